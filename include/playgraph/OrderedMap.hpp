@@ -1,0 +1,216 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace playgraph {
+
+/// A string-keyed map that enumerates its entries in insertion order.
+///
+/// Lookups are average O(1): small maps are searched linearly, larger ones
+/// through an open-addressing index of entry positions (keys are stored once).
+/// Replacing the value of an existing key keeps its position; erasing leaves a
+/// hole that later insertions compact away, so erase is amortised O(1).
+/// The map owns its keys and values. Iterators and pointers to values are
+/// invalidated by insertion and erasure, as for `std::vector`.
+template <class V> class OrderedMap {
+public:
+    using value_type = std::pair<const std::string, V>;
+
+private:
+    static constexpr std::size_t kLinearLimit = 8;
+    static constexpr uint32_t kEmpty = UINT32_MAX;
+    static constexpr uint32_t kDeadBit = 0x80000000u;
+
+    std::vector<value_type> entries_;
+    std::vector<uint32_t> meta_;  // hash (31 bits) | dead bit, parallel to entries_
+    std::vector<uint32_t> index_; // positions into entries_, or kEmpty
+    std::size_t live_ = 0;
+
+    static uint32_t hashOf(std::string_view key) {
+        return static_cast<uint32_t>(std::hash<std::string_view>{}(key)) & ~kDeadBit;
+    }
+
+    bool isLive(std::size_t i) const { return (meta_[i] & kDeadBit) == 0; }
+
+    void rebuildIndex() {
+        index_.clear();
+        if (entries_.size() <= kLinearLimit) return;
+        std::size_t cap = 16;
+        while (cap < entries_.size() * 2)
+            cap <<= 1;
+        index_.assign(cap, kEmpty);
+        for (std::size_t i = 0; i < entries_.size(); ++i) {
+            if (isLive(i)) placeInIndex(static_cast<uint32_t>(i));
+        }
+    }
+
+    void placeInIndex(uint32_t pos) {
+        const std::size_t mask = index_.size() - 1;
+        std::size_t slot = meta_[pos] & mask;
+        while (index_[slot] != kEmpty)
+            slot = (slot + 1) & mask;
+        index_[slot] = pos;
+    }
+
+    std::size_t findPos(std::string_view key) const {
+        if (index_.empty()) {
+            for (std::size_t i = 0; i < entries_.size(); ++i) {
+                if (isLive(i) && entries_[i].first == key) return i;
+            }
+            return npos;
+        }
+        const uint32_t h = hashOf(key);
+        const std::size_t mask = index_.size() - 1;
+        for (std::size_t slot = h & mask;; slot = (slot + 1) & mask) {
+            const uint32_t pos = index_[slot];
+            if (pos == kEmpty) return npos;
+            if (meta_[pos] == h && entries_[pos].first == key) return pos;
+        }
+    }
+
+    void compactIfSparse() {
+        const std::size_t dead = entries_.size() - live_;
+        if (dead <= kLinearLimit || dead <= live_) return;
+        std::vector<value_type> kept;
+        std::vector<uint32_t> keptMeta;
+        kept.reserve(live_);
+        keptMeta.reserve(live_);
+        for (std::size_t i = 0; i < entries_.size(); ++i) {
+            if (!isLive(i)) continue;
+            kept.emplace_back(entries_[i].first, std::move(entries_[i].second));
+            keptMeta.push_back(meta_[i]);
+        }
+        entries_ = std::move(kept);
+        meta_ = std::move(keptMeta);
+        rebuildIndex();
+    }
+
+    template <class Self, class Entry> class Iter {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = OrderedMap::value_type;
+        using difference_type = std::ptrdiff_t;
+        using pointer = Entry*;
+        using reference = Entry&;
+
+        Iter() = default;
+        Iter(Self* map, std::size_t pos) : map_(map), pos_(pos) { skipDead(); }
+        reference operator*() const { return map_->entries_[pos_]; }
+        pointer operator->() const { return &map_->entries_[pos_]; }
+        Iter& operator++() {
+            ++pos_;
+            skipDead();
+            return *this;
+        }
+        Iter operator++(int) {
+            Iter copy = *this;
+            ++*this;
+            return copy;
+        }
+        bool operator==(const Iter& other) const { return pos_ == other.pos_; }
+
+    private:
+        void skipDead() {
+            while (pos_ < map_->entries_.size() && !map_->isLive(pos_))
+                ++pos_;
+        }
+        Self* map_ = nullptr;
+        std::size_t pos_ = 0;
+    };
+
+public:
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+    using iterator = Iter<OrderedMap, value_type>;
+    using const_iterator = Iter<const OrderedMap, const value_type>;
+
+    OrderedMap() = default;
+    OrderedMap(std::initializer_list<std::pair<std::string, V>> init) {
+        reserve(init.size());
+        for (const auto& [key, value] : init)
+            set(key, value);
+    }
+
+    /// Number of entries.
+    std::size_t size() const { return live_; }
+    bool empty() const { return live_ == 0; }
+
+    void reserve(std::size_t n) {
+        entries_.reserve(n);
+        meta_.reserve(n);
+    }
+
+    /// The value under `key`, or nullptr when there is none.
+    V* find(std::string_view key) {
+        const std::size_t pos = findPos(key);
+        return pos == npos ? nullptr : &entries_[pos].second;
+    }
+    const V* find(std::string_view key) const {
+        const std::size_t pos = findPos(key);
+        return pos == npos ? nullptr : &entries_[pos].second;
+    }
+    bool contains(std::string_view key) const { return findPos(key) != npos; }
+
+    /// Inserts or replaces; a replaced key keeps its place in the order.
+    V& set(std::string_view key, V value) {
+        const std::size_t pos = findPos(key);
+        if (pos != npos) {
+            entries_[pos].second = std::move(value);
+            return entries_[pos].second;
+        }
+        entries_.emplace_back(std::string(key), std::move(value));
+        meta_.push_back(hashOf(key));
+        ++live_;
+        const std::size_t newPos = entries_.size() - 1;
+        if (!index_.empty() && entries_.size() * 2 <= index_.size()) {
+            placeInIndex(static_cast<uint32_t>(newPos));
+        } else if (entries_.size() > kLinearLimit) {
+            rebuildIndex();
+        }
+        return entries_[newPos].second;
+    }
+
+    /// Removes the entry under `key`; false when there was none.
+    bool erase(std::string_view key) {
+        const std::size_t pos = findPos(key);
+        if (pos == npos) return false;
+        meta_[pos] |= kDeadBit;
+        entries_[pos].second = V();
+        --live_;
+        if (live_ == 0) {
+            clear();
+        } else {
+            compactIfSparse();
+        }
+        return true;
+    }
+
+    void clear() {
+        entries_.clear();
+        meta_.clear();
+        index_.clear();
+        live_ = 0;
+    }
+
+    /// The keys in order.
+    std::vector<std::string> keys() const {
+        std::vector<std::string> out;
+        out.reserve(live_);
+        for (const auto& entry : *this)
+            out.push_back(entry.first);
+        return out;
+    }
+
+    iterator begin() { return iterator(this, 0); }
+    iterator end() { return iterator(this, entries_.size()); }
+    const_iterator begin() const { return const_iterator(this, 0); }
+    const_iterator end() const { return const_iterator(this, entries_.size()); }
+};
+
+} // namespace playgraph

@@ -1,0 +1,212 @@
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "playgraph/OrderedMap.hpp"
+
+namespace playgraph {
+
+class Value;
+
+/// Base class of the opaque host objects a `Value` can carry (for example a
+/// `QZPlaygraphParams` inside a segment's user info). The library only
+/// stores, passes on and type-tests them.
+class HostObject {
+public:
+    virtual ~HostObject() = default;
+};
+
+/// The null marker: a value that a dictionary can hold and that means "no
+/// value" (as a decoded JSON null). Distinct from an absent key.
+struct Null {
+    bool operator==(const Null&) const = default;
+};
+
+/// A string-keyed dictionary with shared reference semantics.
+///
+/// A `Dictionary` is a handle: copying it shares the container, so a change
+/// made through one copy shows through all of them (this is how nested
+/// dictionaries are shared between a caller and an editable playgraph).
+/// `copy()` makes a new container holding the same values (a one-level
+/// copy). Entries enumerate in insertion order. Lookups of absent keys
+/// return none / nullptr; nothing here throws except on allocation failure.
+class Dictionary {
+public:
+    using Map = OrderedMap<Value>;
+
+    /// A new, empty container.
+    Dictionary();
+    Dictionary(std::initializer_list<std::pair<std::string, Value>> init);
+
+    std::size_t size() const;
+    bool empty() const;
+    bool contains(std::string_view key) const;
+    /// The value under `key`, or nullptr when absent.
+    const Value* find(std::string_view key) const;
+    Value* find(std::string_view key);
+    /// The value under `key`, or none when absent.
+    Value get(std::string_view key) const;
+    /// Inserts or replaces; a replaced key keeps its place in the order.
+    void set(std::string_view key, Value value);
+    /// Removes `key`; false when it was not there.
+    bool erase(std::string_view key);
+    std::vector<std::string> keys() const;
+
+    /// A new container with the same entries; nested containers are shared.
+    Dictionary copy() const;
+    /// True when both handles name the same container.
+    bool sameAs(const Dictionary& other) const { return map_ == other.map_; }
+
+    Map::iterator begin();
+    Map::iterator end();
+    Map::const_iterator begin() const;
+    Map::const_iterator end() const;
+
+    /// Deep, order-insensitive comparison of the contents.
+    friend bool operator==(const Dictionary& a, const Dictionary& b);
+
+private:
+    std::shared_ptr<Map> map_;
+};
+
+/// An ordered list with shared reference semantics (see `Dictionary`).
+class List {
+public:
+    List();
+    List(std::initializer_list<Value> init);
+
+    std::size_t size() const;
+    bool empty() const;
+    const Value& operator[](std::size_t i) const;
+    Value& operator[](std::size_t i);
+    void push_back(Value value);
+    List copy() const;
+    bool sameAs(const List& other) const { return items_ == other.items_; }
+
+    std::vector<Value>::iterator begin();
+    std::vector<Value>::iterator end();
+    std::vector<Value>::const_iterator begin() const;
+    std::vector<Value>::const_iterator end() const;
+
+    friend bool operator==(const List& a, const List& b);
+
+private:
+    std::shared_ptr<std::vector<Value>> items_;
+};
+
+/// The dynamic value of playgraph dictionaries.
+///
+/// Kinds: none (no value: what an absent key reads as), the null marker,
+/// bool, signed and unsigned 64-bit integers, double, string, dictionary,
+/// list, and an opaque host object. A number keeps the kind it was made
+/// with, so integer and double writers stay distinguishable. Dictionaries
+/// and lists are shared handles (see `Dictionary`).
+///
+/// The readings (`integerReading`, `int32Reading`, `doubleReading`,
+/// `booleanReading`, `text`) never throw: a value without a reading gives
+/// the documented default. Booleans read as the numbers 0 and 1.
+class Value {
+public:
+    enum class Kind { None, Null, Bool, Int, UInt, Double, String, Dictionary, List, Object };
+
+    Value() = default;
+    Value(Null) : data_(Null{}) {}
+    Value(std::nullptr_t) = delete; // ambiguous: use Value() or Null{}
+    Value(bool b) : data_(b) {}
+    template <class T>
+    requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && std::is_signed_v<T>) Value(T v)
+        : data_(static_cast<int64_t>(v)) {}
+    template <class T>
+    requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && std::is_unsigned_v<T>) Value(T v)
+        : data_(static_cast<uint64_t>(v)) {}
+    Value(double d) : data_(d) {}
+    Value(float f) : data_(static_cast<double>(f)) {}
+    Value(const char* s) : data_(std::string(s)) {}
+    Value(std::string s) : data_(std::move(s)) {}
+    Value(std::string_view s) : data_(std::string(s)) {}
+    Value(Dictionary d) : data_(std::move(d)) {}
+    Value(List l) : data_(std::move(l)) {}
+    Value(std::shared_ptr<HostObject> o);
+    template <class T>
+    requires(std::is_base_of_v<HostObject, T>) Value(std::shared_ptr<T> o)
+        : Value(std::static_pointer_cast<HostObject>(std::move(o))) {}
+
+    /// The null marker.
+    static Value null() { return Value(Null{}); }
+
+    Kind kind() const { return static_cast<Kind>(data_.index()); }
+    bool isNone() const { return kind() == Kind::None; }
+    bool isNull() const { return kind() == Kind::Null; }
+    /// None or the null marker: both mean "absent" to the readers.
+    bool isAbsent() const { return isNone() || isNull(); }
+    bool isBool() const { return kind() == Kind::Bool; }
+    bool isInteger() const { return kind() == Kind::Int || kind() == Kind::UInt; }
+    bool isDouble() const { return kind() == Kind::Double; }
+    /// Bool, integer or double.
+    bool isNumber() const;
+    /// A number that is not a not-a-number or infinite double.
+    bool isFiniteNumber() const;
+    bool isString() const { return kind() == Kind::String; }
+    bool isDictionary() const { return kind() == Kind::Dictionary; }
+    bool isList() const { return kind() == Kind::List; }
+    bool isObject() const { return kind() == Kind::Object; }
+
+    /// Direct access; nullptr when the value is of another kind.
+    const std::string* string() const { return std::get_if<std::string>(&data_); }
+    const Dictionary* dictionary() const { return std::get_if<Dictionary>(&data_); }
+    Dictionary* dictionary() { return std::get_if<Dictionary>(&data_); }
+    const List* list() const { return std::get_if<List>(&data_); }
+    /// The host object, or an empty pointer.
+    std::shared_ptr<HostObject> object() const;
+    /// The host object if it is a `T`, else an empty pointer.
+    template <class T> std::shared_ptr<T> objectAs() const {
+        return std::dynamic_pointer_cast<T>(object());
+    }
+    /// The stored value itself, for exact access (no conversion).
+    const auto& data() const { return data_; }
+
+    /// Integer reading, saturating to the signed 64-bit range. Numbers are
+    /// truncated toward zero (not-a-number reads 0); strings read their
+    /// leading decimal integer after blanks ("42abc" is 42, "x" is 0).
+    /// Other kinds read 0.
+    int64_t integerReading() const;
+    /// `integerReading()` brought into the signed 32-bit range by saturation.
+    int32_t int32Reading() const;
+    /// Double reading: numbers as they are; strings by their leading decimal
+    /// number (0 when there is none); other kinds 0.
+    double doubleReading() const;
+    /// Boolean reading: numbers are true when non-zero; a string is true
+    /// when, after leading blanks, an optional sign and leading zeros, it
+    /// begins with Y, y, T, t or a digit 1-9. Other kinds read false.
+    bool booleanReading() const;
+    /// The "%@" text form: strings as they are, integers in decimal, doubles
+    /// in general notation with at most 16 significant digits, booleans as
+    /// 1 and 0, the null marker as "<null>", none as "(null)"; containers in
+    /// a compact JSON-like form.
+    std::string text() const;
+
+    /// Deep comparison: same kind and value; signed and unsigned integers
+    /// compare numerically; not-a-number equals not-a-number; host objects
+    /// compare by identity; dictionaries ignore order.
+    friend bool operator==(const Value& a, const Value& b);
+
+private:
+    std::variant<std::monostate, Null, bool, int64_t, uint64_t, double, std::string, Dictionary,
+                 List, std::shared_ptr<HostObject>>
+        data_;
+};
+
+/// The "%f" form of a double: fixed notation, six decimals.
+std::string formatFixed(double value, int decimals = 6);
+/// The general form used for numbers in texts: at most 16 significant digits.
+std::string formatGeneral(double value);
+
+} // namespace playgraph

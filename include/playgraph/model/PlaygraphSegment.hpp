@@ -1,0 +1,130 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "playgraph/QZPlaygraph.hpp"
+#include "playgraph/QZPlaygraphSegment.hpp"
+#include "playgraph/platform/QZPlaygraphParams.hpp"
+
+namespace playgraph {
+
+/// The segment class built by the playgraph builders.
+///
+/// Owned by its playgraph (through the segment map) and by nothing else in
+/// the library; it refers back to the playgraph weakly. The builders set
+/// `defaultNext`, `transitionType` and `next` after construction; players
+/// may set the movie duration, exit zones, offsets and params. Nothing here
+/// throws.
+class PlaygraphSegment : public QZPlaygraphSegment {
+public:
+    /// A segment of `playgraph` (may be empty) playing `viewableId` from
+    /// `startTime` to `endTime`. An end that is negative, not-a-number or not
+    /// after the start makes a play-to-end segment. `annotations` are copied
+    /// one level deep; `userInfo` is held as given.
+    static std::shared_ptr<PlaygraphSegment>
+    create(const std::shared_ptr<QZPlaygraph>& playgraph, std::string segmentId, Value viewableId,
+           double startTime, double endTime, double movieDuration,
+           std::optional<Dictionary> annotations, std::optional<Dictionary> userInfo);
+
+    /// The params under "PlaygraphSegmentUserInfoPlaygraphParamsKey" when
+    /// that entry is a `QZPlaygraphParams`, else empty.
+    static std::shared_ptr<QZPlaygraphParams>
+    paramsFromUserInfo(const std::optional<Dictionary>& userInfo);
+    /// `contentOffset` minus the segment's start when it lies within
+    /// [start, end] (both inclusive), else none.
+    static std::optional<double>
+    segmentOffsetForSegment(const std::shared_ptr<QZPlaygraphSegment>& segment,
+                            double contentOffset);
+    /// The segment's `offsetInPlaygraph` plus `segmentOffsetForSegment`, or none.
+    static std::optional<double>
+    playgraphSessionOffsetForSegment(const std::shared_ptr<QZPlaygraphSegment>& segment,
+                                     double contentOffset);
+
+    void updateLiveDuration(double seconds) override;
+    bool sharesAssetWith(const std::shared_ptr<QZPlaygraphSegment>& other) const override;
+    bool isContiguousAfter(const std::shared_ptr<QZPlaygraphSegment>& other) const override;
+    bool booleanValueForAnnotation(std::string_view key,
+                                   bool defaultValueIfNotPresent) const override;
+    int64_t intValueForAnnotation(std::string_view key,
+                                  int64_t defaultValueIfNotPresent) const override;
+    std::shared_ptr<QZPlaygraphParams> playgraphParams() const override { return params_; }
+    void setPlaygraphParams(std::shared_ptr<QZPlaygraphParams> params) override {
+        params_ = std::move(params);
+    }
+    std::shared_ptr<QZPlaygraph> playgraph() const override { return playgraph_.lock(); }
+    const std::string& segmentId() const override { return segmentId_; }
+    const Value& viewableId() const override { return viewableId_; }
+    double startTime() const override { return startTime_; }
+    double endTime() const override { return playToViewableEnd_ ? movieDuration_ : endTime_; }
+    double offsetInPlaygraph() const override { return offsetInPlaygraph_; }
+    void setOffsetInPlaygraph(double offset) override { offsetInPlaygraph_ = offset; }
+    const std::optional<std::string>& defaultNext() const override { return defaultNext_; }
+    const std::optional<std::string>& transitionType() const override { return transitionType_; }
+    const TransitionMap& next() const override { return next_; }
+    const std::string& canonicalSegmentId() const override { return canonicalSegmentId_; }
+    double segmentDuration() const override { return segmentDuration_; }
+    bool playToViewableEnd() const override { return playToViewableEnd_; }
+    double movieDuration() const override { return movieDuration_; }
+    void setMovieDuration(double seconds) override;
+    const std::optional<Dictionary>& userInfo() const override { return userInfo_; }
+    const ExitZoneList& exitZones() const override { return exitZones_; }
+    float fixedRate() const override;
+    const std::optional<Dictionary>& annotations() const override { return annotations_; }
+
+    bool isDecorativeSegment() const override;
+    bool hasAuxiliaryManifest() const override;
+    int64_t breakIndex() const override;
+    int64_t decorativeIndex() const override;
+    bool hasContent() const override;
+    bool allowsSeekWithin() const override;
+    bool allowsSkipForward() const override;
+    bool allowsSkipBackward() const override;
+    bool allowsSkipOnPostplay() const override;
+    bool allowsSkipOnForwardSeekOver() const override;
+    bool playOnceOnlyPerSession() const override;
+    bool isBeforeEmptyAdBreak() const override;
+    bool isAfterEmptyAdBreak() const override;
+    int64_t emptyAdBreakIndex() const override;
+    int64_t precedingEmptyAdBreakIndex() const override;
+    int64_t afterAnyAdBreakIndex() const override;
+    Value adBreakToken() const override;
+    Value precedingEmptyAdBreakToken() const override;
+    std::string description() const override;
+
+    void setDefaultNext(std::optional<std::string> defaultNext) {
+        defaultNext_ = std::move(defaultNext);
+    }
+    void setTransitionType(std::optional<std::string> type) { transitionType_ = std::move(type); }
+    void setNext(TransitionMap next) { next_ = std::move(next); }
+    void setExitZones(ExitZoneList zones) { exitZones_ = std::move(zones); }
+    /// Stores a one-level copy of `annotations`.
+    void setAnnotations(const std::optional<Dictionary>& annotations);
+
+protected:
+    PlaygraphSegment() = default;
+
+private:
+    const Value* annotation(std::string_view key) const;
+
+    std::string segmentId_;
+    std::string canonicalSegmentId_;
+    std::weak_ptr<QZPlaygraph> playgraph_;
+    Value viewableId_;
+    double startTime_ = 0.0;
+    double endTime_ = 0.0;
+    double movieDuration_ = 0.0;
+    double segmentDuration_ = 0.0;
+    double offsetInPlaygraph_ = 0.0;
+    bool playToViewableEnd_ = false;
+    std::optional<std::string> defaultNext_;
+    std::optional<std::string> transitionType_;
+    TransitionMap next_;
+    ExitZoneList exitZones_;
+    std::optional<Dictionary> annotations_;
+    std::optional<Dictionary> userInfo_;
+    std::shared_ptr<QZPlaygraphParams> params_;
+};
+
+} // namespace playgraph

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "playgraph/QZPlaygraph.hpp"
+#include "playgraph/QZPlaygraphSegmentTransition.hpp"
+
+namespace playgraph {
+
+/// The four values a transition entry of a "next" map carries, read with the
+/// dictionary format's rules: "weight" as it is (any kind, the null marker
+/// included); "skipRegionOffset" as whole milliseconds (a finite number,
+/// truncated toward zero) divided by 1000; "autoplayType" from a number, else
+/// 0; "transitionType" from a string. Wrongly typed values read as absent.
+struct TransitionEntry {
+    Value weight;
+    std::optional<double> skipRegionOffset;
+    int64_t autoplayType = 0;
+    std::optional<std::string> transitionType;
+
+    static TransitionEntry read(const Value& entry);
+};
+
+/// The behaviour that every transition class shares: weights and their
+/// override, type, skip region offset, destination offset, completion, exit
+/// zones and the effective type. A subclass says which playgraph resolves
+/// the destination id and how its key reads.
+class SegmentTransitionCore : public virtual QZPlaygraphSegmentTransition {
+public:
+    void overrideWeight(Value weight) override { weightOverride_ = std::move(weight); }
+    std::shared_ptr<QZPlaygraphSegment> sourceSegment() const override {
+        return sourceSegment_.lock();
+    }
+    std::shared_ptr<QZPlaygraphSegment> destinationSegment() const override;
+    const std::string& destinationSegmentId() const override { return destinationSegmentId_; }
+    Value weight() const override { return weightOverride_.isNone() ? weight_ : weightOverride_; }
+    const std::optional<std::string>& transitionType() const override { return transitionType_; }
+    std::optional<double> skipRegionOffset() const override { return skipRegionOffset_; }
+    int64_t autoplayType() const override { return autoplayType_; }
+    std::optional<std::string> effectiveTransitionType() const override;
+    double destinationSegmentOffset() const override { return destinationSegmentOffset_; }
+    void setDestinationSegmentOffset(double offset) override { destinationSegmentOffset_ = offset; }
+    const Completion& completion() const override { return completion_; }
+    void setCompletion(Completion completion) override { completion_ = std::move(completion); }
+
+    /// The weight override, or none.
+    const Value& weightOverride() const { return weightOverride_; }
+    void setWeightOverride(Value weight) { weightOverride_ = std::move(weight); }
+    /// Sets the base weight; invisible while an override is set.
+    void setWeight(Value weight) { weight_ = std::move(weight); }
+    void setSourceSegment(const std::shared_ptr<QZPlaygraphSegment>& segment) {
+        sourceSegment_ = segment;
+    }
+    void setDestinationSegmentId(std::string id) { destinationSegmentId_ = std::move(id); }
+    void setTransitionType(std::optional<std::string> type) { transitionType_ = std::move(type); }
+    void setSkipRegionOffset(std::optional<double> seconds) { skipRegionOffset_ = seconds; }
+    const ExitZoneList& exitZones() const { return exitZones_; }
+    void setExitZones(ExitZoneList zones) { exitZones_ = std::move(zones); }
+
+protected:
+    SegmentTransitionCore(std::string destinationSegmentId,
+                          std::optional<std::string> transitionType, Value weight,
+                          std::optional<double> skipRegionOffset, int64_t autoplayType);
+
+    /// The playgraph in which the destination id is looked up.
+    virtual std::shared_ptr<QZPlaygraph> destinationLookupPlaygraph() const = 0;
+    /// "<source> -> <destination>@<offset>", or with " <type>" after the
+    /// source when `withType` and the own type is set and not "lazy". A
+    /// source that is gone reads "(null)".
+    std::string formatKey(bool withType) const;
+
+    int64_t autoplayType_ = 0;
+
+private:
+    std::weak_ptr<QZPlaygraphSegment> sourceSegment_;
+    std::string destinationSegmentId_;
+    Value weight_;
+    Value weightOverride_;
+    std::optional<std::string> transitionType_;
+    std::optional<double> skipRegionOffset_;
+    double destinationSegmentOffset_ = 0.0;
+    Completion completion_;
+    ExitZoneList exitZones_;
+};
+
+/// A transition between two segments of one playgraph; the builders make one
+/// per entry of a segment's "next" map. Owned by the source segment; its
+/// source segment and playgraph are held weakly.
+class PlaygraphSegmentTransition : public SegmentTransitionCore {
+public:
+    static std::shared_ptr<PlaygraphSegmentTransition>
+    create(std::string destinationSegmentId, std::optional<std::string> transitionType,
+           Value weight, std::optional<double> skipRegionOffset, int64_t autoplayType);
+    /// Reads the transition entry (see `TransitionEntry`).
+    static std::shared_ptr<PlaygraphSegmentTransition> create(std::string destinationSegmentId,
+                                                              const Value& dictionary);
+
+    std::string key() const override { return formatKey(true); }
+    std::string description() const { return key(); }
+
+    std::shared_ptr<QZPlaygraph> playgraph() const { return playgraph_.lock(); }
+    void setPlaygraph(const std::shared_ptr<QZPlaygraph>& playgraph) { playgraph_ = playgraph; }
+
+protected:
+    using SegmentTransitionCore::SegmentTransitionCore;
+    std::shared_ptr<QZPlaygraph> destinationLookupPlaygraph() const override {
+        return playgraph_.lock();
+    }
+
+private:
+    std::weak_ptr<QZPlaygraph> playgraph_;
+};
+
+} // namespace playgraph

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "playgraph/Value.hpp"
+
+namespace playgraph {
+
+/// The host's opaque per-segment parameters object.
+///
+/// Hosts derive their parameters class from this one. The library only
+/// stores instances (in a segment's user info under
+/// "PlaygraphSegmentUserInfoPlaygraphParamsKey", and on compositions),
+/// hands them on, and tests whether an object is one. Held by
+/// `std::shared_ptr`; a `Value` can carry it as a host object.
+class QZPlaygraphParams : public HostObject {
+public:
+    ~QZPlaygraphParams() override = default;
+};
+
+} // namespace playgraph

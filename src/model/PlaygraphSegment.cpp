@@ -1,0 +1,195 @@
+#include "playgraph/model/PlaygraphSegment.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "playgraph/Constants.hpp"
+#include "playgraph/Keys.hpp"
+
+namespace playgraph {
+
+namespace {
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+}
+
+std::shared_ptr<PlaygraphSegment>
+PlaygraphSegment::create(const std::shared_ptr<QZPlaygraph>& playgraph, std::string segmentId,
+                         Value viewableId, double startTime, double endTime, double movieDuration,
+                         std::optional<Dictionary> annotations,
+                         std::optional<Dictionary> userInfo) {
+    std::shared_ptr<PlaygraphSegment> s(new PlaygraphSegment());
+    s->segmentId_ = std::move(segmentId);
+    s->playgraph_ = playgraph;
+    s->viewableId_ = std::move(viewableId);
+    s->movieDuration_ = movieDuration;
+    s->startTime_ = startTime;
+    s->endTime_ = endTime;
+    s->setAnnotations(annotations);
+
+    // A negative, not-a-number or not-later end plays to the viewable's end.
+    if (endTime < 0.0 || std::isnan(endTime) || !(endTime > startTime)) {
+        s->playToViewableEnd_ = true;
+        s->segmentDuration_ =
+            (movieDuration > 0.0 && movieDuration > startTime) ? movieDuration - startTime : kNaN;
+    } else {
+        s->segmentDuration_ = endTime - startTime;
+    }
+    s->userInfo_ = std::move(userInfo);
+    const std::string playgraphId = playgraph ? playgraph->playgraphId() : std::string("(null)");
+    s->canonicalSegmentId_.reserve(playgraphId.size() + 2 + s->segmentId_.size());
+    s->canonicalSegmentId_ = playgraphId;
+    s->canonicalSegmentId_ += "::";
+    s->canonicalSegmentId_ += s->segmentId_;
+    s->params_ = paramsFromUserInfo(s->userInfo_);
+    return s;
+}
+
+std::shared_ptr<QZPlaygraphParams>
+PlaygraphSegment::paramsFromUserInfo(const std::optional<Dictionary>& userInfo) {
+    if (!userInfo) return nullptr;
+    const Value* entry = userInfo->find(PlaygraphSegmentUserInfoPlaygraphParamsKey);
+    return entry ? entry->objectAs<QZPlaygraphParams>() : nullptr;
+}
+
+std::optional<double>
+PlaygraphSegment::segmentOffsetForSegment(const std::shared_ptr<QZPlaygraphSegment>& segment,
+                                          double contentOffset) {
+    if (!segment) return std::nullopt;
+    if (contentOffset > segment->endTime() || contentOffset < segment->startTime()) {
+        return std::nullopt;
+    }
+    return contentOffset - segment->startTime();
+}
+
+std::optional<double> PlaygraphSegment::playgraphSessionOffsetForSegment(
+    const std::shared_ptr<QZPlaygraphSegment>& segment, double contentOffset) {
+    const std::optional<double> offset = segmentOffsetForSegment(segment, contentOffset);
+    if (!offset) return std::nullopt;
+    return segment->offsetInPlaygraph() + *offset;
+}
+
+void PlaygraphSegment::setMovieDuration(double seconds) {
+    if (seconds == movieDuration_) return;
+    movieDuration_ = seconds;
+    if (playToViewableEnd_) segmentDuration_ = seconds - startTime_;
+    if (auto owner = playgraph_.lock()) owner->calculateDefaultPathDuration();
+}
+
+void PlaygraphSegment::updateLiveDuration(double seconds) {
+    endTime_ = seconds;
+    setMovieDuration(seconds);
+}
+
+bool PlaygraphSegment::sharesAssetWith(const std::shared_ptr<QZPlaygraphSegment>& other) const {
+    if (!other) return false;
+    const Value& mine = viewableId_;
+    const Value& theirs = other->viewableId();
+    if (!mine.isNumber() || !theirs.isNumber()) return false;
+    if (mine.isDouble() || theirs.isDouble()) return mine.doubleReading() == theirs.doubleReading();
+    if (mine.kind() == Value::Kind::UInt || theirs.kind() == Value::Kind::UInt) {
+        return mine == theirs;
+    }
+    return mine.integerReading() == theirs.integerReading();
+}
+
+bool PlaygraphSegment::isContiguousAfter(const std::shared_ptr<QZPlaygraphSegment>& other) const {
+    return other && sharesAssetWith(other) && other->endTime() == startTime();
+}
+
+const Value* PlaygraphSegment::annotation(std::string_view key) const {
+    if (!annotations_) return nullptr;
+    const Value* v = annotations_->find(key);
+    // Values without a boolean or integer reading (the null marker, a
+    // container, a host object) read as absent, so the default applies.
+    if (!v || !(v->isNumber() || v->isString())) return nullptr;
+    return v;
+}
+
+bool PlaygraphSegment::booleanValueForAnnotation(std::string_view key,
+                                                 bool defaultValueIfNotPresent) const {
+    const Value* v = annotation(key);
+    return v ? v->booleanReading() : defaultValueIfNotPresent;
+}
+
+int64_t PlaygraphSegment::intValueForAnnotation(std::string_view key,
+                                                int64_t defaultValueIfNotPresent) const {
+    const Value* v = annotation(key);
+    return v ? static_cast<int64_t>(v->int32Reading()) : defaultValueIfNotPresent;
+}
+
+float PlaygraphSegment::fixedRate() const {
+    if (!annotations_) return std::numeric_limits<float>::quiet_NaN();
+    const Value* v = annotations_->find(keys::fixedPlaybackRate);
+    if (!v || !v->isNumber()) return std::numeric_limits<float>::quiet_NaN();
+    return static_cast<float>(v->doubleReading());
+}
+
+void PlaygraphSegment::setAnnotations(const std::optional<Dictionary>& annotations) {
+    if (annotations) {
+        annotations_ = annotations->copy();
+    } else {
+        annotations_.reset();
+    }
+}
+
+bool PlaygraphSegment::isDecorativeSegment() const {
+    return booleanValueForAnnotation(keys::decorative, false);
+}
+bool PlaygraphSegment::hasAuxiliaryManifest() const {
+    return booleanValueForAnnotation(keys::hasAuxiliaryManifest, true);
+}
+int64_t PlaygraphSegment::breakIndex() const { return intValueForAnnotation(keys::breakIndex, -1); }
+int64_t PlaygraphSegment::decorativeIndex() const {
+    return intValueForAnnotation(keys::decorativeIndex, -1);
+}
+bool PlaygraphSegment::hasContent() const {
+    if (!isDecorativeSegment()) return true;
+    return !booleanValueForAnnotation(keys::isPadding, false);
+}
+bool PlaygraphSegment::allowsSeekWithin() const {
+    return booleanValueForAnnotation(keys::allowsSeekWithin, true);
+}
+bool PlaygraphSegment::allowsSkipForward() const {
+    return booleanValueForAnnotation(keys::allowsSkipForward, true);
+}
+bool PlaygraphSegment::allowsSkipBackward() const {
+    return booleanValueForAnnotation(keys::allowsSkipBackward, true);
+}
+bool PlaygraphSegment::allowsSkipOnPostplay() const {
+    return booleanValueForAnnotation(keys::allowsSkipOnPostplay, true);
+}
+bool PlaygraphSegment::allowsSkipOnForwardSeekOver() const {
+    return booleanValueForAnnotation(keys::allowsSkipOnForwardSeekOver, true);
+}
+bool PlaygraphSegment::playOnceOnlyPerSession() const {
+    return booleanValueForAnnotation(keys::playOnceOnlyPerSession, false);
+}
+bool PlaygraphSegment::isBeforeEmptyAdBreak() const {
+    return booleanValueForAnnotation(keys::isBeforeEmptyAdBreak, false);
+}
+bool PlaygraphSegment::isAfterEmptyAdBreak() const {
+    return booleanValueForAnnotation(keys::isAfterEmptyAdBreak, false);
+}
+int64_t PlaygraphSegment::emptyAdBreakIndex() const {
+    return intValueForAnnotation(keys::emptyAdBreakIndex, -1);
+}
+int64_t PlaygraphSegment::precedingEmptyAdBreakIndex() const {
+    return intValueForAnnotation(keys::precedingEmptyAdBreakIndex, -1);
+}
+int64_t PlaygraphSegment::afterAnyAdBreakIndex() const {
+    // Deliberately the same key as precedingEmptyAdBreakIndex: players rely on it.
+    return intValueForAnnotation(keys::precedingEmptyAdBreakIndex, -1);
+}
+Value PlaygraphSegment::adBreakToken() const {
+    return annotations_ ? annotations_->get(keys::adBreakToken) : Value();
+}
+Value PlaygraphSegment::precedingEmptyAdBreakToken() const {
+    return annotations_ ? annotations_->get(keys::precedingEmptyAdBreakToken) : Value();
+}
+
+std::string PlaygraphSegment::description() const {
+    return "Segment(" + segmentId_ + ",[" + formatFixed(startTime_, 2) + "-" +
+           formatFixed(endTime(), 6) + "])";
+}
+
+} // namespace playgraph

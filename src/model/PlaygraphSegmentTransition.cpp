@@ -1,0 +1,82 @@
+#include "playgraph/model/PlaygraphSegmentTransition.hpp"
+
+#include "playgraph/Constants.hpp"
+#include "playgraph/Keys.hpp"
+
+namespace playgraph {
+
+TransitionEntry TransitionEntry::read(const Value& entry) {
+    TransitionEntry out;
+    const Dictionary* d = entry.dictionary();
+    if (!d) return out;
+    out.weight = d->get(keys::weight);
+    if (const Value* skip = d->find(keys::skipRegionOffset); skip && skip->isFiniteNumber()) {
+        out.skipRegionOffset = static_cast<double>(skip->integerReading()) / 1000.0;
+    }
+    if (const Value* autoplay = d->find(keys::autoplayType); autoplay && autoplay->isNumber()) {
+        out.autoplayType = autoplay->integerReading();
+    }
+    if (const Value* type = d->find(keys::transitionType); type && type->isString()) {
+        out.transitionType = *type->string();
+    }
+    return out;
+}
+
+SegmentTransitionCore::SegmentTransitionCore(std::string destinationSegmentId,
+                                             std::optional<std::string> transitionType,
+                                             Value weight, std::optional<double> skipRegionOffset,
+                                             int64_t autoplayType)
+    : autoplayType_(autoplayType), destinationSegmentId_(std::move(destinationSegmentId)),
+      weight_(std::move(weight)), transitionType_(std::move(transitionType)),
+      skipRegionOffset_(skipRegionOffset) {}
+
+std::shared_ptr<QZPlaygraphSegment> SegmentTransitionCore::destinationSegment() const {
+    const auto playgraph = destinationLookupPlaygraph();
+    return playgraph ? playgraph->segmentById(destinationSegmentId_) : nullptr;
+}
+
+std::optional<std::string> SegmentTransitionCore::effectiveTransitionType() const {
+    if (transitionType_) return transitionType_;
+    const auto source = sourceSegment();
+    if (!source) return std::nullopt;
+    if (source->transitionType()) {
+        const auto destination = destinationSegment();
+        return destination ? destination->transitionType() : std::nullopt;
+    }
+    const auto sourcePlaygraph = source->playgraph();
+    return sourcePlaygraph ? sourcePlaygraph->transitionType() : std::nullopt;
+}
+
+std::string SegmentTransitionCore::formatKey(bool withType) const {
+    const auto source = sourceSegment();
+    std::string out = source ? source->segmentId() : std::string("(null)");
+    if (withType && transitionType_ && *transitionType_ != QZPlaygraphTransitionTypeLazy) {
+        out += ' ';
+        out += *transitionType_;
+        out += "-> ";
+    } else {
+        out += " -> ";
+    }
+    out += destinationSegmentId_;
+    out += '@';
+    out += formatGeneral(destinationSegmentOffset_);
+    return out;
+}
+
+std::shared_ptr<PlaygraphSegmentTransition>
+PlaygraphSegmentTransition::create(std::string destinationSegmentId,
+                                   std::optional<std::string> transitionType, Value weight,
+                                   std::optional<double> skipRegionOffset, int64_t autoplayType) {
+    return std::shared_ptr<PlaygraphSegmentTransition>(
+        new PlaygraphSegmentTransition(std::move(destinationSegmentId), std::move(transitionType),
+                                       std::move(weight), skipRegionOffset, autoplayType));
+}
+
+std::shared_ptr<PlaygraphSegmentTransition>
+PlaygraphSegmentTransition::create(std::string destinationSegmentId, const Value& dictionary) {
+    TransitionEntry entry = TransitionEntry::read(dictionary);
+    return create(std::move(destinationSegmentId), std::move(entry.transitionType),
+                  std::move(entry.weight), entry.skipRegionOffset, entry.autoplayType);
+}
+
+} // namespace playgraph

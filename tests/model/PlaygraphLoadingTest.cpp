@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "../TestSupport.hpp"
+#include "playgraph/model/Playgraph.hpp"
+
+using namespace playgraph;
+using namespace playgraph::test;
+
+namespace {
+
+struct CountingProvider : PlatformConfigProvider {
+    explicit CountingProvider(bool answer) : answer(answer) {}
+    bool isFlagTrue(std::string_view flag, bool) const override {
+        ++asked;
+        lastFlag = std::string(flag);
+        return answer;
+    }
+    bool answer;
+    mutable int asked = 0;
+    mutable std::string lastFlag;
+};
+
+// Installs a provider for one test and restores the default afterwards.
+struct ScopedProvider {
+    explicit ScopedProvider(std::shared_ptr<const PlatformConfigProvider> p) {
+        PlatformConfigProvider::setShared(std::move(p));
+    }
+    ~ScopedProvider() { PlatformConfigProvider::setShared(nullptr); }
+};
+
+Dictionary story() {
+    return Dictionary{
+        {"playgraphId", "story-1"},
+        {"type", "branching"},
+        {"initialSegment", "intro"},
+        {"segments",
+         Dictionary{
+             {"intro",
+              seg(0, 800,
+                  {{"main", 81},
+                   {"defaultNext", "left"},
+                   {"next", Dictionary{{"left", Dictionary{{"weight", 70}}},
+                                       {"right", Dictionary{{"weight", 30},
+                                                            {"transitionType", "immediate"}}}}}})},
+             {"left", seg(800, 950)},
+             {"right", seg(0, Value::null(), {{"viewableId", 82}})},
+         }},
+    };
+}
+
+} // namespace
+
+TEST(PlaygraphLoading, WorkedStoryExample) {
+    auto p = Playgraph::create(story(), 81);
+    EXPECT_EQ(p->playgraphId(), "story-1");
+    EXPECT_EQ(p->initialSegmentId(), "intro");
+    EXPECT_DOUBLE_EQ(p->duration(), 0.95);
+    EXPECT_EQ(p->mainViewableId(), Value(81));
+
+    auto intro = p->segmentById("intro");
+    EXPECT_EQ(intro->viewableId(), Value(81));
+    EXPECT_EQ(intro->startTime(), 0.0);
+    EXPECT_EQ(intro->endTime(), 0.8);
+    EXPECT_EQ(intro->defaultNext(), "left");
+    EXPECT_EQ(intro->next().size(), 2u);
+
+    auto left = p->segmentById("left");
+    EXPECT_EQ(left->viewableId(), Value(81));
+    EXPECT_EQ(left->startTime(), 0.8);
+    EXPECT_EQ(left->endTime(), 0.95);
+    EXPECT_TRUE(left->next().empty());
+    EXPECT_FALSE(left->defaultNext());
+
+    auto right = p->segmentById("right");
+    EXPECT_EQ(right->viewableId(), Value(82));
+    EXPECT_TRUE(right->playToViewableEnd());
+    EXPECT_TRUE(std::isnan(right->endTime()));
+
+    auto toRight = *intro->next().find("right");
+    EXPECT_EQ(toRight->weight(), Value(30));
+    EXPECT_EQ(toRight->transitionType(), "immediate");
+    EXPECT_EQ(toRight->autoplayType(), 0);
+    EXPECT_FALSE(toRight->skipRegionOffset());
+    EXPECT_EQ(toRight->destinationSegment(), right);
+
+    std::vector<std::string> path;
+    p->defaultPathTraversal(
+        [&](const auto& s, uint64_t, bool&) { path.push_back(s->segmentId()); });
+    EXPECT_EQ(path, (std::vector<std::string>{"intro", "left"}));
+}
+
+TEST(PlaygraphLoading, GeneratedIdsWhenThereIsNone) {
+    Dictionary d = graph("a", Dictionary{{"a", seg(0, 1000)}});
+    auto p1 = Playgraph::create(d);
+    auto p2 = Playgraph::create(d);
+    EXPECT_EQ(p1->playgraphId().size(), 36u);
+    EXPECT_NE(p1->playgraphId(), p2->playgraphId());
+    EXPECT_EQ(p1->segmentById("a")->canonicalSegmentId(), p1->playgraphId() + "::a");
+}
+
+TEST(PlaygraphLoading, MillisecondsBecomeSecondsByTruncation) {
+    auto p = Playgraph::create(graph(
+        "a", Dictionary{{"a", seg(1000.9, 2500)}, {"b", seg(Value(), -5)}, {"c", seg(33, 1500)}}));
+    EXPECT_EQ(p->segmentById("a")->startTime(), 1.0);
+    EXPECT_EQ(p->segmentById("a")->endTime(), 2.5);
+    EXPECT_EQ(p->segmentById("b")->startTime(), 0.0);
+    EXPECT_TRUE(p->segmentById("b")->playToViewableEnd());
+    EXPECT_EQ(p->segmentById("c")->startTime(), 0.033);
+}
+
+TEST(PlaygraphLoading, DefaultNextIsInferredFromASingleTransition) {
+    auto p = Playgraph::create(graph(
+        "a", Dictionary{
+                 {"a", seg(0, 1000, {{"next", next({{"b", 1}})}})},
+                 {"n", seg(0, 1000, {{"next", next({{"b", 1}})}, {"defaultNext", Value::null()}})},
+                 {"two", seg(0, 1000, {{"next", next({{"a", 1}, {"b", 2}})}})},
+                 {"b", seg(0, 1000)}}));
+    EXPECT_EQ(p->segmentById("a")->defaultNext(), "b");
+    EXPECT_EQ(p->segmentById("n")->defaultNext(), "b");
+    EXPECT_FALSE(p->segmentById("two")->defaultNext());
+}
+
+TEST(PlaygraphLoading, DefaultViewableIdOnlyInBranchingPlaygraphs) {
+    Dictionary segments{{"a", seg(0, 1000)}, {"own", seg(0, 1000, {{"viewableId", 5}})}};
+    auto branching = Playgraph::create(graph("a", segments, {{"type", "branching"}}), 9);
+    auto other = Playgraph::create(graph("a", segments, {{"type", "Branching"}}), 9);
+    auto untyped = Playgraph::create(graph("a", segments), 9);
+    EXPECT_EQ(branching->segmentById("a")->viewableId(), Value(9));
+    EXPECT_EQ(branching->segmentById("own")->viewableId(), Value(5));
+    EXPECT_TRUE(other->segmentById("a")->viewableId().isNone());
+    EXPECT_TRUE(untyped->segmentById("a")->viewableId().isNone());
+    EXPECT_EQ(other->type(), "Branching");
+}
+
+TEST(PlaygraphLoading, MainViewableIdFollowsTheHostFlag) {
+    Dictionary d = graph("a", Dictionary{{"a", seg(0, 1000, {{"main", 5}})},
+                                         {"b", seg(0, 1000, {{"main", 6}})},
+                                         {"c", seg(0, 1000)}});
+    {
+        auto provider = std::make_shared<CountingProvider>(true);
+        ScopedProvider scope(provider);
+        auto p = Playgraph::create(d);
+        EXPECT_TRUE(p->mainViewableId() == Value(5) || p->mainViewableId() == Value(6));
+        // Asked once per segment that carries "main", also after it was set.
+        EXPECT_EQ(provider->asked, 2);
+        EXPECT_EQ(provider->lastFlag, "useMainViewableIdInPlaygraph");
+    }
+    {
+        ScopedProvider scope(std::make_shared<CountingProvider>(false));
+        EXPECT_TRUE(Playgraph::create(d)->mainViewableId().isNone());
+    }
+}
+
+TEST(PlaygraphLoading, DurationCountsDecorativeSegmentsButNotTheirOffsets) {
+    auto p = Playgraph::create(graph(
+        "a", Dictionary{
+                 {"a", seg(0, 10000, {{"defaultNext", "b"}})},
+                 {"b", seg(10000, 15000,
+                           {{"defaultNext", "c"}, {"annotations", Dictionary{{"decorative", 1}}}})},
+                 {"c", seg(0, 20000)},
+                 {"off", seg(0, 1000)}}));
+    EXPECT_EQ(p->duration(), 35);
+    EXPECT_EQ(p->segmentById("a")->offsetInPlaygraph(), 0);
+    EXPECT_EQ(p->segmentById("b")->offsetInPlaygraph(), 10);
+    EXPECT_EQ(p->segmentById("c")->offsetInPlaygraph(), 10);
+    EXPECT_EQ(p->segmentById("off")->offsetInPlaygraph(), 0);
+}
+
+TEST(PlaygraphLoading, LoopsCountEachSegmentOnce) {
+    auto p = Playgraph::create(graph("a", Dictionary{{"a", seg(0, 10000, {{"defaultNext", "b"}})},
+                                                     {"b", seg(0, 5000, {{"defaultNext", "a"}})}}));
+    EXPECT_EQ(p->duration(), 15);
+    std::vector<uint64_t> indexes;
+    p->defaultPathTraversal([&](const auto&, uint64_t i, bool&) { indexes.push_back(i); });
+    EXPECT_EQ(indexes, (std::vector<uint64_t>{0, 1}));
+}
+
+TEST(PlaygraphLoading, PlayToEndSegmentsCountOnceTheirMovieDurationIsKnown) {
+    auto p = Playgraph::create(graph(
+        "a", Dictionary{{"a", seg(2000, Value(), {{"defaultNext", "b"}})}, {"b", seg(0, 3000)}}));
+    EXPECT_EQ(p->duration(), 3);
+    p->segmentById("a")->setMovieDuration(12);
+    EXPECT_EQ(p->duration(), 13);
+    EXPECT_EQ(p->segmentById("b")->offsetInPlaygraph(), 10);
+}
+
+TEST(PlaygraphLoading, MissingOrUnknownInitialSegmentGivesAnEmptyPath) {
+    auto empty = Playgraph::create(Dictionary{});
+    EXPECT_EQ(empty->duration(), 0);
+    EXPECT_EQ(empty->allSegmentIds(), std::vector<std::string>{});
+    auto unknown = Playgraph::create(graph("zz", Dictionary{{"a", seg(0, 1000)}}));
+    EXPECT_EQ(unknown->duration(), 0);
+    bool called = false;
+    unknown->defaultPathTraversal([&](const auto&, uint64_t, bool&) { called = true; });
+    EXPECT_FALSE(called);
+    // Changing the initial segment does not recompute the duration by itself.
+    unknown->setInitialSegmentId("a");
+    EXPECT_EQ(unknown->duration(), 0);
+    unknown->calculateDefaultPathDuration();
+    EXPECT_EQ(unknown->duration(), 1);
+}
+
+TEST(PlaygraphLoading, StopFlagEndsTheDefaultPathWalk) {
+    auto p = Playgraph::create(graph("a", Dictionary{{"a", seg(0, 1000, {{"defaultNext", "b"}})},
+                                                     {"b", seg(0, 1000, {{"defaultNext", "c"}})},
+                                                     {"c", seg(0, 1000)}}));
+    std::vector<std::string> seen;
+    p->defaultPathTraversal([&](const auto& s, uint64_t, bool& stop) {
+        seen.push_back(s->segmentId());
+        stop = s->segmentId() == "b";
+    });
+    EXPECT_EQ(seen, (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(PlaygraphLoading, AnnotationsAndIds) {
+    Dictionary annotations{{"title", "Heist"}};
+    auto p = Playgraph::create(graph("a", Dictionary{{"a", seg(0, 1000)}, {"b", seg(0, 1000)}},
+                                     {{"annotations", annotations}, {"transitionType", "lazy"}}));
+    annotations.set("title", "changed");
+    EXPECT_EQ(p->valueForAnnotation("title"), Value("Heist"));
+    EXPECT_TRUE(p->valueForAnnotation("missing").isNone());
+    EXPECT_EQ(p->transitionType(), "lazy");
+    EXPECT_EQ(p->allSegmentIds(), (std::vector<std::string>{"a", "b"}));
+    EXPECT_FALSE(p->minimumSegmentLengthMs());
+}
+
+TEST(PlaygraphLoading, WronglyTypedInputReadsAsAbsent) {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    Dictionary d{
+        {"playgraphId", 42},
+        {"initialSegment", List{"a"}},
+        {"type", 3},
+        {"annotations", "none"},
+        {"segments",
+         Dictionary{{"a", seg("100", std::nan(""),
+                              {{"viewableId", "81"},
+                               {"defaultNext", 5},
+                               {"next", List{"b"}},
+                               {"annotations", List{}},
+                               {"userInfo", "x"},
+                               {"main", "81"}})},
+                    {"b", seg(inf, 1e300,
+                              {{"next", Dictionary{{"a", "not an entry"}, {"c", Dictionary{}}}}})},
+                    {"c", seg(-inf, Value(std::numeric_limits<uint64_t>::max()))},
+                    {"bad", Value("not a segment")},
+                    {"nul", Value::null()}}}};
+    auto p = Playgraph::create(d, "not a number");
+    EXPECT_EQ(p->playgraphId().size(), 36u);
+    EXPECT_FALSE(p->initialSegmentId());
+    EXPECT_FALSE(p->type());
+    EXPECT_TRUE(p->mainViewableId().isNone());
+    EXPECT_FALSE(p->annotations());
+    EXPECT_EQ(p->segmentById("bad"), nullptr);
+    EXPECT_EQ(p->segmentById("nul"), nullptr);
+    auto a = p->segmentById("a");
+    EXPECT_EQ(a->startTime(), 0.0);
+    EXPECT_TRUE(a->playToViewableEnd());
+    EXPECT_TRUE(a->viewableId().isNone());
+    EXPECT_FALSE(a->defaultNext());
+    EXPECT_TRUE(a->next().empty());
+    EXPECT_FALSE(a->annotations());
+    EXPECT_FALSE(a->userInfo());
+    auto b = p->segmentById("b");
+    EXPECT_EQ(b->startTime(), 0.0);
+    EXPECT_EQ(b->endTime(), static_cast<double>(std::numeric_limits<int64_t>::max()) / 1000.0);
+    EXPECT_EQ(b->next().size(), 1u);
+    EXPECT_EQ(b->defaultNext(), "c");
+    EXPECT_EQ(p->segmentById("c")->endTime(),
+              static_cast<double>(std::numeric_limits<int64_t>::max()) / 1000.0);
+    EXPECT_EQ(Playgraph::create(Value(List{1, 2}))->segmentMap().size(), 0u);
+    EXPECT_EQ(Playgraph::create(Value())->duration(), 0.0);
+}
+
+TEST(PlaygraphLoading, LargeChainBuildsInLinearTime) {
+    constexpr int n = 100000;
+    Dictionary segments;
+    for (int i = 0; i < n; ++i) {
+        Dictionary s = seg(i * 1000, i * 1000 + 1000);
+        if (i + 1 < n) s.set("defaultNext", "segment-" + std::to_string(i + 1));
+        segments.set("segment-" + std::to_string(i), s);
+    }
+    auto p = Playgraph::create(graph("segment-0", segments));
+    EXPECT_EQ(p->duration(), n);
+    EXPECT_EQ(p->segmentById("segment-99999")->offsetInPlaygraph(), n - 1);
+}
