@@ -1,0 +1,74 @@
+// Threads that only read must not race: run under ThreadSanitizer by
+// scripts/sanitize.sh.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "../TestSupport.hpp"
+#include "playgraph/model/Playgraph.hpp"
+
+using namespace playgraph;
+using namespace playgraph::test;
+
+namespace {
+
+struct AlwaysFalse : PlatformConfigProvider {
+    bool isFlagTrue(std::string_view, bool) const override { return false; }
+};
+
+Dictionary chain(int n) {
+    Dictionary segments;
+    for (int i = 0; i < n; ++i) {
+        Dictionary s = seg(i * 1000, i * 1000 + 1000, {{"viewableId", 1}, {"main", 1}});
+        if (i + 1 < n) s.set("next", next({{"s" + std::to_string(i + 1), 1}}));
+        segments.set("s" + std::to_string(i), s);
+    }
+    return graph("s0", segments);
+}
+
+} // namespace
+
+TEST(Concurrency, ReadersOfAnUnchangedPlaygraphDoNotRace) {
+    auto p = Playgraph::create(chain(200));
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 200; ++i) {
+                const double time = (i * 7 + t) % 200 + 0.5;
+                if (p->segmentIdAtPlaygraphTime(time) != "s" + std::to_string(int(time))) {
+                    ++mismatches;
+                }
+                if (p->playerTimeForPlaygraphOffset(time) != time) ++mismatches;
+                uint64_t visited = 0;
+                p->bredthFirstTraversalFromSegmentId(
+                    std::nullopt, 3, [&](const auto&, uint64_t, bool&) { ++visited; });
+                if (visited != 3) ++mismatches;
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(mismatches.load(), 0);
+}
+
+TEST(Concurrency, InstallingAProviderWhilePlaygraphsAreBuilt) {
+    const Dictionary d = chain(20);
+    std::atomic<bool> done{false};
+    std::thread installer([&] {
+        while (!done) {
+            PlatformConfigProvider::setShared(std::make_shared<AlwaysFalse>());
+            PlatformConfigProvider::setShared(nullptr);
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        auto p = Playgraph::create(d);
+        const Value& main = p->mainViewableId();
+        EXPECT_TRUE(main.isNone() || main == Value(1));
+    }
+    done = true;
+    installer.join();
+}
