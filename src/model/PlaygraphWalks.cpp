@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "DepthFirstWalk.hpp"
 #include "playgraph/model/PlaygraphBase.hpp"
 
 namespace playgraph {
@@ -37,39 +38,12 @@ void PlaygraphBase::depthFirstTraversalFromSegmentId(const std::optional<std::st
 bool PlaygraphBase::depthFirstTraversalFromSegment(
     const std::shared_ptr<QZPlaygraphSegment>& segment, uint64_t segmentDepth,
     const TraversalCallback& callback, std::unordered_set<std::string>& visitedSegments) const {
-    if (!segment || !callback) return false;
-    // The recursion is kept on an explicit stack so that long chains cannot
-    // overflow the call stack; the order of calls is that of the recursion.
-    struct Frame {
-        std::vector<std::string> children;
-        std::size_t nextChild = 0;
-        uint64_t depth = 0;
-    };
-    std::vector<Frame> stack;
-    const auto enter = [&](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t depth) {
-        bool stop = false;
-        callback(s, depth, stop);
-        if (stop) return true;
-        visitedSegments.insert(s->segmentId());
-        stack.push_back(Frame{childrenOf(*s), 0, depth});
-        return false;
-    };
-    if (enter(segment, segmentDepth)) return true;
-    while (!stack.empty()) {
-        Frame& frame = stack.back();
-        if (frame.nextChild == frame.children.size()) {
-            stack.pop_back();
-            continue;
-        }
-        const std::string childId = frame.children[frame.nextChild++];
-        const uint64_t childDepth = frame.depth + 1;
-        if (visitedSegments.count(childId)) continue;
-        // A child id that names no segment is skipped; its siblings are still walked.
-        auto child = segmentById(childId);
-        if (!child) continue;
-        if (enter(child, childDepth)) return true;
-    }
-    return false;
+    // A child id that names no segment is skipped; its siblings are still walked.
+    return detail::depthFirstWalk(
+        segment, segmentDepth, callback, visitedSegments,
+        [](const std::shared_ptr<QZPlaygraphSegment>& s) { return childrenOf(*s); },
+        [](const std::string& id) -> const std::string& { return id; },
+        [this](const std::string& id) { return segmentById(id); });
 }
 
 void PlaygraphBase::bredthFirstTraversalFromSegmentId(const std::optional<std::string>& segmentId,
