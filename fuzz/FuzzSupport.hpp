@@ -1,0 +1,40 @@
+#pragma once
+
+// Helpers shared by the fuzz targets.
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace playgraph::fuzz {
+
+/// A time taken from the input, including the values that break naive code:
+/// not-a-number, infinities, negative and huge numbers.
+inline double pickTime(FuzzedDataProvider& in) {
+    switch (in.ConsumeIntegralInRange<int>(0, 7)) {
+    case 0:
+        return std::numeric_limits<double>::quiet_NaN();
+    case 1:
+        return std::numeric_limits<double>::infinity();
+    case 2:
+        return -std::numeric_limits<double>::infinity();
+    case 3:
+        return in.ConsumeFloatingPoint<double>();
+    case 4:
+        return -in.ConsumeFloatingPointInRange<double>(0.0, 100.0);
+    default:
+        return in.ConsumeFloatingPointInRange<double>(0.0, 120.0);
+    }
+}
+
+/// One of `ids`, or an id that names nothing.
+inline std::string pickId(FuzzedDataProvider& in, const std::vector<std::string>& ids) {
+    if (ids.empty() || in.ConsumeIntegralInRange<int>(0, 9) == 0) return "missing";
+    return ids[in.ConsumeIntegralInRange<std::size_t>(0, ids.size() - 1)];
+}
+
+} // namespace playgraph::fuzz
