@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "playgraph/QZPlaygraph.hpp"
+#include "playgraph/Value.hpp"
+#include "playgraph/platform/QZPlaygraphParams.hpp"
+
+namespace playgraph {
+
+/// An editable playgraph: a `QZPlaygraph` whose graph can be changed.
+///
+/// The playgraph keeps its dictionary as the single source of truth; every
+/// edit checks all its arguments, changes the dictionary, then rebuilds the
+/// segment and transition objects (objects obtained before an edit no
+/// longer belong to the playgraph). Invalid arguments throw
+/// `InvalidArgumentError` and leave the dictionary and the segment objects
+/// exactly as they were. Times are seconds; the dictionary stores integer
+/// milliseconds (seconds x 1000, truncated toward zero). Properties are a
+/// `Dictionary`; none (or the null marker) acts as an empty one.
+class QZMutablePlaygraph : public virtual QZPlaygraph {
+public:
+    ~QZMutablePlaygraph() override = default;
+
+    /// Cuts `segmentId` in two at `atOffset` seconds from its start. Either
+    /// half may keep the segment's id; the first keeps what leads in, the
+    /// second what leads out, and the first leads to the second by default.
+    virtual void splitSegment(const std::string& segmentId, double atOffset,
+                              const std::string& firstSegmentId,
+                              const std::string& secondSegmentId) = 0;
+    /// Adds a segment reached from `existingId` by a new transition (weight
+    /// 50), optionally as its default next. `viewableId` is a number or none.
+    virtual void insertSegmentAfter(const std::string& existingId, const std::string& newSegmentId,
+                                    const Value& viewableId, double startTimeSeconds,
+                                    double endTimeSeconds, bool asDeafaultNext,
+                                    const std::shared_ptr<QZPlaygraphParams>& params) = 0;
+    /// Adds a segment in front of `existingId`: every transition into it now
+    /// leads to the new segment, which leads on to it.
+    virtual void insertSegmentBefore(const std::string& existingId, const std::string& newSegmentId,
+                                     const Value& viewableId, double startTimeSeconds,
+                                     double endTimeSeconds,
+                                     const std::shared_ptr<QZPlaygraphParams>& params) = 0;
+    /// Merges `properties` into the transition from `from` to `to`.
+    virtual void updatePropertiesForTransitionFrom(const std::string& from, const std::string& to,
+                                                   const Value& properties) = 0;
+    /// Merges `properties` into every transition that leads to `to`.
+    virtual void updatePropertiesForAllTransitionsTo(const std::string& to,
+                                                     const Value& properties) = 0;
+    /// Merges `properties` into every transition that leaves `from`.
+    virtual void updatePropertiesForAllTransitionfrom(const std::string& from,
+                                                      const Value& properties) = 0;
+    /// Makes the existing transition from `from` to `toSegment` the default.
+    virtual void updateDefaultNextFromSegment(const std::string& from,
+                                              const std::string& toSegment) = 0;
+    /// Adds a transition holding `properties` ("weight" 50 unless given).
+    virtual void addTransitionFromSegment(const std::string& from, const std::string& toSegment,
+                                          bool asDefault, const Value& properties = Value()) = 0;
+    /// Removes a segment and reconnects its neighbours around it.
+    virtual void removeSegment(const std::string& segmentId) = 0;
+    /// Records a skip region (offset in milliseconds, weight) on a transition.
+    virtual void supportSkippingSegment(const std::string& from, const std::string& toSegment,
+                                        double afterOffsetSeconds, uint64_t weight) = 0;
+    /// A new one-level copy of the playgraph dictionary (see the class).
+    virtual Dictionary dictionaryRepresentation() const = 0;
+};
+
+} // namespace playgraph

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace playgraph {
+
+/// Thrown by the editing operations when an argument is invalid (a segment
+/// that does not exist, an id that is taken, reversed or non-finite times).
+///
+/// `what()` is the reason text exactly, e.g. "Cannot find segment A". An
+/// edit that throws has changed nothing: every argument is checked before
+/// the first change.
+class InvalidArgumentError : public std::invalid_argument {
+public:
+    explicit InvalidArgumentError(const std::string& reason) : std::invalid_argument(reason) {}
+};
+
+} // namespace playgraph

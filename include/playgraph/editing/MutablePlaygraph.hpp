@@ -1,0 +1,162 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "playgraph/QZMutablePlaygraph.hpp"
+#include "playgraph/editing/InvalidArgumentError.hpp"
+#include "playgraph/model/PlaygraphBase.hpp"
+#include "playgraph/platform/PlatformConfigProvider.hpp"
+#include "playgraph/platform/QZPlaygraphParams.hpp"
+
+namespace playgraph {
+
+/// The editable playgraph.
+///
+/// Ownership: the playgraph owns a one-level copy of the dictionary it was
+/// created from; the nested dictionaries ("segments", each segment, each
+/// "next", each transition) stay shared with the caller and are edited in
+/// place, so an edit shows through the caller's nested dictionaries while a
+/// change of a top-level entry ("initialSegment") does not. The segment and
+/// transition objects are a cache rebuilt from the dictionary by `load`
+/// after every completed edit.
+///
+/// Edits throw `InvalidArgumentError` (reason text exact) and then leave the
+/// dictionary and the segment objects exactly as they were. Besides the
+/// checks each edit documents, non-finite times and offsets, properties that
+/// are not a dictionary and viewable ids that are not numbers are refused.
+/// Every "defaultNext", "next" key and "initialSegment" an edit writes names
+/// an existing segment. An entry of "segments" that is not a dictionary is
+/// not a segment ("Cannot find segment") but its id is taken ("A segment with
+/// id ... already exists"); a "next" entry that is not a dictionary is not a
+/// transition but its destination is taken. A "next" or "defaultNext"
+/// holding the null marker (or a value of the wrong kind) counts as absent.
+///
+/// The read side behaves as for `Playgraph`, except that a play-to-end
+/// segment matches every viewable time from its start in
+/// `segmentIdsForPosition` and `positionAtSegmentViewableTime`, and
+/// `positionAtViewableTime` uses a match only when it is unique. Segments
+/// have no transition type of their own.
+class MutablePlaygraph : public PlaygraphBase, public virtual QZMutablePlaygraph {
+public:
+    /// Builds an editable playgraph from `dictionary` (anything but a
+    /// dictionary gives an empty playgraph). `defaultViewableId` (a number, or
+    /// none) goes to segments without "viewableId" in a "branching" playgraph.
+    /// Never throws except on allocation failure.
+    static std::shared_ptr<MutablePlaygraph> create(const Value& dictionary,
+                                                    const Value& defaultViewableId = Value());
+
+    /// A plain `MutablePlaygraph` with one segment `segmentId` of `viewableId`
+    /// from `startTimeSeconds` to `endTimeSeconds`, which is also the initial
+    /// segment. The times are not ordered-checked (an end before the start
+    /// makes a play-to-end segment); non-finite times throw
+    /// `InvalidArgumentError` ("startTime (nan) must be a finite number").
+    static std::shared_ptr<MutablePlaygraph>
+    createPlaygraphWithViewableId(const Value& viewableId, const std::string& segmentId,
+                                  double startTimeSeconds, double endTimeSeconds);
+
+    /// Stores `params` in `segment`'s "userInfo" (a new one-level copy of it,
+    /// or a new dictionary) under "PlaygraphSegmentUserInfoPlaygraphParamsKey".
+    /// False, and nothing changed, when "userInfo" is present but not a
+    /// dictionary, or when `params` is empty.
+    static bool addPlaygraphParams(const std::shared_ptr<QZPlaygraphParams>& params,
+                                   Dictionary& segment);
+
+    /// Rebuilds `type`, `initialSegmentId`, the segment map and `duration`
+    /// from the dictionary. `mainViewableId` keeps a value once it has one.
+    void load();
+
+    /// Redirects "initialSegment" and the "defaultNext" and "next" entries of
+    /// every segment other than `oldId` and `newId` from `oldId` to `newId`
+    /// (a moved transition replaces one already there). Does not `load`.
+    void replaceSegmentReferencesFor(const std::string& oldId, const std::string& newId);
+
+    /// The segment dictionaries themselves (shared, not copies) whose "next"
+    /// has an entry for `segmentId`, in "segments" order; possibly empty.
+    std::vector<Dictionary> findSegmentsWithNextContainsSegment(std::string_view segmentId) const;
+
+    /// Merges a one-level copy of each entry of `properties` into the
+    /// transition from `from` to `to`. A missing transition is skipped when
+    /// `ignoreIfNotFound`, else throws "Cannot find transition from %@ to %@".
+    /// Missing segments always throw. Does not `load`.
+    void _updatePropertiesForTransitionFrom(const std::string& from, const std::string& to,
+                                            const Value& properties, bool ignoreIfNotFound);
+
+    // QZMutablePlaygraph
+    void splitSegment(const std::string& segmentId, double atOffset,
+                      const std::string& firstSegmentId,
+                      const std::string& secondSegmentId) override;
+    void insertSegmentAfter(const std::string& existingId, const std::string& newSegmentId,
+                            const Value& viewableId, double startTimeSeconds, double endTimeSeconds,
+                            bool asDeafaultNext,
+                            const std::shared_ptr<QZPlaygraphParams>& params) override;
+    void insertSegmentBefore(const std::string& existingId, const std::string& newSegmentId,
+                             const Value& viewableId, double startTimeSeconds,
+                             double endTimeSeconds,
+                             const std::shared_ptr<QZPlaygraphParams>& params) override;
+    void updatePropertiesForTransitionFrom(const std::string& from, const std::string& to,
+                                           const Value& properties) override;
+    void updatePropertiesForAllTransitionsTo(const std::string& to,
+                                             const Value& properties) override;
+    void updatePropertiesForAllTransitionfrom(const std::string& from,
+                                              const Value& properties) override;
+    void updateDefaultNextFromSegment(const std::string& from,
+                                      const std::string& toSegment) override;
+    void addTransitionFromSegment(const std::string& from, const std::string& toSegment,
+                                  bool asDefault, const Value& properties = Value()) override;
+    void removeSegment(const std::string& segmentId) override;
+    void supportSkippingSegment(const std::string& from, const std::string& toSegment,
+                                double afterOffsetSeconds, uint64_t weight) override;
+    /// A new one-level copy of the dictionary. C++ has no unmodifiable
+    /// dictionaries: changing the returned top level does not affect the
+    /// playgraph, but its nested dictionaries are the playgraph's own, so
+    /// changing them does (and later edits show through them).
+    Dictionary dictionaryRepresentation() const override;
+
+    // QZPlaygraph optional members
+    /// The keys of the dictionary's "segments", in order; none without it.
+    std::optional<std::vector<std::string>> allSegmentIds() const override;
+    /// 300 milliseconds; no edit applies it.
+    std::optional<double> minimumSegmentLengthMs() const override { return 300.0; }
+
+protected:
+    MutablePlaygraph() : PlaygraphBase(Flavor::Editable) {}
+
+    /// The construction steps, for `create` and subclasses' factories: takes
+    /// a one-level copy of `dictionary`, the playgraph id (or a new UUID),
+    /// the host's configuration provider, then `load`s. The object must
+    /// already be owned by a `std::shared_ptr`.
+    void initialize(const Value& dictionary, const Value& defaultViewableId);
+
+    /// The provider obtained once at construction.
+    std::shared_ptr<const PlatformConfigProvider> configProviderForBuilding() const override;
+
+    /// The playgraph's own dictionary, for subclasses that edit it directly
+    /// (they must `load` afterwards).
+    Dictionary& playgraphDictionary() { return playgraphDictionary_; }
+    const Dictionary& playgraphDictionary() const { return playgraphDictionary_; }
+    const Value& defaultViewableId() const { return defaultViewableId_; }
+
+private:
+    // Lookups that throw "Cannot find segment %@" on a miss.
+    Dictionary requireSegment(const std::string& segmentId) const;
+    std::optional<Dictionary> segmentDictionary(std::string_view segmentId) const;
+    bool isSegmentIdTaken(std::string_view segmentId) const;
+    // The checks shared by both insertions.
+    Dictionary checkInsertion(const std::string& existingId, const std::string& newSegmentId,
+                              const Value& viewableId, double startTimeSeconds,
+                              double endTimeSeconds) const;
+    Dictionary makeInsertedSegment(const Dictionary& existing, const Value& viewableId,
+                                   double startTimeSeconds, double endTimeSeconds,
+                                   const std::shared_ptr<QZPlaygraphParams>& params) const;
+
+    Dictionary playgraphDictionary_;
+    Value defaultViewableId_;
+    std::shared_ptr<const PlatformConfigProvider> configProvider_;
+};
+
+} // namespace playgraph

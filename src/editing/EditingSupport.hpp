@@ -1,0 +1,99 @@
+#pragma once
+
+// Small helpers shared by the editing operations: typed reads of segment
+// dictionaries, the seconds-to-milliseconds conversion and the messages.
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "playgraph/Keys.hpp"
+#include "playgraph/Value.hpp"
+#include "playgraph/editing/InvalidArgumentError.hpp"
+
+namespace playgraph::editing {
+
+/// The dictionary under `key`, or none when absent or of another kind.
+inline std::optional<Dictionary> dictionaryAt(const Dictionary& d, std::string_view key) {
+    const Value* v = d.find(key);
+    return v && v->isDictionary() ? std::optional<Dictionary>(*v->dictionary()) : std::nullopt;
+}
+
+/// The string under `key`, or none when absent or of another kind.
+inline std::optional<std::string> stringAt(const Dictionary& d, std::string_view key) {
+    const Value* v = d.find(key);
+    return v && v->isString() ? std::optional<std::string>(*v->string()) : std::nullopt;
+}
+
+/// True when `d[key]` is the string `text`.
+inline bool stringAtEquals(const Dictionary& d, std::string_view key, std::string_view text) {
+    const Value* v = d.find(key);
+    return v && v->isString() && *v->string() == text;
+}
+
+/// The segment's "next", created (replacing an absent, null or wrongly
+/// typed value) when it is not a dictionary.
+inline Dictionary ensureNext(Dictionary& segment) {
+    if (auto next = dictionaryAt(segment, keys::next)) return *next;
+    Dictionary next;
+    segment.set(keys::next, next);
+    return next;
+}
+
+/// A new transition dictionary holding only "weight" 50.
+inline Dictionary newTransition() { return Dictionary{{std::string(keys::weight), int64_t{50}}}; }
+
+/// Seconds to integer milliseconds: x 1000.0, truncated toward zero,
+/// saturated to the signed 64-bit range. `seconds` must be finite.
+inline int64_t millisecondsFromSeconds(double seconds) {
+    const double ms = std::trunc(seconds * 1000.0);
+    if (ms >= 9223372036854775808.0) return std::numeric_limits<int64_t>::max();
+    if (ms <= -9223372036854775808.0) return std::numeric_limits<int64_t>::min();
+    return static_cast<int64_t>(ms);
+}
+
+/// `a + b`, saturated to the signed 64-bit range.
+inline int64_t saturatingAdd(int64_t a, int64_t b) {
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+    if (b > 0 && a > kMax - b) return kMax;
+    if (b < 0 && a < kMin - b) return kMin;
+    return a + b;
+}
+
+[[noreturn]] inline void fail(const std::string& reason) { throw InvalidArgumentError(reason); }
+
+inline std::string cannotFindSegment(std::string_view id) {
+    return "Cannot find segment " + std::string(id);
+}
+
+inline std::string segmentAlreadyExists(std::string_view id) {
+    return "A segment with id " + std::string(id) + " already exists";
+}
+
+/// Throws "<name> (<value %f>) must be a finite number" for a non-finite value.
+inline void requireFinite(std::string_view name, double value) {
+    if (!std::isfinite(value)) {
+        fail(std::string(name) + " (" + formatFixed(value) + ") must be a finite number");
+    }
+}
+
+/// The properties as a dictionary: none and the null marker act as an empty
+/// one; any other kind throws.
+inline Dictionary requireProperties(const Value& properties) {
+    if (const Dictionary* d = properties.dictionary()) return *d;
+    if (properties.isAbsent()) return Dictionary();
+    fail("properties (" + properties.text() + ") must be a dictionary");
+}
+
+/// Throws unless `viewableId` is a number, none or the null marker.
+inline void requireViewableId(const Value& viewableId) {
+    if (!viewableId.isAbsent() && !viewableId.isNumber()) {
+        fail("viewableId (" + viewableId.text() + ") must be a number");
+    }
+}
+
+} // namespace playgraph::editing

@@ -1,0 +1,229 @@
+// The segment edits of the editable playgraph: insertion after and before a
+// segment, splitting a segment in two, and removing a segment.
+
+#include "EditingSupport.hpp"
+#include "playgraph/editing/MutablePlaygraph.hpp"
+
+namespace playgraph {
+
+using namespace editing;
+
+namespace {
+
+/// Copies `key` from `from` to `to` when it is present (the same value).
+void copyEntry(const Dictionary& from, Dictionary& to, std::string_view key) {
+    if (const Value* v = from.find(key)) to.set(key, *v);
+}
+
+/// The segment's start in whole milliseconds, read as the model reads it:
+/// a finite number truncated toward zero, anything else 0.
+int64_t startMilliseconds(const Dictionary& segment) {
+    const Value* v = segment.find(keys::startTimeMs);
+    return v && v->isFiniteNumber() ? v->integerReading() : 0;
+}
+
+} // namespace
+
+Dictionary MutablePlaygraph::checkInsertion(const std::string& existingId,
+                                            const std::string& newSegmentId,
+                                            const Value& viewableId, double startTimeSeconds,
+                                            double endTimeSeconds) const {
+    Dictionary existing = requireSegment(existingId);
+    if (isSegmentIdTaken(newSegmentId)) fail(segmentAlreadyExists(newSegmentId));
+    if (endTimeSeconds < startTimeSeconds) {
+        fail("endTime (" + formatFixed(endTimeSeconds) + ") must be after startTime (" +
+             formatFixed(startTimeSeconds) + ")");
+    }
+    requireFinite("startTime", startTimeSeconds);
+    requireFinite("endTime", endTimeSeconds);
+    requireViewableId(viewableId);
+    return existing;
+}
+
+Dictionary
+MutablePlaygraph::makeInsertedSegment(const Dictionary& existing, const Value& viewableId,
+                                      double startTimeSeconds, double endTimeSeconds,
+                                      const std::shared_ptr<QZPlaygraphParams>& params) const {
+    Dictionary segment;
+    if (viewableId.isNumber()) segment.set(keys::viewableId, viewableId);
+    if (const Value* main = existing.find(keys::main); main && !main->isAbsent()) {
+        segment.set(keys::main, *main);
+    }
+    segment.set(keys::startTimeMs, millisecondsFromSeconds(startTimeSeconds));
+    segment.set(keys::endTimeMs, millisecondsFromSeconds(endTimeSeconds));
+    if (params) addPlaygraphParams(params, segment);
+    return segment;
+}
+
+void MutablePlaygraph::insertSegmentAfter(const std::string& existingId,
+                                          const std::string& newSegmentId, const Value& viewableId,
+                                          double startTimeSeconds, double endTimeSeconds,
+                                          bool asDeafaultNext,
+                                          const std::shared_ptr<QZPlaygraphParams>& params) {
+    Dictionary existing =
+        checkInsertion(existingId, newSegmentId, viewableId, startTimeSeconds, endTimeSeconds);
+    Dictionary segment =
+        makeInsertedSegment(existing, viewableId, startTimeSeconds, endTimeSeconds, params);
+    dictionaryAt(playgraphDictionary_, keys::segments)->set(newSegmentId, segment);
+    ensureNext(existing).set(newSegmentId, newTransition());
+    if (asDeafaultNext) existing.set(keys::defaultNext, newSegmentId);
+    load();
+}
+
+void MutablePlaygraph::insertSegmentBefore(const std::string& existingId,
+                                           const std::string& newSegmentId, const Value& viewableId,
+                                           double startTimeSeconds, double endTimeSeconds,
+                                           const std::shared_ptr<QZPlaygraphParams>& params) {
+    Dictionary existing =
+        checkInsertion(existingId, newSegmentId, viewableId, startTimeSeconds, endTimeSeconds);
+
+    // Every transition into the existing segment (its own to itself
+    // included) now leads to the new one, with all its properties.
+    for (Dictionary& predecessor : findSegmentsWithNextContainsSegment(existingId)) {
+        if (stringAtEquals(predecessor, keys::defaultNext, existingId)) {
+            predecessor.set(keys::defaultNext, newSegmentId);
+        }
+        Dictionary next = *dictionaryAt(predecessor, keys::next);
+        Value transition = next.get(existingId);
+        next.erase(existingId);
+        next.set(newSegmentId, std::move(transition));
+    }
+
+    Dictionary segment =
+        makeInsertedSegment(existing, viewableId, startTimeSeconds, endTimeSeconds, params);
+    dictionaryAt(playgraphDictionary_, keys::segments)->set(newSegmentId, segment);
+    segment.set(keys::defaultNext, existingId);
+    segment.set(keys::next, Dictionary{{existingId, newTransition()}});
+    if (stringAtEquals(playgraphDictionary_, keys::initialSegment, existingId)) {
+        playgraphDictionary_.set(keys::initialSegment, newSegmentId);
+    }
+    load();
+}
+
+void MutablePlaygraph::splitSegment(const std::string& segmentId, double atOffset,
+                                    const std::string& firstSegmentId,
+                                    const std::string& secondSegmentId) {
+    if (firstSegmentId == secondSegmentId) fail("Split segments must have different names");
+    if (firstSegmentId != segmentId && isSegmentIdTaken(firstSegmentId)) {
+        fail(segmentAlreadyExists(firstSegmentId));
+    }
+    if (secondSegmentId != segmentId && isSegmentIdTaken(secondSegmentId)) {
+        fail(segmentAlreadyExists(secondSegmentId));
+    }
+    Dictionary split = requireSegment(segmentId);
+    requireFinite("offset", atOffset);
+
+    Dictionary segments = *dictionaryAt(playgraphDictionary_, keys::segments);
+    const int64_t boundary =
+        saturatingAdd(startMilliseconds(split), millisecondsFromSeconds(atOffset));
+    const auto defaultNext = stringAt(split, keys::defaultNext);
+    const auto next = dictionaryAt(split, keys::next);
+
+    // The first half of cases B and C: the start of the split segment up to
+    // the boundary, leading to `leadsTo` only.
+    const auto makeFirstHalf = [&](const std::string& leadsTo) {
+        Dictionary first;
+        copyEntry(split, first, keys::viewableId);
+        copyEntry(split, first, keys::main);
+        copyEntry(split, first, keys::startTimeMs);
+        first.set(keys::endTimeMs, boundary);
+        copyEntry(split, first, keys::userInfo);
+        first.set(keys::defaultNext, leadsTo);
+        segments.set(firstSegmentId, first);
+        first.set(keys::next, Dictionary{{leadsTo, newTransition()}});
+    };
+    // The second half of cases A and C: the boundary up to the end of the
+    // split segment, with everything that led out of it.
+    const auto makeSecondHalf = [&](bool withMain) {
+        Dictionary second;
+        copyEntry(split, second, keys::viewableId);
+        if (withMain) copyEntry(split, second, keys::main);
+        second.set(keys::startTimeMs, boundary);
+        copyEntry(split, second, keys::endTimeMs);
+        copyEntry(split, second, keys::userInfo);
+        if (defaultNext) second.set(keys::defaultNext, *defaultNext);
+        if (next) second.set(keys::next, *next);
+        segments.set(secondSegmentId, second);
+    };
+
+    if (firstSegmentId == segmentId) {
+        // The split segment becomes the first half; what leads to it stays.
+        makeSecondHalf(true);
+        split.set(keys::defaultNext, secondSegmentId);
+        split.set(keys::next, Dictionary{{secondSegmentId, newTransition()}});
+        split.set(keys::endTimeMs, boundary);
+    } else if (secondSegmentId == segmentId) {
+        // The split segment becomes the second half and keeps its outgoing
+        // transitions; what led to it now leads to the new first half.
+        makeFirstHalf(segmentId);
+        split.set(keys::startTimeMs, boundary);
+        replaceSegmentReferencesFor(segmentId, firstSegmentId);
+    } else {
+        makeFirstHalf(secondSegmentId);
+        makeSecondHalf(false);
+        segments.erase(segmentId);
+        // Also redirects the second half's references to the split segment
+        // (a former transition of the split segment to itself).
+        replaceSegmentReferencesFor(segmentId, firstSegmentId);
+    }
+    load();
+}
+
+void MutablePlaygraph::removeSegment(const std::string& segmentId) {
+    Dictionary removed = requireSegment(segmentId);
+    const auto removedNext = dictionaryAt(removed, keys::next);
+    const std::size_t outgoing = removedNext ? removedNext->size() : 0;
+    // The removed segment counts as its own predecessor when it leads to itself.
+    const std::vector<Dictionary> predecessors = findSegmentsWithNextContainsSegment(segmentId);
+    if (predecessors.size() >= 2 && outgoing >= 2) {
+        fail("Cannot remove segment " + segmentId +
+             ". A segment with multiple incoming transitions and multiple outgoing transitions "
+             "cannot be removed.");
+    }
+
+    Dictionary segments = *dictionaryAt(playgraphDictionary_, keys::segments);
+    // Where the transitions into the removed segment lead from now on: its
+    // "defaultNext" when that names another existing segment. Without one
+    // they are dropped, so no reference to the removed segment remains.
+    std::optional<std::string> target = stringAt(removed, keys::defaultNext);
+    if (target && (*target == segmentId || !segmentDictionary(*target))) target.reset();
+
+    for (Dictionary predecessor : predecessors) {
+        // The removed segment's own dictionary needs no rewiring.
+        if (predecessor.sameAs(removed)) continue;
+        if (stringAtEquals(predecessor, keys::defaultNext, segmentId)) {
+            if (target) {
+                predecessor.set(keys::defaultNext, *target);
+            } else {
+                predecessor.erase(keys::defaultNext);
+            }
+        }
+        Dictionary next = *dictionaryAt(predecessor, keys::next);
+        Value transition = next.get(segmentId);
+        next.erase(segmentId);
+        if (target) next.set(*target, std::move(transition));
+    }
+
+    // A single predecessor also takes over the transitions it lacks; a
+    // transition it already has wins. Transitions back to the removed
+    // segment, or to no segment, are not taken over.
+    if (predecessors.size() == 1 && !predecessors.front().sameAs(removed) && removedNext) {
+        Dictionary next = *dictionaryAt(predecessors.front(), keys::next);
+        for (const auto& [destination, transition] : *removedNext) {
+            if (destination == segmentId || !segmentDictionary(destination)) continue;
+            if (!next.contains(destination)) next.set(destination, transition);
+        }
+    }
+
+    if (stringAtEquals(playgraphDictionary_, keys::initialSegment, segmentId)) {
+        if (target) {
+            playgraphDictionary_.set(keys::initialSegment, *target);
+        } else {
+            playgraphDictionary_.erase(keys::initialSegment);
+        }
+    }
+    segments.erase(segmentId);
+    load();
+}
+
+} // namespace playgraph

@@ -1,0 +1,141 @@
+// The transition edits of the editable playgraph: add a transition, merge
+// properties into transitions, change a default next, record skip regions.
+
+#include "EditingSupport.hpp"
+#include "playgraph/editing/MutablePlaygraph.hpp"
+
+namespace playgraph {
+
+using namespace editing;
+
+namespace {
+
+/// A one-level copy of a value: containers are copied, everything else is
+/// shared as it is.
+Value copyOfValue(const Value& value) {
+    if (const Dictionary* d = value.dictionary()) return d->copy();
+    if (const List* l = value.list()) return l->copy();
+    return value;
+}
+
+/// The transition dictionary from `source` to `destination`, or none. An
+/// entry that is not a dictionary is not a transition.
+std::optional<Dictionary> transitionBetween(const Dictionary& source,
+                                            std::string_view destination) {
+    auto next = dictionaryAt(source, keys::next);
+    return next ? dictionaryAt(*next, destination) : std::nullopt;
+}
+
+std::string cannotFindTransition(std::string_view from, std::string_view to) {
+    return "Cannot find transition from " + std::string(from) + " to " + std::string(to);
+}
+
+} // namespace
+
+void MutablePlaygraph::addTransitionFromSegment(const std::string& from,
+                                                const std::string& toSegment, bool asDefault,
+                                                const Value& properties) {
+    Dictionary source = requireSegment(from);
+    requireSegment(toSegment);
+    // Any entry under the destination, even one that is not a transition
+    // dictionary, keeps its place: it is not silently replaced.
+    if (auto next = dictionaryAt(source, keys::next); next && next->contains(toSegment)) {
+        fail("Transition from " + from + " to " + toSegment + " already exists.");
+    }
+    const Dictionary props = requireProperties(properties);
+
+    Dictionary next = ensureNext(source);
+    Dictionary transition;
+    for (const auto& [key, value] : props)
+        transition.set(key, value);
+    if (const Value* weight = transition.find(keys::weight); !weight || weight->isNone()) {
+        transition.set(keys::weight, int64_t{50});
+    }
+    next.set(toSegment, transition);
+    if (asDefault) source.set(keys::defaultNext, toSegment);
+    load();
+}
+
+void MutablePlaygraph::_updatePropertiesForTransitionFrom(const std::string& from,
+                                                          const std::string& to,
+                                                          const Value& properties,
+                                                          bool ignoreIfNotFound) {
+    const Dictionary source = requireSegment(from);
+    requireSegment(to);
+    // Taken as a snapshot: `properties` may be the transition dictionary itself.
+    const Dictionary props = requireProperties(properties).copy();
+    auto transition = transitionBetween(source, to);
+    if (!transition) {
+        if (ignoreIfNotFound) return;
+        fail(cannotFindTransition(from, to));
+    }
+    for (const auto& [key, value] : props)
+        transition->set(key, copyOfValue(value));
+}
+
+void MutablePlaygraph::updatePropertiesForTransitionFrom(const std::string& from,
+                                                         const std::string& to,
+                                                         const Value& properties) {
+    _updatePropertiesForTransitionFrom(from, to, properties, false);
+    load();
+}
+
+void MutablePlaygraph::updatePropertiesForAllTransitionsTo(const std::string& to,
+                                                           const Value& properties) {
+    auto segments = dictionaryAt(playgraphDictionary_, keys::segments);
+    std::vector<std::string> sources;
+    if (segments) {
+        for (const auto& [id, value] : *segments) {
+            if (value.isDictionary()) sources.push_back(id);
+        }
+    }
+    // With any segment to visit, the destination must exist; checked (with
+    // the properties) before the first change.
+    if (!sources.empty()) requireSegment(to);
+    requireProperties(properties);
+    for (const auto& source : sources)
+        _updatePropertiesForTransitionFrom(source, to, properties, true);
+    load();
+}
+
+void MutablePlaygraph::updatePropertiesForAllTransitionfrom(const std::string& from,
+                                                            const Value& properties) {
+    const Dictionary source = requireSegment(from);
+    std::vector<std::string> destinations;
+    if (auto next = dictionaryAt(source, keys::next)) destinations = next->keys();
+    // Every destination is checked before the first change, so a missing
+    // one leaves all transitions as they were.
+    for (const auto& destination : destinations) {
+        if (!segmentDictionary(destination)) fail(cannotFindSegment(destination));
+    }
+    requireProperties(properties);
+    for (const auto& destination : destinations)
+        _updatePropertiesForTransitionFrom(from, destination, properties, true);
+    load();
+}
+
+void MutablePlaygraph::updateDefaultNextFromSegment(const std::string& from,
+                                                    const std::string& toSegment) {
+    Dictionary source = requireSegment(from);
+    requireSegment(toSegment);
+    if (!transitionBetween(source, toSegment)) {
+        fail("Cannot set " + toSegment + " as defaultNext after " + from +
+             ". Transition not found.");
+    }
+    source.set(keys::defaultNext, toSegment);
+    load();
+}
+
+void MutablePlaygraph::supportSkippingSegment(const std::string& from, const std::string& toSegment,
+                                              double afterOffsetSeconds, uint64_t weight) {
+    const Dictionary source = requireSegment(from);
+    requireSegment(toSegment);
+    if (!transitionBetween(source, toSegment)) fail(cannotFindTransition(from, toSegment));
+    requireFinite("offset", afterOffsetSeconds);
+    // Milliseconds as a double, not truncated; read back as whole milliseconds.
+    const Dictionary props{{std::string(keys::skipRegionOffset), afterOffsetSeconds * 1000.0},
+                           {std::string(keys::skipRegionWeight), weight}};
+    updatePropertiesForTransitionFrom(from, toSegment, props);
+}
+
+} // namespace playgraph

@@ -1,0 +1,385 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "EditingTestSupport.hpp"
+#include "playgraph/Constants.hpp"
+#include "playgraph/model/Playgraph.hpp"
+
+using namespace playgraph;
+using namespace playgraph::test;
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+struct Params : QZPlaygraphParams {};
+
+struct CountingProvider : PlatformConfigProvider {
+    explicit CountingProvider(bool answer) : answer(answer) {}
+    bool isFlagTrue(std::string_view, bool) const override {
+        ++asked;
+        return answer;
+    }
+    bool answer;
+    mutable int asked = 0;
+};
+
+struct ScopedProvider {
+    explicit ScopedProvider(std::shared_ptr<const PlatformConfigProvider> p) {
+        PlatformConfigProvider::setShared(std::move(p));
+    }
+    ~ScopedProvider() { PlatformConfigProvider::setShared(nullptr); }
+};
+
+// A -> B -> C along the default path, A also branching to D.
+Dictionary abc() {
+    return graph(
+        "A", Dictionary{
+                 {"A", seg(0, 10000,
+                           {{"viewableId", 1},
+                            {"main", 5},
+                            {"defaultNext", "B"},
+                            {"next", next({{"B", 30}, {"D", 70}})}})},
+                 {"B", seg(10000, 25000,
+                           {{"viewableId", 1}, {"defaultNext", "C"}, {"next", next({{"C", 50}})}})},
+                 {"C", seg(5000, 10000, {{"viewableId", 2}})},
+                 {"D", seg(0, 4000, {{"viewableId", 3}})},
+             });
+}
+
+Dictionary segmentOf(const Dictionary& d, const std::string& id) {
+    return *d.get("segments").dictionary()->get(id).dictionary();
+}
+
+} // namespace
+
+TEST(MutablePlaygraph, KeepsTheTopLevelAsItsOwnCopyAndSharesNestedDictionaries) {
+    Dictionary caller = abc();
+    auto p = MutablePlaygraph::create(caller);
+    EXPECT_EQ(p->initialSegmentId(), "A");
+    EXPECT_DOUBLE_EQ(p->duration(), 30.0);
+
+    // A nested edit shows through the caller's dictionaries; a top-level one
+    // only through the representation taken after it.
+    p->insertSegmentBefore("A", "N", 1, 0.0, 1.0, nullptr);
+    EXPECT_TRUE(caller.get("segments").dictionary()->contains("N"));
+    EXPECT_EQ(caller.get("initialSegment"), Value("A"));
+    EXPECT_EQ(p->dictionaryRepresentation().get("initialSegment"), Value("N"));
+
+    // A representation's top level is a copy; its nested values are live.
+    Dictionary representation = p->dictionaryRepresentation();
+    representation.set("initialSegment", "B");
+    EXPECT_EQ(p->dictionaryRepresentation().get("initialSegment"), Value("N"));
+    EXPECT_TRUE(representation.get("segments")
+                    .dictionary()
+                    ->sameAs(*p->dictionaryRepresentation().get("segments").dictionary()));
+    EXPECT_FALSE(representation.sameAs(p->dictionaryRepresentation()));
+}
+
+TEST(MutablePlaygraph, ReadsItsFieldsFromTheDictionaryOnEveryLoad) {
+    Dictionary d = abc();
+    d.set("transitionType", "immediate");
+    d.set("annotations", Dictionary{{"k", "v"}});
+    d.set("type", "linear");
+    segmentOf(d, "A").set("transitionType", "pauseAtEnd");
+    auto p = MutablePlaygraph::create(d);
+    EXPECT_FALSE(p->transitionType());
+    EXPECT_EQ(p->type(), "linear");
+    EXPECT_FALSE(p->segmentById("A")->transitionType());
+    EXPECT_EQ(p->dictionaryRepresentation().get("transitionType"), Value("immediate"));
+    EXPECT_EQ(p->dictionaryRepresentation().get("annotations"), Value(Dictionary{{"k", "v"}}));
+
+    // Setters change the field only; the next load restores it.
+    p->setInitialSegmentId("B");
+    p->setType("other");
+    p->setTransitionType("lazy");
+    auto oldA = p->segmentById("A");
+    p->load();
+    EXPECT_EQ(p->initialSegmentId(), "A");
+    EXPECT_EQ(p->type(), "linear");
+    EXPECT_EQ(p->transitionType(), "lazy");
+    EXPECT_NE(p->segmentById("A"), oldA);
+    EXPECT_EQ(p->segmentById("A")->endTime(), oldA->endTime());
+    EXPECT_DOUBLE_EQ(p->duration(), 30.0);
+    EXPECT_EQ(p->mainViewableId(), Value(5));
+}
+
+TEST(MutablePlaygraph, GeneratesAnIdThatIsNeverWrittenBack) {
+    auto p = MutablePlaygraph::create(abc());
+    EXPECT_EQ(p->playgraphId().size(), 36u);
+    EXPECT_FALSE(p->dictionaryRepresentation().contains("playgraphId"));
+    auto again = MutablePlaygraph::create(p->dictionaryRepresentation());
+    EXPECT_NE(again->playgraphId(), p->playgraphId());
+
+    Dictionary named = abc();
+    named.set("playgraphId", "story");
+    EXPECT_EQ(MutablePlaygraph::create(named)->playgraphId(), "story");
+}
+
+TEST(MutablePlaygraph, BuildsEmptyFromAnythingButADictionary) {
+    for (const Value& v : {Value(), Value::null(), Value("x"), Value(List{1, 2})}) {
+        auto p = MutablePlaygraph::create(v);
+        EXPECT_TRUE(p->segmentMap().empty());
+        EXPECT_FALSE(p->allSegmentIds());
+        EXPECT_EQ(p->duration(), 0.0);
+        EXPECT_FALSE(p->initialPosition().segment);
+    }
+    auto p = MutablePlaygraph::create(Dictionary{{"segments", Dictionary{}}});
+    EXPECT_EQ(p->allSegmentIds(), std::vector<std::string>{});
+    EXPECT_EQ(p->minimumSegmentLengthMs(), 300.0);
+}
+
+TEST(MutablePlaygraph, AllSegmentIdsAreTheDictionaryKeysEvenWhenNotSegments) {
+    Dictionary d = abc();
+    d.get("segments").dictionary()->set("junk", "not a segment");
+    auto p = MutablePlaygraph::create(d);
+    EXPECT_EQ(p->allSegmentIds(), (std::vector<std::string>{"A", "B", "C", "D", "junk"}));
+    EXPECT_FALSE(p->segmentById("junk"));
+}
+
+TEST(MutablePlaygraph, AsksTheProviderItWasBuiltWith) {
+    auto first = std::make_shared<CountingProvider>(false);
+    std::shared_ptr<MutablePlaygraph> p;
+    {
+        ScopedProvider scoped(first);
+        p = MutablePlaygraph::create(abc());
+    }
+    EXPECT_GT(first->asked, 0);
+    EXPECT_TRUE(p->mainViewableId().isNone());
+
+    // A provider installed later is not consulted by this playgraph.
+    auto later = std::make_shared<CountingProvider>(true);
+    ScopedProvider scoped(later);
+    p->load();
+    EXPECT_EQ(later->asked, 0);
+    EXPECT_TRUE(p->mainViewableId().isNone());
+}
+
+TEST(MutablePlaygraph, MainViewableIdKeepsItsFirstValue) {
+    auto p = MutablePlaygraph::create(abc());
+    EXPECT_EQ(p->mainViewableId(), Value(5));
+    p->removeSegment("A");
+    EXPECT_EQ(p->initialSegmentId(), "B");
+    EXPECT_EQ(p->mainViewableId(), Value(5));
+    EXPECT_TRUE(MutablePlaygraph::create(p->dictionaryRepresentation())->mainViewableId().isNone());
+}
+
+TEST(MutablePlaygraph, CreatesAOneSegmentPlaygraph) {
+    auto p = MutablePlaygraph::createPlaygraphWithViewableId(42, "clip", 0.0005, 10.0);
+    const Dictionary expected{{"initialSegment", "clip"},
+                              {"segments", Dictionary{{"clip", Dictionary{{"viewableId", 42},
+                                                                          {"startTimeMs", 0},
+                                                                          {"endTimeMs", 10000}}}}}};
+    EXPECT_EQ(Value(p->dictionaryRepresentation()), Value(expected));
+    EXPECT_TRUE(p->dictionaryRepresentation()
+                    .get("segments")
+                    .dictionary()
+                    ->get("clip")
+                    .dictionary()
+                    ->get("endTimeMs")
+                    .isInteger());
+    EXPECT_DOUBLE_EQ(p->duration(), 10.0);
+
+    // Times are truncated toward zero; an end before the start is accepted.
+    auto reversed = MutablePlaygraph::createPlaygraphWithViewableId(42, "v", 2.0, -0.0015);
+    EXPECT_EQ(segmentOf(reversed->dictionaryRepresentation(), "v").get("endTimeMs"), Value(-1));
+    EXPECT_TRUE(reversed->segmentById("v")->playToViewableEnd());
+
+    // Huge times saturate instead of overflowing.
+    auto huge = MutablePlaygraph::createPlaygraphWithViewableId(42, "v", -1e300, 1e300);
+    EXPECT_EQ(segmentOf(huge->dictionaryRepresentation(), "v").get("endTimeMs"),
+              Value(std::numeric_limits<int64_t>::max()));
+    EXPECT_EQ(segmentOf(huge->dictionaryRepresentation(), "v").get("startTimeMs"),
+              Value(std::numeric_limits<int64_t>::min()));
+}
+
+TEST(MutablePlaygraph, RefusesNonFiniteTimesForANewPlaygraph) {
+    const auto message = [](auto f) {
+        try {
+            f();
+        } catch (const InvalidArgumentError& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(message([] { MutablePlaygraph::createPlaygraphWithViewableId(1, "v", kNaN, 1.0); }),
+              "startTime (nan) must be a finite number");
+    EXPECT_EQ(message([] { MutablePlaygraph::createPlaygraphWithViewableId(1, "v", 0.0, kInf); }),
+              "endTime (inf) must be a finite number");
+    EXPECT_EQ(message([] { MutablePlaygraph::createPlaygraphWithViewableId("x", "v", 0.0, 1.0); }),
+              "viewableId (x) must be a number");
+}
+
+TEST(MutablePlaygraph, ReplacesReferencesOutsideTheTwoSegments) {
+    Dictionary d = graph(
+        "A", Dictionary{
+                 {"A", seg(0, 1000, {{"defaultNext", "A"}, {"next", next({{"A", 1}, {"B", 2}})}})},
+                 {"B", seg(0, 1000, {{"defaultNext", "A"}, {"next", next({{"A", 3}})}})},
+                 {"N", seg(0, 1000, {{"defaultNext", "A"}, {"next", next({{"A", 4}})}})},
+                 {"C", seg(0, 1000, {{"defaultNext", "B"}, {"next", next({{"A", 5}, {"N", 6}})}})},
+             });
+    auto p = MutablePlaygraph::create(d);
+    const Dictionary oldTransition =
+        *segmentOf(d, "C").get("next").dictionary()->get("A").dictionary();
+    p->replaceSegmentReferencesFor("A", "N");
+    const Dictionary r = p->dictionaryRepresentation();
+    EXPECT_EQ(r.get("initialSegment"), Value("N"));
+    EXPECT_EQ(segmentOf(r, "A").get("defaultNext"), Value("A"));
+    EXPECT_EQ(segmentOf(r, "A").get("next"), Value(next({{"A", 1}, {"B", 2}})));
+    EXPECT_EQ(segmentOf(r, "N").get("defaultNext"), Value("A"));
+    EXPECT_EQ(segmentOf(r, "B").get("defaultNext"), Value("N"));
+    EXPECT_EQ(segmentOf(r, "B").get("next"), Value(next({{"N", 3}})));
+    // The moved transition is the same dictionary; it replaces C's own to N.
+    EXPECT_EQ(segmentOf(r, "C").get("next"), Value(next({{"N", 5}})));
+    EXPECT_TRUE(
+        segmentOf(r, "C").get("next").dictionary()->get("N").dictionary()->sameAs(oldTransition));
+    // No load: the model still shows the old state.
+    EXPECT_EQ(p->initialSegmentId(), "A");
+}
+
+TEST(MutablePlaygraph, AddsParamsToACopyOfTheUserInfo) {
+    auto params = std::make_shared<Params>();
+    Dictionary fresh;
+    EXPECT_TRUE(MutablePlaygraph::addPlaygraphParams(params, fresh));
+    EXPECT_EQ(fresh.get("userInfo"),
+              Value(Dictionary{{"PlaygraphSegmentUserInfoPlaygraphParamsKey", Value(params)}}));
+
+    Dictionary userInfo{{"owner", "me"}};
+    Dictionary segment{{"userInfo", userInfo}};
+    EXPECT_TRUE(MutablePlaygraph::addPlaygraphParams(params, segment));
+    EXPECT_EQ(userInfo.size(), 1u); // the caller's user info is not changed
+    EXPECT_EQ(segment.get("userInfo").dictionary()->get("owner"), Value("me"));
+    EXPECT_EQ(segment.get("userInfo")
+                  .dictionary()
+                  ->get(PlaygraphSegmentUserInfoPlaygraphParamsKey)
+                  .objectAs<Params>(),
+              params);
+
+    Dictionary text{{"userInfo", "text"}};
+    EXPECT_FALSE(MutablePlaygraph::addPlaygraphParams(params, text));
+    EXPECT_EQ(text.get("userInfo"), Value("text"));
+    EXPECT_FALSE(MutablePlaygraph::addPlaygraphParams(nullptr, fresh));
+}
+
+TEST(MutablePlaygraph, FindsPredecessorsByTransitionOnly) {
+    Dictionary d = abc();
+    segmentOf(d, "D").set("defaultNext", "B"); // names B without a transition
+    segmentOf(d, "B").set("next", next({{"B", 1}, {"C", 2}}));
+    auto p = MutablePlaygraph::create(d);
+    const auto predecessors = p->findSegmentsWithNextContainsSegment("B");
+    ASSERT_EQ(predecessors.size(), 2u);
+    EXPECT_TRUE(predecessors[0].sameAs(segmentOf(d, "A")));
+    EXPECT_TRUE(predecessors[1].sameAs(segmentOf(d, "B")));
+    EXPECT_TRUE(p->findSegmentsWithNextContainsSegment("A").empty());
+    EXPECT_TRUE(
+        MutablePlaygraph::create(Value())->findSegmentsWithNextContainsSegment("A").empty());
+}
+
+// The editable and the immutable playgraph answer alike except where the
+// editable one lets play-to-end segments match every later viewable time
+// and wants a unique match in positionAtViewableTime.
+TEST(MutablePlaygraph, AnswersLikeThePlaygraphExceptForTheDocumentedDifferences) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 40; ++round) {
+        SCOPED_TRACE(round);
+        const Dictionary d = randomPlaygraph(rng, 2 + round % 7);
+        auto fixed = Playgraph::create(d, 9);
+        auto editable = MutablePlaygraph::create(d, 9);
+        // Give some play-to-end segments a known movie duration.
+        for (const auto& id : editable->segmentMap().keys()) {
+            if (id.back() % 2 == 0) {
+                fixed->segmentById(id)->setMovieDuration(12.0);
+                editable->segmentById(id)->setMovieDuration(12.0);
+            }
+        }
+        expectSameModel(*fixed, *editable);
+        EXPECT_EQ(fixed->mainViewableId(), editable->mainViewableId());
+        const auto idOf = [](const PlaygraphPosition& pos) {
+            return pos.segment ? pos.segment->segmentId() : std::string("-");
+        };
+        const auto samePosition = [&](const PlaygraphPosition& a, const PlaygraphPosition& b) {
+            return idOf(a) == idOf(b) && sameDouble(a.watchableTime, b.watchableTime);
+        };
+        for (double t = -1.0; t <= 30.0; t += 0.25) {
+            EXPECT_EQ(fixed->segmentIdAtPlaygraphTime(t), editable->segmentIdAtPlaygraphTime(t));
+            EXPECT_TRUE(sameDouble(fixed->playerTimeForPlaygraphOffset(t),
+                                   editable->playerTimeForPlaygraphOffset(t)));
+            EXPECT_TRUE(
+                samePosition(fixed->positionAtPlaygraphOffsetAlongDefaultPlaybackPath(t),
+                             editable->positionAtPlaygraphOffsetAlongDefaultPlaybackPath(t)));
+            for (uint64_t viewable : {1u, 2u}) {
+                const auto a =
+                    fixed->segmentIdsForPosition(t, viewable).value_or(std::vector<std::string>{});
+                const auto b = editable->segmentIdsForPosition(t, viewable)
+                                   .value_or(std::vector<std::string>{});
+                // Every immutable match is an editable match; extra editable
+                // matches are play-to-end segments starting at or before t.
+                for (const auto& id : a)
+                    EXPECT_NE(std::find(b.begin(), b.end(), id), b.end());
+                for (const auto& id : b) {
+                    if (std::find(a.begin(), a.end(), id) != a.end()) continue;
+                    const auto s = editable->segmentById(id);
+                    EXPECT_TRUE(s->playToViewableEnd() && s->startTime() <= t) << id << " at " << t;
+                }
+                const auto pos = editable->positionAtViewableTime(t, viewable);
+                if (b.size() == 1) {
+                    EXPECT_EQ(idOf(pos), b.front());
+                } else {
+                    EXPECT_TRUE(samePosition(pos, editable->initialPosition()));
+                }
+                if (a.size() == 1 && b.size() == 1) {
+                    EXPECT_TRUE(samePosition(fixed->positionAtViewableTime(t, viewable), pos));
+                }
+            }
+            for (const auto& [id, s] : editable->segmentMap()) {
+                EXPECT_TRUE(samePosition(fixed->positionAtSegmentSegmentOffset(id, t),
+                                         editable->positionAtSegmentSegmentOffset(id, t)));
+                const auto a = fixed->positionAtSegmentViewableTime(id, t);
+                const auto b = editable->positionAtSegmentViewableTime(id, t);
+                if (!samePosition(a, b)) {
+                    // Only a play-to-end segment past its known movie duration.
+                    EXPECT_TRUE(s->playToViewableEnd() && t >= s->endTime()) << id << " at " << t;
+                    EXPECT_EQ(idOf(b), id);
+                }
+                EXPECT_TRUE(sameDouble(
+                    fixed->playgraphOffsetForPlayerTime(t, fixed->segmentById(id)),
+                    editable->playgraphOffsetForPlayerTime(t, editable->segmentById(id))));
+            }
+        }
+        std::vector<std::string> walkA, walkB;
+        fixed->depthFirstTraversalFromSegmentId(
+            std::nullopt, [&](const auto& s, uint64_t depth, bool&) {
+                walkA.push_back((s ? s->segmentId() : "-") + std::to_string(depth));
+            });
+        editable->depthFirstTraversalFromSegmentId(
+            std::nullopt, [&](const auto& s, uint64_t depth, bool&) {
+                walkB.push_back((s ? s->segmentId() : "-") + std::to_string(depth));
+            });
+        EXPECT_EQ(walkA, walkB);
+    }
+}
+
+TEST(MutablePlaygraph, PlayToEndSegmentsMatchEveryLaterViewableTime) {
+    Dictionary d = graph("A", Dictionary{
+                                  {"A", seg(0, 10000, {{"viewableId", 1}, {"defaultNext", "B"}})},
+                                  {"B", seg(10000, Value(), {{"viewableId", 1}})},
+                              });
+    auto fixed = Playgraph::create(d);
+    auto editable = MutablePlaygraph::create(d);
+    EXPECT_FALSE(fixed->segmentIdsForPosition(12, 1));
+    EXPECT_EQ(editable->segmentIdsForPosition(12, 1), std::vector<std::string>{"B"});
+    editable->segmentById("B")->setMovieDuration(20);
+    fixed->segmentById("B")->setMovieDuration(20);
+    EXPECT_EQ(editable->positionAtSegmentViewableTime("B", 100).segment,
+              editable->segmentById("B"));
+    EXPECT_EQ(fixed->positionAtSegmentViewableTime("B", 100).segment, fixed->segmentById("A"));
+
+    // Two segments of viewable 1 covering 3 s: only the immutable one picks.
+    Dictionary overlap = graph("A", Dictionary{{"A", seg(0, 5000, {{"viewableId", 1}})},
+                                               {"B", seg(2000, 6000, {{"viewableId", 1}})}});
+    EXPECT_EQ(MutablePlaygraph::create(overlap)->positionAtViewableTime(3, 1).watchableTime, 0.0);
+    EXPECT_EQ(Playgraph::create(overlap)->positionAtViewableTime(3, 1).watchableTime, 3.0);
+}
