@@ -365,6 +365,22 @@ std::string Value::text() const {
 
 bool operator==(const Value& a, const Value& b) { return equalValues(a, b, 0); }
 
+Value Value::deepCopy() const {
+    if (const Dictionary* d = dictionary()) {
+        Dictionary out;
+        for (const auto& [key, value] : *d)
+            out.set(key, value.deepCopy());
+        return out;
+    }
+    if (const List* l = list()) {
+        List out;
+        for (const Value& item : *l)
+            out.push_back(item.deepCopy());
+        return out;
+    }
+    return *this;
+}
+
 std::string formatGeneral(double value) {
     if (std::isnan(value)) return "nan";
     if (std::isinf(value)) return value > 0 ? "inf" : "-inf";

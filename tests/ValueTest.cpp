@@ -166,6 +166,20 @@ TEST(Dictionary, LargeMapsStayConsistentUnderChurn) {
     EXPECT_EQ(counted, 1500u);
 }
 
+TEST(Value, DeepCopySharesNoContainer) {
+    auto host = std::make_shared<Host>();
+    Dictionary inner{{"x", 1}, {"list", List{Dictionary{{"y", 2}}}}};
+    Value original(Dictionary{{"inner", inner}, {"host", host}});
+    Value copy = original.deepCopy();
+    EXPECT_EQ(copy, original);
+    inner.set("x", 5);
+    Dictionary nested = *(*inner.find("list")->list())[0].dictionary();
+    nested.set("y", 6);
+    EXPECT_NE(copy, original);
+    EXPECT_EQ(copy.dictionary()->find("inner")->dictionary()->get("x"), Value(1));
+    EXPECT_EQ(copy.dictionary()->get("host").object(), host);
+}
+
 TEST(List, SharesAndCopies) {
     List l{1, 2};
     List alias = l;

@@ -193,6 +193,10 @@ public:
     /// a compact JSON-like form.
     std::string text() const;
 
+    /// A copy that shares no dictionary or list with this value (host
+    /// objects stay shared). Useful for snapshots before edits.
+    Value deepCopy() const;
+
     /// Deep comparison: same kind and value; signed and unsigned integers
     /// compare numerically; not-a-number equals not-a-number; host objects
     /// compare by identity; dictionaries ignore order.

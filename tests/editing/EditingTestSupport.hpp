@@ -18,21 +18,7 @@
 namespace playgraph::test {
 
 /// A copy sharing no container with `v`, for before/after comparisons.
-inline Value deepCopy(const Value& v) {
-    if (const Dictionary* d = v.dictionary()) {
-        Dictionary out;
-        for (const auto& [key, value] : *d)
-            out.set(key, deepCopy(value));
-        return out;
-    }
-    if (const List* l = v.list()) {
-        List out;
-        for (const Value& item : *l)
-            out.push_back(deepCopy(item));
-        return out;
-    }
-    return v;
-}
+inline Value deepCopy(const Value& v) { return v.deepCopy(); }
 
 /// The segment objects of a playgraph, by identity.
 inline std::vector<std::shared_ptr<QZPlaygraphSegment>> segmentObjects(const MutablePlaygraph& p) {
