@@ -1,0 +1,144 @@
+// A byte string drives a sequence of edits on a small playgraph. After each
+// edit either it was refused with InvalidArgumentError and the dictionary and
+// segment objects are exactly as before, or it was applied and the model
+// equals a fresh build from the edited dictionary.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "FuzzSupport.hpp"
+#include "playgraph/playgraph.hpp"
+
+using namespace playgraph;
+
+namespace {
+
+struct Params : QZPlaygraphParams {};
+
+// A chain s0 -> s1 -> ... with branches, self-loops and a dangling reference
+// chosen by the input.
+Dictionary makePlaygraph(FuzzedDataProvider& in, std::vector<std::string>& ids) {
+    const int count = in.ConsumeIntegralInRange<int>(1, 7);
+    for (int i = 0; i < count; ++i)
+        ids.push_back("s" + std::to_string(i));
+    Dictionary segments;
+    for (int i = 0; i < count; ++i) {
+        Dictionary s{{"viewableId", 1 + i % 2}, {"startTimeMs", i * 1000}};
+        if (in.ConsumeBool()) s.set("endTimeMs", i * 1000 + 1000);
+        if (in.ConsumeBool()) s.set("main", 1);
+        Dictionary next;
+        if (i + 1 < count) {
+            next.set(ids[i + 1], Dictionary{{"weight", 50}});
+            s.set("defaultNext", ids[i + 1]);
+        }
+        if (in.ConsumeIntegralInRange<int>(0, 3) == 0)
+            next.set(fuzz::pickId(in, ids), Dictionary{{"weight", 7}});
+        if (!next.empty()) s.set("next", next);
+        segments.set(ids[i], s);
+    }
+    return Dictionary{{"initialSegment", "s0"}, {"segments", segments}, {"type", "branching"}};
+}
+
+std::vector<const QZPlaygraphSegment*> objects(const MutablePlaygraph& p) {
+    std::vector<const QZPlaygraphSegment*> out;
+    for (const auto& [id, segment] : p.segmentMap())
+        out.push_back(segment.get());
+    return out;
+}
+
+void check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "check failed: %s\n", what);
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    FuzzedDataProvider in(data, size);
+    std::vector<std::string> ids;
+    auto playgraph = MutablePlaygraph::create(makePlaygraph(in, ids), 1);
+    auto params = std::make_shared<Params>();
+    int fresh = 0;
+
+    while (in.remaining_bytes() > 0) {
+        const Value before = Value(playgraph->dictionaryRepresentation()).deepCopy();
+        const auto beforeObjects = objects(*playgraph);
+        const std::string a = fuzz::pickId(in, ids);
+        const std::string b = fuzz::pickId(in, ids);
+        const std::string newId =
+            in.ConsumeBool() ? "n" + std::to_string(fresh++) : fuzz::pickId(in, ids);
+        const double t1 = fuzz::pickTime(in);
+        const double t2 = fuzz::pickTime(in);
+        Dictionary props;
+        if (in.ConsumeBool()) props.set("weight", in.ConsumeIntegralInRange<int>(-5, 100));
+        if (in.ConsumeBool()) props.set("autoplayType", in.ConsumeBool() ? Value(2) : Value("x"));
+        if (in.ConsumeBool()) props.set("skipRegionOffset", t1);
+        try {
+            switch (in.ConsumeIntegralInRange<int>(0, 10)) {
+            case 0:
+                playgraph->addTransitionFromSegment(a, b, in.ConsumeBool(), props);
+                break;
+            case 1:
+                playgraph->updatePropertiesForTransitionFrom(a, b, props);
+                break;
+            case 2:
+                playgraph->updatePropertiesForAllTransitionsTo(b, props);
+                break;
+            case 3:
+                playgraph->updatePropertiesForAllTransitionfrom(a, props);
+                break;
+            case 4:
+                playgraph->updateDefaultNextFromSegment(a, b);
+                break;
+            case 5:
+                playgraph->supportSkippingSegment(a, b, t1, in.ConsumeIntegral<uint64_t>());
+                break;
+            case 6:
+                playgraph->insertSegmentAfter(a, newId, in.ConsumeBool() ? Value(3) : Value(), t1,
+                                              t2, in.ConsumeBool(),
+                                              in.ConsumeBool() ? params : nullptr);
+                ids.push_back(newId);
+                break;
+            case 7:
+                playgraph->insertSegmentBefore(a, newId, 3, t1, t2,
+                                               in.ConsumeBool() ? params : nullptr);
+                ids.push_back(newId);
+                break;
+            case 8: {
+                const std::string second = in.ConsumeBool() ? a : "n" + std::to_string(fresh++);
+                playgraph->splitSegment(a, t1, in.ConsumeBool() ? a : newId, second);
+                ids.push_back(newId);
+                ids.push_back(second);
+                break;
+            }
+            case 9:
+                playgraph->removeSegment(a);
+                break;
+            default:
+                playgraph->replaceSegmentReferencesFor(a, b);
+                playgraph->load();
+                break;
+            }
+        } catch (const InvalidArgumentError&) {
+            check(Value(playgraph->dictionaryRepresentation()) == before,
+                  "refused edit changed the dictionary");
+            check(objects(*playgraph) == beforeObjects, "refused edit rebuilt the segments");
+            continue;
+        }
+        auto rebuilt = MutablePlaygraph::create(playgraph->dictionaryRepresentation(), 1);
+        check(fuzz::sameModel(*playgraph, *rebuilt), "model differs from a fresh build");
+        // Exercise the read side on the edited graph.
+        (void)playgraph->playerTimeForPlaygraphOffset(t1);
+        (void)playgraph->positionAtViewableTime(t2, 1);
+        playgraph->depthFirstTraversalFromSegmentId(std::nullopt,
+                                                    [](const auto&, uint64_t, bool&) {});
+        if (ids.size() > 64) ids.resize(64);
+    }
+    return 0;
+}
