@@ -8,6 +8,8 @@
 #include <random>
 #include <string>
 
+#include <unistd.h>
+
 #include "playgraph/json/Json.hpp"
 #include "playgraph/platform/QZPlaygraphParams.hpp"
 
@@ -191,8 +193,43 @@ TEST(JsonReader, NestingIsBounded) {
     EXPECT_EQ(parseError(nested(100000)).reason(), e.reason());
 }
 
+TEST(JsonReader, DamagedDocumentsParseOrFailCleanly) {
+    const std::string document =
+        R"({"id": "x", "n": [1, -2.5e3, 18446744073709551615, true, null], "s": "a\u00e9\n",)"
+        R"( "o": {"k": {"deep": [[{}], []]}}})";
+    ASSERT_NO_THROW(parseJson(document));
+    std::mt19937 rng(7);
+    const std::string bytes = "{}[]\",:0-.eE\\u \x80\xff\n";
+    for (int i = 0; i < 5000; ++i) {
+        std::string damaged = document;
+        const int edits = 1 + static_cast<int>(rng() % 3);
+        for (int k = 0; k < edits; ++k) {
+            const std::size_t at = rng() % damaged.size();
+            switch (rng() % 3) {
+            case 0:
+                damaged[at] = bytes[rng() % bytes.size()];
+                break;
+            case 1:
+                damaged.erase(at, 1 + rng() % 4);
+                break;
+            default:
+                damaged.insert(at, 1, bytes[rng() % bytes.size()]);
+            }
+            if (damaged.empty()) damaged = "{";
+        }
+        try {
+            const Value v = parseJson(damaged);
+            EXPECT_EQ(parseJson(writeJson(v)), v) << damaged; // whatever parses, round-trips
+        } catch (const JsonError& e) {
+            ASSERT_TRUE(e.location()) << damaged;
+            EXPECT_LE(e.location()->offset, damaged.size());
+        }
+    }
+}
+
 TEST(JsonFiles, ReadsFilesAndNamesThemInErrors) {
-    const auto dir = std::filesystem::temp_directory_path() / "playgraph-json-test";
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("playgraph-json-test-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const auto good = dir / "good.json";
     const auto bad = dir / "bad.json";

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -22,7 +23,9 @@ ToolRun run(const std::string& arguments, const std::string& stdinText = {}) {
     std::string command = std::string(PLAYGRAPH_TOOL) + " " + arguments + " 2>&1";
     std::filesystem::path input;
     if (!stdinText.empty()) {
-        input = std::filesystem::temp_directory_path() / "playgraph-tool-test-stdin.json";
+        // Tests run in parallel processes: one file per process.
+        input = std::filesystem::temp_directory_path() /
+                ("playgraph-tool-test-" + std::to_string(getpid()) + ".json");
         std::ofstream(input) << stdinText;
         command += " < " + input.string();
     }
