@@ -1,0 +1,543 @@
+#include "playgraph/json/Json.hpp"
+
+#include <simdjson.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+#include <variant>
+#include <vector>
+
+namespace playgraph {
+
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+std::string buildMessage(const std::string& reason, const std::optional<JsonLocation>& location,
+                         const std::string& keyPath, const std::string& source) {
+    if (location) {
+        return (source.empty() ? std::string("<input>") : source) + ":" +
+               std::to_string(location->line) + ":" + std::to_string(location->column) + ": " +
+               reason + " (byte " + std::to_string(location->offset) + ")";
+    }
+    if (!source.empty()) return source + ": " + reason;
+    return "cannot write JSON " +
+           (keyPath.empty() ? std::string("at the top level") : "at " + keyPath) + ": " + reason;
+}
+
+JsonLocation locate(std::string_view text, std::size_t offset) {
+    JsonLocation location;
+    location.offset = std::min(offset, text.size());
+    for (std::size_t i = 0; i < location.offset; ++i) {
+        if (text[i] == '\n') {
+            ++location.line;
+            location.column = 1;
+        } else {
+            ++location.column;
+        }
+    }
+    return location;
+}
+
+// Offset of the first byte that does not belong to a well-formed UTF-8
+// sequence (no overlongs, no surrogates, nothing above U+10FFFF), or npos.
+std::size_t firstInvalidUtf8(std::string_view s) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const std::size_t n = s.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            if (c == 0xE0) low = 0xA0;
+            if (c == 0xED) high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            if (c == 0xF0) low = 0x90;
+            if (c == 0xF4) high = 0x8F;
+        } else {
+            return i;
+        }
+        if (i + length > n) return i;
+        if (p[i + 1] < low || p[i + 1] > high) return i;
+        for (std::size_t k = 2; k < length; ++k) {
+            if (p[i + k] < 0x80 || p[i + k] > 0xBF) return i;
+        }
+        i += length;
+    }
+    return npos;
+}
+
+// Finds, outside the parser, where a string fault lies: the first raw
+// control character inside a string, or the opening quote of a string that
+// is never closed. npos when there is neither.
+std::size_t stringFaultOffset(std::string_view text) {
+    bool inString = false;
+    std::size_t opened = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (!inString) {
+            if (c == '"') {
+                inString = true;
+                opened = i;
+            }
+        } else if (c == '\\') {
+            ++i;
+        } else if (c == '"') {
+            inString = false;
+        } else if (c < 0x20) {
+            return i;
+        }
+    }
+    return inString ? opened : npos;
+}
+
+std::size_t skipSpace(std::string_view text, std::size_t i) {
+    while (i < text.size() &&
+           (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r'))
+        ++i;
+    return i;
+}
+
+// Where the first top-level value of `text` ends (just after it), found by
+// bracket matching outside strings; npos when a container never closes.
+std::size_t endOfFirstValue(std::string_view text) {
+    std::size_t i = skipSpace(text, 0);
+    if (i < text.size() && text[i] != '{' && text[i] != '[') {
+        while (i < text.size() && std::string_view(" \t\n\r{}[],:\"").find(text[i]) == npos)
+            ++i;
+        return i;
+    }
+    std::size_t depth = 0;
+    bool inString = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            if (--depth == 0) return i + 1;
+        }
+    }
+    return npos;
+}
+
+std::string describe(simdjson::error_code code) {
+    using simdjson::error_code;
+    switch (code) {
+    case error_code::NUMBER_ERROR:
+        return "invalid number, or a number too large for a double";
+    case error_code::STRING_ERROR:
+        return "invalid string (bad escape sequence or lone surrogate)";
+    case error_code::UNESCAPED_CHARS:
+        return "control character inside a string must be escaped";
+    case error_code::UNCLOSED_STRING:
+        return "string is never closed";
+    case error_code::T_ATOM_ERROR:
+    case error_code::F_ATOM_ERROR:
+    case error_code::N_ATOM_ERROR:
+        return "invalid literal (expected true, false or null)";
+    case error_code::INCORRECT_TYPE:
+    case error_code::TAPE_ERROR:
+        return "unexpected character: missing or superfluous comma, colon, brace, bracket, "
+               "key or value";
+    case error_code::INCOMPLETE_ARRAY_OR_OBJECT:
+        return "input ends inside an object or array";
+    case error_code::TRAILING_CONTENT:
+        return "unexpected content after the JSON value";
+    default:
+        return simdjson::error_message(code);
+    }
+}
+
+class Reader {
+public:
+    Reader(std::string_view text, std::string_view source)
+        : text_(text), source_(source), padded_(text) {}
+
+    Value run() {
+        if (parser_.allocate(padded_.size(), kMaxJsonDepth + 8) != simdjson::SUCCESS) {
+            fail("input too large", 0);
+        }
+        const auto error = parser_.iterate(padded_).get(doc_);
+        if (error) {
+            using simdjson::error_code;
+            if (error == error_code::EMPTY) fail("empty input: no JSON value", text_.size());
+            if (error == error_code::UTF8_ERROR) {
+                const std::size_t at = firstInvalidUtf8(text_);
+                fail("invalid UTF-8", at == npos ? 0 : at);
+            }
+            if (error == error_code::UNCLOSED_STRING || error == error_code::UNESCAPED_CHARS) {
+                const std::size_t at = stringFaultOffset(text_);
+                fail(describe(error), at == npos ? text_.size() : at);
+            }
+            fail(describe(error), text_.size());
+        }
+        Value result = convert(doc_, 0);
+        const char* rest = nullptr;
+        if (doc_.current_location().get(rest) == simdjson::SUCCESS) {
+            fail(describe(simdjson::TRAILING_CONTENT), offsetOf(rest));
+        }
+        return result;
+    }
+
+private:
+    [[noreturn]] void fail(const std::string& reason, std::size_t offset) const {
+        throw JsonError(reason, locate(text_, offset), "", source_);
+    }
+
+    [[noreturn]] void fail(simdjson::error_code code, std::optional<std::size_t> at = {}) {
+        using simdjson::error_code;
+        if (code == error_code::INCOMPLETE_ARRAY_OR_OBJECT ||
+            code == error_code::TRAILING_CONTENT) {
+            // The parser checks the ends of the input before reading the
+            // top-level value; tell a truncated input from trailing content.
+            const std::size_t end = endOfFirstValue(text_);
+            if (end == npos) fail(describe(error_code::INCOMPLETE_ARRAY_OR_OBJECT), text_.size());
+            if (skipSpace(text_, end) < text_.size()) {
+                fail(describe(error_code::TRAILING_CONTENT), skipSpace(text_, end));
+            }
+        }
+        fail(describe(code), at ? *at : currentOffset());
+    }
+
+    std::size_t offsetOf(const char* p) const {
+        const auto offset = p - padded_.data();
+        return offset < 0 ? 0 : static_cast<std::size_t>(offset);
+    }
+
+    std::size_t currentOffset() {
+        const char* at = nullptr;
+        if (doc_.current_location().get(at) != simdjson::SUCCESS) return text_.size();
+        return offsetOf(at);
+    }
+
+    template <class Node> Value convert(Node& node, std::size_t depth) {
+        using simdjson::ondemand::json_type;
+        json_type type{};
+        if (const auto error = node.type().get(type)) fail(error);
+        switch (type) {
+        case json_type::object:
+            return convertObject(node, depth + 1);
+        case json_type::array:
+            return convertArray(node, depth + 1);
+        case json_type::number:
+            return convertNumber(node);
+        case json_type::string: {
+            const std::size_t start = currentOffset();
+            std::string_view s;
+            if (const auto error = node.get_string().get(s)) fail(error, start);
+            return Value(s);
+        }
+        case json_type::boolean: {
+            bool b = false;
+            if (const auto error = node.get_bool().get(b)) fail(error);
+            return Value(b);
+        }
+        case json_type::null: {
+            bool isNull = false;
+            if (const auto error = node.is_null().get(isNull)) fail(error);
+            if (!isNull) fail(simdjson::N_ATOM_ERROR);
+            return Value::null();
+        }
+        }
+        fail("unexpected character", currentOffset());
+    }
+
+    void checkDepth(std::size_t depth) {
+        if (depth > kMaxJsonDepth) {
+            fail("containers nested deeper than " + std::to_string(kMaxJsonDepth) + " levels",
+                 currentOffset());
+        }
+    }
+
+    template <class Node> Value convertObject(Node& node, std::size_t depth) {
+        checkDepth(depth);
+        simdjson::ondemand::object object;
+        if (const auto error = node.get_object().get(object)) fail(error);
+        Dictionary dictionary;
+        for (auto entry : object) {
+            simdjson::ondemand::field field;
+            if (const auto error = std::move(entry).get(field)) fail(error);
+            // The raw key starts just after its opening quote.
+            const std::size_t keyStart = offsetOf(field.key().raw()) - 1;
+            std::string_view keyView;
+            if (const auto error = field.unescaped_key().get(keyView)) fail(error, keyStart);
+            const std::string key(keyView);
+            simdjson::ondemand::value child = field.value();
+            dictionary.set(key, convert(child, depth));
+        }
+        return Value(std::move(dictionary));
+    }
+
+    template <class Node> Value convertArray(Node& node, std::size_t depth) {
+        checkDepth(depth);
+        simdjson::ondemand::array array;
+        if (const auto error = node.get_array().get(array)) fail(error);
+        List list;
+        for (auto element : array) {
+            simdjson::ondemand::value child;
+            if (const auto error = std::move(element).get(child)) fail(error);
+            list.push_back(convert(child, depth));
+        }
+        return Value(std::move(list));
+    }
+
+    template <class Node> Value convertNumber(Node& node) {
+        // Ask for the kind first and then read that kind: the getters leave
+        // the number in place when they fail, so a fallback can still read it.
+        // (This parser's combined get_number() misreads doubles with 19 or
+        // more digits, so it is not used.)
+        using simdjson::ondemand::number_type;
+        number_type type{};
+        if (node.get_number_type().get(type) == simdjson::SUCCESS) {
+            if (type == number_type::signed_integer) {
+                int64_t i = 0;
+                if (node.get_int64().get(i) == simdjson::SUCCESS) return Value(i);
+            } else if (type == number_type::unsigned_integer) {
+                uint64_t u = 0;
+                if (node.get_uint64().get(u) == simdjson::SUCCESS) return Value(u);
+            }
+        }
+        // A double, or an integer beyond both 64-bit ranges.
+        double d = 0.0;
+        if (const auto error = node.get_double().get(d)) fail(error);
+        return Value(d);
+    }
+
+    std::string_view text_;
+    std::string source_;
+    simdjson::padded_string padded_;
+    simdjson::ondemand::parser parser_;
+    simdjson::ondemand::document doc_;
+};
+
+// One step of a key path: a dictionary key or a list index.
+using PathStep = std::variant<std::string_view, std::size_t>;
+
+std::string formatPath(const std::vector<PathStep>& path) {
+    std::string out;
+    for (const auto& step : path) {
+        if (const auto* index = std::get_if<std::size_t>(&step)) {
+            out += "[" + std::to_string(*index) + "]";
+            continue;
+        }
+        const std::string_view key = std::get<std::string_view>(step);
+        if (key.empty() || key.find_first_of(".[]\"") != npos) {
+            out += "[\"";
+            out += key;
+            out += "\"]";
+        } else {
+            if (!out.empty()) out += '.';
+            out += key;
+        }
+    }
+    return out;
+}
+
+class Writer {
+public:
+    explicit Writer(JsonStyle style) : pretty_(style == JsonStyle::pretty) {}
+
+    std::string run(const Value& value) {
+        write(value, 0);
+        return std::move(out_);
+    }
+
+private:
+    [[noreturn]] void fail(const std::string& reason) const {
+        throw JsonError(reason, std::nullopt, formatPath(path_), "");
+    }
+
+    void newline(std::size_t depth) {
+        if (!pretty_) return;
+        out_ += '\n';
+        out_.append(depth * 2, ' ');
+    }
+
+    void writeString(std::string_view s) {
+        if (firstInvalidUtf8(s) != npos) fail("string is not valid UTF-8");
+        out_ += '"';
+        for (const char ch : s) {
+            const auto c = static_cast<unsigned char>(ch);
+            switch (c) {
+            case '"':
+                out_ += "\\\"";
+                break;
+            case '\\':
+                out_ += "\\\\";
+                break;
+            case '\b':
+                out_ += "\\b";
+                break;
+            case '\f':
+                out_ += "\\f";
+                break;
+            case '\n':
+                out_ += "\\n";
+                break;
+            case '\r':
+                out_ += "\\r";
+                break;
+            case '\t':
+                out_ += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    static constexpr char hex[] = "0123456789abcdef";
+                    out_ += "\\u00";
+                    out_ += hex[c >> 4];
+                    out_ += hex[c & 0xF];
+                } else {
+                    out_ += ch;
+                }
+            }
+        }
+        out_ += '"';
+    }
+
+    void writeDouble(double d) {
+        if (!std::isfinite(d)) fail("not-a-number or infinite double has no JSON form");
+        char buffer[64];
+        const auto result = std::to_chars(buffer, buffer + sizeof buffer, d);
+        const std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
+        out_ += text;
+        // Keep the number a double when read back.
+        if (text.find_first_of(".eE") == npos) out_ += ".0";
+    }
+
+    void write(const Value& value, std::size_t depth) {
+        switch (value.kind()) {
+        case Value::Kind::None:
+        case Value::Kind::Null:
+            out_ += "null";
+            return;
+        case Value::Kind::Bool:
+            out_ += std::get<bool>(value.data()) ? "true" : "false";
+            return;
+        case Value::Kind::Int:
+            out_ += std::to_string(std::get<int64_t>(value.data()));
+            return;
+        case Value::Kind::UInt:
+            out_ += std::to_string(std::get<uint64_t>(value.data()));
+            return;
+        case Value::Kind::Double:
+            writeDouble(std::get<double>(value.data()));
+            return;
+        case Value::Kind::String:
+            writeString(*value.string());
+            return;
+        case Value::Kind::Object:
+            fail("a host object has no JSON form");
+        case Value::Kind::Dictionary:
+            writeDictionary(*value.dictionary(), depth + 1);
+            return;
+        case Value::Kind::List:
+            writeList(*value.list(), depth + 1);
+            return;
+        }
+    }
+
+    void checkDepth(std::size_t depth) const {
+        if (depth > kMaxJsonDepth) {
+            fail("containers nested deeper than " + std::to_string(kMaxJsonDepth) +
+                 " levels (does a container hold itself?)");
+        }
+    }
+
+    void writeDictionary(const Dictionary& dictionary, std::size_t depth) {
+        checkDepth(depth);
+        out_ += '{';
+        bool first = true;
+        for (const auto& [key, child] : dictionary) {
+            if (child.isNone()) continue;
+            path_.emplace_back(std::string_view(key));
+            if (!first) out_ += ',';
+            first = false;
+            newline(depth);
+            writeString(key);
+            out_ += pretty_ ? ": " : ":";
+            write(child, depth);
+            path_.pop_back();
+        }
+        if (!first) newline(depth - 1);
+        out_ += '}';
+    }
+
+    void writeList(const List& list, std::size_t depth) {
+        checkDepth(depth);
+        out_ += '[';
+        std::size_t index = 0;
+        for (const auto& child : list) {
+            path_.emplace_back(index);
+            if (index > 0) out_ += ',';
+            newline(depth);
+            write(child, depth);
+            path_.pop_back();
+            ++index;
+        }
+        if (index > 0) newline(depth - 1);
+        out_ += ']';
+    }
+
+    bool pretty_;
+    std::string out_;
+    std::vector<PathStep> path_;
+};
+
+} // namespace
+
+JsonError::JsonError(std::string reason, std::optional<JsonLocation> location, std::string keyPath,
+                     std::string source)
+    : std::runtime_error(buildMessage(reason, location, keyPath, source)),
+      reason_(std::move(reason)), location_(location), keyPath_(std::move(keyPath)),
+      source_(std::move(source)) {}
+
+Value parseJson(std::string_view text, std::string_view sourceName) {
+    Reader reader(text, sourceName);
+    return reader.run();
+}
+
+std::string writeJson(const Value& value, JsonStyle style) {
+    Writer writer(style);
+    return writer.run(value);
+}
+
+Value readJsonFile(const std::filesystem::path& path) {
+    const std::string name = path.string();
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        throw JsonError("is a directory, not a file", std::nullopt, "", name);
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        const int error = errno;
+        throw JsonError("cannot open: " + std::generic_category().message(error ? error : ENOENT),
+                        std::nullopt, "", name);
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad()) throw JsonError("cannot read the file", std::nullopt, "", name);
+    return parseJson(content.str(), name);
+}
+
+} // namespace playgraph

@@ -1,0 +1,75 @@
+#pragma once
+
+// Shared parts of the playgraph command-line tool: exit statuses, the input
+// options every subcommand takes, loading, and number formatting. Each
+// subcommand lives in its own file and is registered in main.cpp.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "playgraph/model/Playgraph.hpp"
+
+namespace playgraph::tool {
+
+/// Exit statuses of the tool.
+enum ExitStatus : int {
+    exitOk = 0,
+    exitFindings = 1, ///< `check` found problems; `at`/`map` found no answer
+    exitUsage = 2,    ///< bad arguments, unreadable file, malformed JSON
+};
+
+/// An input or usage problem; reported on stderr with status 2.
+class InputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// Where the playgraph comes from.
+struct InputOptions {
+    /// A file name, "-" for standard input, or empty for the bundled story.
+    std::string file;
+    /// Given to segments without "viewableId" in a "branching" playgraph;
+    /// when not set, the first "main" value of the segments is used.
+    std::optional<int64_t> defaultViewableId;
+};
+
+/// A playgraph read from its input, with the dictionary it came from.
+struct LoadedPlaygraph {
+    std::string name;
+    Value dictionary;
+    Value defaultViewableId;
+    std::shared_ptr<Playgraph> playgraph;
+};
+
+/// Adds the optional FILE argument and `--default-viewable-id` to `command`.
+void addInputOptions(CLI::App& command, InputOptions& options);
+/// Reads, parses and loads the input. Throws `InputError`.
+LoadedPlaygraph loadPlaygraph(const InputOptions& options);
+/// The text of the bundled example (examples/story.json).
+extern const char* const bundledStoryJson;
+
+/// Seconds with three decimals, or "?" for not-a-number.
+std::string seconds(double value);
+/// A viewable id (or any value) as text; "none" when absent.
+std::string valueText(const Value& value);
+
+/// A registered subcommand: its parser and what runs when it was chosen.
+struct Command {
+    CLI::App* app = nullptr;
+    std::function<int()> run;
+};
+
+Command addInfoCommand(CLI::App& app);
+Command addPathCommand(CLI::App& app);
+Command addAtCommand(CLI::App& app);
+Command addMapCommand(CLI::App& app);
+Command addWalkCommand(CLI::App& app);
+Command addDotCommand(CLI::App& app);
+Command addCheckCommand(CLI::App& app);
+
+} // namespace playgraph::tool
