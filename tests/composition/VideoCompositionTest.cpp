@@ -1,0 +1,353 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "../editing/EditingTestSupport.hpp"
+#include "playgraph/composition/MutableVideoComposition.hpp"
+#include "playgraph/composition/VideoComposition.hpp"
+#include "playgraph/composition/WatchableComposition.hpp"
+#include "playgraph/model/Playgraph.hpp"
+
+using namespace playgraph;
+using namespace playgraph::test;
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+struct Params : QZPlaygraphParams {};
+
+Dictionary segmentsOf(const MutablePlaygraph& p) {
+    return *p.dictionaryRepresentation().get("segments").dictionary();
+}
+
+Dictionary segmentIn(const MutablePlaygraph& p, const std::string& id) {
+    return *segmentsOf(p).get(id).dictionary();
+}
+
+std::vector<std::string> defaultPath(const QZPlaygraph& p) {
+    std::vector<std::string> out;
+    p.defaultPathTraversal([&](const auto& s, uint64_t, bool&) { out.push_back(s->segmentId()); });
+    return out;
+}
+
+std::shared_ptr<MutableVideoComposition> videoClip() {
+    return MutableVideoComposition::createVideoCompositionForViewableId(81, std::nullopt, 0.0, 10.0,
+                                                                        nullptr);
+}
+
+} // namespace
+
+TEST(OneClipFactory, MutableWritesMainAndAlwaysTheEnd) {
+    auto c = MutableVideoComposition::createVideoCompositionForViewableId(81, std::nullopt, 10.0,
+                                                                          20.0, nullptr);
+    EXPECT_EQ(
+        Value(c->dictionaryRepresentation()),
+        Value(Dictionary{{"initialSegment", "video"},
+                         {"segments", Dictionary{{"video", Dictionary{{"viewableId", 81},
+                                                                      {"main", 81},
+                                                                      {"startTimeMs", 10000.0},
+                                                                      {"endTimeMs", 20000.0}}}}}}));
+    // Stored as double numbers.
+    EXPECT_TRUE(segmentIn(*c, "video").get("startTimeMs").isDouble());
+    EXPECT_TRUE(segmentIn(*c, "video").get("endTimeMs").isDouble());
+    EXPECT_EQ(c->mainViewableId(), Value(81));
+    EXPECT_DOUBLE_EQ(c->duration(), 10.0);
+    EXPECT_EQ(c->initialSegmentId(), "video");
+    EXPECT_FALSE(c->params());
+
+    // End 0: still written, and the clip plays to the end of its viewable.
+    auto open =
+        MutableVideoComposition::createVideoCompositionForViewableId(81, "intro", 2.0, nullptr);
+    EXPECT_EQ(segmentIn(*open, "intro").get("endTimeMs"), Value(0.0));
+    EXPECT_TRUE(open->segmentById("intro")->playToViewableEnd());
+    EXPECT_EQ(open->initialSegmentId(), "intro");
+}
+
+TEST(OneClipFactory, VideoCompositionHasNoMainAndAnEndOnlyAfterZero) {
+    auto c = VideoComposition::createVideoCompositionForViewableId(81, std::nullopt, 10.0, 20.0,
+                                                                   nullptr);
+    EXPECT_FALSE(std::dynamic_pointer_cast<MutableVideoComposition>(c));
+    EXPECT_EQ(
+        Value(segmentIn(*c, "video")),
+        Value(Dictionary{{"viewableId", 81}, {"startTimeMs", 10000.0}, {"endTimeMs", 20000.0}}));
+    EXPECT_TRUE(c->mainViewableId().isNone());
+    EXPECT_DOUBLE_EQ(c->duration(), 10.0);
+
+    for (double end : {0.0, -1.0, kNaN}) {
+        auto open = VideoComposition::createVideoCompositionForViewableId(81, std::nullopt, 1.0,
+                                                                          end, nullptr);
+        EXPECT_FALSE(segmentIn(*open, "video").contains("endTimeMs")) << end;
+        EXPECT_TRUE(open->segmentById("video")->playToViewableEnd()) << end;
+    }
+    auto fourArguments =
+        VideoComposition::createVideoCompositionForViewableId(81, "a", 1.0, nullptr);
+    EXPECT_FALSE(segmentIn(*fourArguments, "a").contains("endTimeMs"));
+}
+
+TEST(OneClipFactory, TimesAreStoredUnroundedAndNonFiniteOnesLeftOut) {
+    auto c = MutableVideoComposition::createVideoCompositionForViewableId(81, std::nullopt, 1.001,
+                                                                          5.0, nullptr);
+    EXPECT_EQ(segmentIn(*c, "video").get("startTimeMs"), Value(1.001 * 1000.0));
+    EXPECT_NE(1.001 * 1000.0, 1001.0);
+    EXPECT_DOUBLE_EQ(c->segmentById("video")->startTime(), 1.0);
+
+    auto bad = MutableVideoComposition::createVideoCompositionForViewableId(81, std::nullopt, kNaN,
+                                                                            kInf, nullptr);
+    EXPECT_EQ(Value(segmentIn(*bad, "video")), Value(Dictionary{{"viewableId", 81}, {"main", 81}}));
+    EXPECT_DOUBLE_EQ(bad->segmentById("video")->startTime(), 0.0);
+    EXPECT_TRUE(bad->segmentById("video")->playToViewableEnd());
+    auto infinite = VideoComposition::createVideoCompositionForViewableId(81, std::nullopt, -kInf,
+                                                                          kInf, nullptr);
+    EXPECT_EQ(Value(segmentIn(*infinite, "video")), Value(Dictionary{{"viewableId", 81}}));
+}
+
+TEST(OneClipFactory, ParamsGoIntoTheSegmentNotTheComposition) {
+    auto params = std::make_shared<Params>();
+    auto c = VideoComposition::createVideoCompositionForViewableId(81, "clip", 0.0, 4.0, params);
+    const Value* stored = segmentIn(*c, "clip")
+                              .get("userInfo")
+                              .dictionary()
+                              ->find("PlaygraphSegmentUserInfoPlaygraphParamsKey");
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->object(), params);
+    EXPECT_EQ(c->segmentById("clip")->playgraphParams(), params);
+    EXPECT_FALSE(c->params());
+    c->setParams(params);
+    EXPECT_EQ(c->params(), params);
+    EXPECT_FALSE(segmentIn(*videoClip(), "video").contains("userInfo"));
+}
+
+TEST(OneClipFactory, EachClassMakesItsOwnClass) {
+    auto w =
+        WatchableComposition::createVideoCompositionForViewableId(81, std::nullopt, 0.0, nullptr);
+    EXPECT_EQ(segmentIn(*w, "video").get("main"), Value(81));
+    EXPECT_EQ(segmentIn(*w, "video").get("endTimeMs"), Value(0.0));
+    std::shared_ptr<MutableVideoComposition> m = videoClip();
+    EXPECT_FALSE(std::dynamic_pointer_cast<WatchableComposition>(m));
+    EXPECT_TRUE(std::dynamic_pointer_cast<QZMutableVideoComposition>(m));
+}
+
+TEST(ClipEditing, AppendPrependAndInsert) {
+    auto c = videoClip();
+    c->appendClip("B", 82, 0.0, 5.0, nullptr);
+    EXPECT_EQ(defaultPath(*c), (std::vector<std::string>{"video", "B"}));
+    c->appendClip("C", 83, 0.0, 1.0, nullptr);
+    EXPECT_EQ(defaultPath(*c), (std::vector<std::string>{"video", "B", "C"}));
+    EXPECT_DOUBLE_EQ(c->duration(), 16.0);
+
+    c->prependClip("P", 84, 1.0, 2.0, nullptr);
+    EXPECT_EQ(c->initialSegmentId(), "P");
+    EXPECT_EQ(defaultPath(*c), (std::vector<std::string>{"P", "video", "B", "C"}));
+
+    // Inserted after the first of two chained clips: the new clip ends the
+    // default path and the old second clip stays reachable by transition.
+    auto d = videoClip();
+    d->appendClip("B", 82, 0.0, 5.0, nullptr);
+    d->insertClip("X", 85, 0.0, 2.0, "video", nullptr);
+    EXPECT_EQ(defaultPath(*d), (std::vector<std::string>{"video", "X"}));
+    EXPECT_EQ(d->segmentById("video")->next().keys(), (std::vector<std::string>{"B", "X"}));
+    EXPECT_FALSE(d->segmentById("X")->defaultNext());
+    EXPECT_EQ(segmentIn(*d, "X").get("main"), Value(81));
+
+    d->splitClip("video", 4.0, "video", "video2");
+    EXPECT_EQ(defaultPath(*d), (std::vector<std::string>{"video", "video2", "X"}));
+
+    expectRefused(*d, "Cannot find segment nope",
+                  [&] { d->insertClip("Y", 1, 0.0, 1.0, "nope", nullptr); });
+    expectRefused(*d, "A segment with id X already exists",
+                  [&] { d->appendClip("X", 1, 0.0, 1.0, nullptr); });
+}
+
+TEST(ClipEditing, RemoveMiddleLastAndOnlyClip) {
+    auto c = videoClip();
+    c->appendClip("B", 82, 0.0, 5.0, nullptr);
+    c->appendClip("C", 83, 0.0, 1.0, nullptr);
+    c->removeClip("B");
+    EXPECT_EQ(defaultPath(*c), (std::vector<std::string>{"video", "C"}));
+
+    c->removeClip("C"); // the last clip: nothing leads anywhere any more
+    EXPECT_EQ(defaultPath(*c), (std::vector<std::string>{"video"}));
+    EXPECT_FALSE(segmentIn(*c, "video").contains("defaultNext"));
+    expectNoDanglingReferences(c->dictionaryRepresentation());
+    c->appendClip("D", 84, 0.0, 1.0, nullptr);
+    EXPECT_EQ(defaultPath(*c), (std::vector<std::string>{"video", "D"}));
+
+    auto only = videoClip();
+    only->removeClip("video");
+    EXPECT_TRUE(segmentsOf(*only).empty());
+    EXPECT_FALSE(only->initialSegmentId());
+    expectRefused(*only, "Cannot find segment video", [&] { only->removeClip("video"); });
+    expectRefused(*only, "Cannot find segment (null)",
+                  [&] { only->appendClip("N", 1, 0.0, 1.0, nullptr); });
+    expectRefused(*only, "Cannot find segment (null)",
+                  [&] { only->prependClip("N", 1, 0.0, 1.0, nullptr); });
+}
+
+TEST(ClipEditing, AppendRefusesADefaultPathWithoutEnd) {
+    auto loop = Playgraph::create(graph(
+        "A", Dictionary{{"A", seg(0, 1000, {{"defaultNext", "B"}, {"next", next({{"B", 50}})}})},
+                        {"B", seg(0, 1000, {{"defaultNext", "A"}, {"next", next({{"A", 50}})}})}}));
+    auto c = MutableVideoComposition::createVideoCompositionForMainViewableId(1, loop);
+    expectRefused(*c, "Cannot find segment (null)",
+                  [&] { c->appendClip("N", 1, 0.0, 1.0, nullptr); });
+}
+
+TEST(ClipEditing, IgnoredOperationsChangeNothing) {
+    auto c = videoClip();
+    c->appendClip("B", 82, 0.0, 5.0, nullptr);
+    const Value before = deepCopy(c->dictionaryRepresentation());
+    const auto objects = segmentObjects(*c);
+    for (const std::string name : {"video", "B", "unknown"}) {
+        c->combineClip1(name, "B", "combined");
+        c->makeRangeSkippable(name);
+        c->localizeClip(name, "fr-FR", 99, 1.0);
+        c->defineRange(name, 0.0, 1.0);
+        c->observeRange(name, kNaN, -1.0);
+        c->addTransitionFromSegment(name, "B", true, Dictionary{{"weight", 1}});
+        c->addTransitionFromSegment("B", name, false, Value("not a dictionary"));
+    }
+    EXPECT_EQ(Value(c->dictionaryRepresentation()), before);
+    EXPECT_EQ(segmentObjects(*c), objects);
+}
+
+TEST(ClipEditing, VideoCompositionKeepsTransitionEditing) {
+    auto c =
+        VideoComposition::createVideoCompositionForViewableId(81, std::nullopt, 0.0, 10.0, nullptr);
+    c->insertSegmentAfter("video", "B", 82, 0.0, 1.0, false, nullptr);
+    c->addTransitionFromSegment("B", "video", true, Dictionary{{"weight", 7}});
+    EXPECT_EQ(segmentIn(*c, "B").get("next"),
+              Value(Dictionary{{"video", Dictionary{{"weight", 7}}}}));
+    EXPECT_EQ(c->segmentById("B")->defaultNext(), "video");
+    expectRefused(*c, "Cannot find segment Z",
+                  [&] { c->addTransitionFromSegment("Z", "video", false); });
+    const Value before = deepCopy(c->dictionaryRepresentation());
+    c->defineRange("r", 0.0, 1.0);
+    c->observeRange("r", 0.0, 1.0);
+    EXPECT_EQ(Value(c->dictionaryRepresentation()), before);
+}
+
+namespace {
+
+// A branching story: intro leads to left (default) and right; right plays
+// to the end of its viewable; island is unreachable; ghost names nothing.
+Dictionary story(const std::shared_ptr<Params>& params) {
+    return graph(
+        "intro",
+        Dictionary{
+            {"intro", seg(1001, 5000,
+                          {{"viewableId", 81},
+                           {"defaultNext", "left"},
+                           {"annotations", Dictionary{{"decorative", false}}},
+                           {"userInfo", Dictionary{{"PlaygraphSegmentUserInfoPlaygraphParamsKey",
+                                                    Value(params)}}},
+                           {"transitionType", "pauseAtEnd"},
+                           {"next", Dictionary{{"left", Dictionary{{"weight", 70}}},
+                                               {"right", Dictionary{{"weight", 50},
+                                                                    {"transitionType", "immediate"},
+                                                                    {"autoplayType", 2},
+                                                                    {"skipRegionOffset", 2500}}},
+                                               {"ghost", Dictionary{{"weight", 5}}}}}})},
+            {"left", seg(5000, 9000)},
+            {"right", seg(0, Value(), {{"viewableId", 82}})},
+            {"island", seg(0, 1000, {{"viewableId", 83}})},
+        },
+        {{"type", "branching"},
+         {"playgraphId", "story-1"},
+         {"transitionType", "lazy"},
+         {"annotations", Dictionary{{"k", "v"}}}});
+}
+
+} // namespace
+
+TEST(Conversion, CopiesTheReachableGraph) {
+    auto params = std::make_shared<Params>();
+    auto source = Playgraph::create(story(params), 81);
+    source->segmentById("intro")->next().find("right")->get()->overrideWeight(10);
+
+    auto c = MutableVideoComposition::createVideoCompositionForMainViewableId(81, source);
+    const Dictionary expectedIntroNext{{"left", Dictionary{{"weight", 70}}},
+                                       {"right", Dictionary{{"weight", 10},
+                                                            {"autoplayType", 2},
+                                                            {"skipRegionOffset", 2500.0},
+                                                            {"transitionType", "immediate"}}},
+                                       {"ghost", Dictionary{{"weight", 5}}}};
+    const Dictionary expected{
+        {"initialSegment", "intro"},
+        {"type", "branching"},
+        {"segments",
+         Dictionary{
+             {"intro",
+              Dictionary{{"viewableId", 81},
+                         {"main", 81},
+                         {"startTimeMs", 1001.0},
+                         {"endTimeMs", 5000.0},
+                         {"defaultNext", "left"},
+                         {"annotations", Dictionary{{"decorative", false}}},
+                         {"userInfo", Dictionary{{"PlaygraphSegmentUserInfoPlaygraphParamsKey",
+                                                  Value(params)}}},
+                         {"next", expectedIntroNext}}},
+             {"left", Dictionary{{"viewableId", 81},
+                                 {"main", 81},
+                                 {"startTimeMs", 5000.0},
+                                 {"endTimeMs", 9000.0}}},
+             // Play-to-end with an unknown duration: no "endTimeMs".
+             {"right", Dictionary{{"viewableId", 82}, {"main", 81}, {"startTimeMs", 0.0}}}}}};
+    EXPECT_EQ(Value(c->dictionaryRepresentation()), Value(expected));
+
+    EXPECT_NE(c->playgraphId(), "story-1");
+    EXPECT_EQ(c->mainViewableId(), Value(81));
+    EXPECT_FALSE(c->segmentById("island"));
+    EXPECT_TRUE(c->segmentById("right")->playToViewableEnd());
+    EXPECT_DOUBLE_EQ(c->segmentById("intro")->startTime(), 1.001);
+    EXPECT_EQ(c->segmentById("intro")->next().find("right")->get()->skipRegionOffset(), 2.5);
+    EXPECT_EQ(c->segmentById("intro")->playgraphParams(), params);
+    // Copies, not the source's containers.
+    EXPECT_FALSE(segmentIn(*c, "intro")
+                     .get("userInfo")
+                     .dictionary()
+                     ->sameAs(*source->segmentById("intro")->userInfo()));
+    EXPECT_FALSE(segmentIn(*c, "intro")
+                     .get("annotations")
+                     .dictionary()
+                     ->sameAs(*source->segmentById("intro")->annotations()));
+
+    // Without a main viewable id no segment gets "main".
+    auto plain = MutableVideoComposition::createVideoCompositionForMainViewableId(Value(), source);
+    for (const auto& [id, segment] : segmentsOf(*plain))
+        EXPECT_FALSE(segment.dictionary()->contains("main")) << id;
+}
+
+TEST(Conversion, AnnotationsOnlyFromAnEditableSource) {
+    auto params = std::make_shared<Params>();
+    auto immutable = MutableVideoComposition::createVideoCompositionForMainViewableId(
+        81, Playgraph::create(story(params), 81));
+    EXPECT_FALSE(immutable->dictionaryRepresentation().contains("annotations"));
+
+    auto editable = MutableVideoComposition::createVideoCompositionForMainViewableId(
+        81, MutablePlaygraph::create(story(params), 81));
+    EXPECT_EQ(editable->dictionaryRepresentation().get("annotations"),
+              Value(Dictionary{{"k", "v"}}));
+    // A composition is editable too, and converting it again changes nothing.
+    auto again = MutableVideoComposition::createVideoCompositionForMainViewableId(81, editable);
+    EXPECT_EQ(Value(again->dictionaryRepresentation()),
+              Value(editable->dictionaryRepresentation()));
+}
+
+TEST(Conversion, RoundsKnownEndsHalfAwayFromZero) {
+    auto source =
+        Playgraph::create(graph("a", Dictionary{{"a", seg(0, Value(), {{"viewableId", 1}})}}));
+    source->segmentById("a")->setMovieDuration(1.0625);
+    auto c = WatchableComposition::createVideoCompositionForMainViewableId(1, source);
+    EXPECT_EQ(segmentIn(*c, "a").get("endTimeMs"), Value(1063.0));
+    EXPECT_FALSE(c->segmentById("a")->playToViewableEnd());
+
+    source->segmentById("a")->setMovieDuration(kInf);
+    auto open = MutableVideoComposition::createVideoCompositionForMainViewableId(1, source);
+    EXPECT_FALSE(segmentIn(*open, "a").contains("endTimeMs"));
+
+    auto empty = MutableVideoComposition::createVideoCompositionForMainViewableId(1, nullptr);
+    EXPECT_TRUE(segmentsOf(*empty).empty());
+    EXPECT_FALSE(empty->initialSegmentId());
+}

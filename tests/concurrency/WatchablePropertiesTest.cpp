@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "playgraph/composition/WatchableComposition.hpp"
+
+using namespace playgraph;
+
+namespace {
+
+// Two whole values per property; a reader must only ever see one of them
+// (or none before the first write). Long strings live on the heap, so a
+// torn or freed value would show.
+const std::string kA(64, 'a');
+const std::string kB(64, 'b');
+
+bool isWhole(const std::optional<std::string>& s) { return !s || *s == kA || *s == kB; }
+
+bool isWhole(const std::optional<Dictionary>& d) {
+    if (!d) return true;
+    const Value v = d->get("v");
+    const Value w = d->get("w");
+    return d->size() == 2 && v == w && (v == Value(1) || v == Value(2));
+}
+
+} // namespace
+
+TEST(WatchableConcurrency, PropertiesReadAndWrittenFromSeveralThreads) {
+    auto watchable = WatchableComposition::watchableWithVideoId(81, std::nullopt, 0.0, 10.0,
+                                                                std::nullopt, nullptr);
+    constexpr int kIterations = 2000;
+    std::atomic<bool> torn{false};
+
+    const auto writer = [&](int parity) {
+        for (int i = 0; i < kIterations; ++i) {
+            const bool first = (i + parity) % 2 == 0;
+            const std::string& s = first ? kA : kB;
+            const int n = first ? 1 : 2;
+            watchable->setSelectedStartSegmentId(s);
+            watchable->setRebuildContextId(s);
+            watchable->setPrereleasePin(s);
+            watchable->setDiscretePlayType(s);
+            watchable->setStickySteeringToken(s);
+            watchable->setUiPlayContext(Dictionary{{"v", n}, {"w", n}});
+            watchable->setFetchOptions(first ? 0x0101010101010101ull : 0xF0F0F0F0F0F0F0F0ull);
+            watchable->setAllowsExternalPlayback(first);
+            if (i % 97 == 0) watchable->setPrereleasePin(std::nullopt);
+        }
+    };
+    const auto reader = [&] {
+        for (int i = 0; i < kIterations; ++i) {
+            bool ok =
+                isWhole(watchable->selectedStartSegmentId()) &&
+                isWhole(watchable->rebuildContextId()) && isWhole(watchable->prereleasePin()) &&
+                isWhole(watchable->discretePlayType()) &&
+                isWhole(watchable->stickySteeringToken()) && isWhole(watchable->uiPlayContext());
+            const uint64_t options = watchable->fetchOptions();
+            ok = ok && (options == 0 || options == 0x0101010101010101ull ||
+                        options == 0xF0F0F0F0F0F0F0F0ull);
+            (void)watchable->allowsExternalPlayback();
+            if (!ok) torn = true;
+        }
+    };
+
+    std::vector<std::thread> threads;
+    threads.emplace_back(writer, 0);
+    threads.emplace_back(writer, 1);
+    threads.emplace_back(reader);
+    threads.emplace_back(reader);
+    for (auto& t : threads)
+        t.join();
+    EXPECT_FALSE(torn.load());
+    EXPECT_TRUE(isWhole(watchable->uiPlayContext()));
+}
