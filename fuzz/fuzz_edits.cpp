@@ -1,4 +1,5 @@
-// A byte string drives a sequence of edits on a small playgraph. After each
+// A byte string drives a sequence of edits on a small playgraph (or on a
+// composition converted from it, with its clip operations). After each
 // edit either it was refused with InvalidArgumentError and the dictionary and
 // segment objects are exactly as before, or it was applied and the model
 // equals a fresh build from the edited dictionary.
@@ -62,7 +63,14 @@ void check(bool ok, const char* what) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
     std::vector<std::string> ids;
-    auto playgraph = MutablePlaygraph::create(makePlaygraph(in, ids), 1);
+    std::shared_ptr<MutablePlaygraph> playgraph =
+        MutablePlaygraph::create(makePlaygraph(in, ids), 1);
+    std::shared_ptr<MutableVideoComposition> composition;
+    if (in.ConsumeBool()) {
+        composition =
+            MutableVideoComposition::createVideoCompositionForMainViewableId(1, playgraph);
+        playgraph = composition;
+    }
     auto params = std::make_shared<Params>();
     int fresh = 0;
 
@@ -80,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         if (in.ConsumeBool()) props.set("autoplayType", in.ConsumeBool() ? Value(2) : Value("x"));
         if (in.ConsumeBool()) props.set("skipRegionOffset", t1);
         try {
-            switch (in.ConsumeIntegralInRange<int>(0, 10)) {
+            switch (in.ConsumeIntegralInRange<int>(0, composition ? 17 : 10)) {
             case 0:
                 playgraph->addTransitionFromSegment(a, b, in.ConsumeBool(), props);
                 break;
@@ -120,9 +128,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             case 9:
                 playgraph->removeSegment(a);
                 break;
-            default:
+            case 10:
                 playgraph->replaceSegmentReferencesFor(a, b);
                 playgraph->load();
+                break;
+            case 11:
+                composition->appendClip(newId, 2, t1, t2, in.ConsumeBool() ? params : nullptr);
+                ids.push_back(newId);
+                break;
+            case 12:
+                composition->prependClip(newId, 2, t1, t2, nullptr);
+                ids.push_back(newId);
+                break;
+            case 13:
+                composition->insertClip(newId, 2, t1, t2, a, nullptr);
+                ids.push_back(newId);
+                break;
+            case 14:
+                composition->removeClip(a);
+                break;
+            case 15:
+                composition->splitClip(a, t1, newId, "n" + std::to_string(fresh++));
+                ids.push_back(newId);
+                break;
+            default:
+                // The operations that do nothing must change nothing, whatever the names.
+                composition->combineClip1(a, b, newId);
+                composition->makeRangeSkippable(a);
+                composition->localizeClip(a, "fr", 9, t1);
+                composition->defineRange(a, t1, t2);
+                composition->observeRange(b, t1, t2);
+                composition->addTransitionFromSegment(a, b, true, props);
+                check(Value(playgraph->dictionaryRepresentation()) == before,
+                      "an operation that does nothing changed the dictionary");
                 break;
             }
         } catch (const InvalidArgumentError&) {

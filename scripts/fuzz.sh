@@ -24,6 +24,8 @@ mkdir -p build/fuzz/artifacts
 for t in "${targets[@]}"; do
   work="build/fuzz/corpus/$t"
   mkdir -p "$work" "fuzz/corpus/$t"
+  # The bundled example playgraphs seed every target that reads JSON.
+  cp examples/*.json "$work"/ 2>/dev/null || true
   if [ -d "fuzz/regressions/$t" ] && [ -n "$(ls -A "fuzz/regressions/$t")" ]; then
     echo "== $t: regression inputs"
     "build/fuzz/fuzz/$t" "fuzz/regressions/$t"/*

@@ -1,0 +1,44 @@
+// JSON round trip: whatever parses writes back (compact and pretty) as JSON
+// that parses to the same value and writes the same text again.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "playgraph/json/Json.hpp"
+
+using namespace playgraph;
+
+namespace {
+void check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "check failed: %s\n", what);
+        std::abort();
+    }
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    Value value;
+    try {
+        value = parseJson(std::string_view(reinterpret_cast<const char*>(data), size));
+    } catch (const JsonError&) {
+        return 0;
+    }
+    for (JsonStyle style : {JsonStyle::compact, JsonStyle::pretty}) {
+        // Parsed values hold only what JSON can express, so writing never fails.
+        const std::string text = writeJson(value, style);
+        Value again;
+        try {
+            again = parseJson(text);
+        } catch (const JsonError& e) {
+            std::fprintf(stderr, "writer produced invalid JSON: %s\n%s\n", e.what(), text.c_str());
+            std::abort();
+        }
+        check(again == value, "round trip changed the value");
+        check(writeJson(again, style) == text, "writing is not deterministic");
+    }
+    return 0;
+}
