@@ -1,7 +1,6 @@
 #include "PlaygraphGenerator.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <numeric>
 #include <string_view>
@@ -28,9 +27,6 @@ public:
 private:
     uint64_t state_;
 };
-
-constexpr std::array<std::string_view, 8> kWords = {"intro",   "scene", "choice", "recap",
-                                                    "credits", "alt",   "ending", "act"};
 
 // "<word>_<index, 6 digits>" padded with random letters to 10..20 characters.
 std::string makeId(Rng& rng, std::string_view word, std::size_t index) {
