@@ -20,11 +20,11 @@ Dictionary::Dictionary(std::initializer_list<std::pair<std::string, Value>> init
 std::size_t Dictionary::size() const { return map_->size(); }
 bool Dictionary::empty() const { return map_->empty(); }
 bool Dictionary::contains(std::string_view key) const { return map_->contains(key); }
-const Value* Dictionary::find(std::string_view key) const { return map_->find(key); }
+const Value* Dictionary::find(std::string_view key) const { return std::as_const(*map_).find(key); }
 Value* Dictionary::find(std::string_view key) { return map_->find(key); }
 
 Value Dictionary::get(std::string_view key) const {
-    const Value* v = map_->find(key);
+    const Value* v = std::as_const(*map_).find(key);
     return v ? *v : Value();
 }
 

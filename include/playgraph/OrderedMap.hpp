@@ -32,10 +32,14 @@ private:
     std::vector<uint32_t> meta_;  // hash (31 bits) | dead bit, parallel to entries_
     std::vector<uint32_t> index_; // positions into entries_, or kEmpty
     std::size_t live_ = 0;
+    uint64_t version_ = 0;
 
     static uint32_t hashOf(std::string_view key) {
         return static_cast<uint32_t>(std::hash<std::string_view>{}(key)) & ~kDeadBit;
     }
+
+    // Moves the version past both this map's and `other`'s.
+    void touchAfter(uint64_t other) { version_ = (version_ > other ? version_ : other) + 1; }
 
     bool isLive(std::size_t i) const { return (meta_[i] & kDeadBit) == 0; }
 
@@ -131,11 +135,45 @@ public:
     using const_iterator = Iter<const OrderedMap, const value_type>;
 
     OrderedMap() = default;
+    OrderedMap(const OrderedMap&) = default;
+    OrderedMap(OrderedMap&& other) noexcept
+        : entries_(std::move(other.entries_)), meta_(std::move(other.meta_)),
+          index_(std::move(other.index_)), live_(other.live_), version_(other.version_) {
+        other.clear();
+    }
+    OrderedMap& operator=(const OrderedMap& other) {
+        if (this != &other) {
+            // Entries have const keys: build new storage rather than assign into it.
+            entries_ = std::vector<value_type>(other.entries_);
+            meta_ = other.meta_;
+            index_ = other.index_;
+            live_ = other.live_;
+        }
+        touchAfter(other.version_);
+        return *this;
+    }
+    OrderedMap& operator=(OrderedMap&& other) noexcept {
+        if (this != &other) {
+            entries_ = std::move(other.entries_);
+            meta_ = std::move(other.meta_);
+            index_ = std::move(other.index_);
+            live_ = other.live_;
+            touchAfter(other.version_);
+            other.clear();
+        }
+        return *this;
+    }
     OrderedMap(std::initializer_list<std::pair<std::string, V>> init) {
         reserve(init.size());
         for (const auto& [key, value] : init)
             set(key, value);
     }
+
+    /// A number that grows with every change that may have been made to the
+    /// map: insertion, replacement, erasure, assignment, and every use of a
+    /// mutable accessor (`find`, iteration), whether or not the caller
+    /// wrote through it. Equal versions of one map mean equal contents.
+    uint64_t version() const { return version_; }
 
     /// Number of entries.
     std::size_t size() const { return live_; }
@@ -148,6 +186,7 @@ public:
 
     /// The value under `key`, or nullptr when there is none.
     V* find(std::string_view key) {
+        ++version_;
         const std::size_t pos = findPos(key);
         return pos == npos ? nullptr : &entries_[pos].second;
     }
@@ -159,6 +198,7 @@ public:
 
     /// Inserts or replaces; a replaced key keeps its place in the order.
     V& set(std::string_view key, V value) {
+        ++version_;
         const std::size_t pos = findPos(key);
         if (pos != npos) {
             entries_[pos].second = std::move(value);
@@ -178,6 +218,7 @@ public:
 
     /// Removes the entry under `key`; false when there was none.
     bool erase(std::string_view key) {
+        ++version_;
         const std::size_t pos = findPos(key);
         if (pos == npos) return false;
         meta_[pos] |= kDeadBit;
@@ -192,6 +233,7 @@ public:
     }
 
     void clear() {
+        ++version_;
         entries_.clear();
         meta_.clear();
         index_.clear();
@@ -207,7 +249,10 @@ public:
         return out;
     }
 
-    iterator begin() { return iterator(this, 0); }
+    iterator begin() {
+        ++version_;
+        return iterator(this, 0);
+    }
     iterator end() { return iterator(this, entries_.size()); }
     const_iterator begin() const { return const_iterator(this, 0); }
     const_iterator end() const { return const_iterator(this, entries_.size()); }

@@ -1,5 +1,6 @@
 #include "playgraph/model/PlaygraphBase.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -73,14 +74,15 @@ std::shared_ptr<PlaygraphSegment> PlaygraphBase::buildSegment(const std::string&
                                             start, end, std::numeric_limits<double>::quiet_NaN(),
                                             readDictionary(d, keys::annotations),
                                             readDictionary(d, keys::userInfo));
-    segment->setDefaultNext(readString(d, keys::defaultNext));
+    // Set directly: the segment is not in the map yet, so the path is not affected.
+    segment->defaultNext_ = readString(d, keys::defaultNext);
     if (flavor_ == Flavor::Immutable)
         segment->setTransitionType(readString(d, keys::transitionType));
     if (const Value* next = d.find(keys::next); next && next->isDictionary()) {
         segment->setNext(buildTransitions(*next, segment));
     }
     if (!segment->defaultNext() && segment->next().size() == 1) {
-        segment->setDefaultNext(segment->next().begin()->first);
+        segment->defaultNext_ = segment->next().begin()->first;
     }
     if (const Value* main = d.find(keys::main); main && main->isNumber()) {
         const bool useMain =
@@ -109,17 +111,80 @@ PlaygraphBase::buildTransitions(const Value& next,
 }
 
 void PlaygraphBase::calculateDefaultPathDuration() {
+    DefaultPathCache& path = defaultPath_;
+    // The segments along the path: as last walked when nothing that shapes
+    // the path has changed since, else walked afresh.
+    if (!currentDefaultPath()) {
+        path = DefaultPathCache();
+        detail::walkDefaultPath(segmentMap_, initialSegmentId_, [&](PlaygraphSegment& segment) {
+            path.segments.push_back(&segment);
+            return true;
+        });
+        if (!path.segments.empty()) {
+            const auto& next = path.segments.back()->defaultNext();
+            path.loops = next && findSegment(*next) != nullptr;
+        }
+        // Only segments that report their changes to this playgraph can be cached.
+        const std::weak_ptr<QZPlaygraph> self = weak_from_this();
+        bool owned = true;
+        for (const PlaygraphSegment* segment : path.segments) {
+            const auto& owner = segment->playgraph_;
+            owned = owned && !owner.owner_before(self) && !self.owner_before(owner);
+        }
+        path.valid = owned;
+        path.mapVersion = segmentMap_.version();
+        path.initialSegmentId = initialSegmentId_;
+    }
+
+    const std::size_t n = path.segments.size();
+    path.durations.resize(n);
+    path.starts.resize(n + 1);
+    path.firstUnknown = n;
+    path.nonDecreasing = true;
     double total = 0.0;
     double offset = 0.0;
-    detail::walkDefaultPath(segmentMap_, initialSegmentId_, [&](PlaygraphSegment& segment) {
+    double acc = 0.0;
+    path.starts[0] = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        PlaygraphSegment& segment = *path.segments[i];
         segment.setOffsetInPlaygraph(offset);
-        double d = segment.segmentDuration();
-        if (std::isnan(d)) d = 0.0;
+        const double raw = segment.segmentDuration();
+        path.durations[i] = raw;
+        if (std::isnan(raw) && path.firstUnknown == n) path.firstUnknown = i;
+        if (path.firstUnknown == n && !(raw >= 0.0)) path.nonDecreasing = false;
+        acc += raw;
+        path.starts[i + 1] = acc;
+        const double d = std::isnan(raw) ? 0.0 : raw;
         total += d;
         if (!segment.isDecorativeSegment()) offset += d;
-        return true;
-    });
+    }
     duration_ = total;
+}
+
+const PlaygraphBase::DefaultPathCache* PlaygraphBase::currentDefaultPath() const {
+    const DefaultPathCache& path = defaultPath_;
+    if (!path.valid || path.mapVersion != segmentMap_.version() ||
+        path.initialSegmentId != initialSegmentId_) {
+        return nullptr;
+    }
+    return &path;
+}
+
+std::size_t PlaygraphBase::pathIndexPast(const DefaultPathCache& path, double time) {
+    // A walk stops at the first segment i with starts[i] + duration > time,
+    // that is starts[i + 1] > time (the same sum), or with an unknown
+    // duration. Sums of non-negative durations do not decrease, so that
+    // segment can be found by bisection.
+    const std::size_t known = path.firstUnknown;
+    if (path.nonDecreasing) {
+        const auto first = path.starts.begin() + 1;
+        return static_cast<std::size_t>(
+            std::upper_bound(first, first + static_cast<std::ptrdiff_t>(known), time) - first);
+    }
+    std::size_t i = 0;
+    while (i < known && !(path.starts[i] + path.durations[i] > time))
+        ++i;
+    return i;
 }
 
 void PlaygraphBase::defaultPathTraversal(const TraversalCallback& callback) const {

@@ -32,6 +32,13 @@ PlaygraphBase::segmentIdsForPosition(double position, uint64_t inViewableId) con
 }
 
 std::optional<std::string> PlaygraphBase::segmentIdAtPlaygraphTime(double time) const {
+    if (const DefaultPathCache* path = currentDefaultPath()) {
+        const std::size_t n = path->segments.size();
+        const std::size_t i = pathIndexPast(*path, time);
+        if (i < n) return path->segments[i]->segmentId();
+        if (n > 0 && time == path->starts[n]) return path->segments[n - 1]->segmentId();
+        return std::nullopt;
+    }
     double acc = 0.0;
     const PlaygraphSegment* last = nullptr;
     const PlaygraphSegment* answer = nullptr;
@@ -55,6 +62,16 @@ double PlaygraphBase::playgraphOffsetForPlayerTime(
     // The default path followed link by link. A path that comes back to a
     // segment it passed never reaches a segment it has not met, so a repeat
     // ends the walk with not-a-number.
+    if (const DefaultPathCache* path = currentDefaultPath()) {
+        const auto* target = inSegment.get();
+        for (std::size_t i = 0; i < path->segments.size(); ++i) {
+            const PlaygraphSegment* c = path->segments[i];
+            if (static_cast<const QZPlaygraphSegment*>(c) == target || i == path->firstUnknown) {
+                return path->starts[i] + (playerTime - c->startTime());
+            }
+        }
+        return kNaN;
+    }
     double acc = 0.0;
     const auto* entry = initialSegmentId_ ? segmentMap_.find(*initialSegmentId_) : nullptr;
     const PlaygraphSegment* c = entry ? entry->get() : nullptr;
@@ -71,6 +88,14 @@ double PlaygraphBase::playgraphOffsetForPlayerTime(
 }
 
 double PlaygraphBase::playerTimeForPlaygraphOffset(double offset) const {
+    // A path that loops back is left to the walk below.
+    if (const DefaultPathCache* path = currentDefaultPath();
+        path && !path->loops && !path->segments.empty()) {
+        const std::size_t n = path->segments.size();
+        const std::size_t i = pathIndexPast(*path, offset);
+        if (i < n) return offset - path->starts[i] + path->segments[i]->startTime();
+        return path->starts[n] == offset ? path->segments[n - 1]->endTime() : kNaN;
+    }
     const auto* entry = initialSegmentId_ ? segmentMap_.find(*initialSegmentId_) : nullptr;
     const PlaygraphSegment* c = entry ? entry->get() : nullptr;
     if (!c) {

@@ -5,6 +5,7 @@
 
 #include "playgraph/Constants.hpp"
 #include "playgraph/Keys.hpp"
+#include "playgraph/model/PlaygraphBase.hpp"
 
 namespace playgraph {
 
@@ -17,7 +18,9 @@ PlaygraphSegment::create(const std::shared_ptr<QZPlaygraph>& playgraph, std::str
                          Value viewableId, double startTime, double endTime, double movieDuration,
                          std::optional<Dictionary> annotations,
                          std::optional<Dictionary> userInfo) {
-    std::shared_ptr<PlaygraphSegment> s(new PlaygraphSegment());
+    // One allocation for the segment and its control block.
+    struct Made : PlaygraphSegment {};
+    std::shared_ptr<PlaygraphSegment> s = std::make_shared<Made>();
     s->segmentId_ = std::move(segmentId);
     s->playgraph_ = playgraph;
     s->viewableId_ = std::move(viewableId);
@@ -35,7 +38,8 @@ PlaygraphSegment::create(const std::shared_ptr<QZPlaygraph>& playgraph, std::str
         s->segmentDuration_ = endTime - startTime;
     }
     s->userInfo_ = std::move(userInfo);
-    const std::string playgraphId = playgraph ? playgraph->playgraphId() : std::string("(null)");
+    const std::string_view playgraphId =
+        playgraph ? std::string_view(playgraph->playgraphId()) : std::string_view("(null)");
     s->canonicalSegmentId_.reserve(playgraphId.size() + 2 + s->segmentId_.size());
     s->canonicalSegmentId_ = playgraphId;
     s->canonicalSegmentId_ += "::";
@@ -73,6 +77,13 @@ void PlaygraphSegment::setMovieDuration(double seconds) {
     movieDuration_ = seconds;
     if (playToViewableEnd_) segmentDuration_ = seconds - startTime_;
     if (auto owner = playgraph_.lock()) owner->calculateDefaultPathDuration();
+}
+
+void PlaygraphSegment::setDefaultNext(std::optional<std::string> defaultNext) {
+    defaultNext_ = std::move(defaultNext);
+    if (auto owner = playgraph_.lock()) {
+        if (auto* base = dynamic_cast<PlaygraphBase*>(owner.get())) base->defaultPathDidChange();
+    }
 }
 
 void PlaygraphSegment::updateLiveDuration(double seconds) {

@@ -67,9 +67,15 @@ std::shared_ptr<PlaygraphSegmentTransition>
 PlaygraphSegmentTransition::create(std::string destinationSegmentId,
                                    std::optional<std::string> transitionType, Value weight,
                                    std::optional<double> skipRegionOffset, int64_t autoplayType) {
-    return std::shared_ptr<PlaygraphSegmentTransition>(
-        new PlaygraphSegmentTransition(std::move(destinationSegmentId), std::move(transitionType),
-                                       std::move(weight), skipRegionOffset, autoplayType));
+    // One allocation for the transition and its control block.
+    struct Made : PlaygraphSegmentTransition {
+        Made(std::string id, std::optional<std::string> type, Value weight,
+             std::optional<double> skip, int64_t autoplay)
+            : PlaygraphSegmentTransition(std::move(id), std::move(type), std::move(weight), skip,
+                                         autoplay) {}
+    };
+    return std::make_shared<Made>(std::move(destinationSegmentId), std::move(transitionType),
+                                  std::move(weight), skipRegionOffset, autoplayType);
 }
 
 std::shared_ptr<PlaygraphSegmentTransition>

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "playgraph/QZPlaygraph.hpp"
 #include "playgraph/model/PlaygraphSegment.hpp"
@@ -123,6 +124,44 @@ protected:
     SegmentMap segmentMap_;
 
 private:
+    friend class PlaygraphSegment;
+
+    /// The default path as `calculateDefaultPathDuration` last walked it,
+    /// so that the time queries need not follow `defaultNext` links through
+    /// the segment map. It holds the segments in path order and the same
+    /// running sums of their durations, added in the same order, that a walk
+    /// computes, so answers from it are identical to a walk's.
+    ///
+    /// Only `calculateDefaultPathDuration` fills it; readers never change
+    /// it. It stands only while nothing that shapes the path has changed
+    /// since: the segment map (its version), the initial segment id (kept
+    /// for comparison), and the `defaultNext` of a path segment (the
+    /// segment tells its playgraph, see `defaultPathDidChange`). Durations
+    /// change only through `setMovieDuration`, which recomputes. A path
+    /// holding a segment that belongs to another playgraph (it would tell
+    /// that one) is never cached.
+    struct DefaultPathCache {
+        bool valid = false;
+        uint64_t mapVersion = 0;
+        std::optional<std::string> initialSegmentId;
+        std::vector<PlaygraphSegment*> segments;
+        std::vector<double> durations; ///< `segmentDuration` of each, NaN included
+        std::vector<double> starts;    ///< running sums: starts[0] = 0, one more than segments
+        std::size_t firstUnknown = 0;  ///< index of the first NaN duration, or the size
+        bool nonDecreasing = true;     ///< no negative duration before `firstUnknown`
+        bool loops = false;            ///< the last segment's defaultNext names a segment
+    };
+
+    /// The cache when it describes the current path, else nullptr.
+    const DefaultPathCache* currentDefaultPath() const;
+    /// Index of the first path segment whose end lies after `time`, or whose
+    /// duration is unknown, as a walk adding durations from the start finds
+    /// it; the path length when there is none.
+    static std::size_t pathIndexPast(const DefaultPathCache& path, double time);
+    /// Called by a segment of this playgraph whose `defaultNext` changed.
+    void defaultPathDidChange() { defaultPath_.valid = false; }
+
+    DefaultPathCache defaultPath_;
     const Flavor flavor_;
 };
 

@@ -10,6 +10,8 @@
 
 namespace playgraph {
 
+class PlaygraphBase;
+
 /// The segment class built by the playgraph builders.
 ///
 /// Owned by its playgraph (through the segment map) and by nothing else in
@@ -93,9 +95,8 @@ public:
     Value precedingEmptyAdBreakToken() const override;
     std::string description() const override;
 
-    void setDefaultNext(std::optional<std::string> defaultNext) {
-        defaultNext_ = std::move(defaultNext);
-    }
+    /// Also tells the owning playgraph that its default path may have changed.
+    void setDefaultNext(std::optional<std::string> defaultNext);
     void setTransitionType(std::optional<std::string> type) { transitionType_ = std::move(type); }
     void setNext(TransitionMap next) { next_ = std::move(next); }
     void setExitZones(ExitZoneList zones) { exitZones_ = std::move(zones); }
@@ -106,6 +107,9 @@ protected:
     PlaygraphSegment() = default;
 
 private:
+    // The builder sets fields directly, and checks ownership for its caches.
+    friend class PlaygraphBase;
+
     const Value* annotation(std::string_view key) const;
 
     std::string segmentId_;

@@ -1,0 +1,241 @@
+// The default-path queries answer from the path as it is at the moment of
+// the call, whatever changed it, and give exactly the figures of a walk
+// that adds segment durations from the initial segment.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <unordered_set>
+
+#include "../TestSupport.hpp"
+#include "PlaygraphGenerator.hpp"
+#include "playgraph/model/Playgraph.hpp"
+
+using namespace playgraph;
+using namespace playgraph::test;
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Reference answers, written from the algorithms with the public API only.
+
+std::optional<std::string> referenceSegmentIdAt(const Playgraph& p, double t) {
+    double acc = 0.0;
+    std::shared_ptr<QZPlaygraphSegment> last, answer;
+    p.defaultPathTraversal([&](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t, bool& stop) {
+        last = s;
+        const double d = s->segmentDuration();
+        if (acc + d > t || std::isnan(d)) {
+            answer = s;
+            stop = true;
+            return;
+        }
+        acc += d;
+    });
+    if (!answer && last && t == acc) answer = last;
+    return answer ? std::optional<std::string>(answer->segmentId()) : std::nullopt;
+}
+
+// The link walk; `turns` bounds it on a path that loops back.
+double referencePlayerTime(const Playgraph& p, double o, int turns = 1000) {
+    auto c = p.initialSegmentId() ? p.segmentById(*p.initialSegmentId()) : nullptr;
+    if (!c) return o < 0.0 ? o : (o == 0.0 ? 0.0 : kNaN);
+    double acc = 0.0;
+    for (int step = 0; step < turns; ++step) {
+        const double d = c->segmentDuration();
+        if (acc + d > o || std::isnan(d)) return o - acc + c->startTime();
+        acc += d;
+        auto next = c->defaultNext() ? p.segmentById(*c->defaultNext()) : nullptr;
+        if (!next) return acc == o ? c->endTime() : kNaN;
+        c = next;
+    }
+    return kNaN;
+}
+
+double referenceOffsetFor(const Playgraph& p, double t,
+                          const std::shared_ptr<QZPlaygraphSegment>& target) {
+    auto c = p.initialSegmentId() ? p.segmentById(*p.initialSegmentId()) : nullptr;
+    std::unordered_set<const QZPlaygraphSegment*> seen;
+    double acc = 0.0;
+    while (c && seen.insert(c.get()).second) {
+        const double d = c->segmentDuration();
+        if (c == target || std::isnan(d)) return acc + (t - c->startTime());
+        acc += d;
+        c = c->defaultNext() ? p.segmentById(*c->defaultNext()) : nullptr;
+    }
+    return kNaN;
+}
+
+// Bit-for-bit equality; every not-a-number counts as the same.
+bool same(double a, double b) {
+    if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Compares the three queries with the reference at many times, including
+// every segment boundary, the ends and not-a-number.
+void expectAnswersLikeAWalk(const Playgraph& p, int turns = 1000) {
+    std::vector<double> times{
+        -5.0, 0.0, kNaN, std::numeric_limits<double>::infinity(), p.duration(), p.duration() + 0.5};
+    double acc = 0.0;
+    p.defaultPathTraversal([&](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t, bool&) {
+        times.push_back(acc);
+        times.push_back(acc + 0.25);
+        acc += s->segmentDuration();
+        times.push_back(acc);
+    });
+    for (double t : times) {
+        EXPECT_EQ(p.segmentIdAtPlaygraphTime(t), referenceSegmentIdAt(p, t)) << "at " << t;
+        EXPECT_TRUE(same(p.playerTimeForPlaygraphOffset(t), referencePlayerTime(p, t, turns)))
+            << "at " << t << ": " << p.playerTimeForPlaygraphOffset(t) << " vs "
+            << referencePlayerTime(p, t, turns);
+    }
+    for (const auto& [id, segment] : p.segmentMap()) {
+        for (double t : {segment->startTime(), segment->startTime() + 1.5, -1.0}) {
+            EXPECT_TRUE(
+                same(p.playgraphOffsetForPlayerTime(t, segment), referenceOffsetFor(p, t, segment)))
+                << id << " at " << t;
+        }
+    }
+}
+
+std::shared_ptr<PlaygraphSegment> segment(const Playgraph& p, const std::string& id) {
+    return std::dynamic_pointer_cast<PlaygraphSegment>(p.segmentById(id));
+}
+
+// A (0-10) -> B (10-25) -> C (viewable 2, 5-10); D (0-4) off the path.
+Dictionary abc() {
+    return graph("A",
+                 Dictionary{{"A", seg(0, 10000, {{"viewableId", 1}, {"defaultNext", "B"}})},
+                            {"B", seg(10000, 25000, {{"viewableId", 1}, {"defaultNext", "C"}})},
+                            {"C", seg(5000, 10000, {{"viewableId", 2}})},
+                            {"D", seg(0, 4000, {{"viewableId", 1}, {"defaultNext", "C"}})}});
+}
+
+} // namespace
+
+TEST(DefaultPathQueries, GeneratedPlaygraphsAnswerLikeAWalk) {
+    for (uint64_t seed : {1u, 2u, 3u}) {
+        testsupport::GeneratorOptions options;
+        options.segmentCount = 300;
+        options.seed = seed;
+        const auto p = Playgraph::create(testsupport::generatePlaygraph(options).dictionary);
+        expectAnswersLikeAWalk(*p);
+    }
+}
+
+TEST(DefaultPathQueries, UnknownAndNegativeDurationsAndLoops) {
+    // B plays to the end of its viewable, unknown at first.
+    auto p =
+        Playgraph::create(graph("A", Dictionary{{"A", seg(0, 10000, {{"defaultNext", "B"}})},
+                                                {"B", seg(5000, Value(), {{"defaultNext", "C"}})},
+                                                {"C", seg(0, 20000)}}));
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(500.0), "B");
+    EXPECT_EQ(p->playerTimeForPlaygraphOffset(40.0), 35.0);
+    expectAnswersLikeAWalk(*p);
+
+    // A movie shorter than B's start gives B a negative duration.
+    segment(*p, "B")->setMovieDuration(3.0);
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(9.5), "A");
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(10.0), "C");
+    expectAnswersLikeAWalk(*p);
+
+    segment(*p, "B")->setMovieDuration(30.0);
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(30.0), "B");
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(35.0), "C");
+    expectAnswersLikeAWalk(*p);
+
+    // C leads back to A: the link walk goes round the loop.
+    segment(*p, "C")->setDefaultNext("A");
+    EXPECT_EQ(p->playerTimeForPlaygraphOffset(55.0 + 13.0), 8.0); // B, 3 s in
+    EXPECT_FALSE(p->segmentIdAtPlaygraphTime(66.0));
+    expectAnswersLikeAWalk(*p, 50);
+    p->calculateDefaultPathDuration();
+    expectAnswersLikeAWalk(*p, 50);
+}
+
+TEST(DefaultPathQueries, FollowEveryChangeToThePathAtOnce) {
+    auto p = Playgraph::create(abc());
+    ASSERT_EQ(p->segmentIdAtPlaygraphTime(27.0), "C");
+
+    // A segment's default next.
+    segment(*p, "A")->setDefaultNext("D");
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(12.0), "D");
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(27.0), std::nullopt);
+    EXPECT_EQ(p->playerTimeForPlaygraphOffset(12.0), 2.0);
+    EXPECT_EQ(p->playgraphOffsetForPlayerTime(7.0, p->segmentById("C")), 16.0);
+    EXPECT_TRUE(isNaN(p->playgraphOffsetForPlayerTime(12.0, p->segmentById("B"))));
+    expectAnswersLikeAWalk(*p);
+    p->calculateDefaultPathDuration();
+    EXPECT_EQ(p->duration(), 19.0);
+    expectAnswersLikeAWalk(*p);
+
+    // The initial segment id.
+    p->setInitialSegmentId("B");
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(16.0), "C");
+    EXPECT_EQ(p->playerTimeForPlaygraphOffset(1.0), 11.0);
+    EXPECT_EQ(p->duration(), 19.0); // unchanged until recomputed
+    expectAnswersLikeAWalk(*p);
+    p->calculateDefaultPathDuration();
+    expectAnswersLikeAWalk(*p);
+
+    // The segment map: without C the path ends at B.
+    SegmentMap map = p->segmentMap();
+    map.erase("C");
+    p->setSegmentMap(map);
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(16.0), std::nullopt);
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(15.0), "B");
+    EXPECT_EQ(p->playerTimeForPlaygraphOffset(15.0), 25.0);
+    expectAnswersLikeAWalk(*p);
+    p->calculateDefaultPathDuration();
+    expectAnswersLikeAWalk(*p);
+
+    // Clearing the initial segment empties the path.
+    p->setInitialSegmentId(std::nullopt);
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(0.0), std::nullopt);
+    EXPECT_TRUE(isNaN(p->playerTimeForPlaygraphOffset(1.0)));
+}
+
+TEST(DefaultPathQueries, MovieDurationsShowInTheNextAnswer) {
+    auto p = Playgraph::create(graph(
+        "A", Dictionary{{"A", seg(0, Value(), {{"defaultNext", "B"}})}, {"B", seg(0, 5000)}}));
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(100.0), "A");
+    segment(*p, "A")->setMovieDuration(8.0);
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(9.0), "B");
+    EXPECT_EQ(p->playerTimeForPlaygraphOffset(13.0), 5.0);
+    EXPECT_EQ(p->playgraphOffsetForPlayerTime(1.0, p->segmentById("B")), 9.0);
+    segment(*p, "A")->updateLiveDuration(10.0);
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(9.0), "A");
+    expectAnswersLikeAWalk(*p);
+}
+
+TEST(DefaultPathQueries, SegmentsOfAnotherPlaygraphOnThePath) {
+    // B is taken from another playgraph: it tells that one of its changes.
+    auto p = Playgraph::create(abc());
+    auto other = Playgraph::create(abc());
+    SegmentMap map = p->segmentMap();
+    map.set("B", segment(*other, "B"));
+    p->setSegmentMap(map);
+    p->calculateDefaultPathDuration();
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(27.0), "C");
+
+    segment(*other, "B")->setDefaultNext("D");
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(27.0), "D");
+    EXPECT_EQ(p->playerTimeForPlaygraphOffset(26.0), 1.0);
+    expectAnswersLikeAWalk(*p);
+
+    // A play-to-end segment of the other playgraph learns its length.
+    auto q = Playgraph::create(graph("X", Dictionary{{"X", seg(0, Value())}}));
+    map = p->segmentMap();
+    map.set("D", segment(*q, "X"));
+    p->setSegmentMap(map);
+    p->calculateDefaultPathDuration();
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(500.0), "X");
+    segment(*q, "X")->setMovieDuration(4.0);
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(500.0), std::nullopt);
+    EXPECT_EQ(p->segmentIdAtPlaygraphTime(28.0), "X");
+    expectAnswersLikeAWalk(*p);
+}
