@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
 # Builds the project in release mode and runs the playgraph tool on the
-# bundled example story: its summary, then its default path.
+# bundled example story: its summary, its default path, and the path after
+# two edits.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DPLAYGRAPH_BUILD_TESTS=OFF >/dev/null
 cmake --build build/release -j2 --target playgraph_tool playgraph_example
-build/release/tools/playgraph info examples/story.json
+tool=build/release/tools/playgraph
+$tool info examples/story.json
 echo
-build/release/tools/playgraph path examples/story.json
+$tool path examples/story.json
+echo
+echo "After splitting intro at 4 s and making the rooftop the default after it:"
+$tool edit examples/story.json --op 'split intro 4.0 intro intro-b' \
+  --op 'set-default intro-b rooftop' | $tool path -

@@ -32,28 +32,40 @@ Value firstMainValue(const Value& dictionary) {
 
 } // namespace
 
-LoadedPlaygraph loadPlaygraph(const InputOptions& options) {
-    LoadedPlaygraph loaded;
+InputDocument readInput(const std::string& file) {
+    InputDocument document;
     try {
-        if (options.file.empty()) {
-            loaded.name = "story.json (bundled)";
-            loaded.dictionary = parseJson(bundledStoryJson, loaded.name);
-        } else if (options.file == "-") {
-            loaded.name = "<stdin>";
+        if (file.empty()) {
+            document.name = "story.json (bundled)";
+            document.dictionary = parseJson(bundledStoryJson, document.name);
+        } else if (file == "-") {
+            document.name = "<stdin>";
             const std::string text(std::istreambuf_iterator<char>(std::cin), {});
-            loaded.dictionary = parseJson(text, loaded.name);
+            document.dictionary = parseJson(text, document.name);
         } else {
-            loaded.name = options.file;
-            loaded.dictionary = readJsonFile(options.file);
+            document.name = file;
+            document.dictionary = readJsonFile(file);
         }
     } catch (const JsonError& e) {
         throw InputError(e.what());
     }
-    if (!loaded.dictionary.isDictionary()) {
-        throw InputError(loaded.name + ": the top level is not a JSON object");
+    if (!document.dictionary.isDictionary()) {
+        throw InputError(document.name + ": the top level is not a JSON object");
     }
-    loaded.defaultViewableId = options.defaultViewableId ? Value(*options.defaultViewableId)
-                                                         : firstMainValue(loaded.dictionary);
+    return document;
+}
+
+Value defaultViewableIdFor(const InputOptions& options, const Value& dictionary) {
+    return options.defaultViewableId ? Value(*options.defaultViewableId)
+                                     : firstMainValue(dictionary);
+}
+
+LoadedPlaygraph loadPlaygraph(const InputOptions& options) {
+    InputDocument document = readInput(options.file);
+    LoadedPlaygraph loaded;
+    loaded.name = std::move(document.name);
+    loaded.dictionary = std::move(document.dictionary);
+    loaded.defaultViewableId = defaultViewableIdFor(options, loaded.dictionary);
     loaded.playgraph = Playgraph::create(loaded.dictionary, loaded.defaultViewableId);
     return loaded;
 }

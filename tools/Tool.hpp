@@ -1,7 +1,8 @@
 #pragma once
 
 // Shared parts of the playgraph command-line tool: exit statuses, the input
-// options every subcommand takes, loading, and number formatting. Each
+// options every subcommand takes, loading, writing results, and number
+// formatting. Each
 // subcommand lives in its own file and is registered in main.cpp.
 
 #include <functional>
@@ -20,10 +21,10 @@ namespace playgraph::tool {
 enum ExitStatus : int {
     exitOk = 0,
     exitFindings = 1, ///< `check` found problems; `at`/`map` found no answer
-    exitUsage = 2,    ///< bad arguments, unreadable file, malformed JSON
+    exitUsage = 2,    ///< bad arguments, unreadable file, malformed JSON, refused edit
 };
 
-/// An input or usage problem; reported on stderr with status 2.
+/// An input, output or usage problem; reported on stderr with status 2.
 class InputError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -46,10 +47,31 @@ struct LoadedPlaygraph {
     std::shared_ptr<Playgraph> playgraph;
 };
 
+/// A JSON document read from an input: its name for messages and its top
+/// level, which is always a dictionary.
+struct InputDocument {
+    std::string name;
+    Value dictionary;
+};
+
 /// Adds the optional FILE argument and `--default-viewable-id` to `command`.
 void addInputOptions(CLI::App& command, InputOptions& options);
+/// Reads and parses `file` (a name, "-" for standard input, empty for the
+/// bundled story). Throws `InputError`, also when the top level is not an
+/// object.
+InputDocument readInput(const std::string& file);
+/// `--default-viewable-id` when given, else the first "main" value of the
+/// segments of `dictionary`, else none.
+Value defaultViewableIdFor(const InputOptions& options, const Value& dictionary);
 /// Reads, parses and loads the input. Throws `InputError`.
 LoadedPlaygraph loadPlaygraph(const InputOptions& options);
+
+/// Writes `text` to `path`, or to standard output when `path` is empty or
+/// "-". A file is written whole or not at all: the text goes to a temporary
+/// file in the same directory, which is then renamed over `path` (an existing
+/// file keeps its permissions). Throws `InputError` and leaves no temporary
+/// file behind.
+void writeOutput(const std::string& path, const std::string& text);
 /// The text of the bundled example (examples/story.json).
 extern const char* const bundledStoryJson;
 
@@ -71,5 +93,7 @@ Command addMapCommand(CLI::App& app);
 Command addWalkCommand(CLI::App& app);
 Command addDotCommand(CLI::App& app);
 Command addCheckCommand(CLI::App& app);
+Command addEditCommand(CLI::App& app);
+Command addComposeCommand(CLI::App& app);
 
 } // namespace playgraph::tool

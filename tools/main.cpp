@@ -1,5 +1,5 @@
-// The playgraph command-line tool: inspects, walks, draws and checks
-// playgraphs stored as JSON.
+// The playgraph command-line tool: inspects, walks, draws, checks and edits
+// playgraphs stored as JSON, and makes video compositions.
 
 #include <iostream>
 #include <vector>
@@ -9,17 +9,20 @@
 using namespace playgraph::tool;
 
 int main(int argc, char** argv) {
-    CLI::App app{"Inspects branching-video playgraphs stored as JSON.\n"
-                 "Every subcommand reads FILE, '-' for standard input, or, without FILE, the "
+    CLI::App app{"Inspects and edits branching-video playgraphs stored as JSON.\n"
+                 "Subcommands read FILE, '-' for standard input, or, without FILE, the "
                  "bundled example story.",
                  "playgraph"};
     app.require_subcommand(1);
-    app.footer("Exit status: 0 success; 1 findings (check) or no answer (at, map); "
-               "2 usage or input error (bad arguments, unreadable file, malformed JSON).\n");
+    app.footer(
+        "Exit status: 0 success; 1 findings (check) or no answer (at, map); "
+        "2 usage or input error (bad arguments, unreadable file, malformed JSON, refused edit; "
+        "nothing is written then).\n");
 
     std::vector<Command> commands = {
-        addInfoCommand(app), addPathCommand(app), addAtCommand(app),    addMapCommand(app),
-        addWalkCommand(app), addDotCommand(app),  addCheckCommand(app),
+        addInfoCommand(app),  addPathCommand(app), addAtCommand(app),
+        addMapCommand(app),   addWalkCommand(app), addDotCommand(app),
+        addCheckCommand(app), addEditCommand(app), addComposeCommand(app),
     };
 
     try {

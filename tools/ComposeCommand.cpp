@@ -1,0 +1,101 @@
+// `playgraph compose`: makes a video composition, from one clip of a viewable
+// or by converting a playgraph file, and writes its dictionary as JSON.
+
+#include <cmath>
+#include <optional>
+#include <string>
+
+#include "Tool.hpp"
+#include "playgraph/composition/MutableVideoComposition.hpp"
+#include "playgraph/editing/MutablePlaygraph.hpp"
+#include "playgraph/json/Json.hpp"
+
+namespace playgraph::tool {
+
+namespace {
+
+struct ComposeOptions {
+    // One clip
+    std::optional<int64_t> viewable;
+    double start = 0.0;
+    double end = 0.0;
+    std::optional<std::string> name;
+    // Conversion
+    std::optional<std::string> playgraphFile;
+    std::optional<int64_t> mainViewable;
+    InputOptions input; // only its default viewable id is used
+    std::string output;
+};
+
+std::shared_ptr<MutableVideoComposition> oneClip(const ComposeOptions& options) {
+    if (!std::isfinite(options.start) || !std::isfinite(options.end)) {
+        throw InputError("--start and --end must be finite numbers of seconds");
+    }
+    return MutableVideoComposition::createVideoCompositionForViewableId(
+        Value(*options.viewable), options.name, options.start, options.end, nullptr);
+}
+
+std::shared_ptr<MutableVideoComposition> converted(const ComposeOptions& options) {
+    const InputDocument document = readInput(*options.playgraphFile);
+    const auto graph = MutablePlaygraph::create(
+        document.dictionary, defaultViewableIdFor(options.input, document.dictionary));
+    const Value main =
+        options.mainViewable ? Value(*options.mainViewable) : graph->mainViewableId();
+    return MutableVideoComposition::createVideoCompositionForMainViewableId(main, graph);
+}
+
+int runCompose(const ComposeOptions& options) {
+    if (!options.viewable && !options.playgraphFile) {
+        throw InputError("compose needs --viewable (one clip) or --from-playgraph (conversion)");
+    }
+    const auto composition = options.viewable ? oneClip(options) : converted(options);
+    std::string text;
+    try {
+        text = writeJson(Value(composition->dictionaryRepresentation()), JsonStyle::pretty) + "\n";
+    } catch (const JsonError& e) {
+        throw InputError(e.what());
+    }
+    writeOutput(options.output, text);
+    return exitOk;
+}
+
+} // namespace
+
+Command addComposeCommand(CLI::App& app) {
+    auto options = std::make_shared<ComposeOptions>();
+    CLI::App* command = app.add_subcommand(
+        "compose", "Makes a video composition from one clip (--viewable) or from a playgraph "
+                   "(--from-playgraph) and writes it as JSON");
+
+    auto* clip = command->add_option_group("one clip");
+    auto* viewable = clip->add_option("--viewable", options->viewable, "Viewable id of the clip");
+    auto* start =
+        clip->add_option("--start", options->start, "Start of the clip, seconds (default 0)");
+    auto* end = clip->add_option("--end", options->end,
+                                 "End of the clip, seconds (default 0: to the viewable's end)");
+    auto* name = clip->add_option("--name", options->name, "Clip name (default \"video\")");
+
+    auto* conversion = command->add_option_group("conversion");
+    auto* file = conversion->add_option("--from-playgraph", options->playgraphFile,
+                                        "Playgraph JSON file to convert, '-' for standard input");
+    auto* main = conversion->add_option(
+        "--main-viewable", options->mainViewable,
+        "Main viewable id written on every segment (default: the playgraph's own)");
+    auto* defaultViewable = conversion->add_option(
+        "--default-viewable-id", options->input.defaultViewableId,
+        "Viewable id for segments without one in a branching playgraph (default: the segments' "
+        "\"main\" value)");
+    for (auto* option : {start, end, name})
+        option->needs(viewable);
+    for (auto* option : {main, defaultViewable})
+        option->needs(file);
+    viewable->excludes(file);
+
+    command->add_option("-o,--output", options->output,
+                        "Write the composition to this file (default: standard output)");
+    command->footer("A converted composition holds the segments reachable from the initial "
+                    "segment, with times in whole milliseconds.\n");
+    return {command, [options] { return runCompose(*options); }};
+}
+
+} // namespace playgraph::tool
