@@ -28,10 +28,16 @@ private:
     static constexpr uint32_t kEmpty = UINT32_MAX;
     static constexpr uint32_t kDeadBit = 0x80000000u;
 
+    // Two modes. Linear (no index; at most kLinearLimit entries): lookups
+    // scan the keys, no hashes are kept, and `smallDead_` marks erased
+    // entries by position. Indexed: `meta_` holds each entry's hash and
+    // dead bit, and `index_` the entry positions. A small map thus costs
+    // the entries' storage alone.
     std::vector<value_type> entries_;
-    std::vector<uint32_t> meta_;  // hash (31 bits) | dead bit, parallel to entries_
-    std::vector<uint32_t> index_; // positions into entries_, or kEmpty
-    std::size_t live_ = 0;
+    std::vector<uint32_t> meta_;  // indexed only: hash (31 bits) | dead bit, parallel to entries_
+    std::vector<uint32_t> index_; // indexed only: positions into entries_, or kEmpty
+    uint32_t live_ = 0;
+    uint32_t smallDead_ = 0; // linear only: bit i set when entry i is erased
     uint64_t version_ = 0;
 
     static uint32_t hashOf(std::string_view key) {
@@ -41,17 +47,39 @@ private:
     // Moves the version past both this map's and `other`'s.
     void touchAfter(uint64_t other) { version_ = (version_ > other ? version_ : other) + 1; }
 
-    bool isLive(std::size_t i) const { return (meta_[i] & kDeadBit) == 0; }
+    bool indexed() const { return !index_.empty(); }
 
-    void rebuildIndex() {
+    bool isLive(std::size_t i) const {
+        return indexed() ? (meta_[i] & kDeadBit) == 0 : ((smallDead_ >> i) & 1u) == 0;
+    }
+
+    // Builds the index for `expected` entries (at least the current ones).
+    // A map that has and expects at most kLinearLimit entries goes linear;
+    // that happens only when every entry is live (after compaction).
+    void rebuildIndex(std::size_t expected = 0) {
         index_.clear();
-        if (entries_.size() <= kLinearLimit) return;
+        const std::size_t n = entries_.size() > expected ? entries_.size() : expected;
+        if (n <= kLinearLimit) {
+            std::vector<uint32_t>().swap(meta_);
+            smallDead_ = 0;
+            return;
+        }
+        if (meta_.size() != entries_.size()) {
+            // Leaving linear mode: hash every entry, carrying the erased marks.
+            meta_.clear();
+            meta_.reserve(n);
+            for (std::size_t i = 0; i < entries_.size(); ++i) {
+                const bool dead = ((smallDead_ >> i) & 1u) != 0;
+                meta_.push_back(hashOf(entries_[i].first) | (dead ? kDeadBit : 0u));
+            }
+            smallDead_ = 0;
+        }
         std::size_t cap = 16;
-        while (cap < entries_.size() * 2)
+        while (cap < n * 2)
             cap <<= 1;
         index_.assign(cap, kEmpty);
         for (std::size_t i = 0; i < entries_.size(); ++i) {
-            if (isLive(i)) placeInIndex(static_cast<uint32_t>(i));
+            if ((meta_[i] & kDeadBit) == 0) placeInIndex(static_cast<uint32_t>(i));
         }
     }
 
@@ -64,7 +92,7 @@ private:
     }
 
     std::size_t findPos(std::string_view key) const {
-        if (index_.empty()) {
+        if (!indexed()) {
             for (std::size_t i = 0; i < entries_.size(); ++i) {
                 if (isLive(i) && entries_[i].first == key) return i;
             }
@@ -138,7 +166,8 @@ public:
     OrderedMap(const OrderedMap&) = default;
     OrderedMap(OrderedMap&& other) noexcept
         : entries_(std::move(other.entries_)), meta_(std::move(other.meta_)),
-          index_(std::move(other.index_)), live_(other.live_), version_(other.version_) {
+          index_(std::move(other.index_)), live_(other.live_), smallDead_(other.smallDead_),
+          version_(other.version_) {
         other.clear();
     }
     OrderedMap& operator=(const OrderedMap& other) {
@@ -148,6 +177,7 @@ public:
             meta_ = other.meta_;
             index_ = other.index_;
             live_ = other.live_;
+            smallDead_ = other.smallDead_;
         }
         touchAfter(other.version_);
         return *this;
@@ -158,6 +188,7 @@ public:
             meta_ = std::move(other.meta_);
             index_ = std::move(other.index_);
             live_ = other.live_;
+            smallDead_ = other.smallDead_;
             touchAfter(other.version_);
             other.clear();
         }
@@ -179,9 +210,16 @@ public:
     std::size_t size() const { return live_; }
     bool empty() const { return live_ == 0; }
 
+    /// Makes room for `n` entries, so that inserting up to `n` keys
+    /// reallocates nothing (storage of exactly that size when the map is
+    /// filled after reserving).
     void reserve(std::size_t n) {
+        if (n <= entries_.capacity()) return;
         entries_.reserve(n);
-        meta_.reserve(n);
+        if (n > kLinearLimit) {
+            meta_.reserve(n);
+            if (index_.size() < n * 2) rebuildIndex(n);
+        }
     }
 
     /// The value under `key`, or nullptr when there is none.
@@ -205,11 +243,15 @@ public:
             return entries_[pos].second;
         }
         entries_.emplace_back(std::string(key), std::move(value));
-        meta_.push_back(hashOf(key));
         ++live_;
         const std::size_t newPos = entries_.size() - 1;
-        if (!index_.empty() && entries_.size() * 2 <= index_.size()) {
-            placeInIndex(static_cast<uint32_t>(newPos));
+        if (indexed()) {
+            meta_.push_back(hashOf(key));
+            if (entries_.size() * 2 <= index_.size()) {
+                placeInIndex(static_cast<uint32_t>(newPos));
+            } else {
+                rebuildIndex();
+            }
         } else if (entries_.size() > kLinearLimit) {
             rebuildIndex();
         }
@@ -221,7 +263,11 @@ public:
         ++version_;
         const std::size_t pos = findPos(key);
         if (pos == npos) return false;
-        meta_[pos] |= kDeadBit;
+        if (indexed()) {
+            meta_[pos] |= kDeadBit;
+        } else {
+            smallDead_ |= 1u << pos;
+        }
         entries_[pos].second = V();
         --live_;
         if (live_ == 0) {
@@ -238,6 +284,7 @@ public:
         meta_.clear();
         index_.clear();
         live_ = 0;
+        smallDead_ = 0;
     }
 
     /// The keys in order.
