@@ -4,6 +4,7 @@
 #include <functional>
 #include <initializer_list>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -28,14 +29,19 @@ private:
     static constexpr uint32_t kEmpty = UINT32_MAX;
     static constexpr uint32_t kDeadBit = 0x80000000u;
 
+    // The hash index of a large map.
+    struct Index {
+        std::vector<uint32_t> meta;  // hash (31 bits) | dead bit, parallel to entries_
+        std::vector<uint32_t> slots; // positions into entries_, or kEmpty
+    };
+
     // Two modes. Linear (no index; at most kLinearLimit entries): lookups
     // scan the keys, no hashes are kept, and `smallDead_` marks erased
-    // entries by position. Indexed: `meta_` holds each entry's hash and
-    // dead bit, and `index_` the entry positions. A small map thus costs
-    // the entries' storage alone.
+    // entries by position. Indexed: `index_` holds each entry's hash and
+    // dead bit, and the open-addressing table of entry positions. A small
+    // map thus costs a 48-byte header and its entries' storage.
     std::vector<value_type> entries_;
-    std::vector<uint32_t> meta_;  // indexed only: hash (31 bits) | dead bit, parallel to entries_
-    std::vector<uint32_t> index_; // indexed only: positions into entries_, or kEmpty
+    std::unique_ptr<Index> index_; // indexed only
     uint32_t live_ = 0;
     uint32_t smallDead_ = 0; // linear only: bit i set when entry i is erased
     uint64_t version_ = 0;
@@ -47,48 +53,49 @@ private:
     // Moves the version past both this map's and `other`'s.
     void touchAfter(uint64_t other) { version_ = (version_ > other ? version_ : other) + 1; }
 
-    bool indexed() const { return !index_.empty(); }
+    bool indexed() const { return index_ != nullptr; }
 
     bool isLive(std::size_t i) const {
-        return indexed() ? (meta_[i] & kDeadBit) == 0 : ((smallDead_ >> i) & 1u) == 0;
+        return indexed() ? (index_->meta[i] & kDeadBit) == 0 : ((smallDead_ >> i) & 1u) == 0;
     }
 
     // Builds the index for `expected` entries (at least the current ones).
     // A map that has and expects at most kLinearLimit entries goes linear;
     // that happens only when every entry is live (after compaction).
     void rebuildIndex(std::size_t expected = 0) {
-        index_.clear();
         const std::size_t n = entries_.size() > expected ? entries_.size() : expected;
         if (n <= kLinearLimit) {
-            std::vector<uint32_t>().swap(meta_);
+            index_.reset();
             smallDead_ = 0;
             return;
         }
-        if (meta_.size() != entries_.size()) {
+        if (!index_) {
             // Leaving linear mode: hash every entry, carrying the erased marks.
-            meta_.clear();
-            meta_.reserve(n);
+            auto index = std::make_unique<Index>();
+            index->meta.reserve(n);
             for (std::size_t i = 0; i < entries_.size(); ++i) {
                 const bool dead = ((smallDead_ >> i) & 1u) != 0;
-                meta_.push_back(hashOf(entries_[i].first) | (dead ? kDeadBit : 0u));
+                index->meta.push_back(hashOf(entries_[i].first) | (dead ? kDeadBit : 0u));
             }
+            index_ = std::move(index);
             smallDead_ = 0;
         }
         std::size_t cap = 16;
         while (cap < n * 2)
             cap <<= 1;
-        index_.assign(cap, kEmpty);
+        index_->slots.assign(cap, kEmpty);
         for (std::size_t i = 0; i < entries_.size(); ++i) {
-            if ((meta_[i] & kDeadBit) == 0) placeInIndex(static_cast<uint32_t>(i));
+            if ((index_->meta[i] & kDeadBit) == 0) placeInIndex(static_cast<uint32_t>(i));
         }
     }
 
     void placeInIndex(uint32_t pos) {
-        const std::size_t mask = index_.size() - 1;
-        std::size_t slot = meta_[pos] & mask;
-        while (index_[slot] != kEmpty)
+        auto& slots = index_->slots;
+        const std::size_t mask = slots.size() - 1;
+        std::size_t slot = index_->meta[pos] & mask;
+        while (slots[slot] != kEmpty)
             slot = (slot + 1) & mask;
-        index_[slot] = pos;
+        slots[slot] = pos;
     }
 
     std::size_t findPos(std::string_view key) const {
@@ -99,11 +106,12 @@ private:
             return npos;
         }
         const uint32_t h = hashOf(key);
-        const std::size_t mask = index_.size() - 1;
+        const auto& slots = index_->slots;
+        const std::size_t mask = slots.size() - 1;
         for (std::size_t slot = h & mask;; slot = (slot + 1) & mask) {
-            const uint32_t pos = index_[slot];
+            const uint32_t pos = slots[slot];
             if (pos == kEmpty) return npos;
-            if (meta_[pos] == h && entries_[pos].first == key) return pos;
+            if (index_->meta[pos] == h && entries_[pos].first == key) return pos;
         }
     }
 
@@ -117,10 +125,10 @@ private:
         for (std::size_t i = 0; i < entries_.size(); ++i) {
             if (!isLive(i)) continue;
             kept.emplace_back(entries_[i].first, std::move(entries_[i].second));
-            keptMeta.push_back(meta_[i]);
+            keptMeta.push_back(index_->meta[i]);
         }
         entries_ = std::move(kept);
-        meta_ = std::move(keptMeta);
+        index_->meta = std::move(keptMeta);
         rebuildIndex();
     }
 
@@ -163,19 +171,20 @@ public:
     using const_iterator = Iter<const OrderedMap, const value_type>;
 
     OrderedMap() = default;
-    OrderedMap(const OrderedMap&) = default;
+    OrderedMap(const OrderedMap& other)
+        : entries_(other.entries_),
+          index_(other.index_ ? std::make_unique<Index>(*other.index_) : nullptr),
+          live_(other.live_), smallDead_(other.smallDead_), version_(other.version_) {}
     OrderedMap(OrderedMap&& other) noexcept
-        : entries_(std::move(other.entries_)), meta_(std::move(other.meta_)),
-          index_(std::move(other.index_)), live_(other.live_), smallDead_(other.smallDead_),
-          version_(other.version_) {
+        : entries_(std::move(other.entries_)), index_(std::move(other.index_)), live_(other.live_),
+          smallDead_(other.smallDead_), version_(other.version_) {
         other.clear();
     }
     OrderedMap& operator=(const OrderedMap& other) {
         if (this != &other) {
             // Entries have const keys: build new storage rather than assign into it.
             entries_ = std::vector<value_type>(other.entries_);
-            meta_ = other.meta_;
-            index_ = other.index_;
+            index_ = other.index_ ? std::make_unique<Index>(*other.index_) : nullptr;
             live_ = other.live_;
             smallDead_ = other.smallDead_;
         }
@@ -185,7 +194,6 @@ public:
     OrderedMap& operator=(OrderedMap&& other) noexcept {
         if (this != &other) {
             entries_ = std::move(other.entries_);
-            meta_ = std::move(other.meta_);
             index_ = std::move(other.index_);
             live_ = other.live_;
             smallDead_ = other.smallDead_;
@@ -216,9 +224,9 @@ public:
     void reserve(std::size_t n) {
         if (n <= entries_.capacity()) return;
         entries_.reserve(n);
-        if (n > kLinearLimit) {
-            meta_.reserve(n);
-            if (index_.size() < n * 2) rebuildIndex(n);
+        if (n > kLinearLimit && (!index_ || index_->slots.size() < n * 2)) {
+            rebuildIndex(n);
+            index_->meta.reserve(n);
         }
     }
 
@@ -246,8 +254,8 @@ public:
         ++live_;
         const std::size_t newPos = entries_.size() - 1;
         if (indexed()) {
-            meta_.push_back(hashOf(key));
-            if (entries_.size() * 2 <= index_.size()) {
+            index_->meta.push_back(hashOf(key));
+            if (entries_.size() * 2 <= index_->slots.size()) {
                 placeInIndex(static_cast<uint32_t>(newPos));
             } else {
                 rebuildIndex();
@@ -264,7 +272,7 @@ public:
         const std::size_t pos = findPos(key);
         if (pos == npos) return false;
         if (indexed()) {
-            meta_[pos] |= kDeadBit;
+            index_->meta[pos] |= kDeadBit;
         } else {
             smallDead_ |= 1u << pos;
         }
@@ -281,8 +289,7 @@ public:
     void clear() {
         ++version_;
         entries_.clear();
-        meta_.clear();
-        index_.clear();
+        index_.reset();
         live_ = 0;
         smallDead_ = 0;
     }
