@@ -1,6 +1,7 @@
 #include "BenchSupport.hpp"
 
 #include <algorithm>
+#include <ctime>
 #include <map>
 
 namespace playgraph::bench {
@@ -8,6 +9,12 @@ namespace playgraph::bench {
 std::size_t Fixture::pathIndexAt(double t) const {
     const auto it = std::upper_bound(pathStarts.begin(), pathStarts.end(), t);
     return it == pathStarts.begin() ? 0 : static_cast<std::size_t>(it - pathStarts.begin()) - 1;
+}
+
+double threadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
 const Fixture& fixture(std::size_t n) {

@@ -33,6 +33,11 @@ struct Fixture {
 /// The fixture of size `n`, built on first use.
 const Fixture& fixture(std::size_t n);
 
+/// CPU time used by the calling thread so far, in seconds. Ratios of two
+/// operations timed in the same iterations use it, so that time spent
+/// waiting for a CPU on a loaded machine counts for neither.
+double threadCpuSeconds();
+
 /// A deterministic stream of pseudo-random numbers for picking inputs.
 class Picker {
 public:

@@ -6,6 +6,8 @@
 
 #include "AllocationCounter.hpp"
 #include "BenchSupport.hpp"
+#include "playgraph/editing/MutablePlaygraph.hpp"
+#include "playgraph/json/Json.hpp"
 
 namespace playgraph::bench {
 namespace {
@@ -104,6 +106,72 @@ void BM_PlaygraphMemory(benchmark::State& state) {
 BENCHMARK(BM_PlaygraphMemory)
     ->RangeMultiplier(10)
     ->Range(1000, 100000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// Time to build an editable playgraph from its dictionary (a one-level copy
+// of the top level, then the same segment build as `Playgraph`).
+void BM_MutablePlaygraphCreate(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const Value dictionary(fixture(n).generated.dictionary);
+    for (auto _ : state) {
+        auto p = MutablePlaygraph::create(dictionary);
+        benchmark::DoNotOptimize(p.get());
+        state.PauseTiming();
+        p.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(n));
+    state.counters["per_segment"] =
+        benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_MutablePlaygraphCreate)
+    ->RangeMultiplier(10)
+    ->Range(1000, 100000)
+    ->Unit(benchmark::kMillisecond);
+
+// Heap held by a loaded editable playgraph: its dictionary (which it keeps
+// as the source of truth) and the segment and transition objects, per
+// segment. Range(1) = 0 loads the generator's dictionary, 1 the dictionary
+// that `parseJson` reads from the same playgraph's JSON text (the text
+// itself is not counted).
+void BM_MutablePlaygraphMemory(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const bool fromJson = state.range(1) != 0;
+    testsupport::GeneratorOptions options;
+    options.segmentCount = n;
+    options.seed = kSeed;
+    double dictionaryBytes = 0, modelBytes = 0, modelAllocations = 0;
+    for (auto _ : state) {
+        Value dictionary;
+        if (fromJson) {
+            const std::string text =
+                writeJson(Value(testsupport::generatePlaygraph(options).dictionary));
+            HeapDelta forDictionary;
+            dictionary = parseJson(text);
+            dictionaryBytes = static_cast<double>(forDictionary.sample().bytes);
+        } else {
+            HeapDelta forDictionary;
+            dictionary = Value(testsupport::generatePlaygraph(options).dictionary);
+            dictionaryBytes = static_cast<double>(forDictionary.sample().bytes);
+        }
+
+        HeapDelta forModel;
+        auto p = MutablePlaygraph::create(dictionary);
+        const auto delta = forModel.sample();
+        modelBytes = static_cast<double>(delta.bytes);
+        modelAllocations = static_cast<double>(delta.allocations);
+        benchmark::DoNotOptimize(p.get());
+    }
+    const double segments = static_cast<double>(n);
+    state.counters["dict_B_per_seg"] = dictionaryBytes / segments;
+    state.counters["model_B_per_seg"] = modelBytes / segments;
+    state.counters["total_B_per_seg"] = (dictionaryBytes + modelBytes) / segments;
+    state.counters["model_allocs_per_seg"] = modelAllocations / segments;
+}
+BENCHMARK(BM_MutablePlaygraphMemory)
+    ->ArgsProduct({{1000, 100000}, {0, 1}})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 

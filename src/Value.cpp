@@ -31,6 +31,7 @@ Value Dictionary::get(std::string_view key) const {
 void Dictionary::set(std::string_view key, Value value) { map_->set(key, std::move(value)); }
 bool Dictionary::erase(std::string_view key) { return map_->erase(key); }
 std::vector<std::string> Dictionary::keys() const { return map_->keys(); }
+void Dictionary::reserve(std::size_t n) { map_->reserve(n); }
 
 Dictionary Dictionary::copy() const {
     Dictionary out;

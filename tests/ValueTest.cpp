@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "playgraph/Value.hpp"
 
@@ -164,6 +167,84 @@ TEST(Dictionary, LargeMapsStayConsistentUnderChurn) {
         ++counted;
     }
     EXPECT_EQ(counted, 1500u);
+}
+
+// "<prefix><n>" (appending rather than `operator+`, which draws a false
+// -Wrestrict from g++ 12 at -O3).
+namespace {
+std::string numbered(std::string prefix, uint64_t n) {
+    prefix += std::to_string(n);
+    return prefix;
+}
+} // namespace
+
+// Maps change representation as they cross the size where lookups switch
+// from a scan to an index (and back after erasures), and when room is
+// reserved: random edits must keep order, lookups and size as a plain list
+// of entries would.
+TEST(Dictionary, AgreesWithAReferenceAcrossSizesErasuresAndReserve) {
+    std::vector<std::pair<std::string, int>> reference;
+    Dictionary d;
+    uint64_t state = 12345;
+    const auto random = [&state](uint64_t limit) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return (state >> 33) % limit;
+    };
+    for (int step = 0; step < 20000; ++step) {
+        const std::string key = numbered("key", random(40));
+        const auto found = std::find_if(reference.begin(), reference.end(),
+                                        [&](const auto& entry) { return entry.first == key; });
+        // Phases that grow the map towards 40 keys and shrink it towards none.
+        const uint64_t setShare = (step / 500) % 2 == 0 ? 80 : 20;
+        const uint64_t op = random(100);
+        if (op < setShare) {
+            d.set(key, step);
+            if (found != reference.end()) {
+                found->second = step;
+            } else {
+                reference.emplace_back(key, step);
+            }
+        } else if (op < 97) {
+            EXPECT_EQ(d.erase(key), found != reference.end());
+            if (found != reference.end()) reference.erase(found);
+        } else if (op < 99) {
+            d.reserve(reference.size() + random(20));
+        } else {
+            d = d.copy();
+        }
+        ASSERT_EQ(d.size(), reference.size());
+        if (step % 16 == 0) {
+            std::vector<std::pair<std::string, int>> seen;
+            for (const auto& [k, v] : std::as_const(d))
+                seen.emplace_back(k, static_cast<int>(v.integerReading()));
+            ASSERT_EQ(seen, reference) << "at step " << step;
+            for (int i = 0; i < 40; ++i) {
+                const std::string probe = numbered("key", static_cast<uint64_t>(i));
+                const Value* v = d.find(probe);
+                const auto it =
+                    std::find_if(reference.begin(), reference.end(),
+                                 [&](const auto& entry) { return entry.first == probe; });
+                ASSERT_EQ(v != nullptr, it != reference.end()) << probe << " at step " << step;
+                if (v) {
+                    EXPECT_EQ(v->integerReading(), it->second);
+                }
+            }
+        }
+    }
+}
+
+TEST(Dictionary, ReservedDictionaryFillsLikeAnyOther) {
+    for (const std::size_t n : {0u, 3u, 8u, 9u, 100u}) {
+        Dictionary d;
+        d.reserve(n);
+        for (std::size_t i = 0; i < n + 5; ++i)
+            d.set(numbered("k", i), static_cast<int64_t>(i));
+        ASSERT_EQ(d.size(), n + 5);
+        for (std::size_t i = 0; i < n + 5; ++i)
+            EXPECT_EQ(d.get(numbered("k", i)), Value(static_cast<int64_t>(i)));
+        EXPECT_EQ(d.keys().front(), "k0");
+        EXPECT_EQ(d.keys().back(), numbered("k", n + 4));
+    }
 }
 
 TEST(Value, DeepCopySharesNoContainer) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <initializer_list>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -28,10 +29,21 @@ private:
     static constexpr uint32_t kEmpty = UINT32_MAX;
     static constexpr uint32_t kDeadBit = 0x80000000u;
 
+    // The hash index of a large map.
+    struct Index {
+        std::vector<uint32_t> meta;  // hash (31 bits) | dead bit, parallel to entries_
+        std::vector<uint32_t> slots; // positions into entries_, or kEmpty
+    };
+
+    // Two modes. Linear (no index; at most kLinearLimit entries): lookups
+    // scan the keys, no hashes are kept, and `smallDead_` marks erased
+    // entries by position. Indexed: `index_` holds each entry's hash and
+    // dead bit, and the open-addressing table of entry positions. A small
+    // map thus costs a 48-byte header and its entries' storage.
     std::vector<value_type> entries_;
-    std::vector<uint32_t> meta_;  // hash (31 bits) | dead bit, parallel to entries_
-    std::vector<uint32_t> index_; // positions into entries_, or kEmpty
-    std::size_t live_ = 0;
+    std::unique_ptr<Index> index_; // indexed only
+    uint32_t live_ = 0;
+    uint32_t smallDead_ = 0; // linear only: bit i set when entry i is erased
     uint64_t version_ = 0;
 
     static uint32_t hashOf(std::string_view key) {
@@ -41,41 +53,65 @@ private:
     // Moves the version past both this map's and `other`'s.
     void touchAfter(uint64_t other) { version_ = (version_ > other ? version_ : other) + 1; }
 
-    bool isLive(std::size_t i) const { return (meta_[i] & kDeadBit) == 0; }
+    bool indexed() const { return index_ != nullptr; }
 
-    void rebuildIndex() {
-        index_.clear();
-        if (entries_.size() <= kLinearLimit) return;
+    bool isLive(std::size_t i) const {
+        return indexed() ? (index_->meta[i] & kDeadBit) == 0 : ((smallDead_ >> i) & 1u) == 0;
+    }
+
+    // Builds the index for `expected` entries (at least the current ones).
+    // A map that has and expects at most kLinearLimit entries goes linear;
+    // that happens only when every entry is live (after compaction).
+    void rebuildIndex(std::size_t expected = 0) {
+        const std::size_t n = entries_.size() > expected ? entries_.size() : expected;
+        if (n <= kLinearLimit) {
+            index_.reset();
+            smallDead_ = 0;
+            return;
+        }
+        if (!index_) {
+            // Leaving linear mode: hash every entry, carrying the erased marks.
+            auto index = std::make_unique<Index>();
+            index->meta.reserve(n);
+            for (std::size_t i = 0; i < entries_.size(); ++i) {
+                const bool dead = ((smallDead_ >> i) & 1u) != 0;
+                index->meta.push_back(hashOf(entries_[i].first) | (dead ? kDeadBit : 0u));
+            }
+            index_ = std::move(index);
+            smallDead_ = 0;
+        }
         std::size_t cap = 16;
-        while (cap < entries_.size() * 2)
+        while (cap < n * 2)
             cap <<= 1;
-        index_.assign(cap, kEmpty);
+        index_->slots.assign(cap, kEmpty);
         for (std::size_t i = 0; i < entries_.size(); ++i) {
-            if (isLive(i)) placeInIndex(static_cast<uint32_t>(i));
+            if ((index_->meta[i] & kDeadBit) == 0) placeInIndex(static_cast<uint32_t>(i));
         }
     }
 
     void placeInIndex(uint32_t pos) {
-        const std::size_t mask = index_.size() - 1;
-        std::size_t slot = meta_[pos] & mask;
-        while (index_[slot] != kEmpty)
+        auto& slots = index_->slots;
+        const std::size_t mask = slots.size() - 1;
+        std::size_t slot = index_->meta[pos] & mask;
+        while (slots[slot] != kEmpty)
             slot = (slot + 1) & mask;
-        index_[slot] = pos;
+        slots[slot] = pos;
     }
 
     std::size_t findPos(std::string_view key) const {
-        if (index_.empty()) {
+        if (!indexed()) {
             for (std::size_t i = 0; i < entries_.size(); ++i) {
                 if (isLive(i) && entries_[i].first == key) return i;
             }
             return npos;
         }
         const uint32_t h = hashOf(key);
-        const std::size_t mask = index_.size() - 1;
+        const auto& slots = index_->slots;
+        const std::size_t mask = slots.size() - 1;
         for (std::size_t slot = h & mask;; slot = (slot + 1) & mask) {
-            const uint32_t pos = index_[slot];
+            const uint32_t pos = slots[slot];
             if (pos == kEmpty) return npos;
-            if (meta_[pos] == h && entries_[pos].first == key) return pos;
+            if (index_->meta[pos] == h && entries_[pos].first == key) return pos;
         }
     }
 
@@ -89,10 +125,10 @@ private:
         for (std::size_t i = 0; i < entries_.size(); ++i) {
             if (!isLive(i)) continue;
             kept.emplace_back(entries_[i].first, std::move(entries_[i].second));
-            keptMeta.push_back(meta_[i]);
+            keptMeta.push_back(index_->meta[i]);
         }
         entries_ = std::move(kept);
-        meta_ = std::move(keptMeta);
+        index_->meta = std::move(keptMeta);
         rebuildIndex();
     }
 
@@ -135,19 +171,22 @@ public:
     using const_iterator = Iter<const OrderedMap, const value_type>;
 
     OrderedMap() = default;
-    OrderedMap(const OrderedMap&) = default;
+    OrderedMap(const OrderedMap& other)
+        : entries_(other.entries_),
+          index_(other.index_ ? std::make_unique<Index>(*other.index_) : nullptr),
+          live_(other.live_), smallDead_(other.smallDead_), version_(other.version_) {}
     OrderedMap(OrderedMap&& other) noexcept
-        : entries_(std::move(other.entries_)), meta_(std::move(other.meta_)),
-          index_(std::move(other.index_)), live_(other.live_), version_(other.version_) {
+        : entries_(std::move(other.entries_)), index_(std::move(other.index_)), live_(other.live_),
+          smallDead_(other.smallDead_), version_(other.version_) {
         other.clear();
     }
     OrderedMap& operator=(const OrderedMap& other) {
         if (this != &other) {
             // Entries have const keys: build new storage rather than assign into it.
             entries_ = std::vector<value_type>(other.entries_);
-            meta_ = other.meta_;
-            index_ = other.index_;
+            index_ = other.index_ ? std::make_unique<Index>(*other.index_) : nullptr;
             live_ = other.live_;
+            smallDead_ = other.smallDead_;
         }
         touchAfter(other.version_);
         return *this;
@@ -155,9 +194,9 @@ public:
     OrderedMap& operator=(OrderedMap&& other) noexcept {
         if (this != &other) {
             entries_ = std::move(other.entries_);
-            meta_ = std::move(other.meta_);
             index_ = std::move(other.index_);
             live_ = other.live_;
+            smallDead_ = other.smallDead_;
             touchAfter(other.version_);
             other.clear();
         }
@@ -179,9 +218,16 @@ public:
     std::size_t size() const { return live_; }
     bool empty() const { return live_ == 0; }
 
+    /// Makes room for `n` entries, so that inserting up to `n` keys
+    /// reallocates nothing (storage of exactly that size when the map is
+    /// filled after reserving).
     void reserve(std::size_t n) {
+        if (n <= entries_.capacity()) return;
         entries_.reserve(n);
-        meta_.reserve(n);
+        if (n > kLinearLimit && (!index_ || index_->slots.size() < n * 2)) {
+            rebuildIndex(n);
+            index_->meta.reserve(n);
+        }
     }
 
     /// The value under `key`, or nullptr when there is none.
@@ -205,11 +251,15 @@ public:
             return entries_[pos].second;
         }
         entries_.emplace_back(std::string(key), std::move(value));
-        meta_.push_back(hashOf(key));
         ++live_;
         const std::size_t newPos = entries_.size() - 1;
-        if (!index_.empty() && entries_.size() * 2 <= index_.size()) {
-            placeInIndex(static_cast<uint32_t>(newPos));
+        if (indexed()) {
+            index_->meta.push_back(hashOf(key));
+            if (entries_.size() * 2 <= index_->slots.size()) {
+                placeInIndex(static_cast<uint32_t>(newPos));
+            } else {
+                rebuildIndex();
+            }
         } else if (entries_.size() > kLinearLimit) {
             rebuildIndex();
         }
@@ -221,7 +271,11 @@ public:
         ++version_;
         const std::size_t pos = findPos(key);
         if (pos == npos) return false;
-        meta_[pos] |= kDeadBit;
+        if (indexed()) {
+            index_->meta[pos] |= kDeadBit;
+        } else {
+            smallDead_ |= 1u << pos;
+        }
         entries_[pos].second = V();
         --live_;
         if (live_ == 0) {
@@ -235,9 +289,9 @@ public:
     void clear() {
         ++version_;
         entries_.clear();
-        meta_.clear();
-        index_.clear();
+        index_.reset();
         live_ = 0;
+        smallDead_ = 0;
     }
 
     /// The keys in order.

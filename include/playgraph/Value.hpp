@@ -59,6 +59,9 @@ public:
     /// Removes `key`; false when it was not there.
     bool erase(std::string_view key);
     std::vector<std::string> keys() const;
+    /// Makes room for `n` entries (filling a new dictionary of known size
+    /// then allocates its storage once, at exactly that size).
+    void reserve(std::size_t n);
 
     /// A new container with the same entries; nested containers are shared.
     Dictionary copy() const;

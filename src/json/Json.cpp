@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -274,18 +275,26 @@ private:
         checkDepth(depth);
         simdjson::ondemand::object object;
         if (const auto error = node.get_object().get(object)) fail(error);
-        Dictionary dictionary;
+        // The entries are gathered first, so that the dictionary's storage
+        // is allocated once at its final size. Keys stay views into the
+        // parser's string buffer, which lives as long as the document.
+        const std::size_t base = fields_.size();
         for (auto entry : object) {
             simdjson::ondemand::field field;
             if (const auto error = std::move(entry).get(field)) fail(error);
             // The raw key starts just after its opening quote.
             const std::size_t keyStart = offsetOf(field.key().raw()) - 1;
-            std::string_view keyView;
-            if (const auto error = field.unescaped_key().get(keyView)) fail(error, keyStart);
-            const std::string key(keyView);
+            std::string_view key;
+            if (const auto error = field.unescaped_key().get(key)) fail(error, keyStart);
             simdjson::ondemand::value child = field.value();
-            dictionary.set(key, convert(child, depth));
+            Value value = convert(child, depth);
+            fields_.emplace_back(key, std::move(value));
         }
+        Dictionary dictionary;
+        dictionary.reserve(fields_.size() - base);
+        for (std::size_t i = base; i < fields_.size(); ++i)
+            dictionary.set(fields_[i].first, std::move(fields_[i].second));
+        fields_.resize(base);
         return Value(std::move(dictionary));
     }
 
@@ -329,6 +338,8 @@ private:
     simdjson::padded_string padded_;
     simdjson::ondemand::parser parser_;
     simdjson::ondemand::document doc_;
+    // The entries of the objects being read, innermost last.
+    std::vector<std::pair<std::string_view, Value>> fields_;
 };
 
 // One step of a key path: a dictionary key or a list index.

@@ -7,6 +7,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -92,6 +93,45 @@ TEST(JsonObjects, KeepOrderAndResolveDuplicates) {
     // The last value wins, at the first one's position.
     const Value dup = parseJson(R"({"a": 1, "b": 2, "a": 3})");
     EXPECT_EQ(writeJson(dup), R"({"a":3,"b":2})");
+}
+
+// Keys are gathered while the values after them are read: escaped and long
+// keys must survive the reading of nested objects and strings that follow,
+// and objects above the linear lookup size must be found by key.
+TEST(JsonObjects, KeysSurviveNestedReadingAndLargeObjectsAreIndexed) {
+    const Value v = parseJson(
+        R"({"a long key with \u00e9scapes \"quoted\"": {"inner key longer than sixteen": "v\\n",)"
+        R"( "k\tab": {"deeper key, also long enough": [{"x": 1}]}},)"
+        R"( "second long escaped key \u0041\u0042": "a string value long enough to allocate",)"
+        R"( "a long key with \u00e9scapes \"quoted\"": 7})");
+    ASSERT_TRUE(v.isDictionary());
+    const std::string first = "a long key with \xc3\xa9scapes \"quoted\"";
+    EXPECT_EQ(v.dictionary()->keys(),
+              (std::vector<std::string>{first, "second long escaped key AB"}));
+    EXPECT_EQ(v.dictionary()->get(first), Value(7));
+    EXPECT_EQ(v.dictionary()->get("second long escaped key AB"),
+              Value("a string value long enough to allocate"));
+
+    std::string text = "{";
+    for (int i = 0; i < 40; ++i) {
+        if (i > 0) text += ",";
+        text += "\"segment_with_a_long_id_";
+        text += std::to_string(i);
+        text += "\":{\"n\":";
+        text += std::to_string(i);
+        text += "}";
+    }
+    text += "}";
+    const Value large = parseJson(text);
+    ASSERT_EQ(large.dictionary()->size(), 40u);
+    for (int i = 0; i < 40; ++i) {
+        std::string key = "segment_with_a_long_id_";
+        key += std::to_string(i);
+        const Value* entry = large.dictionary()->find(key);
+        ASSERT_NE(entry, nullptr) << key;
+        EXPECT_EQ(entry->dictionary()->get("n"), Value(i));
+    }
+    EXPECT_EQ(writeJson(large), text);
 }
 
 TEST(JsonStrings, EscapesBothWays) {

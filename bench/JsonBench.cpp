@@ -1,0 +1,155 @@
+// Reading and writing playgraph JSON, measured against simdjson's own DOM
+// parse of the same text (the reference point: no playgraph code at all).
+//
+// The text is the generated playgraph written compactly by `writeJson`, so
+// its segments appear in the generator's shuffled order. `per_segment` is
+// time per segment of the text; `bytes_per_second` is text bytes.
+// BM_JsonLoadVsSimdjson times both in the same iterations, in the thread's
+// CPU time, and reports their ratio, which stays meaningful on a loaded
+// machine.
+
+#include <benchmark/benchmark.h>
+#include <simdjson.h>
+
+#include <map>
+#include <string>
+
+#include "BenchSupport.hpp"
+#include "playgraph/json/Json.hpp"
+
+namespace playgraph::bench {
+namespace {
+
+const std::string& jsonText(std::size_t n) {
+    static std::map<std::size_t, std::string> cache;
+    auto& text = cache[n];
+    if (text.empty()) text = writeJson(Value(fixture(n).generated.dictionary));
+    return text;
+}
+
+void report(benchmark::State& state, std::size_t n, std::size_t bytes) {
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(n));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes));
+    state.counters["per_segment"] =
+        benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
+}
+
+// simdjson's DOM parse of the text alone, with a parser reused across
+// iterations (its normal use) and the padded copy made once.
+void BM_SimdjsonDomParse(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const std::string& text = jsonText(n);
+    const simdjson::padded_string padded(text);
+    simdjson::dom::parser parser;
+    for (auto _ : state) {
+        simdjson::dom::element root;
+        if (parser.parse(padded).get(root)) state.SkipWithError("simdjson parse failed");
+        benchmark::DoNotOptimize(root);
+    }
+    report(state, n, text.size());
+}
+BENCHMARK(BM_SimdjsonDomParse)
+    ->RangeMultiplier(10)
+    ->Range(1000, 100000)
+    ->Unit(benchmark::kMillisecond);
+
+// `parseJson` to a `Value`; the destruction of the result is not timed.
+void BM_ParseJson(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const std::string& text = jsonText(n);
+    for (auto _ : state) {
+        Value v = parseJson(text);
+        benchmark::DoNotOptimize(v);
+        state.PauseTiming();
+        v = Value();
+        state.ResumeTiming();
+    }
+    report(state, n, text.size());
+}
+BENCHMARK(BM_ParseJson)->RangeMultiplier(10)->Range(1000, 100000)->Unit(benchmark::kMillisecond);
+
+// `Playgraph::create` from the `Value` that `parseJson` read.
+void BM_ValueToPlaygraph(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const Value parsed = parseJson(jsonText(n));
+    for (auto _ : state) {
+        auto p = Playgraph::create(parsed);
+        benchmark::DoNotOptimize(p.get());
+        state.PauseTiming();
+        p.reset();
+        state.ResumeTiming();
+    }
+    report(state, n, jsonText(n).size());
+}
+BENCHMARK(BM_ValueToPlaygraph)
+    ->RangeMultiplier(10)
+    ->Range(1000, 100000)
+    ->Unit(benchmark::kMillisecond);
+
+// The whole load from text: `parseJson` then `Playgraph::create`.
+void BM_LoadFromJson(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const std::string& text = jsonText(n);
+    for (auto _ : state) {
+        auto p = Playgraph::create(parseJson(text));
+        benchmark::DoNotOptimize(p.get());
+        state.PauseTiming();
+        p.reset();
+        state.ResumeTiming();
+    }
+    report(state, n, text.size());
+}
+BENCHMARK(BM_LoadFromJson)->RangeMultiplier(10)->Range(1000, 100000)->Unit(benchmark::kMillisecond);
+
+// The whole load and simdjson's DOM parse, alternately in each iteration:
+// `ratio` = load time / DOM parse time, both summed over the run.
+void BM_JsonLoadVsSimdjson(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const std::string& text = jsonText(n);
+    const simdjson::padded_string padded(text);
+    simdjson::dom::parser parser;
+    double loadSeconds = 0.0, domSeconds = 0.0;
+    for (auto _ : state) {
+        const auto t0 = threadCpuSeconds();
+        simdjson::dom::element root;
+        if (parser.parse(padded).get(root)) state.SkipWithError("simdjson parse failed");
+        benchmark::DoNotOptimize(root);
+        const auto t1 = threadCpuSeconds();
+        auto p = Playgraph::create(parseJson(text));
+        benchmark::DoNotOptimize(p.get());
+        const auto t2 = threadCpuSeconds();
+        p.reset();
+        domSeconds += t1 - t0;
+        loadSeconds += t2 - t1;
+        state.SetIterationTime(t2 - t1);
+    }
+    const double iterations = static_cast<double>(state.iterations());
+    state.counters["ratio"] = domSeconds > 0 ? loadSeconds / domSeconds : 0.0;
+    state.counters["load_ns_per_seg"] = loadSeconds / iterations / static_cast<double>(n) * 1e9;
+    state.counters["dom_ns_per_seg"] = domSeconds / iterations / static_cast<double>(n) * 1e9;
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_JsonLoadVsSimdjson)->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JsonLoadVsSimdjson)
+    ->Arg(100000)
+    ->Iterations(5)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// `writeJson` of the generated dictionary, compact.
+void BM_WriteJson(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const Value dictionary(fixture(n).generated.dictionary);
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        std::string out = writeJson(dictionary);
+        bytes = out.size();
+        benchmark::DoNotOptimize(out.data());
+    }
+    report(state, n, bytes);
+}
+BENCHMARK(BM_WriteJson)->RangeMultiplier(10)->Range(1000, 100000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace playgraph::bench
