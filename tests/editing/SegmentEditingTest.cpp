@@ -206,6 +206,7 @@ TEST(SegmentSplit, ChecksInOrderBeforeAnyChange) {
     const Case cases[] = {
         {"Split segments must have different names", "A", "A", "A", 1},
         {"Split segments must have different names", "Z", "X", "X", 1},
+        {"Split segments must have different names", "A", "B", "B", 1},
         {"A segment with id B already exists", "A", "B", "C", 1},
         {"A segment with id C already exists", "A", "A", "C", 1},
         {"Cannot find segment Z", "Z", "Z", "Z2", 1},
