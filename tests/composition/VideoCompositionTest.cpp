@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <limits>
-
 #include "../editing/EditingTestSupport.hpp"
 #include "playgraph/composition/MutableVideoComposition.hpp"
 #include "playgraph/composition/VideoComposition.hpp"
@@ -13,23 +11,10 @@ using namespace playgraph::test;
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
-
-struct Params : QZPlaygraphParams {};
+using Ids = std::vector<std::string>;
 
 Dictionary segmentsOf(const MutablePlaygraph& p) {
     return *p.dictionaryRepresentation().get("segments").dictionary();
-}
-
-Dictionary segmentIn(const MutablePlaygraph& p, const std::string& id) {
-    return *segmentsOf(p).get(id).dictionary();
-}
-
-std::vector<std::string> defaultPath(const QZPlaygraph& p) {
-    std::vector<std::string> out;
-    p.defaultPathTraversal([&](const auto& s, uint64_t, bool&) { out.push_back(s->segmentId()); });
-    return out;
 }
 
 std::shared_ptr<MutableVideoComposition> videoClip() {
@@ -39,79 +24,75 @@ std::shared_ptr<MutableVideoComposition> videoClip() {
 
 } // namespace
 
-TEST(OneClipFactory, MutableWritesMainAndAlwaysTheEnd) {
-    auto c = MutableVideoComposition::createVideoCompositionForViewableId(81, std::nullopt, 10.0,
-                                                                          20.0, nullptr);
-    EXPECT_EQ(
-        Value(c->dictionaryRepresentation()),
-        Value(Dictionary{{"initialSegment", "video"},
-                         {"segments", Dictionary{{"video", Dictionary{{"viewableId", 81},
-                                                                      {"main", 81},
-                                                                      {"startTimeMs", 10000.0},
-                                                                      {"endTimeMs", 20000.0}}}}}}));
-    // Stored as double numbers.
-    EXPECT_TRUE(segmentIn(*c, "video").get("startTimeMs").isDouble());
-    EXPECT_TRUE(segmentIn(*c, "video").get("endTimeMs").isDouble());
-    EXPECT_EQ(c->mainViewableId(), Value(81));
-    EXPECT_DOUBLE_EQ(c->duration(), 10.0);
-    EXPECT_EQ(c->initialSegmentId(), "video");
-    EXPECT_FALSE(c->params());
-
-    // End 0: still written, and the clip plays to the end of its viewable.
-    auto open =
-        MutableVideoComposition::createVideoCompositionForViewableId(81, "intro", 2.0, nullptr);
-    EXPECT_EQ(segmentIn(*open, "intro").get("endTimeMs"), Value(0.0));
-    EXPECT_TRUE(open->segmentById("intro")->playToViewableEnd());
-    EXPECT_EQ(open->initialSegmentId(), "intro");
-}
-
-TEST(OneClipFactory, VideoCompositionHasNoMainAndAnEndOnlyAfterZero) {
-    auto c = VideoComposition::createVideoCompositionForViewableId(81, std::nullopt, 10.0, 20.0,
-                                                                   nullptr);
-    EXPECT_FALSE(std::dynamic_pointer_cast<MutableVideoComposition>(c));
-    EXPECT_EQ(
-        Value(segmentIn(*c, "video")),
-        Value(Dictionary{{"viewableId", 81}, {"startTimeMs", 10000.0}, {"endTimeMs", 20000.0}}));
-    EXPECT_TRUE(c->mainViewableId().isNone());
-    EXPECT_DOUBLE_EQ(c->duration(), 10.0);
-
-    for (double end : {0.0, -1.0, kNaN}) {
-        auto open = VideoComposition::createVideoCompositionForViewableId(81, std::nullopt, 1.0,
-                                                                          end, nullptr);
-        EXPECT_FALSE(segmentIn(*open, "video").contains("endTimeMs")) << end;
-        EXPECT_TRUE(open->segmentById("video")->playToViewableEnd()) << end;
+// The mutable class writes "main" and always the end (0 and unrounded times
+// included); the plain class has no "main" and an end only after zero;
+// neither writes a time that is not finite. Times are stored as double
+// numbers (equality tells the kinds apart).
+TEST(OneClipFactory, WhatEachClassWrites) {
+    using Make = std::shared_ptr<MutablePlaygraph> (*)(double, double);
+    const Make editable = [](double start, double end) -> std::shared_ptr<MutablePlaygraph> {
+        return MutableVideoComposition::createVideoCompositionForViewableId(81, std::nullopt, start,
+                                                                            end, nullptr);
+    };
+    const Make plain = [](double start, double end) -> std::shared_ptr<MutablePlaygraph> {
+        return VideoComposition::createVideoCompositionForViewableId(81, std::nullopt, start, end,
+                                                                     nullptr);
+    };
+    const std::initializer_list<std::pair<std::string, Value>> main{{"viewableId", 81},
+                                                                    {"main", 81}};
+    const std::initializer_list<std::pair<std::string, Value>> noMain{{"viewableId", 81}};
+    struct Case {
+        Make make;
+        double start, end;
+        Dictionary expected;
+        bool playToEnd;
+    };
+    const Case cases[] = {
+        {editable, 10.0, 20.0, seg(10000.0, 20000.0, main), false},
+        {editable, 1.001, 5.0, seg(1.001 * 1000.0, 5000.0, main), false},
+        {editable, 2.0, 0.0, seg(2000.0, 0.0, main), true},
+        {editable, NaN, Inf, seg(Value(), Value(), main), true},
+        {plain, 10.0, 20.0, seg(10000.0, 20000.0, noMain), false},
+        {plain, 1.0, 0.0, seg(1000.0, Value(), noMain), true},
+        {plain, 1.0, -1.0, seg(1000.0, Value(), noMain), true},
+        {plain, 1.0, NaN, seg(1000.0, Value(), noMain), true},
+        {plain, -Inf, Inf, seg(Value(), Value(), noMain), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << (c.make == plain ? "plain " : "mutable ") << c.start << " " << c.end);
+        auto clip = c.make(c.start, c.end);
+        EXPECT_EQ(Value(clip->dictionaryRepresentation()),
+                  Value(graph("video", Dictionary{{"video", c.expected}})));
+        EXPECT_EQ(clip->segmentById("video")->playToViewableEnd(), c.playToEnd);
+        EXPECT_EQ(clip->mainViewableId(), c.make == plain ? Value() : Value(81));
     }
-    auto fourArguments =
-        VideoComposition::createVideoCompositionForViewableId(81, "a", 1.0, nullptr);
-    EXPECT_FALSE(segmentIn(*fourArguments, "a").contains("endTimeMs"));
-}
+    EXPECT_NE(1.001 * 1000.0, 1001.0); // the unrounded time really differs
+    EXPECT_DOUBLE_EQ(editable(1.001, 5.0)->segmentById("video")->startTime(), 1.0);
+    EXPECT_DOUBLE_EQ(editable(10.0, 20.0)->duration(), 10.0);
+    EXPECT_DOUBLE_EQ(plain(10.0, 20.0)->duration(), 10.0);
+    EXPECT_DOUBLE_EQ(editable(NaN, 1.0)->segmentById("video")->startTime(), 0.0);
 
-TEST(OneClipFactory, TimesAreStoredUnroundedAndNonFiniteOnesLeftOut) {
-    auto c = MutableVideoComposition::createVideoCompositionForViewableId(81, std::nullopt, 1.001,
-                                                                          5.0, nullptr);
-    EXPECT_EQ(segmentIn(*c, "video").get("startTimeMs"), Value(1.001 * 1000.0));
-    EXPECT_NE(1.001 * 1000.0, 1001.0);
-    EXPECT_DOUBLE_EQ(c->segmentById("video")->startTime(), 1.0);
-
-    auto bad = MutableVideoComposition::createVideoCompositionForViewableId(81, std::nullopt, kNaN,
-                                                                            kInf, nullptr);
-    EXPECT_EQ(Value(segmentIn(*bad, "video")), Value(Dictionary{{"viewableId", 81}, {"main", 81}}));
-    EXPECT_DOUBLE_EQ(bad->segmentById("video")->startTime(), 0.0);
-    EXPECT_TRUE(bad->segmentById("video")->playToViewableEnd());
-    auto infinite = VideoComposition::createVideoCompositionForViewableId(81, std::nullopt, -kInf,
-                                                                          kInf, nullptr);
-    EXPECT_EQ(Value(segmentIn(*infinite, "video")), Value(Dictionary{{"viewableId", 81}}));
+    // Each class makes its own class; the forms without an end name the clip.
+    EXPECT_FALSE(std::dynamic_pointer_cast<MutableVideoComposition>(plain(0.0, 1.0)));
+    auto m =
+        MutableVideoComposition::createVideoCompositionForViewableId(81, "intro", 2.0, nullptr);
+    EXPECT_FALSE(std::dynamic_pointer_cast<WatchableComposition>(m));
+    EXPECT_EQ(Value(segmentIn(*m, "intro")), Value(seg(2000.0, 0.0, main)));
+    EXPECT_EQ(m->initialSegmentId(), "intro");
+    EXPECT_FALSE(m->params());
+    auto p = VideoComposition::createVideoCompositionForViewableId(81, "a", 1.0, nullptr);
+    EXPECT_EQ(Value(segmentIn(*p, "a")), Value(seg(1000.0, Value(), noMain)));
+    auto w =
+        WatchableComposition::createVideoCompositionForViewableId(81, std::nullopt, 0.0, nullptr);
+    EXPECT_EQ(Value(segmentIn(*w, "video")), Value(seg(0.0, 0.0, main)));
 }
 
 TEST(OneClipFactory, ParamsGoIntoTheSegmentNotTheComposition) {
     auto params = std::make_shared<Params>();
     auto c = VideoComposition::createVideoCompositionForViewableId(81, "clip", 0.0, 4.0, params);
-    const Value* stored = segmentIn(*c, "clip")
-                              .get("userInfo")
-                              .dictionary()
-                              ->find("PlaygraphSegmentUserInfoPlaygraphParamsKey");
-    ASSERT_TRUE(stored);
-    EXPECT_EQ(stored->object(), params);
+    EXPECT_EQ(segmentIn(*c, "clip").get("userInfo"),
+              Value(Dictionary{{"PlaygraphSegmentUserInfoPlaygraphParamsKey", Value(params)}}));
     EXPECT_EQ(c->segmentById("clip")->playgraphParams(), params);
     EXPECT_FALSE(c->params());
     c->setParams(params);
@@ -119,40 +100,30 @@ TEST(OneClipFactory, ParamsGoIntoTheSegmentNotTheComposition) {
     EXPECT_FALSE(segmentIn(*videoClip(), "video").contains("userInfo"));
 }
 
-TEST(OneClipFactory, EachClassMakesItsOwnClass) {
-    auto w =
-        WatchableComposition::createVideoCompositionForViewableId(81, std::nullopt, 0.0, nullptr);
-    EXPECT_EQ(segmentIn(*w, "video").get("main"), Value(81));
-    EXPECT_EQ(segmentIn(*w, "video").get("endTimeMs"), Value(0.0));
-    std::shared_ptr<MutableVideoComposition> m = videoClip();
-    EXPECT_FALSE(std::dynamic_pointer_cast<WatchableComposition>(m));
-    EXPECT_TRUE(std::dynamic_pointer_cast<QZMutableVideoComposition>(m));
-}
-
 TEST(ClipEditing, AppendPrependAndInsert) {
     auto c = videoClip();
     c->appendClip("B", 82, 0.0, 5.0, nullptr);
-    EXPECT_EQ(defaultPath(*c), (std::vector<std::string>{"video", "B"}));
+    EXPECT_EQ(defaultPath(*c), (Ids{"video", "B"}));
     c->appendClip("C", 83, 0.0, 1.0, nullptr);
-    EXPECT_EQ(defaultPath(*c), (std::vector<std::string>{"video", "B", "C"}));
+    EXPECT_EQ(defaultPath(*c), (Ids{"video", "B", "C"}));
     EXPECT_DOUBLE_EQ(c->duration(), 16.0);
 
     c->prependClip("P", 84, 1.0, 2.0, nullptr);
     EXPECT_EQ(c->initialSegmentId(), "P");
-    EXPECT_EQ(defaultPath(*c), (std::vector<std::string>{"P", "video", "B", "C"}));
+    EXPECT_EQ(defaultPath(*c), (Ids{"P", "video", "B", "C"}));
 
     // Inserted after the first of two chained clips: the new clip ends the
     // default path and the old second clip stays reachable by transition.
     auto d = videoClip();
     d->appendClip("B", 82, 0.0, 5.0, nullptr);
     d->insertClip("X", 85, 0.0, 2.0, "video", nullptr);
-    EXPECT_EQ(defaultPath(*d), (std::vector<std::string>{"video", "X"}));
-    EXPECT_EQ(d->segmentById("video")->next().keys(), (std::vector<std::string>{"B", "X"}));
+    EXPECT_EQ(defaultPath(*d), (Ids{"video", "X"}));
+    EXPECT_EQ(d->segmentById("video")->next().keys(), (Ids{"B", "X"}));
     EXPECT_FALSE(d->segmentById("X")->defaultNext());
     EXPECT_EQ(segmentIn(*d, "X").get("main"), Value(81));
 
     d->splitClip("video", 4.0, "video", "video2");
-    EXPECT_EQ(defaultPath(*d), (std::vector<std::string>{"video", "video2", "X"}));
+    EXPECT_EQ(defaultPath(*d), (Ids{"video", "video2", "X"}));
 
     expectRefused(*d, "Cannot find segment nope",
                   [&] { d->insertClip("Y", 1, 0.0, 1.0, "nope", nullptr); });
@@ -165,14 +136,14 @@ TEST(ClipEditing, RemoveMiddleLastAndOnlyClip) {
     c->appendClip("B", 82, 0.0, 5.0, nullptr);
     c->appendClip("C", 83, 0.0, 1.0, nullptr);
     c->removeClip("B");
-    EXPECT_EQ(defaultPath(*c), (std::vector<std::string>{"video", "C"}));
+    EXPECT_EQ(defaultPath(*c), (Ids{"video", "C"}));
 
     c->removeClip("C"); // the last clip: nothing leads anywhere any more
-    EXPECT_EQ(defaultPath(*c), (std::vector<std::string>{"video"}));
+    EXPECT_EQ(defaultPath(*c), (Ids{"video"}));
     EXPECT_FALSE(segmentIn(*c, "video").contains("defaultNext"));
     expectNoDanglingReferences(c->dictionaryRepresentation());
     c->appendClip("D", 84, 0.0, 1.0, nullptr);
-    EXPECT_EQ(defaultPath(*c), (std::vector<std::string>{"video", "D"}));
+    EXPECT_EQ(defaultPath(*c), (Ids{"video", "D"}));
 
     auto only = videoClip();
     only->removeClip("video");
@@ -204,7 +175,7 @@ TEST(ClipEditing, IgnoredOperationsChangeNothing) {
         c->makeRangeSkippable(name);
         c->localizeClip(name, "fr-FR", 99, 1.0);
         c->defineRange(name, 0.0, 1.0);
-        c->observeRange(name, kNaN, -1.0);
+        c->observeRange(name, NaN, -1.0);
         c->addTransitionFromSegment(name, "B", true, Dictionary{{"weight", 1}});
         c->addTransitionFromSegment("B", name, false, Value("not a dictionary"));
     }
@@ -233,6 +204,10 @@ namespace {
 // A branching story: intro leads to left (default) and right; right plays
 // to the end of its viewable; island is unreachable; ghost names nothing.
 Dictionary story(const std::shared_ptr<Params>& params) {
+    const Dictionary toRight{{"weight", 50},
+                             {"transitionType", "immediate"},
+                             {"autoplayType", 2},
+                             {"skipRegionOffset", 2500}};
     return graph(
         "intro",
         Dictionary{
@@ -244,15 +219,11 @@ Dictionary story(const std::shared_ptr<Params>& params) {
                                                     Value(params)}}},
                            {"transitionType", "pauseAtEnd"},
                            {"next", Dictionary{{"left", Dictionary{{"weight", 70}}},
-                                               {"right", Dictionary{{"weight", 50},
-                                                                    {"transitionType", "immediate"},
-                                                                    {"autoplayType", 2},
-                                                                    {"skipRegionOffset", 2500}}},
+                                               {"right", toRight},
                                                {"ghost", Dictionary{{"weight", 5}}}}}})},
             {"left", seg(5000, 9000)},
             {"right", seg(0, Value(), {{"viewableId", 82}})},
-            {"island", seg(0, 1000, {{"viewableId", 83}})},
-        },
+            {"island", seg(0, 1000, {{"viewableId", 83}})}},
         {{"type", "branching"},
          {"playgraphId", "story-1"},
          {"transitionType", "lazy"},
@@ -267,33 +238,28 @@ TEST(Conversion, CopiesTheReachableGraph) {
     source->segmentById("intro")->next().find("right")->get()->overrideWeight(10);
 
     auto c = MutableVideoComposition::createVideoCompositionForMainViewableId(81, source);
-    const Dictionary expectedIntroNext{{"left", Dictionary{{"weight", 70}}},
-                                       {"right", Dictionary{{"weight", 10},
-                                                            {"autoplayType", 2},
-                                                            {"skipRegionOffset", 2500.0},
-                                                            {"transitionType", "immediate"}}},
-                                       {"ghost", Dictionary{{"weight", 5}}}};
-    const Dictionary expected{
-        {"initialSegment", "intro"},
-        {"type", "branching"},
-        {"segments",
-         Dictionary{
-             {"intro",
-              Dictionary{{"viewableId", 81},
-                         {"main", 81},
-                         {"startTimeMs", 1001.0},
-                         {"endTimeMs", 5000.0},
-                         {"defaultNext", "left"},
-                         {"annotations", Dictionary{{"decorative", false}}},
-                         {"userInfo", Dictionary{{"PlaygraphSegmentUserInfoPlaygraphParamsKey",
-                                                  Value(params)}}},
-                         {"next", expectedIntroNext}}},
-             {"left", Dictionary{{"viewableId", 81},
-                                 {"main", 81},
-                                 {"startTimeMs", 5000.0},
-                                 {"endTimeMs", 9000.0}}},
-             // Play-to-end with an unknown duration: no "endTimeMs".
-             {"right", Dictionary{{"viewableId", 82}, {"main", 81}, {"startTimeMs", 0.0}}}}}};
+    // The override shows as the weight; play-to-end with an unknown duration
+    // has no "endTimeMs"; times become double numbers.
+    const Dictionary toRight{{"weight", 10},
+                             {"autoplayType", 2},
+                             {"skipRegionOffset", 2500.0},
+                             {"transitionType", "immediate"}};
+    const Dictionary expected = graph(
+        "intro",
+        Dictionary{
+            {"intro", seg(1001.0, 5000.0,
+                          {{"viewableId", 81},
+                           {"main", 81},
+                           {"defaultNext", "left"},
+                           {"annotations", Dictionary{{"decorative", false}}},
+                           {"userInfo", Dictionary{{"PlaygraphSegmentUserInfoPlaygraphParamsKey",
+                                                    Value(params)}}},
+                           {"next", Dictionary{{"left", Dictionary{{"weight", 70}}},
+                                               {"right", toRight},
+                                               {"ghost", Dictionary{{"weight", 5}}}}}})},
+            {"left", seg(5000.0, 9000.0, {{"viewableId", 81}, {"main", 81}})},
+            {"right", seg(0.0, Value(), {{"viewableId", 82}, {"main", 81}})}},
+        {{"type", "branching"}});
     EXPECT_EQ(Value(c->dictionaryRepresentation()), Value(expected));
 
     EXPECT_NE(c->playgraphId(), "story-1");
@@ -304,14 +270,10 @@ TEST(Conversion, CopiesTheReachableGraph) {
     EXPECT_EQ(c->segmentById("intro")->next().find("right")->get()->skipRegionOffset(), 2.5);
     EXPECT_EQ(c->segmentById("intro")->playgraphParams(), params);
     // Copies, not the source's containers.
-    EXPECT_FALSE(segmentIn(*c, "intro")
-                     .get("userInfo")
-                     .dictionary()
-                     ->sameAs(*source->segmentById("intro")->userInfo()));
-    EXPECT_FALSE(segmentIn(*c, "intro")
-                     .get("annotations")
-                     .dictionary()
-                     ->sameAs(*source->segmentById("intro")->annotations()));
+    const auto intro = source->segmentById("intro");
+    EXPECT_FALSE(segmentIn(*c, "intro").get("userInfo").dictionary()->sameAs(*intro->userInfo()));
+    EXPECT_FALSE(
+        segmentIn(*c, "intro").get("annotations").dictionary()->sameAs(*intro->annotations()));
 
     // Without a main viewable id no segment gets "main".
     auto plain = MutableVideoComposition::createVideoCompositionForMainViewableId(Value(), source);
@@ -343,7 +305,7 @@ TEST(Conversion, RoundsKnownEndsHalfAwayFromZero) {
     EXPECT_EQ(segmentIn(*c, "a").get("endTimeMs"), Value(1063.0));
     EXPECT_FALSE(c->segmentById("a")->playToViewableEnd());
 
-    source->segmentById("a")->setMovieDuration(kInf);
+    source->segmentById("a")->setMovieDuration(Inf);
     auto open = MutableVideoComposition::createVideoCompositionForMainViewableId(1, source);
     EXPECT_FALSE(segmentIn(*open, "a").contains("endTimeMs"));
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "../TestSupport.hpp"
+#include "../editing/EditingTestSupport.hpp"
 #include "playgraph/composition/MutableVideoComposition.hpp"
 #include "playgraph/composition/QZVideoCompositionFactoryImpl.hpp"
 #include "playgraph/composition/VideoComposition.hpp"
@@ -13,10 +13,6 @@ using namespace playgraph;
 using namespace playgraph::test;
 
 namespace {
-
-Dictionary segmentIn(const MutablePlaygraph& p, const std::string& id) {
-    return *p.dictionaryRepresentation().get("segments").dictionary()->get(id).dictionary();
-}
 
 std::shared_ptr<Playgraph> twoSegments() {
     return Playgraph::create(
@@ -31,16 +27,14 @@ TEST(Watchable, OneClipWithDefaultsAndTheContext) {
     auto w =
         WatchableComposition::watchableWithVideoId(81, std::nullopt, 0.0, 20.0, context, nullptr);
     EXPECT_EQ(Value(segmentIn(*w, "video")),
-              Value(Dictionary{
-                  {"viewableId", 81}, {"main", 81}, {"startTimeMs", 0.0}, {"endTimeMs", 20000.0}}));
+              Value(seg(0.0, 20000.0, {{"viewableId", 81}, {"main", 81}})));
     EXPECT_EQ(w->uiPlayContext(), context);
     EXPECT_FALSE(w->allowsExternalPlayback());
     EXPECT_EQ(w->fetchOptions(), 0u);
-    EXPECT_FALSE(w->selectedStartSegmentId());
-    EXPECT_FALSE(w->rebuildContextId());
-    EXPECT_FALSE(w->prereleasePin());
-    EXPECT_FALSE(w->discretePlayType());
-    EXPECT_FALSE(w->stickySteeringToken());
+    for (const auto& property :
+         {w->selectedStartSegmentId(), w->rebuildContextId(), w->prereleasePin(),
+          w->discretePlayType(), w->stickySteeringToken()})
+        EXPECT_FALSE(property);
     // The properties are not part of the dictionary.
     w->setSelectedStartSegmentId("video");
     EXPECT_EQ(Value(segmentIn(*w, "video")).dictionary()->size(), 4u);
@@ -71,10 +65,10 @@ TEST(Watchable, PropertiesStoreCopies) {
     w->setDiscretePlayType("d");
     w->setFetchOptions(0xFFFF'FFFF'FFFF'FFFFull);
     w->setAllowsExternalPlayback(true);
-    EXPECT_EQ(w->selectedStartSegmentId(), "s");
-    EXPECT_EQ(w->rebuildContextId(), "r");
-    EXPECT_EQ(w->prereleasePin(), "p");
-    EXPECT_EQ(w->discretePlayType(), "d");
+    // Each property is its own (no two share a store).
+    EXPECT_EQ((std::vector{w->selectedStartSegmentId(), w->rebuildContextId(), w->prereleasePin(),
+                           w->discretePlayType()}),
+              (std::vector<std::optional<std::string>>{"s", "r", "p", "d"}));
     EXPECT_EQ(w->fetchOptions(), 0xFFFF'FFFF'FFFF'FFFFull);
     EXPECT_TRUE(w->allowsExternalPlayback());
     w->setPrereleasePin(std::nullopt);
@@ -95,34 +89,32 @@ TEST(Watchable, FromAPlaygraphMatchesTheConversion) {
 
 TEST(CompositionFactory, EachOperationMakesItsClass) {
     std::shared_ptr<QZVideoCompositionFactory> factory = QZVideoCompositionFactoryImpl::create();
-    auto plain = factory->createVideoCompositionForViewableId(81, "a", 1.0, 2.0, nullptr);
-    auto plainClass = std::dynamic_pointer_cast<VideoComposition>(plain);
-    ASSERT_TRUE(plainClass);
-    EXPECT_FALSE(std::dynamic_pointer_cast<QZMutableVideoComposition>(plain));
-    EXPECT_FALSE(segmentIn(*plainClass, "a").contains("main"));
+    auto plain = std::dynamic_pointer_cast<VideoComposition>(
+        factory->createVideoCompositionForViewableId(81, "a", 1.0, 2.0, nullptr));
+    ASSERT_TRUE(plain);
+    EXPECT_FALSE(std::dynamic_pointer_cast<MutableVideoComposition>(plain));
+    EXPECT_FALSE(segmentIn(*plain, "a").contains("main"));
 
-    auto mutableOne =
-        factory->createMutableVideoCompositionForViewableId(81, "a", 1.0, 2.0, nullptr);
-    auto mutableClass = std::dynamic_pointer_cast<MutableVideoComposition>(mutableOne);
-    ASSERT_TRUE(mutableClass);
-    EXPECT_FALSE(std::dynamic_pointer_cast<WatchableComposition>(mutableOne));
-    EXPECT_EQ(segmentIn(*mutableClass, "a").get("main"), Value(81));
+    auto editable = std::dynamic_pointer_cast<MutableVideoComposition>(
+        factory->createMutableVideoCompositionForViewableId(81, "a", 1.0, 2.0, nullptr));
+    ASSERT_TRUE(editable);
+    EXPECT_FALSE(std::dynamic_pointer_cast<WatchableComposition>(editable));
+    EXPECT_EQ(segmentIn(*editable, "a").get("main"), Value(81));
 
-    auto watchable =
-        factory->watchableWithVideoId(81, std::nullopt, 0.0, 20.0, Dictionary{{"c", 1}}, nullptr);
-    auto watchableClass = std::dynamic_pointer_cast<WatchableComposition>(watchable);
-    ASSERT_TRUE(watchableClass);
-    EXPECT_EQ(Value(watchableClass->dictionaryRepresentation()),
+    auto watchable = std::dynamic_pointer_cast<WatchableComposition>(
+        factory->watchableWithVideoId(81, std::nullopt, 0.0, 20.0, Dictionary{{"c", 1}}, nullptr));
+    ASSERT_TRUE(watchable);
+    EXPECT_EQ(Value(watchable->dictionaryRepresentation()),
               Value(WatchableComposition::watchableWithVideoId(81, std::nullopt, 0.0, 20.0,
                                                                std::nullopt, nullptr)
                         ->dictionaryRepresentation()));
     EXPECT_EQ(watchable->uiPlayContext(), (Dictionary{{"c", 1}}));
 
     auto source = twoSegments();
-    auto converted = factory->watchableWithMainVideoId(5, source, Dictionary{{"c", 2}});
-    auto convertedClass = std::dynamic_pointer_cast<WatchableComposition>(converted);
-    ASSERT_TRUE(convertedClass);
-    EXPECT_EQ(Value(convertedClass->dictionaryRepresentation()),
+    auto converted = std::dynamic_pointer_cast<WatchableComposition>(
+        factory->watchableWithMainVideoId(5, source, Dictionary{{"c", 2}}));
+    ASSERT_TRUE(converted);
+    EXPECT_EQ(Value(converted->dictionaryRepresentation()),
               Value(MutableVideoComposition::createVideoCompositionForMainViewableId(5, source)
                         ->dictionaryRepresentation()));
     EXPECT_EQ(converted->uiPlayContext(), (Dictionary{{"c", 2}}));
@@ -142,10 +134,8 @@ struct DefaultRestorer {
 TEST(CompositionFactoryDependency, InitialDefaultMakesANewFactoryEachCall) {
     const auto make = Key::defaultValue();
     auto first = make();
-    auto second = make();
-    EXPECT_NE(first, second);
+    EXPECT_NE(first, make());
     EXPECT_TRUE(std::dynamic_pointer_cast<QZVideoCompositionFactoryImpl>(first));
-    EXPECT_TRUE(std::dynamic_pointer_cast<QZVideoCompositionFactoryImpl>(second));
 }
 
 TEST(CompositionFactoryDependency, ReplacingTheDefaultKeepsWhatWasHandedOut) {

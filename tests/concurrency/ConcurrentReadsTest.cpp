@@ -19,20 +19,10 @@ struct AlwaysFalse : PlatformConfigProvider {
     bool isFlagTrue(std::string_view, bool) const override { return false; }
 };
 
-Dictionary chain(int n) {
-    Dictionary segments;
-    for (int i = 0; i < n; ++i) {
-        Dictionary s = seg(i * 1000, i * 1000 + 1000, {{"viewableId", 1}, {"main", 1}});
-        if (i + 1 < n) s.set("next", next({{"s" + std::to_string(i + 1), 1}}));
-        segments.set("s" + std::to_string(i), s);
-    }
-    return graph("s0", segments);
-}
-
 } // namespace
 
 TEST(Concurrency, ReadersOfAnUnchangedPlaygraphDoNotRace) {
-    auto p = Playgraph::create(chain(200));
+    auto p = Playgraph::create(chainOf(200, false, {{"viewableId", 1}, {"main", 1}}));
     std::atomic<int> mismatches{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
@@ -56,7 +46,7 @@ TEST(Concurrency, ReadersOfAnUnchangedPlaygraphDoNotRace) {
 }
 
 TEST(Concurrency, InstallingAProviderWhilePlaygraphsAreBuilt) {
-    const Dictionary d = chain(20);
+    const Dictionary d = chainOf(20, false, {{"viewableId", 1}, {"main", 1}});
     std::atomic<bool> done{false};
     std::thread installer([&] {
         while (!done) {

@@ -238,13 +238,7 @@ TEST_F(Composite, InterPlaygraphTransitionValues) {
 
 TEST(CompositeChain, DepthFirstWalkOverAHundredThousandSegments) {
     constexpr int count = 100000;
-    Dictionary segments;
-    for (int i = 0; i < count; ++i) {
-        Dictionary s = seg(0, 1000);
-        if (i + 1 < count) s.set("next", next({{"s" + std::to_string(i + 1), 1}}));
-        segments.set("s" + std::to_string(i), s);
-    }
-    auto chain = Playgraph::create(graph("s0", segments, {{"playgraphId", "chain"}}));
+    auto chain = Playgraph::create(chainOf(count));
     auto ds = PlaygraphPlayerCompositeDataSource::create(chain, std::nullopt);
     uint64_t calls = 0;
     bool inOrder = true;

@@ -20,6 +20,18 @@ namespace playgraph::test {
 /// A copy sharing no container with `v`, for before/after comparisons.
 inline Value deepCopy(const Value& v) { return v.deepCopy(); }
 
+/// Segment `id` of the playgraph's dictionary (live, not a copy).
+inline Dictionary segmentIn(const MutablePlaygraph& p, const std::string& id) {
+    return segOf(p.dictionaryRepresentation(), id);
+}
+
+/// The transition entry from `from` to `to`, or none.
+inline Value transitionIn(const MutablePlaygraph& p, const std::string& from,
+                          const std::string& to) {
+    const Value next = segmentIn(p, from).get("next");
+    return next.dictionary() ? next.dictionary()->get(to) : Value();
+}
+
 /// The segment objects of a playgraph, by identity.
 inline std::vector<std::shared_ptr<QZPlaygraphSegment>> segmentObjects(const MutablePlaygraph& p) {
     std::vector<std::shared_ptr<QZPlaygraphSegment>> out;

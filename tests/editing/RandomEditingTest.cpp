@@ -54,59 +54,31 @@ TEST(RandomEditing, EveryEditIsRefusedCleanlyOrLeavesAConsistentPlaygraph) {
             }
         };
         for (int step = 0; step < 60; ++step) {
-            std::function<void()> edit;
-            std::string what;
             const std::string a = anyId(), b = anyId(), c = anyId();
             const double t1 = anyTime(), t2 = anyTime();
-            switch (pick(11)) {
-            case 0:
-                what = "insertAfter " + a + " " + b;
-                edit = [&] {
-                    p->insertSegmentAfter(a, b, 1 + pick(2), t1, t2, pick(2) == 0, nullptr);
-                };
-                break;
-            case 1:
-                what = "insertBefore " + a + " " + b;
-                edit = [&] { p->insertSegmentBefore(a, b, 1, t1, t2, nullptr); };
-                break;
-            case 2:
-                what = "split " + a + " " + b + " " + c;
-                edit = [&] {
-                    const int shape = pick(3);
-                    p->splitSegment(a, t1, shape == 0 ? a : b, shape == 1 ? a : c);
-                };
-                break;
-            case 3:
-            case 4:
-                what = "remove " + a;
-                edit = [&] { p->removeSegment(a); };
-                break;
-            case 5:
-                what = "addTransition " + a + " " + b;
-                edit = [&] { p->addTransitionFromSegment(a, b, pick(2) == 0, properties()); };
-                break;
-            case 6:
-                what = "updateDefaultNext " + a + " " + b;
-                edit = [&] { p->updateDefaultNextFromSegment(a, b); };
-                break;
-            case 7:
-                what = "updateTransition " + a + " " + b;
-                edit = [&] { p->updatePropertiesForTransitionFrom(a, b, properties()); };
-                break;
-            case 8:
-                what = "updateAllTo " + a;
-                edit = [&] { p->updatePropertiesForAllTransitionsTo(a, properties()); };
-                break;
-            case 9:
-                what = "updateAllFrom " + a;
-                edit = [&] { p->updatePropertiesForAllTransitionfrom(a, properties()); };
-                break;
-            default:
-                what = "skip " + a + " " + b;
-                edit = [&] { p->supportSkippingSegment(a, b, t1, 3); };
-                break;
-            }
-            SCOPED_TRACE(what);
+            const std::pair<const char*, std::function<void()>> edits[] = {
+                {"insertAfter",
+                 [&] { p->insertSegmentAfter(a, b, 1 + pick(2), t1, t2, pick(2) == 0, nullptr); }},
+                {"insertBefore", [&] { p->insertSegmentBefore(a, b, 1, t1, t2, nullptr); }},
+                {"split",
+                 [&] {
+                     const int shape = pick(3);
+                     p->splitSegment(a, t1, shape == 0 ? a : b, shape == 1 ? a : c);
+                 }},
+                {"remove", [&] { p->removeSegment(a); }},
+                {"remove", [&] { p->removeSegment(a); }},
+                {"addTransition",
+                 [&] { p->addTransitionFromSegment(a, b, pick(2) == 0, properties()); }},
+                {"updateDefaultNext", [&] { p->updateDefaultNextFromSegment(a, b); }},
+                {"updateTransition",
+                 [&] { p->updatePropertiesForTransitionFrom(a, b, properties()); }},
+                {"updateAllTo", [&] { p->updatePropertiesForAllTransitionsTo(a, properties()); }},
+                {"updateAllFrom",
+                 [&] { p->updatePropertiesForAllTransitionfrom(a, properties()); }},
+                {"skip", [&] { p->supportSkippingSegment(a, b, t1, 3); }},
+            };
+            const auto& [what, edit] = edits[pick(11)];
+            SCOPED_TRACE(std::string(what) + " " + a + " " + b + " " + c);
             const Value before = deepCopy(p->dictionaryRepresentation());
             const auto objects = segmentObjects(*p);
             bool threw = false;

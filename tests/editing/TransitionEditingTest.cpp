@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <limits>
-
 #include "EditingTestSupport.hpp"
 
 using namespace playgraph;
@@ -21,15 +19,6 @@ Dictionary branching() {
         });
 }
 
-Dictionary segmentIn(const MutablePlaygraph& p, const std::string& id) {
-    return *p.dictionaryRepresentation().get("segments").dictionary()->get(id).dictionary();
-}
-
-Value transitionIn(const MutablePlaygraph& p, const std::string& from, const std::string& to) {
-    const Value next = segmentIn(p, from).get("next");
-    return next.dictionary() ? next.dictionary()->get(to) : Value();
-}
-
 } // namespace
 
 TEST(TransitionEditing, AddsTransitionsWithTheGivenPropertiesOrWeight50) {
@@ -41,17 +30,14 @@ TEST(TransitionEditing, AddsTransitionsWithTheGivenPropertiesOrWeight50) {
     EXPECT_EQ(p->segmentById("C")->defaultNext(), "D");
     EXPECT_DOUBLE_EQ(p->duration(), 3.5);
 
-    const Dictionary props{{"weight", 10}, {"autoplayType", 1}, {"extra", Dictionary{{"x", 1}}}};
-    p->addTransitionFromSegment("A", "D", true, props);
+    const Dictionary extra{{"x", 1}};
+    p->addTransitionFromSegment("A", "D", true,
+                                Dictionary{{"weight", 10}, {"autoplayType", 1}, {"extra", extra}});
     EXPECT_EQ(
         transitionIn(*p, "A", "D"),
         Value(Dictionary{{"weight", 10}, {"autoplayType", 1}, {"extra", Dictionary{{"x", 1}}}}));
     // The values themselves are stored, not copies.
-    EXPECT_TRUE(transitionIn(*p, "A", "D")
-                    .dictionary()
-                    ->get("extra")
-                    .dictionary()
-                    ->sameAs(*props.get("extra").dictionary()));
+    EXPECT_TRUE(transitionIn(*p, "A", "D").dictionary()->get("extra").dictionary()->sameAs(extra));
     EXPECT_EQ(segmentIn(*p, "A").get("defaultNext"), Value("D"));
     EXPECT_EQ(transitionIn(*p, "A", "B"), Value(Dictionary{{"weight", 30}}));
     EXPECT_EQ(p->segmentById("A")->next().find("D")->get()->autoplayType(), 1);
@@ -59,7 +45,7 @@ TEST(TransitionEditing, AddsTransitionsWithTheGivenPropertiesOrWeight50) {
 
     // Self transitions are allowed; a null "next" is replaced.
     Dictionary d = branching();
-    d.get("segments").dictionary()->get("D").dictionary()->set("next", Value::null());
+    segOf(d, "D").set("next", Value::null());
     auto q = MutablePlaygraph::create(d);
     q->addTransitionFromSegment("D", "D", true, Value::null());
     EXPECT_EQ(transitionIn(*q, "D", "D"), Value(Dictionary{{"weight", 50}}));
@@ -80,7 +66,7 @@ TEST(TransitionEditing, AddRefusesMissingSegmentsExistingTransitionsAndBadProper
     // A segment entry that is not a dictionary is no segment, but taken.
     Dictionary d = branching();
     d.get("segments").dictionary()->set("junk", List{1});
-    d.get("segments").dictionary()->get("C").dictionary()->set("next", Dictionary{{"D", "junk"}});
+    segOf(d, "C").set("next", Dictionary{{"D", "junk"}});
     auto q = MutablePlaygraph::create(d);
     expectRefused(*q, "Cannot find segment junk",
                   [&] { q->addTransitionFromSegment("A", "junk", false); });
@@ -129,7 +115,7 @@ TEST(TransitionEditing, MergesPropertiesIntoOneTransition) {
 
 TEST(TransitionEditing, MergesIntoAllTransitionsToASegment) {
     Dictionary d = branching();
-    d.get("segments").dictionary()->get("C").dictionary()->set("next", next({{"C", 1}}));
+    segOf(d, "C").set("next", next({{"C", 1}}));
     d.get("segments").dictionary()->set("junk", 3);
     auto p = MutablePlaygraph::create(d);
     p->updatePropertiesForAllTransitionsTo("C", Dictionary{{"transitionType", "immediate"}});
@@ -160,13 +146,7 @@ TEST(TransitionEditing, MergesIntoAllTransitionsFromASegmentOrNone) {
 
     // A transition to a missing segment is found before anything changes.
     Dictionary d = branching();
-    d.get("segments")
-        .dictionary()
-        ->get("A")
-        .dictionary()
-        ->get("next")
-        .dictionary()
-        ->set("gone", Dictionary{{"weight", 9}});
+    nextOf(d, "A").set("gone", Dictionary{{"weight", 9}});
     auto q = MutablePlaygraph::create(d);
     expectRefused(*q, "Cannot find segment gone", [&] {
         q->updatePropertiesForAllTransitionfrom("A", Dictionary{{"weight", 2}});
@@ -188,18 +168,18 @@ TEST(TransitionEditing, ChangesTheDefaultNextOnlyAlongATransition) {
 TEST(TransitionEditing, RecordsSkipRegions) {
     auto p = MutablePlaygraph::create(branching());
     p->supportSkippingSegment("A", "C", 2.5, 7);
-    const Value transition = transitionIn(*p, "A", "C");
-    EXPECT_TRUE(transition.dictionary()->get("skipRegionOffset").isDouble());
-    EXPECT_EQ(transition.dictionary()->get("skipRegionOffset"), Value(2500.0));
-    EXPECT_EQ(transition.dictionary()->get("skipRegionWeight").kind(), Value::Kind::UInt);
-    EXPECT_EQ(transition.dictionary()->get("skipRegionWeight"), Value(uint64_t{7}));
+    // Kinds count: a double offset in milliseconds and an unsigned weight.
+    const Dictionary transition = *transitionIn(*p, "A", "C").dictionary();
+    EXPECT_EQ(transition.get("skipRegionOffset").kind(), Value::Kind::Double);
+    EXPECT_EQ(transition.get("skipRegionOffset"), Value(2500.0));
+    EXPECT_EQ(transition.get("skipRegionWeight").kind(), Value::Kind::UInt);
+    EXPECT_EQ(transition.get("skipRegionWeight"), Value(7u));
     EXPECT_EQ(p->segmentById("A")->next().find("C")->get()->skipRegionOffset(), 2.5);
 
     expectRefused(*p, "Cannot find transition from B to A",
                   [&] { p->supportSkippingSegment("B", "A", 1.0, 1); });
     expectRefused(*p, "Cannot find segment X",
                   [&] { p->supportSkippingSegment("X", "A", 1.0, 1); });
-    expectRefused(*p, "offset (nan) must be a finite number", [&] {
-        p->supportSkippingSegment("A", "B", std::numeric_limits<double>::quiet_NaN(), 1);
-    });
+    expectRefused(*p, "offset (nan) must be a finite number",
+                  [&] { p->supportSkippingSegment("A", "B", NaN, 1); });
 }

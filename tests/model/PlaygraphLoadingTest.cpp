@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 
 #include "../TestSupport.hpp"
 #include "playgraph/model/Playgraph.hpp"
@@ -11,44 +10,17 @@ using namespace playgraph::test;
 
 namespace {
 
-struct CountingProvider : PlatformConfigProvider {
-    explicit CountingProvider(bool answer) : answer(answer) {}
-    bool isFlagTrue(std::string_view flag, bool) const override {
-        ++asked;
-        lastFlag = std::string(flag);
-        return answer;
-    }
-    bool answer;
-    mutable int asked = 0;
-    mutable std::string lastFlag;
-};
-
-// Installs a provider for one test and restores the default afterwards.
-struct ScopedProvider {
-    explicit ScopedProvider(std::shared_ptr<const PlatformConfigProvider> p) {
-        PlatformConfigProvider::setShared(std::move(p));
-    }
-    ~ScopedProvider() { PlatformConfigProvider::setShared(nullptr); }
-};
-
 Dictionary story() {
-    return Dictionary{
-        {"playgraphId", "story-1"},
-        {"type", "branching"},
-        {"initialSegment", "intro"},
-        {"segments",
-         Dictionary{
-             {"intro",
-              seg(0, 800,
-                  {{"main", 81},
-                   {"defaultNext", "left"},
-                   {"next", Dictionary{{"left", Dictionary{{"weight", 70}}},
-                                       {"right", Dictionary{{"weight", 30},
-                                                            {"transitionType", "immediate"}}}}}})},
-             {"left", seg(800, 950)},
-             {"right", seg(0, Value::null(), {{"viewableId", 82}})},
-         }},
-    };
+    const Dictionary toRight{{"weight", 30}, {"transitionType", "immediate"}};
+    return graph("intro",
+                 Dictionary{{"intro", seg(0, 800,
+                                          {{"main", 81},
+                                           {"defaultNext", "left"},
+                                           {"next", Dictionary{{"left", Dictionary{{"weight", 70}}},
+                                                               {"right", toRight}}}})},
+                            {"left", seg(800, 950)},
+                            {"right", seg(0, Value::null(), {{"viewableId", 82}})}},
+                 {{"playgraphId", "story-1"}, {"type", "branching"}});
 }
 
 } // namespace
@@ -86,10 +58,7 @@ TEST(PlaygraphLoading, WorkedStoryExample) {
     EXPECT_FALSE(toRight->skipRegionOffset());
     EXPECT_EQ(toRight->destinationSegment(), right);
 
-    std::vector<std::string> path;
-    p->defaultPathTraversal(
-        [&](const auto& s, uint64_t, bool&) { path.push_back(s->segmentId()); });
-    EXPECT_EQ(path, (std::vector<std::string>{"intro", "left"}));
+    EXPECT_EQ(defaultPath(*p), (std::vector<std::string>{"intro", "left"}));
 }
 
 TEST(PlaygraphLoading, GeneratedIdsWhenThereIsNone) {
@@ -193,9 +162,7 @@ TEST(PlaygraphLoading, MissingOrUnknownInitialSegmentGivesAnEmptyPath) {
     EXPECT_EQ(empty->allSegmentIds(), std::vector<std::string>{});
     auto unknown = Playgraph::create(graph("zz", Dictionary{{"a", seg(0, 1000)}}));
     EXPECT_EQ(unknown->duration(), 0);
-    bool called = false;
-    unknown->defaultPathTraversal([&](const auto&, uint64_t, bool&) { called = true; });
-    EXPECT_FALSE(called);
+    EXPECT_TRUE(defaultPath(*unknown).empty());
     // Changing the initial segment does not recompute the duration by itself.
     unknown->setInitialSegmentId("a");
     EXPECT_EQ(unknown->duration(), 0);
@@ -228,7 +195,6 @@ TEST(PlaygraphLoading, AnnotationsAndIds) {
 }
 
 TEST(PlaygraphLoading, WronglyTypedInputReadsAsAbsent) {
-    constexpr double inf = std::numeric_limits<double>::infinity();
     Dictionary d{
         {"playgraphId", 42},
         {"initialSegment", List{"a"}},
@@ -242,9 +208,9 @@ TEST(PlaygraphLoading, WronglyTypedInputReadsAsAbsent) {
                                {"annotations", List{}},
                                {"userInfo", "x"},
                                {"main", "81"}})},
-                    {"b", seg(inf, 1e300,
+                    {"b", seg(Inf, 1e300,
                               {{"next", Dictionary{{"a", "not an entry"}, {"c", Dictionary{}}}}})},
-                    {"c", seg(-inf, Value(std::numeric_limits<uint64_t>::max()))},
+                    {"c", seg(-Inf, Value(std::numeric_limits<uint64_t>::max()))},
                     {"bad", Value("not a segment")},
                     {"nul", Value::null()}}}};
     auto p = Playgraph::create(d, "not a number");
@@ -276,13 +242,7 @@ TEST(PlaygraphLoading, WronglyTypedInputReadsAsAbsent) {
 
 TEST(PlaygraphLoading, LargeChainBuildsInLinearTime) {
     constexpr int n = 100000;
-    Dictionary segments;
-    for (int i = 0; i < n; ++i) {
-        Dictionary s = seg(i * 1000, i * 1000 + 1000);
-        if (i + 1 < n) s.set("defaultNext", "segment-" + std::to_string(i + 1));
-        segments.set("segment-" + std::to_string(i), s);
-    }
-    auto p = Playgraph::create(graph("segment-0", segments));
+    auto p = Playgraph::create(chainOf(n, true));
     EXPECT_EQ(p->duration(), n);
-    EXPECT_EQ(p->segmentById("segment-99999")->offsetInPlaygraph(), n - 1);
+    EXPECT_EQ(p->segmentById("s99999")->offsetInPlaygraph(), n - 1);
 }

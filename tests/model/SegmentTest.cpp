@@ -22,8 +22,6 @@ std::shared_ptr<PlaygraphSegment> makeSegment(double start, double end, double m
                                     std::move(annotations), std::nullopt);
 }
 
-struct Params : QZPlaygraphParams {};
-
 } // namespace
 
 TEST(Segment, EndsThatAreMissingNegativeOrNotLaterPlayToTheViewableEnd) {

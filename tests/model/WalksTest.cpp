@@ -120,13 +120,7 @@ TEST(Walks, NoStartAndNoInitialSegmentMeansNoCallback) {
 
 TEST(Walks, DepthFirstOverALongChainDoesNotExhaustTheStack) {
     constexpr int n = 100000;
-    Dictionary segments;
-    for (int i = 0; i < n; ++i) {
-        Dictionary s = seg(0, 1000);
-        if (i + 1 < n) s.set("next", next({{"s" + std::to_string(i + 1), 1}}));
-        segments.set("s" + std::to_string(i), s);
-    }
-    auto p = Playgraph::create(graph("s0", segments));
+    auto p = Playgraph::create(chainOf(n));
     uint64_t count = 0;
     uint64_t deepest = 0;
     p->depthFirstTraversalFromSegmentId(std::nullopt, [&](const auto&, uint64_t depth, bool&) {
