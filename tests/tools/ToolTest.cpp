@@ -187,7 +187,8 @@ TEST(Tool, DotMarksPathDecorationAndMissingSegments) {
 }
 
 TEST(Tool, CheckCleanExamples) {
-    for (const char* name : {"story.json", "adbreaks.json", "episode-one.json", "episode-two.json"}) {
+    for (const char* name :
+         {"story.json", "adbreaks.json", "episode-one.json", "episode-two.json"}) {
         const ToolRun check = run("check " + example(name));
         EXPECT_EQ(check.status, 0) << name << ": " << check.output;
     }
