@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <string>
 #include <vector>
@@ -28,6 +30,14 @@ inline double pickTime(FuzzedDataProvider& in) {
         return -in.ConsumeFloatingPointInRange<double>(0.0, 100.0);
     default:
         return in.ConsumeFloatingPointInRange<double>(0.0, 120.0);
+    }
+}
+
+/// Aborts with `what` when `ok` is false, so libFuzzer keeps the input.
+inline void check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "check failed: %s\n", what);
+        std::abort();
     }
 }
 

@@ -51,13 +51,6 @@ std::vector<const QZPlaygraphSegment*> objects(const MutablePlaygraph& p) {
     return out;
 }
 
-void check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "check failed: %s\n", what);
-        std::abort();
-    }
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -159,18 +152,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                 composition->defineRange(a, t1, t2);
                 composition->observeRange(b, t1, t2);
                 composition->addTransitionFromSegment(a, b, true, props);
-                check(Value(playgraph->dictionaryRepresentation()) == before,
-                      "an operation that does nothing changed the dictionary");
+                fuzz::check(Value(playgraph->dictionaryRepresentation()) == before,
+                            "an operation that does nothing changed the dictionary");
                 break;
             }
         } catch (const InvalidArgumentError&) {
-            check(Value(playgraph->dictionaryRepresentation()) == before,
-                  "refused edit changed the dictionary");
-            check(objects(*playgraph) == beforeObjects, "refused edit rebuilt the segments");
+            fuzz::check(Value(playgraph->dictionaryRepresentation()) == before,
+                        "refused edit changed the dictionary");
+            fuzz::check(objects(*playgraph) == beforeObjects, "refused edit rebuilt the segments");
             continue;
         }
         auto rebuilt = MutablePlaygraph::create(playgraph->dictionaryRepresentation(), 1);
-        check(fuzz::sameModel(*playgraph, *rebuilt), "model differs from a fresh build");
+        fuzz::check(fuzz::sameModel(*playgraph, *rebuilt), "model differs from a fresh build");
         // Exercise the read side on the edited graph.
         (void)playgraph->playerTimeForPlaygraphOffset(t1);
         (void)playgraph->positionAtViewableTime(t2, 1);

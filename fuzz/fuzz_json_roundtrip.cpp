@@ -7,18 +7,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "FuzzSupport.hpp"
 #include "playgraph/json/Json.hpp"
 
 using namespace playgraph;
-
-namespace {
-void check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "check failed: %s\n", what);
-        std::abort();
-    }
-}
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     Value value;
@@ -37,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             std::fprintf(stderr, "writer produced invalid JSON: %s\n%s\n", e.what(), text.c_str());
             std::abort();
         }
-        check(again == value, "round trip changed the value");
-        check(writeJson(again, style) == text, "writing is not deterministic");
+        fuzz::check(again == value, "round trip changed the value");
+        fuzz::check(writeJson(again, style) == text, "writing is not deterministic");
     }
     return 0;
 }
