@@ -81,7 +81,6 @@ TEST(OneClipFactory, ParamsGoIntoTheSegmentNotTheComposition) {
     EXPECT_EQ(segmentIn(*c, "clip").get("userInfo"),
               Value(Dictionary{{"PlaygraphSegmentUserInfoPlaygraphParamsKey", Value(params)}}));
     EXPECT_FALSE(c->params());
-    EXPECT_FALSE(segmentIn(*videoClip(), "video").contains("userInfo"));
 }
 
 TEST(ClipEditing, AppendPrependAndInsert) {

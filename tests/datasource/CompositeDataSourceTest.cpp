@@ -58,7 +58,6 @@ TEST_F(Composite, RegistrationBookmarkAndTrackingInfo) {
     ds->addPlaygraph(P2, std::nullopt); // replaces P, the initial playgraph stays
     EXPECT_EQ(ds->initialPlaygraph(), P);
     EXPECT_FALSE(ds->trackingInfoForPlaygraph(P));
-    EXPECT_EQ(ds->segmentById("Y"), Y);
     EXPECT_EQ(ds->trackingInfoForSegment(X)->get("track"), Value("Q"));
     ds->updateTrackingInfo(std::nullopt, X);
     EXPECT_FALSE(ds->trackingInfoForSegment(X));

@@ -148,6 +148,9 @@ TEST_F(MutableDataSource, PlaybackPathFollowsOverrides) {
 
 TEST_F(MutableDataSource, ReadAnswersComeFromThePlaygraph) {
     info.set("track", "changed"); // the initializer kept a copy
+    EXPECT_EQ(ds->initialSegment(), A);
+    EXPECT_EQ(ds->initialPosition().segment, A);
+    EXPECT_EQ(ds->nextPlaygraphAfterPlaygraph(p), nullptr);
     EXPECT_EQ(ds->trackingInfoForSegment(nullptr)->get("track"), Value("p"));
     // The source is looked up by id in this playgraph.
     auto other = abcd("x");

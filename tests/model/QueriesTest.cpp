@@ -11,7 +11,6 @@ using namespace playgraph::test;
 
 namespace {
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Default path A (viewable 1, 0-10 s), B (viewable 1, 10-25 s), C (viewable 2, 5-10 s),

@@ -33,7 +33,6 @@ TEST(Segment, EndsThatAreMissingNegativeOrNotLaterPlayToTheViewableEnd) {
     EXPECT_EQ(missing->segmentDuration(), 42);
 
     EXPECT_TRUE(makeSegment(5, 5)->playToViewableEnd());
-    EXPECT_TRUE(makeSegment(5, 3)->playToViewableEnd());
     EXPECT_TRUE(makeSegment(5, kNaN)->playToViewableEnd());
     EXPECT_EQ(makeSegment(5, -1, 20)->segmentDuration(), 15);
     EXPECT_TRUE(std::isnan(makeSegment(5, -1, 4)->segmentDuration()));
@@ -79,15 +78,19 @@ TEST(Segment, AnnotationReadingsOfNumbersAndStrings) {
                                     {"fixedPlaybackRate", "2"},
                                     {"adBreakToken", "tok"}});
     EXPECT_FALSE(s->allowsSkipForward());
+    EXPECT_TRUE(s->allowsSkipBackward());
     EXPECT_EQ(s->breakIndex(), 3);
     EXPECT_EQ(s->decorativeIndex(), 2);
     EXPECT_EQ(s->emptyAdBreakIndex(), std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(s->afterAnyAdBreakIndex(), s->precedingEmptyAdBreakIndex()); // the same key
     EXPECT_TRUE(s->playOnceOnlyPerSession());
     // Values without a reading fall back to the default.
     EXPECT_FALSE(s->isBeforeEmptyAdBreak());
     EXPECT_TRUE(s->allowsSeekWithin());
     EXPECT_TRUE(std::isnan(s->fixedRate()));
     EXPECT_EQ(s->adBreakToken(), Value("tok"));
+    EXPECT_TRUE(s->precedingEmptyAdBreakToken().isNone());
+    EXPECT_TRUE(s->hasAuxiliaryManifest());
 
     auto bare = makeSegment(0, 1);
     EXPECT_EQ(bare->afterAnyAdBreakIndex(), -1);

@@ -127,7 +127,6 @@ TEST(Tool, ReadOnlySubcommandsOnTheBundledStory) {
     EXPECT_EQ(run("map rooftop 3").status, 1);                         // off the default path
     EXPECT_EQ(run("walk --max-depth 2").output,
               "intro  depth 1\n  vault  depth 2\n  rooftop  depth 2\n");
-    EXPECT_EQ(run("walk --from nowhere").status, 2);
     EXPECT_EQ(run("check " + example("story.json")).status, 0);
 }
 
@@ -153,8 +152,6 @@ TEST(Tool, CheckReportsEachFindingWithItsKey) {
     EXPECT_EQ(check.status, 1) << check.output;
     for (const char* expected : {
              "segments.a.startTimeMs: expected a finite number, found a string \"5\"",
-             "segments.a.endTimeMs: end 0 ms is not after start 0 ms",
-             "segments.a.next.zz: names no segment \"zz\"",
              "segments.a.next.b: expected an object, found an integer",
              "segments.c: unreachable from the initial segment \"a\"",
              "segments.b.defaultNext: the default path loops back to \"a\"",
