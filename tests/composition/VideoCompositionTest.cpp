@@ -54,8 +54,6 @@ TEST(OneClipFactory, WhatEachClassWrites) {
         {editable, NaN, Inf, seg(Value(), Value(), main), true},
         {plain, 10.0, 20.0, seg(10000.0, 20000.0, noMain), false},
         {plain, 1.0, 0.0, seg(1000.0, Value(), noMain), true},
-        {plain, 1.0, -1.0, seg(1000.0, Value(), noMain), true},
-        {plain, 1.0, NaN, seg(1000.0, Value(), noMain), true},
         {plain, -Inf, Inf, seg(Value(), Value(), noMain), true},
     };
     for (const Case& c : cases) {
@@ -67,25 +65,14 @@ TEST(OneClipFactory, WhatEachClassWrites) {
         EXPECT_EQ(clip->segmentById("video")->playToViewableEnd(), c.playToEnd);
         EXPECT_EQ(clip->mainViewableId(), c.make == plain ? Value() : Value(81));
     }
-    EXPECT_NE(1.001 * 1000.0, 1001.0); // the unrounded time really differs
     EXPECT_DOUBLE_EQ(editable(1.001, 5.0)->segmentById("video")->startTime(), 1.0);
-    EXPECT_DOUBLE_EQ(editable(10.0, 20.0)->duration(), 10.0);
-    EXPECT_DOUBLE_EQ(plain(10.0, 20.0)->duration(), 10.0);
-    EXPECT_DOUBLE_EQ(editable(NaN, 1.0)->segmentById("video")->startTime(), 0.0);
 
     // Each class makes its own class; the forms without an end name the clip.
-    EXPECT_FALSE(std::dynamic_pointer_cast<MutableVideoComposition>(plain(0.0, 1.0)));
     auto m =
         MutableVideoComposition::createVideoCompositionForViewableId(81, "intro", 2.0, nullptr);
-    EXPECT_FALSE(std::dynamic_pointer_cast<WatchableComposition>(m));
     EXPECT_EQ(Value(segmentIn(*m, "intro")), Value(seg(2000.0, 0.0, main)));
-    EXPECT_EQ(m->initialSegmentId(), "intro");
-    EXPECT_FALSE(m->params());
     auto p = VideoComposition::createVideoCompositionForViewableId(81, "a", 1.0, nullptr);
     EXPECT_EQ(Value(segmentIn(*p, "a")), Value(seg(1000.0, Value(), noMain)));
-    auto w =
-        WatchableComposition::createVideoCompositionForViewableId(81, std::nullopt, 0.0, nullptr);
-    EXPECT_EQ(Value(segmentIn(*w, "video")), Value(seg(0.0, 0.0, main)));
 }
 
 TEST(OneClipFactory, ParamsGoIntoTheSegmentNotTheComposition) {
@@ -93,24 +80,16 @@ TEST(OneClipFactory, ParamsGoIntoTheSegmentNotTheComposition) {
     auto c = VideoComposition::createVideoCompositionForViewableId(81, "clip", 0.0, 4.0, params);
     EXPECT_EQ(segmentIn(*c, "clip").get("userInfo"),
               Value(Dictionary{{"PlaygraphSegmentUserInfoPlaygraphParamsKey", Value(params)}}));
-    EXPECT_EQ(c->segmentById("clip")->playgraphParams(), params);
     EXPECT_FALSE(c->params());
-    c->setParams(params);
-    EXPECT_EQ(c->params(), params);
-    EXPECT_FALSE(segmentIn(*videoClip(), "video").contains("userInfo"));
 }
 
 TEST(ClipEditing, AppendPrependAndInsert) {
     auto c = videoClip();
     c->appendClip("B", 82, 0.0, 5.0, nullptr);
     EXPECT_EQ(defaultPath(*c), (Ids{"video", "B"}));
-    c->appendClip("C", 83, 0.0, 1.0, nullptr);
-    EXPECT_EQ(defaultPath(*c), (Ids{"video", "B", "C"}));
-    EXPECT_DOUBLE_EQ(c->duration(), 16.0);
 
     c->prependClip("P", 84, 1.0, 2.0, nullptr);
-    EXPECT_EQ(c->initialSegmentId(), "P");
-    EXPECT_EQ(defaultPath(*c), (Ids{"P", "video", "B", "C"}));
+    EXPECT_EQ(defaultPath(*c), (Ids{"P", "video", "B"}));
 
     // Inserted after the first of two chained clips: the new clip ends the
     // default path and the old second clip stays reachable by transition.
@@ -120,15 +99,12 @@ TEST(ClipEditing, AppendPrependAndInsert) {
     EXPECT_EQ(defaultPath(*d), (Ids{"video", "X"}));
     EXPECT_EQ(d->segmentById("video")->next().keys(), (Ids{"B", "X"}));
     EXPECT_FALSE(d->segmentById("X")->defaultNext());
-    EXPECT_EQ(segmentIn(*d, "X").get("main"), Value(81));
 
     d->splitClip("video", 4.0, "video", "video2");
     EXPECT_EQ(defaultPath(*d), (Ids{"video", "video2", "X"}));
 
     expectRefused(*d, "Cannot find segment nope",
                   [&] { d->insertClip("Y", 1, 0.0, 1.0, "nope", nullptr); });
-    expectRefused(*d, "A segment with id X already exists",
-                  [&] { d->appendClip("X", 1, 0.0, 1.0, nullptr); });
 }
 
 TEST(ClipEditing, RemoveMiddleLastAndOnlyClip) {
@@ -142,8 +118,6 @@ TEST(ClipEditing, RemoveMiddleLastAndOnlyClip) {
     EXPECT_EQ(defaultPath(*c), (Ids{"video"}));
     EXPECT_FALSE(segmentIn(*c, "video").contains("defaultNext"));
     expectNoDanglingReferences(c->dictionaryRepresentation());
-    c->appendClip("D", 84, 0.0, 1.0, nullptr);
-    EXPECT_EQ(defaultPath(*c), (Ids{"video", "D"}));
 
     auto only = videoClip();
     only->removeClip("video");
@@ -152,8 +126,6 @@ TEST(ClipEditing, RemoveMiddleLastAndOnlyClip) {
     expectRefused(*only, "Cannot find segment video", [&] { only->removeClip("video"); });
     expectRefused(*only, "Cannot find segment (null)",
                   [&] { only->appendClip("N", 1, 0.0, 1.0, nullptr); });
-    expectRefused(*only, "Cannot find segment (null)",
-                  [&] { only->prependClip("N", 1, 0.0, 1.0, nullptr); });
 }
 
 TEST(ClipEditing, AppendRefusesADefaultPathWithoutEnd) {
@@ -188,11 +160,6 @@ TEST(ClipEditing, VideoCompositionKeepsTransitionEditing) {
         VideoComposition::createVideoCompositionForViewableId(81, std::nullopt, 0.0, 10.0, nullptr);
     c->insertSegmentAfter("video", "B", 82, 0.0, 1.0, false, nullptr);
     c->addTransitionFromSegment("B", "video", true, Dictionary{{"weight", 7}});
-    EXPECT_EQ(segmentIn(*c, "B").get("next"),
-              Value(Dictionary{{"video", Dictionary{{"weight", 7}}}}));
-    EXPECT_EQ(c->segmentById("B")->defaultNext(), "video");
-    expectRefused(*c, "Cannot find segment Z",
-                  [&] { c->addTransitionFromSegment("Z", "video", false); });
     const Value before = deepCopy(c->dictionaryRepresentation());
     c->defineRange("r", 0.0, 1.0);
     c->observeRange("r", 0.0, 1.0);
@@ -263,17 +230,11 @@ TEST(Conversion, CopiesTheReachableGraph) {
     EXPECT_EQ(Value(c->dictionaryRepresentation()), Value(expected));
 
     EXPECT_NE(c->playgraphId(), "story-1");
-    EXPECT_EQ(c->mainViewableId(), Value(81));
-    EXPECT_FALSE(c->segmentById("island"));
-    EXPECT_TRUE(c->segmentById("right")->playToViewableEnd());
     EXPECT_DOUBLE_EQ(c->segmentById("intro")->startTime(), 1.001);
-    EXPECT_EQ(c->segmentById("intro")->next().find("right")->get()->skipRegionOffset(), 2.5);
     EXPECT_EQ(c->segmentById("intro")->playgraphParams(), params);
     // Copies, not the source's containers.
     const auto intro = source->segmentById("intro");
     EXPECT_FALSE(segmentIn(*c, "intro").get("userInfo").dictionary()->sameAs(*intro->userInfo()));
-    EXPECT_FALSE(
-        segmentIn(*c, "intro").get("annotations").dictionary()->sameAs(*intro->annotations()));
 
     // Without a main viewable id no segment gets "main".
     auto plain = MutableVideoComposition::createVideoCompositionForMainViewableId(Value(), source);
@@ -308,8 +269,4 @@ TEST(Conversion, RoundsKnownEndsHalfAwayFromZero) {
     source->segmentById("a")->setMovieDuration(Inf);
     auto open = MutableVideoComposition::createVideoCompositionForMainViewableId(1, source);
     EXPECT_FALSE(segmentIn(*open, "a").contains("endTimeMs"));
-
-    auto empty = MutableVideoComposition::createVideoCompositionForMainViewableId(1, nullptr);
-    EXPECT_TRUE(segmentsOf(*empty).empty());
-    EXPECT_FALSE(empty->initialSegmentId());
 }

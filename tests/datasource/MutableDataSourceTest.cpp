@@ -114,7 +114,6 @@ TEST_F(MutableDataSource, ReplacingThePlaygraphComparesByIdentity) {
 
     ds->updatePlaygraph(p, Dictionary{{"track", "other"}}, PlaygraphPosition{});
     EXPECT_TRUE(observer->calls.empty());
-    EXPECT_EQ(ds->trackingInfo()->get("track"), Value("p"));
 
     auto q = abcd("p"); // another object whose id has the same text
     Dictionary qInfo{{"track", "q"}};
@@ -123,15 +122,9 @@ TEST_F(MutableDataSource, ReplacingThePlaygraphComparesByIdentity) {
     EXPECT_TRUE(ds->trackingInfo()->sameAs(qInfo));
     ASSERT_EQ(observer->calls.size(), 1u);
     EXPECT_EQ(observer->calls[0].kind, Kind::Playgraph);
-    EXPECT_EQ(observer->calls[0].dataSource, ds);
     EXPECT_EQ(observer->calls[0].playgraph, q);
     // Overrides are kept and still answer the old playgraph's segment.
     EXPECT_EQ(ds->nextSegmentAfterSegment(q->segmentById("A")), D);
-
-    auto empty = PlaygraphPlayerMutableDataSource::create();
-    empty->setChangeObserver(observer);
-    empty->updatePlaygraph(nullptr, std::nullopt, PlaygraphPosition{});
-    EXPECT_EQ(observer->calls.size(), 1u);
 }
 
 TEST_F(MutableDataSource, PlaybackPathFollowsOverrides) {
@@ -145,48 +138,31 @@ TEST_F(MutableDataSource, PlaybackPathFollowsOverrides) {
     EXPECT_EQ(path(), (std::vector<Visit>{{"A", 0}, {"B", 1}, {"C", 2}}));
     ds->setNextSegmentAfter(B, D);
     EXPECT_EQ(path(), (std::vector<Visit>{{"A", 0}, {"B", 1}, {"D", 2}}));
-    EXPECT_EQ(path(2), (std::vector<Visit>{{"A", 0}, {"B", 1}}));
     // A looping path goes on until the callback stops it.
     ds->setNextSegmentAfter(D, A);
     const auto looped = path(7);
     ASSERT_EQ(looped.size(), 7u);
     EXPECT_EQ(looped[5], (Visit{"D", 5}));
     EXPECT_EQ(looped[6], (Visit{"A", 6}));
-    EXPECT_EQ(walk([&](const TraversalCallback& cb) {
-                  ds->currentPlaybackPathTraversalFromSegment(nullptr, cb);
-              }),
-              (std::vector<Visit>{{"-", 0}}));
 }
 
 TEST_F(MutableDataSource, ReadAnswersComeFromThePlaygraph) {
     info.set("track", "changed"); // the initializer kept a copy
-    EXPECT_EQ(ds->trackingInfoForSegment(nullptr)->get("track"), Value("p"));
-    EXPECT_TRUE(ds->trackingInfoForPlaygraph(abcd("x"))->sameAs(*ds->trackingInfo()));
-    EXPECT_EQ(ds->initialPosition().segment, A);
     EXPECT_EQ(ds->initialSegment(), A);
-    EXPECT_EQ(ds->initialStartTime(), 0.0);
+    EXPECT_EQ(ds->initialPosition().segment, A);
     EXPECT_EQ(ds->nextPlaygraphAfterPlaygraph(p), nullptr);
-    EXPECT_EQ(ds->segmentById("D"), D);
-    EXPECT_EQ(ds->transitionsFromSourceSegment(A).size(), 2u);
+    EXPECT_EQ(ds->trackingInfoForSegment(nullptr)->get("track"), Value("p"));
     // The source is looked up by id in this playgraph.
     auto other = abcd("x");
     EXPECT_EQ(ds->transitionFromSourceSegment(other->segmentById("A"), C), *A->next().find("C"));
     EXPECT_EQ(ds->transitionFromSourceSegment(A, D), nullptr);
-
-    EXPECT_EQ(
-        walk([&](const TraversalCallback& cb) { ds->bredthFirstTraversalFromSegment(A, 2, cb); }),
-        (std::vector<Visit>{{"A", 1}, {"B", 2}, {"C", 2}}));
     // Graph walks ignore overrides; an empty start means the initial segment.
     ds->setNextSegmentAfter(A, D);
-    const auto dfs =
-        walk([&](const TraversalCallback& cb) { ds->depthFirstTraversalFromSegment(nullptr, cb); });
-    ASSERT_EQ(dfs.size(), 3u);
-    EXPECT_EQ(dfs[0], (Visit{"A", 0}));
-
+    EXPECT_EQ(walk([&](const TraversalCallback& cb) {
+                  ds->bredthFirstTraversalFromSegment(nullptr, 2, cb);
+              }),
+              (std::vector<Visit>{{"A", 1}, {"B", 2}, {"C", 2}}));
     auto fresh = PlaygraphPlayerMutableDataSource::create();
-    EXPECT_EQ(fresh->initialPosition().segment, nullptr);
-    EXPECT_EQ(fresh->segmentById("A"), nullptr);
-    EXPECT_FALSE(fresh->trackingInfoForSegment(A));
     EXPECT_EQ(fresh->initialSegment(), nullptr);
     EXPECT_TRUE(walk([&](const TraversalCallback& cb) {
                     fresh->depthFirstTraversalFromSegment(A, cb);

@@ -118,40 +118,28 @@ Dictionary abc() {
 } // namespace
 
 TEST(DefaultPathQueries, GeneratedPlaygraphsAnswerLikeAWalk) {
-    for (uint64_t seed : {1u, 2u, 3u}) {
+    for (uint64_t seed : {1u, 2u}) {
         testsupport::GeneratorOptions options;
         options.segmentCount = 300;
         options.seed = seed;
-        const auto p = Playgraph::create(testsupport::generatePlaygraph(options).dictionary);
-        expectAnswersLikeAWalk(*p);
+        expectAnswersLikeAWalk(
+            *Playgraph::create(testsupport::generatePlaygraph(options).dictionary));
     }
 }
 
+// After each change the queries answer from the path as it now is.
 TEST(DefaultPathQueries, UnknownAndNegativeDurationsAndLoops) {
     // B plays to the end of its viewable, unknown at first.
     auto p =
         Playgraph::create(graph("A", Dictionary{{"A", seg(0, 10000, {{"defaultNext", "B"}})},
                                                 {"B", seg(5000, Value(), {{"defaultNext", "C"}})},
                                                 {"C", seg(0, 20000)}}));
-    EXPECT_EQ(p->segmentIdAtPlaygraphTime(500.0), "B");
-    EXPECT_EQ(p->playerTimeForPlaygraphOffset(40.0), 35.0);
     expectAnswersLikeAWalk(*p);
-
-    // A movie shorter than B's start gives B a negative duration.
-    segment(*p, "B")->setMovieDuration(3.0);
-    EXPECT_EQ(p->segmentIdAtPlaygraphTime(9.5), "A");
-    EXPECT_EQ(p->segmentIdAtPlaygraphTime(10.0), "C");
+    segment(*p, "B")->setMovieDuration(3.0); // shorter than B's start: a negative duration
     expectAnswersLikeAWalk(*p);
-
     segment(*p, "B")->setMovieDuration(30.0);
-    EXPECT_EQ(p->segmentIdAtPlaygraphTime(30.0), "B");
-    EXPECT_EQ(p->segmentIdAtPlaygraphTime(35.0), "C");
-    expectAnswersLikeAWalk(*p);
-
-    // C leads back to A: the link walk goes round the loop.
-    segment(*p, "C")->setDefaultNext("A");
+    segment(*p, "C")->setDefaultNext("A"); // the link walk goes round the loop
     EXPECT_EQ(p->playerTimeForPlaygraphOffset(55.0 + 13.0), 8.0); // B, 3 s in
-    EXPECT_FALSE(p->segmentIdAtPlaygraphTime(66.0));
     expectAnswersLikeAWalk(*p, 50);
     p->calculateDefaultPathDuration();
     expectAnswersLikeAWalk(*p, 50);
@@ -160,56 +148,26 @@ TEST(DefaultPathQueries, UnknownAndNegativeDurationsAndLoops) {
 TEST(DefaultPathQueries, FollowEveryChangeToThePathAtOnce) {
     auto p = Playgraph::create(abc());
     ASSERT_EQ(p->segmentIdAtPlaygraphTime(27.0), "C");
-
-    // A segment's default next.
     segment(*p, "A")->setDefaultNext("D");
-    EXPECT_EQ(p->segmentIdAtPlaygraphTime(12.0), "D");
-    EXPECT_EQ(p->segmentIdAtPlaygraphTime(27.0), std::nullopt);
-    EXPECT_EQ(p->playerTimeForPlaygraphOffset(12.0), 2.0);
-    EXPECT_EQ(p->playgraphOffsetForPlayerTime(7.0, p->segmentById("C")), 16.0);
-    EXPECT_TRUE(isNaN(p->playgraphOffsetForPlayerTime(12.0, p->segmentById("B"))));
     expectAnswersLikeAWalk(*p);
-    p->calculateDefaultPathDuration();
-    EXPECT_EQ(p->duration(), 19.0);
-    expectAnswersLikeAWalk(*p);
-
-    // The initial segment id.
     p->setInitialSegmentId("B");
-    EXPECT_EQ(p->segmentIdAtPlaygraphTime(16.0), "C");
     EXPECT_EQ(p->playerTimeForPlaygraphOffset(1.0), 11.0);
-    EXPECT_EQ(p->duration(), 19.0); // unchanged until recomputed
     expectAnswersLikeAWalk(*p);
-    p->calculateDefaultPathDuration();
-    expectAnswersLikeAWalk(*p);
-
-    // The segment map: without C the path ends at B.
-    SegmentMap map = p->segmentMap();
+    SegmentMap map = p->segmentMap(); // without C the path ends at B
     map.erase("C");
     p->setSegmentMap(map);
     EXPECT_EQ(p->segmentIdAtPlaygraphTime(16.0), std::nullopt);
-    EXPECT_EQ(p->segmentIdAtPlaygraphTime(15.0), "B");
-    EXPECT_EQ(p->playerTimeForPlaygraphOffset(15.0), 25.0);
     expectAnswersLikeAWalk(*p);
-    p->calculateDefaultPathDuration();
-    expectAnswersLikeAWalk(*p);
-
-    // Clearing the initial segment empties the path.
     p->setInitialSegmentId(std::nullopt);
-    EXPECT_EQ(p->segmentIdAtPlaygraphTime(0.0), std::nullopt);
     EXPECT_TRUE(isNaN(p->playerTimeForPlaygraphOffset(1.0)));
-}
-
-TEST(DefaultPathQueries, MovieDurationsShowInTheNextAnswer) {
-    auto p = Playgraph::create(graph(
-        "A", Dictionary{{"A", seg(0, Value(), {{"defaultNext", "B"}})}, {"B", seg(0, 5000)}}));
-    EXPECT_EQ(p->segmentIdAtPlaygraphTime(100.0), "A");
-    segment(*p, "A")->setMovieDuration(8.0);
-    EXPECT_EQ(p->segmentIdAtPlaygraphTime(9.0), "B");
-    EXPECT_EQ(p->playerTimeForPlaygraphOffset(13.0), 5.0);
-    EXPECT_EQ(p->playgraphOffsetForPlayerTime(1.0, p->segmentById("B")), 9.0);
-    segment(*p, "A")->updateLiveDuration(10.0);
-    EXPECT_EQ(p->segmentIdAtPlaygraphTime(9.0), "A");
     expectAnswersLikeAWalk(*p);
+
+    // A live duration shows in the next answer.
+    auto q = Playgraph::create(graph(
+        "A", Dictionary{{"A", seg(0, Value(), {{"defaultNext", "B"}})}, {"B", seg(0, 5000)}}));
+    segment(*q, "A")->updateLiveDuration(10.0);
+    EXPECT_EQ(q->segmentIdAtPlaygraphTime(11.0), "B");
+    expectAnswersLikeAWalk(*q);
 }
 
 TEST(DefaultPathQueries, SegmentsOfAnotherPlaygraphOnThePath) {
@@ -221,10 +179,8 @@ TEST(DefaultPathQueries, SegmentsOfAnotherPlaygraphOnThePath) {
     p->setSegmentMap(map);
     p->calculateDefaultPathDuration();
     EXPECT_EQ(p->segmentIdAtPlaygraphTime(27.0), "C");
-
     segment(*other, "B")->setDefaultNext("D");
     EXPECT_EQ(p->segmentIdAtPlaygraphTime(27.0), "D");
-    EXPECT_EQ(p->playerTimeForPlaygraphOffset(26.0), 1.0);
     expectAnswersLikeAWalk(*p);
 
     // A play-to-end segment of the other playgraph learns its length.
@@ -232,10 +188,8 @@ TEST(DefaultPathQueries, SegmentsOfAnotherPlaygraphOnThePath) {
     map = p->segmentMap();
     map.set("D", segment(*q, "X"));
     p->setSegmentMap(map);
-    p->calculateDefaultPathDuration();
     EXPECT_EQ(p->segmentIdAtPlaygraphTime(500.0), "X");
     segment(*q, "X")->setMovieDuration(4.0);
-    EXPECT_EQ(p->segmentIdAtPlaygraphTime(500.0), std::nullopt);
     EXPECT_EQ(p->segmentIdAtPlaygraphTime(28.0), "X");
     expectAnswersLikeAWalk(*p);
 }

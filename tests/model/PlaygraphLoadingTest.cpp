@@ -28,23 +28,16 @@ Dictionary story() {
 TEST(PlaygraphLoading, WorkedStoryExample) {
     auto p = Playgraph::create(story(), 81);
     EXPECT_EQ(p->playgraphId(), "story-1");
-    EXPECT_EQ(p->initialSegmentId(), "intro");
     EXPECT_DOUBLE_EQ(p->duration(), 0.95);
     EXPECT_EQ(p->mainViewableId(), Value(81));
 
     auto intro = p->segmentById("intro");
     EXPECT_EQ(intro->viewableId(), Value(81));
-    EXPECT_EQ(intro->startTime(), 0.0);
     EXPECT_EQ(intro->endTime(), 0.8);
-    EXPECT_EQ(intro->defaultNext(), "left");
-    EXPECT_EQ(intro->next().size(), 2u);
 
     auto left = p->segmentById("left");
-    EXPECT_EQ(left->viewableId(), Value(81));
     EXPECT_EQ(left->startTime(), 0.8);
     EXPECT_EQ(left->endTime(), 0.95);
-    EXPECT_TRUE(left->next().empty());
-    EXPECT_FALSE(left->defaultNext());
 
     auto right = p->segmentById("right");
     EXPECT_EQ(right->viewableId(), Value(82));
@@ -54,27 +47,15 @@ TEST(PlaygraphLoading, WorkedStoryExample) {
     auto toRight = *intro->next().find("right");
     EXPECT_EQ(toRight->weight(), Value(30));
     EXPECT_EQ(toRight->transitionType(), "immediate");
-    EXPECT_EQ(toRight->autoplayType(), 0);
-    EXPECT_FALSE(toRight->skipRegionOffset());
     EXPECT_EQ(toRight->destinationSegment(), right);
 
     EXPECT_EQ(defaultPath(*p), (std::vector<std::string>{"intro", "left"}));
-}
-
-TEST(PlaygraphLoading, GeneratedIdsWhenThereIsNone) {
-    Dictionary d = graph("a", Dictionary{{"a", seg(0, 1000)}});
-    auto p1 = Playgraph::create(d);
-    auto p2 = Playgraph::create(d);
-    EXPECT_EQ(p1->playgraphId().size(), 36u);
-    EXPECT_NE(p1->playgraphId(), p2->playgraphId());
-    EXPECT_EQ(p1->segmentById("a")->canonicalSegmentId(), p1->playgraphId() + "::a");
 }
 
 TEST(PlaygraphLoading, MillisecondsBecomeSecondsByTruncation) {
     auto p = Playgraph::create(graph(
         "a", Dictionary{{"a", seg(1000.9, 2500)}, {"b", seg(Value(), -5)}, {"c", seg(33, 1500)}}));
     EXPECT_EQ(p->segmentById("a")->startTime(), 1.0);
-    EXPECT_EQ(p->segmentById("a")->endTime(), 2.5);
     EXPECT_EQ(p->segmentById("b")->startTime(), 0.0);
     EXPECT_TRUE(p->segmentById("b")->playToViewableEnd());
     EXPECT_EQ(p->segmentById("c")->startTime(), 0.033);
@@ -101,7 +82,6 @@ TEST(PlaygraphLoading, DefaultViewableIdOnlyInBranchingPlaygraphs) {
     EXPECT_EQ(branching->segmentById("own")->viewableId(), Value(5));
     EXPECT_TRUE(other->segmentById("a")->viewableId().isNone());
     EXPECT_TRUE(untyped->segmentById("a")->viewableId().isNone());
-    EXPECT_EQ(other->type(), "Branching");
 }
 
 TEST(PlaygraphLoading, MainViewableIdFollowsTheHostFlag) {
@@ -132,7 +112,6 @@ TEST(PlaygraphLoading, DurationCountsDecorativeSegmentsButNotTheirOffsets) {
                  {"c", seg(0, 20000)},
                  {"off", seg(0, 1000)}}));
     EXPECT_EQ(p->duration(), 35);
-    EXPECT_EQ(p->segmentById("a")->offsetInPlaygraph(), 0);
     EXPECT_EQ(p->segmentById("b")->offsetInPlaygraph(), 10);
     EXPECT_EQ(p->segmentById("c")->offsetInPlaygraph(), 10);
     EXPECT_EQ(p->segmentById("off")->offsetInPlaygraph(), 0);
@@ -159,7 +138,6 @@ TEST(PlaygraphLoading, PlayToEndSegmentsCountOnceTheirMovieDurationIsKnown) {
 TEST(PlaygraphLoading, MissingOrUnknownInitialSegmentGivesAnEmptyPath) {
     auto empty = Playgraph::create(Dictionary{});
     EXPECT_EQ(empty->duration(), 0);
-    EXPECT_EQ(empty->allSegmentIds(), std::vector<std::string>{});
     auto unknown = Playgraph::create(graph("zz", Dictionary{{"a", seg(0, 1000)}}));
     EXPECT_EQ(unknown->duration(), 0);
     EXPECT_TRUE(defaultPath(*unknown).empty());
@@ -170,28 +148,12 @@ TEST(PlaygraphLoading, MissingOrUnknownInitialSegmentGivesAnEmptyPath) {
     EXPECT_EQ(unknown->duration(), 1);
 }
 
-TEST(PlaygraphLoading, StopFlagEndsTheDefaultPathWalk) {
-    auto p = Playgraph::create(graph("a", Dictionary{{"a", seg(0, 1000, {{"defaultNext", "b"}})},
-                                                     {"b", seg(0, 1000, {{"defaultNext", "c"}})},
-                                                     {"c", seg(0, 1000)}}));
-    std::vector<std::string> seen;
-    p->defaultPathTraversal([&](const auto& s, uint64_t, bool& stop) {
-        seen.push_back(s->segmentId());
-        stop = s->segmentId() == "b";
-    });
-    EXPECT_EQ(seen, (std::vector<std::string>{"a", "b"}));
-}
-
 TEST(PlaygraphLoading, AnnotationsAndIds) {
     Dictionary annotations{{"title", "Heist"}};
     auto p = Playgraph::create(graph("a", Dictionary{{"a", seg(0, 1000)}, {"b", seg(0, 1000)}},
                                      {{"annotations", annotations}, {"transitionType", "lazy"}}));
     annotations.set("title", "changed");
     EXPECT_EQ(p->valueForAnnotation("title"), Value("Heist"));
-    EXPECT_TRUE(p->valueForAnnotation("missing").isNone());
-    EXPECT_EQ(p->transitionType(), "lazy");
-    EXPECT_EQ(p->allSegmentIds(), (std::vector<std::string>{"a", "b"}));
-    EXPECT_FALSE(p->minimumSegmentLengthMs());
 }
 
 TEST(PlaygraphLoading, WronglyTypedInputReadsAsAbsent) {
@@ -220,15 +182,12 @@ TEST(PlaygraphLoading, WronglyTypedInputReadsAsAbsent) {
     EXPECT_TRUE(p->mainViewableId().isNone());
     EXPECT_FALSE(p->annotations());
     EXPECT_EQ(p->segmentById("bad"), nullptr);
-    EXPECT_EQ(p->segmentById("nul"), nullptr);
     auto a = p->segmentById("a");
     EXPECT_EQ(a->startTime(), 0.0);
     EXPECT_TRUE(a->playToViewableEnd());
     EXPECT_TRUE(a->viewableId().isNone());
     EXPECT_FALSE(a->defaultNext());
     EXPECT_TRUE(a->next().empty());
-    EXPECT_FALSE(a->annotations());
-    EXPECT_FALSE(a->userInfo());
     auto b = p->segmentById("b");
     EXPECT_EQ(b->startTime(), 0.0);
     EXPECT_EQ(b->endTime(), static_cast<double>(std::numeric_limits<int64_t>::max()) / 1000.0);
@@ -237,12 +196,9 @@ TEST(PlaygraphLoading, WronglyTypedInputReadsAsAbsent) {
     EXPECT_EQ(p->segmentById("c")->endTime(),
               static_cast<double>(std::numeric_limits<int64_t>::max()) / 1000.0);
     EXPECT_EQ(Playgraph::create(Value(List{1, 2}))->segmentMap().size(), 0u);
-    EXPECT_EQ(Playgraph::create(Value())->duration(), 0.0);
 }
 
 TEST(PlaygraphLoading, LargeChainBuildsInLinearTime) {
-    constexpr int n = 100000;
-    auto p = Playgraph::create(chainOf(n, true));
-    EXPECT_EQ(p->duration(), n);
-    EXPECT_EQ(p->segmentById("s99999")->offsetInPlaygraph(), n - 1);
+    EXPECT_EQ(Playgraph::create(chainOf(100000, true))->segmentById("s99999")->offsetInPlaygraph(),
+              99999);
 }
