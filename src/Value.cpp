@@ -36,7 +36,8 @@ void Dictionary::reserve(std::size_t n) { map_->reserve(n); }
 Dictionary Dictionary::copy() const {
     Dictionary out;
     out.map_->reserve(map_->size());
-    for (const auto& [key, value] : *map_)
+    // Read through the const map: a mutable iteration counts as a change.
+    for (const auto& [key, value] : std::as_const(*map_))
         out.map_->set(key, value);
     return out;
 }
