@@ -49,9 +49,22 @@ inline std::string pickId(FuzzedDataProvider& in, const std::vector<std::string>
 
 } // namespace playgraph::fuzz
 
+#include <optional>
+#include <string_view>
+
+#include "playgraph/json/Json.hpp"
 #include "playgraph/model/PlaygraphBase.hpp"
 
 namespace playgraph::fuzz {
+
+/// The input read as JSON text, or none when it is not valid JSON.
+inline std::optional<Value> parseInput(const uint8_t* data, std::size_t size) {
+    try {
+        return parseJson(std::string_view(reinterpret_cast<const char*>(data), size));
+    } catch (const JsonError&) {
+        return std::nullopt;
+    }
+}
 
 inline bool sameDouble(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
 

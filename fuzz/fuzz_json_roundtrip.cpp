@@ -13,12 +13,9 @@
 using namespace playgraph;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    Value value;
-    try {
-        value = parseJson(std::string_view(reinterpret_cast<const char*>(data), size));
-    } catch (const JsonError&) {
-        return 0;
-    }
+    const std::optional<Value> parsed = fuzz::parseInput(data, size);
+    if (!parsed) return 0;
+    const Value& value = *parsed;
     for (JsonStyle style : {JsonStyle::compact, JsonStyle::pretty}) {
         // Parsed values hold only what JSON can express, so writing never fails.
         const std::string text = writeJson(value, style);

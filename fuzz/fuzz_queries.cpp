@@ -71,12 +71,9 @@ void exercise(const std::shared_ptr<PlaygraphBase>& p, FuzzedDataProvider& in) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    Value value;
-    try {
-        value = parseJson(std::string_view(reinterpret_cast<const char*>(data), size));
-    } catch (const JsonError&) {
-        return 0;
-    }
+    const std::optional<Value> parsed = fuzz::parseInput(data, size);
+    if (!parsed) return 0;
+    const Value& value = *parsed;
     FuzzedDataProvider in(data, size);
     exercise(Playgraph::create(value, 7), in);
     exercise(MutablePlaygraph::create(value, 7), in);
