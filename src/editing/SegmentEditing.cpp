@@ -183,10 +183,12 @@ void MutablePlaygraph::removeSegment(const std::string& segmentId) {
 
     Dictionary segments = *dictionaryAt(playgraphDictionary_, keys::segments);
     // Where the transitions into the removed segment lead from now on: its
-    // "defaultNext" when that names another existing segment. Without one
-    // they are dropped, so no reference to the removed segment remains.
+    // "defaultNext" when that names another segment, even a missing one (the
+    // reference already named no segment; moving it keeps the transitions'
+    // properties). Without one they are dropped, so no reference to the
+    // removed segment remains.
     std::optional<std::string> target = stringAt(removed, keys::defaultNext);
-    if (target && (*target == segmentId || !segmentDictionary(*target))) target.reset();
+    if (target == segmentId) target.reset();
 
     for (Dictionary predecessor : predecessors) {
         // The removed segment's own dictionary needs no rewiring.
@@ -206,11 +208,11 @@ void MutablePlaygraph::removeSegment(const std::string& segmentId) {
 
     // A single predecessor also takes over the transitions it lacks; a
     // transition it already has wins. Transitions back to the removed
-    // segment, or to no segment, are not taken over.
+    // segment are not taken over.
     if (predecessors.size() == 1 && !predecessors.front().sameAs(removed) && removedNext) {
         Dictionary next = *dictionaryAt(predecessors.front(), keys::next);
         for (const auto& [destination, transition] : *removedNext) {
-            if (destination == segmentId || !segmentDictionary(destination)) continue;
+            if (destination == segmentId) continue;
             if (!next.contains(destination)) next.set(destination, transition);
         }
     }

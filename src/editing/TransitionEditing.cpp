@@ -136,6 +136,9 @@ void MutablePlaygraph::supportSkippingSegment(const std::string& from, const std
     const Dictionary props{{std::string(keys::skipRegionOffset), afterOffsetSeconds * 1000.0},
                            {std::string(keys::skipRegionWeight), weight}};
     updatePropertiesForTransitionFrom(from, toSegment, props);
+    // A second rebuild: it changes nothing in the model, but hosts see it
+    // (their configuration provider is asked about "main" again).
+    load();
 }
 
 } // namespace playgraph

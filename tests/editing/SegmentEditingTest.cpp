@@ -209,10 +209,13 @@ TEST(SegmentRemoval, ReconnectsASinglePredecessor) {
                 {"C", seg(0, 1000)},
                 {"D", seg(0, 1000)}});
     };
-    auto p = MutablePlaygraph::create(make());
+    // A transition of B to no segment is taken over like the others.
+    Dictionary d = make();
+    nextOf(d, "B").set("zz", Dictionary{{"weight", 5}});
+    auto p = MutablePlaygraph::create(d);
     p->removeSegment("B");
     EXPECT_EQ(segmentIn(*p, "A").get("defaultNext"), Value("C"));
-    EXPECT_EQ(segmentIn(*p, "A").get("next"), Value(next({{"C", 30}, {"D", 20}})));
+    EXPECT_EQ(segmentIn(*p, "A").get("next"), Value(next({{"C", 30}, {"D", 20}, {"zz", 5}})));
 
     // A transition the predecessor already has wins over B's.
     Dictionary e = make();
@@ -271,23 +274,30 @@ TEST(SegmentRemoval, InitialSegmentsAndSegmentsWithoutADefaultNext) {
     lone->removeSegment("v");
     EXPECT_FALSE(lone->dictionaryRepresentation().contains("initialSegment"));
 
-    // No "defaultNext" (or one naming itself or nothing): the transitions
-    // into the segment are dropped and no reference to it remains. R leads
-    // to itself, so it has two predecessors and one outgoing transition.
-    for (const Value& defaultNext : {Value(), Value::null(), Value("R"), Value("gone")}) {
+    // No "defaultNext" (or one naming itself): the transitions into the
+    // segment are dropped and no reference to it remains. One naming no
+    // segment ("zz") takes them there, properties and all, as any other.
+    // R leads to itself, so it has two predecessors and one outgoing transition.
+    for (const Value& defaultNext : {Value(), Value::null(), Value("R"), Value("zz")}) {
         SCOPED_TRACE(defaultNext.text());
+        const Dictionary toR{{"weight", 1}, {"autoplayType", 1}};
         Dictionary d = graph(
-            "R", Dictionary{{"A", seg(0, 1000, {{"defaultNext", "R"}, {"next", next({{"R", 1}})}})},
-                            {"R", seg(0, 1000, {{"next", next({{"R", 2}})}})},
-                            {"C", seg(0, 1000)}});
+            "R", Dictionary{
+                     {"A", seg(0, 1000, {{"defaultNext", "R"}, {"next", Dictionary{{"R", toR}}}})},
+                     {"R", seg(0, 1000, {{"next", next({{"R", 2}})}})},
+                     {"C", seg(0, 1000)}});
         if (!defaultNext.isNone()) segOf(d, "R").set("defaultNext", defaultNext);
+        const Dictionary removed = segOf(d, "R"); // left as it is by the removal
         auto q = MutablePlaygraph::create(d);
         q->removeSegment("R");
         const Dictionary rep = q->dictionaryRepresentation();
-        EXPECT_FALSE(rep.contains("initialSegment"));
-        EXPECT_FALSE(segmentIn(*q, "A").contains("defaultNext"));
-        EXPECT_EQ(segmentIn(*q, "A").get("next"), Value(Dictionary{}));
-        expectNoDanglingReferences(rep);
+        const bool moved = defaultNext == Value("zz");
+        EXPECT_EQ(rep.get("initialSegment"), moved ? defaultNext : Value());
+        EXPECT_EQ(
+            Value(segmentIn(*q, "A")),
+            Value(moved ? seg(0, 1000, {{"defaultNext", "zz"}, {"next", Dictionary{{"zz", toR}}}})
+                        : seg(0, 1000, {{"next", Dictionary{}}})));
+        expectNoDanglingReferences(rep, "R", removed);
     }
     // A single predecessor takes over the other transitions.
     auto s = MutablePlaygraph::create(graph(

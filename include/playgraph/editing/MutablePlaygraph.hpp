@@ -30,7 +30,8 @@ namespace playgraph {
 /// checks each edit documents, non-finite times and offsets, properties that
 /// are not a dictionary and viewable ids that are not numbers are refused.
 /// Every "defaultNext", "next" key and "initialSegment" an edit writes names
-/// an existing segment. An entry of "segments" that is not a dictionary is
+/// an existing segment, except that `removeSegment` moves a reference that
+/// already named no segment as it is. An entry of "segments" that is not a dictionary is
 /// not a segment ("Cannot find segment") but its id is taken ("A segment with
 /// id ... already exists"); a "next" entry that is not a dictionary is not a
 /// transition but its destination is taken. A "next" or "defaultNext"
@@ -108,7 +109,18 @@ public:
                                       const std::string& toSegment) override;
     void addTransitionFromSegment(const std::string& from, const std::string& toSegment,
                                   bool asDefault, const Value& properties = Value()) override;
+    /// Transitions into the segment (whole transition dictionaries) now lead
+    /// to its stored "defaultNext", even one naming no segment, and so do a
+    /// "defaultNext" and "initialSegment" that named it; a sole predecessor
+    /// also gains the segment's other transitions that it lacks, except ones
+    /// back to the removed segment. Without a usable "defaultNext" (absent,
+    /// not a string, or the segment itself) the transitions into it are
+    /// dropped and a "defaultNext" or "initialSegment" naming it is removed.
+    /// Refused for a segment with two or more predecessors and two or more
+    /// outgoing transitions.
     void removeSegment(const std::string& segmentId) override;
+    /// Ends with a second rebuild, which changes nothing in the model but
+    /// asks the configuration provider about "main" once more per segment.
     void supportSkippingSegment(const std::string& from, const std::string& toSegment,
                                 double afterOffsetSeconds, uint64_t weight) override;
     /// A new one-level copy of the dictionary. C++ has no unmodifiable

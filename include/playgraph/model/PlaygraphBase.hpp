@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,7 +44,21 @@ public:
     std::optional<std::string> segmentIdAtPlaygraphTime(double time) const override;
     double playgraphOffsetForPlayerTime(
         double playerTime, const std::shared_ptr<QZPlaygraphSegment>& inSegment) const override;
+    /// Viewable time at playgraph time `offset`, as found by a walk from the
+    /// initial segment along `defaultNext` that adds each segment's duration
+    /// in turn. On a path that loops back the walk goes round as often as
+    /// the offset needs: the answer is the walk's, to the last bit, whenever
+    /// the walk visits at most `kExactLinkWalk` segments (or one pass along
+    /// the path, if longer). Further out, whole turns are skipped at once
+    /// (their mean length times their number), so the answer may differ from
+    /// the walk's by the rounding the walk would accumulate. Where the walk
+    /// would never end (a turn of the loop that does not advance, an offset
+    /// that is not finite) the answer is not-a-number. Cost: a bisection of
+    /// the kept path (one walk along it while it is out of date), plus at
+    /// most `kExactLinkWalk` additions on flat arrays round a loop.
     double playerTimeForPlaygraphOffset(double offset) const override;
+    /// Segments that `playerTimeForPlaygraphOffset` walks one by one.
+    static constexpr uint64_t kExactLinkWalk = 1'000'000;
     bool isPlaybackContiguousFromSegment(
         const std::shared_ptr<QZPlaygraphSegment>& segment,
         const std::shared_ptr<QZPlaygraphSegment>& toSegment) const override;
