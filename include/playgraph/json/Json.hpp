@@ -29,6 +29,9 @@
 /// `kMaxJsonDepth` (which is also how a container holding itself shows).
 /// None (no value) is left out as a dictionary entry, since an absent key
 /// reads the same; at the top level and inside a list it is written `null`.
+///
+/// Threads: the functions keep no state and may run on several threads at
+/// once; a value being written must not be changed meanwhile.
 
 #include <cstddef>
 #include <filesystem>
