@@ -539,7 +539,8 @@ Command addEditCommand(CLI::App& app) {
                       "naming a missing segment or drops annotations in a split");
     command->footer(std::string(opSyntax) +
                     "\n\nA failing operation is reported with its position and reason; then "
-                    "nothing is written (status 2). Files are replaced in one step.\n");
+                    "nothing is written (status 2). A regular file is replaced in one step and "
+                    "keeps its owner and permissions; a device or FIFO is written directly.\n");
     return {command, [options] { return runEdit(*options); }};
 }
 
