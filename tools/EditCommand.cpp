@@ -314,6 +314,7 @@ std::vector<Op> readOpsFile(const std::string& file) {
     std::vector<Op> ops;
     std::string line;
     for (std::size_t number = 1; std::getline(*in, line); ++number) {
+        if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3); // a BOM
         const auto first = line.find_first_not_of(" \t\r");
         if (first == std::string::npos || line[first] == '#') continue;
         const auto last = line.find_last_not_of(" \t\r");

@@ -267,7 +267,7 @@ TEST_F(ToolFiles, EditReadsAnOperationsFileAndRewritesInPlace) {
     const auto perms = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
                        std::filesystem::perms::group_read;
     std::filesystem::permissions(story, perms);
-    const std::string ops = write("ops.txt", "# add a side branch\n"
+    const std::string ops = write("ops.txt", "\xEF\xBB\xBF# add a side branch\n"
                                              "\n"
                                              "  insert-after intro \"side door\" 81 1 2 default  \n"
                                              "update intro \"side door\" {\"weight\": 9}\n");
