@@ -106,7 +106,7 @@ TEST(SegmentInsertion, ChecksInOrderBeforeAnyChange) {
         {"endTime (1.000000) must be after startTime (2.000000)", "A", "N", 1, 2.0, 1.0},
         {"startTime (nan) must be a finite number", "A", "N", 1, NaN, 1.0},
         {"endTime (inf) must be a finite number", "A", "N", 1, 0.0, Inf},
-        {"viewableId (one) must be a number", "A", "N", "one", 0.0, 1.0},
+        {"viewableId (nan) must be a finite number", "A", "N", NaN, 0.0, 1.0},
     };
     auto p = MutablePlaygraph::create(chain());
     for (bool before : {false, true}) {
