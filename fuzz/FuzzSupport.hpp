@@ -66,35 +66,4 @@ inline std::optional<Value> parseInput(const uint8_t* data, std::size_t size) {
     }
 }
 
-inline bool sameDouble(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
-
-/// Two built playgraphs hold the same segments and transitions (content,
-/// not identity) and the same default path measures.
-inline bool sameModel(const PlaygraphBase& a, const PlaygraphBase& b) {
-    if (a.initialSegmentId() != b.initialSegmentId() || a.type() != b.type() ||
-        !sameDouble(a.duration(), b.duration()) || a.segmentMap().keys() != b.segmentMap().keys()) {
-        return false;
-    }
-    for (const auto& [id, sa] : a.segmentMap()) {
-        const auto sb = b.segmentById(id);
-        if (!sb || !(sa->viewableId() == sb->viewableId()) ||
-            !sameDouble(sa->startTime(), sb->startTime()) ||
-            !sameDouble(sa->endTime(), sb->endTime()) || sa->defaultNext() != sb->defaultNext() ||
-            !sameDouble(sa->offsetInPlaygraph(), sb->offsetInPlaygraph()) ||
-            sa->next().keys() != sb->next().keys()) {
-            return false;
-        }
-        for (const auto& [to, ta] : sa->next()) {
-            const auto& tb = *sb->next().find(to);
-            if (!(ta->weight() == tb->weight()) ||
-                ta->skipRegionOffset() != tb->skipRegionOffset() ||
-                ta->autoplayType() != tb->autoplayType() ||
-                ta->transitionType() != tb->transitionType()) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
 } // namespace playgraph::fuzz

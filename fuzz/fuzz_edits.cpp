@@ -1,8 +1,11 @@
 // A byte string drives a sequence of edits on a small playgraph (or on a
-// composition converted from it, with its clip operations). After each
-// edit either it was refused with InvalidArgumentError and the dictionary and
-// segment objects are exactly as before, or it was applied and the model
-// equals a fresh build from the edited dictionary.
+// composition converted from it, with its clip operations), some of them in
+// transactions of an edit history, with undos, redos and segments changed
+// through their setters in between. After each edit either it was refused
+// with InvalidArgumentError and the dictionary and segment objects are
+// exactly as before, or it was applied and the playgraph answers everything
+// as one freshly built from the edited dictionary; an undo or redo gives
+// back the dictionary of that step, answering as a fresh build of it.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "FuzzSupport.hpp"
+#include "ModelAnswers.hpp"
 #include "playgraph/playgraph.hpp"
 
 using namespace playgraph;
@@ -66,8 +70,43 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     auto params = std::make_shared<Params>();
     int fresh = 0;
+    EditHistory history(playgraph);
+    // The dictionaries of the steps taken (`at`) and undone (after it).
+    std::vector<Value> states{Value(playgraph->dictionaryRepresentation()).deepCopy()};
+    std::size_t at = 0;
+    const auto sameAsFreshBuild = [&] {
+        auto rebuilt = MutablePlaygraph::create(playgraph->dictionaryRepresentation(), 1);
+        return testsupport::modelAnswers(*playgraph) == testsupport::modelAnswers(*rebuilt);
+    };
 
     while (in.remaining_bytes() > 0) {
+        switch (in.ConsumeIntegralInRange<int>(0, 9)) {
+        case 0: // a player learns a viewable's length, or re-weights a transition
+            if (const auto segment = playgraph->segmentById(fuzz::pickId(in, ids))) {
+                segment->setMovieDuration(fuzz::pickTime(in));
+                if (!segment->next().empty()) segment->next().begin()->second->overrideWeight(3);
+            }
+            continue;
+        case 1:
+        case 2:
+            if (in.ConsumeBool() ? !history.canUndo() : !history.canRedo()) continue;
+            if (in.ConsumeBool() && history.canUndo()) {
+                history.undo();
+                --at;
+            } else if (history.canRedo()) {
+                history.redo();
+                ++at;
+            } else {
+                continue;
+            }
+            fuzz::check(Value(playgraph->dictionaryRepresentation()) == states[at],
+                        "undo or redo did not give back the step's dictionary");
+            fuzz::check(sameAsFreshBuild(), "after undo or redo: model differs from a fresh build");
+            continue;
+        default:
+            break;
+        }
+        const bool inTransaction = in.ConsumeBool();
         const Value before = Value(playgraph->dictionaryRepresentation()).deepCopy();
         const auto beforeObjects = objects(*playgraph);
         const std::string a = fuzz::pickId(in, ids);
@@ -80,7 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         if (in.ConsumeBool()) props.set("weight", in.ConsumeIntegralInRange<int>(-5, 100));
         if (in.ConsumeBool()) props.set("autoplayType", in.ConsumeBool() ? Value(2) : Value("x"));
         if (in.ConsumeBool()) props.set("skipRegionOffset", t1);
-        try {
+        bool nothing = false; // an operation that does nothing
+        const auto edit = [&] {
             switch (in.ConsumeIntegralInRange<int>(0, composition ? 17 : 10)) {
             case 0:
                 playgraph->addTransitionFromSegment(a, b, in.ConsumeBool(), props);
@@ -154,7 +194,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                 composition->addTransitionFromSegment(a, b, true, props);
                 fuzz::check(Value(playgraph->dictionaryRepresentation()) == before,
                             "an operation that does nothing changed the dictionary");
+                nothing = true;
                 break;
+            }
+        };
+        try {
+            if (inTransaction) {
+                history.transaction([&](MutablePlaygraph&) { edit(); });
+            } else {
+                edit();
             }
         } catch (const InvalidArgumentError&) {
             fuzz::check(Value(playgraph->dictionaryRepresentation()) == before,
@@ -162,8 +210,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             fuzz::check(objects(*playgraph) == beforeObjects, "refused edit rebuilt the segments");
             continue;
         }
-        auto rebuilt = MutablePlaygraph::create(playgraph->dictionaryRepresentation(), 1);
-        fuzz::check(fuzz::sameModel(*playgraph, *rebuilt), "model differs from a fresh build");
+        fuzz::check(sameAsFreshBuild(), "model differs from a fresh build");
+        if (nothing) continue;
+        if (inTransaction) {
+            states.resize(at + 1);
+            states.push_back(Value(playgraph->dictionaryRepresentation()).deepCopy());
+            ++at;
+        } else {
+            // An edit outside the history: its steps no longer apply.
+            fuzz::check(history.isStale() && !history.canUndo(), "outside edit not noticed");
+            history.clear();
+            states = {Value(playgraph->dictionaryRepresentation()).deepCopy()};
+            at = 0;
+        }
         // Exercise the read side on the edited graph.
         (void)playgraph->playerTimeForPlaygraphOffset(t1);
         (void)playgraph->positionAtViewableTime(t2, 1);

@@ -31,6 +31,7 @@
 #include "playgraph/datasource/PlaygraphPlayerCompositeDataSource.hpp"
 #include "playgraph/datasource/PlaygraphPlayerDataSourceCore.hpp"
 #include "playgraph/datasource/PlaygraphPlayerMutableDataSource.hpp"
+#include "playgraph/editing/EditHistory.hpp"
 #include "playgraph/editing/InvalidArgumentError.hpp"
 #include "playgraph/editing/MutablePlaygraph.hpp"
 #include "playgraph/model/Playgraph.hpp"

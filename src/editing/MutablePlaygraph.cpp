@@ -258,6 +258,7 @@ bool MutablePlaygraph::addPlaygraphParams(const std::shared_ptr<QZPlaygraphParam
 
 void MutablePlaygraph::replaceSegmentReferencesFor(const std::string& oldId,
                                                    const std::string& newId) {
+    EditScope scope(*this);
     if (stringAtEquals(playgraphDictionary_, keys::initialSegment, oldId)) {
         playgraphDictionary_.set(keys::initialSegment, newId);
     }
@@ -275,6 +276,7 @@ void MutablePlaygraph::replaceSegmentReferencesFor(const std::string& oldId,
             }
         }
     }
+    scope.completed([&] { return "redirect references from " + oldId + " to " + newId; });
 }
 
 std::vector<Dictionary>

@@ -65,6 +65,7 @@ void MutablePlaygraph::_updatePropertiesForTransitionFrom(const std::string& fro
                                                           const std::string& to,
                                                           const Value& properties,
                                                           bool ignoreIfNotFound) {
+    EditScope scope(*this);
     const Dictionary source = requireSegment(from);
     requireSegment(to);
     // Taken as a snapshot: `properties` may be the transition dictionary itself.
@@ -77,6 +78,7 @@ void MutablePlaygraph::_updatePropertiesForTransitionFrom(const std::string& fro
     touchSegment(from);
     for (const auto& [key, value] : props)
         transition->set(key, copyOfValue(value));
+    scope.completed([&] { return "update transition " + from + " -> " + to; });
 }
 
 void MutablePlaygraph::updatePropertiesForTransitionFrom(const std::string& from,
