@@ -805,6 +805,10 @@ def main():
                         help="test again the mutants of an earlier JSON report (matched by "
                         "file, kind, source line and mutation, so edits elsewhere do not "
                         "change the set)")
+    parser.add_argument("--summary", metavar="REPORT",
+                        help="print the summary of an earlier JSON report, with the tests "
+                        "that kill no mutant alone and a greedy smallest set of tests that "
+                        "kills every killed mutant, and stop")
     parser.add_argument("--list", action="store_true",
                         help="list the mutants (after sampling) and stop")
     parser.add_argument("--work-dir", default=os.path.join(REPO, "build", "mutants"),
@@ -822,6 +826,10 @@ def main():
                         "--timeout-slack seconds")
     parser.add_argument("--timeout-slack", type=float, default=30.0)
     args = parser.parse_args()
+    if args.summary:
+        with open(args.summary, encoding="utf-8") as f:
+            print_summary(json.load(f), detailed=True)
+        return 0
 
     files = source_files(args.files)
     noreturn = noreturn_names(files)
@@ -974,7 +982,23 @@ def summarize(args, files, total, mutants, results, baseline, interrupted):
     }
 
 
-def print_summary(report):
+def greedy_cover(report):
+    """Tests, in order, that together kill every killed mutant: each the one
+    that kills the most mutants the earlier ones leave alive."""
+    left = {r["id"] for r in report["mutants"] if r["status"] == "killed"}
+    kills = {t: set(v["mutants"]) for t, v in report["tests"].items()}
+    cover = []
+    while left:
+        best = max(sorted(kills), key=lambda t: len(kills[t] & left))
+        gain = kills[best] & left
+        if not gain:
+            break
+        cover.append((best, len(gain)))
+        left -= gain
+    return cover
+
+
+def print_summary(report, detailed=False):
     c = report["counts"]
     log("")
     log("mutants: %d tested of %d" % (report["mutants_tested"], report["mutants_in_files"]))
@@ -989,8 +1013,21 @@ def print_summary(report):
         for r in sorted(survivors, key=lambda r: (r["file"], r["line"])):
             log("  %-8s %s:%d  %s" % (r["status"], r["file"], r["line"], r["mutation"]))
     idle = sorted(t for t, v in report["tests"].items() if v["unique_kills"] == 0)
-    log("tests that kill no mutant alone: %d of %d (see the report)" %
-        (len(idle), len(report["tests"])))
+    log("tests that kill no mutant alone: %d of %d%s" %
+        (len(idle), len(report["tests"]), "" if detailed else " (--summary lists them)"))
+    if not detailed:
+        return
+    for t in idle:
+        log("  %-70s kills %d" % (t, report["tests"][t]["kills"]))
+    unique = sorted(((v["unique_kills"], t) for t, v in report["tests"].items()
+                     if v["unique_kills"]), reverse=True)
+    log("tests that kill some mutant alone (count):")
+    for count, t in unique:
+        log("  %-70s %d" % (t, count))
+    cover = greedy_cover(report)
+    log("a greedy smallest set of tests killing every killed mutant (%d tests):" % len(cover))
+    for t, gain in cover:
+        log("  %-70s +%d" % (t, gain))
 
 
 if __name__ == "__main__":
