@@ -750,10 +750,14 @@ class Runner:
                 # a mutant costs one object and one library link.
                 "-DBUILD_SHARED_LIBS=ON", "-DCMAKE_LINK_DEPENDS_NO_SHARED=ON",
                 "-DPLAYGRAPH_BUILD_EXAMPLES=OFF", "-DPLAYGRAPH_BUILD_BENCHMARKS=OFF",
-                "-DPLAYGRAPH_BUILD_TOOLS=" + ("OFF" if self.args.no_tools else "ON")]
-            code, out = run(cmd)
-            if code != 0:
-                sys.exit("mutants: cmake failed:\n" + out)
+                "-DPLAYGRAPH_BUILD_TOOLS=" + ("ON" if self.args.with_tools else "OFF")]
+        else:
+            # Configured before: only the options that may change between runs.
+            cmd = ["cmake", "-S", self.tree, "-B", self.build, "-DCMAKE_CXX_FLAGS=" + self.args.cxx_flags,
+                   "-DPLAYGRAPH_BUILD_TOOLS=" + ("ON" if self.args.with_tools else "OFF")]
+        code, out = run(cmd)
+        if code != 0:
+            sys.exit("mutants: cmake failed:\n" + out)
 
     def build_tree(self, timeout=None):
         return run(["nice", "-n", str(self.args.nice), "cmake", "--build", self.build, "-j",
@@ -815,8 +819,9 @@ def main():
                         help="where the tree copy, the build and the report go")
     parser.add_argument("--report", help="JSON report (default WORK_DIR/report.json)")
     parser.add_argument("--cxx-flags", default="-O1", help="compiler flags of the build")
-    parser.add_argument("--no-tools", action="store_true",
-                        help="do not build the command-line tool nor run its tests")
+    parser.add_argument("--with-tools", action="store_true",
+                        help="also build the command-line tool and run its end-to-end tests "
+                        "(measured: they kill no library mutant that no other test kills)")
     parser.add_argument("--exclude-tests", metavar="REGEX", help="CTest -E for every run")
     parser.add_argument("--build-jobs", type=int, default=1)
     parser.add_argument("--test-jobs", type=int, default=1)

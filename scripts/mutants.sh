@@ -6,7 +6,7 @@
 # Slow (seconds to a minute per mutant) and so not part of CI; see
 # docs/TESTING.md. The working tree is never modified.
 #
-# Usage: scripts/mutants.sh [--sample N --seed S] [--files PATH...] [--replay REPORT]
+# Usage: scripts/mutants.sh [--sample N --seed S] [--files PATH...] [--replay REPORT] [--with-tools]
 #                           [--list] [--help]
 set -euo pipefail
 cd "$(dirname "$0")/.."
