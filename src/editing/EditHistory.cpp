@@ -1,34 +1,119 @@
 #include "playgraph/editing/EditHistory.hpp"
 
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
+
+#include "EditingSupport.hpp"
 
 namespace playgraph {
 
-// A step remembers the dictionary before and after it.
-struct EditHistory::Step {
-    std::string label;
-    Dictionary before;
-    Dictionary after;
+namespace {
+
+/// A dictionary's entries, in order (the values themselves).
+using Entries = std::vector<std::pair<std::string, Value>>;
+
+Entries entriesOf(const Dictionary& d) {
+    Entries out;
+    out.reserve(d.size());
+    for (const auto& [key, value] : d)
+        out.emplace_back(key, value);
+    return out;
+}
+
+/// Makes `d` hold exactly `entries`, in their order, keeping its identity.
+void refill(Dictionary& d, const Entries& entries) {
+    for (const auto& key : d.keys())
+        d.erase(key);
+    for (const auto& [key, value] : entries)
+        d.set(key, value);
+}
+
+} // namespace
+
+/// One entry of "segments" as it was: absent, or its dictionary with its
+/// entries, its "next" with its entries and every transition dictionary
+/// with its entries. These are everything an edit changes in place, so
+/// putting them back (into the same dictionaries) restores the entry.
+struct EditHistory::Image {
+    std::optional<Dictionary> segment;
+    Entries entries;
+    std::optional<Dictionary> next;
+    Entries nextEntries;
+    std::vector<std::pair<Dictionary, Entries>> transitions;
+
+    static Image of(const Dictionary& segments, const std::string& id) {
+        Image image;
+        const Value* value = segments.find(id);
+        if (!value || !value->dictionary()) return image;
+        image.segment = *value->dictionary();
+        image.entries = entriesOf(*image.segment);
+        const Value* next = image.segment->find(keys::next);
+        if (!next || !next->dictionary()) return image;
+        image.next = *next->dictionary();
+        image.nextEntries = entriesOf(*image.next);
+        for (const auto& [to, transition] : image.nextEntries) {
+            if (const Dictionary* d = transition.dictionary()) {
+                image.transitions.emplace_back(*d, entriesOf(*d));
+            }
+        }
+        return image;
+    }
+
+    void restore(Dictionary& segments, const std::string& id) const {
+        if (!segment) {
+            segments.erase(id);
+            return;
+        }
+        for (auto [transition, contents] : transitions)
+            refill(transition, contents);
+        if (next) {
+            Dictionary handle = *next;
+            refill(handle, nextEntries);
+        }
+        Dictionary handle = *segment;
+        refill(handle, entries);
+        const Value* current = segments.find(id);
+        if (!current || !current->dictionary() || !current->dictionary()->sameAs(*segment)) {
+            segments.set(id, *segment);
+        }
+    }
 };
 
-// The open transaction: it collects the labels of the edits that complete
-// while it is open.
+// A step: the segment entries it changed, before and after, and the
+// initial segment before and after.
+struct EditHistory::Step {
+    std::string label;
+    std::vector<std::string> ids;
+    std::vector<Image> before;
+    std::vector<Image> after;
+    Value initialBefore;
+    Value initialAfter;
+};
+
+// The open transaction: images of the entries its edits are about to
+// change (the first time each), and the labels of the edits that complete.
 struct EditHistory::Open final : MutablePlaygraph::EditRecorder {
+    MutablePlaygraph* playgraph = nullptr;
     std::optional<std::string> label;
     std::vector<std::string> editLabels;
-    Dictionary before;
+    std::vector<std::string> ids;
+    std::unordered_set<std::string> seen;
+    std::vector<Image> before;
+    Value initialBefore;
     bool staleAtBegin = false;
+
+    void willChangeSegment(const std::string& id) override {
+        if (!seen.insert(id).second) return;
+        ids.push_back(id);
+        before.push_back(Image::of(playgraph->segmentsDictionary(), id));
+    }
     void editCompleted(std::string editLabel) override {
         editLabels.push_back(std::move(editLabel));
     }
 };
 
 namespace {
-
-Dictionary snapshotOf(const MutablePlaygraph& playgraph) {
-    return *Value(playgraph.dictionaryRepresentation()).deepCopy().dictionary();
-}
 
 std::string joined(const std::vector<std::string>& labels) {
     std::string out;
@@ -76,8 +161,9 @@ void EditHistory::begin(std::optional<std::string> label) {
         throw EditHistoryError("The playgraph has a transaction of another history open");
     }
     auto open = std::make_unique<Open>();
+    open->playgraph = playgraph_.get();
     open->label = std::move(label);
-    open->before = snapshotOf(*playgraph_);
+    open->initialBefore = playgraph_->playgraphDictionary_.get(keys::initialSegment);
     open->staleAtBegin = isStale();
     open_ = std::move(open);
     playgraph_->recorder_ = open_.get();
@@ -87,26 +173,57 @@ void EditHistory::commit() {
     if (!open_) throw EditHistoryError("No transaction is open");
     std::unique_ptr<Open> open = std::move(open_);
     playgraph_->recorder_ = nullptr;
+    playgraph_->ensureCurrent();
     if (open->editLabels.empty()) return;
     // Steps recorded before an outside edit describe states that are gone.
     if (open->staleAtBegin) {
         undo_.clear();
         redo_.clear();
     }
-    Step step{open->label ? *open->label : joined(open->editLabels), std::move(open->before),
-              snapshotOf(*playgraph_)};
+    Step step;
+    step.label = open->label ? *open->label : joined(open->editLabels);
+    const Dictionary segments = playgraph_->segmentsDictionary();
+    for (const auto& id : open->ids)
+        step.after.push_back(Image::of(segments, id));
+    step.ids = std::move(open->ids);
+    step.before = std::move(open->before);
+    step.initialBefore = std::move(open->initialBefore);
+    step.initialAfter = playgraph_->playgraphDictionary_.get(keys::initialSegment);
     redo_.clear();
     undo_.push_back(std::move(step));
     if (undo_.size() > depthLimit_) undo_.erase(undo_.begin());
     knownRevision_ = playgraph_->revision_;
 }
 
+void EditHistory::restore(const std::vector<std::string>& ids, const std::vector<Image>& images,
+                          const Value& initial) {
+    MutablePlaygraph& p = *playgraph_;
+    Dictionary segments = p.segmentsDictionary();
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        const bool wasThere = segments.contains(ids[i]);
+        p.markForRebuild(ids[i]);
+        images[i].restore(segments, ids[i]);
+        // An entry put back goes last in "segments", as an insertion does.
+        if (!wasThere && segments.contains(ids[i]))
+            p.pending_.inserted.push_back(p.findName(ids[i]));
+    }
+    if (initial.isNone()) {
+        p.playgraphDictionary_.erase(keys::initialSegment);
+    } else {
+        p.playgraphDictionary_.set(keys::initialSegment, initial);
+    }
+    p.refreshNow();
+}
+
 void EditHistory::rollback() {
     if (!open_) throw EditHistoryError("No transaction is open");
     std::unique_ptr<Open> open = std::move(open_);
     playgraph_->recorder_ = nullptr;
-    if (open->editLabels.empty()) return;
-    playgraph_->restoreDictionary(open->before);
+    if (open->ids.empty() && open->editLabels.empty()) {
+        playgraph_->ensureCurrent();
+        return;
+    }
+    restore(open->ids, open->before, open->initialBefore);
     // The transaction's own edits moved the revision; an outside edit
     // before it still counts.
     if (!open->staleAtBegin) knownRevision_ = playgraph_->revision_;
@@ -124,8 +241,9 @@ void EditHistory::undo() {
     if (isStale()) {
         throw EditHistoryError("Cannot undo: the playgraph was edited outside its history");
     }
-    playgraph_->restoreDictionary(undo_.back().before);
-    redo_.push_back(std::move(undo_.back()));
+    Step& step = undo_.back();
+    restore(step.ids, step.before, step.initialBefore);
+    redo_.push_back(std::move(step));
     undo_.pop_back();
     knownRevision_ = playgraph_->revision_;
 }
@@ -136,8 +254,9 @@ void EditHistory::redo() {
     if (isStale()) {
         throw EditHistoryError("Cannot redo: the playgraph was edited outside its history");
     }
-    playgraph_->restoreDictionary(redo_.back().after);
-    undo_.push_back(std::move(redo_.back()));
+    Step& step = redo_.back();
+    restore(step.ids, step.after, step.initialAfter);
+    undo_.push_back(std::move(step));
     redo_.pop_back();
     knownRevision_ = playgraph_->revision_;
 }

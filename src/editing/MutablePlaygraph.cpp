@@ -52,6 +52,7 @@ void MutablePlaygraph::load() {
         }
     }
     pending_ = Pending();
+    modelStale_ = false;
     calculateDefaultPathDuration();
 }
 
@@ -86,6 +87,11 @@ Dictionary MutablePlaygraph::segmentsDictionary() const {
 }
 
 void MutablePlaygraph::touchSegment(const std::string& id) {
+    if (recorder_) recorder_->willChangeSegment(id);
+    markForRebuild(id);
+}
+
+void MutablePlaygraph::markForRebuild(const std::string& id) {
     const uint32_t name = internName(id);
     if (pending_.mark.size() <= name) pending_.mark.resize(nameCount(), 0);
     if (pending_.mark[name] == 0) {
@@ -138,6 +144,19 @@ MutablePlaygraph::referringSegments(const std::string& id, bool orByDefaultNext)
 }
 
 void MutablePlaygraph::refresh() {
+    // Inside a transaction the model catches up once, when it ends or when
+    // something reads it.
+    if (recorder_) {
+        modelStale_ = true;
+        return;
+    }
+    refreshNow();
+}
+
+void MutablePlaygraph::bringModelUpToDate() { refreshNow(); }
+
+void MutablePlaygraph::refreshNow() {
+    modelStale_ = false;
     if (pending_.full) {
         load();
         return;
@@ -213,7 +232,7 @@ void MutablePlaygraph::segmentDidChange(PlaygraphSegment& segment, bool links) {
     PlaygraphBase::segmentDidChange(segment, links);
     // A segment changed by a caller is rebuilt at the next edit, as a full
     // rebuild would.
-    if (findSegment(segment.segmentId()) == &segment) touchSegment(segment.segmentId());
+    if (findSegment(segment.segmentId()) == &segment) markForRebuild(segment.segmentId());
 }
 
 void MutablePlaygraph::didReplaceSegmentMap() { pending_.full = true; }

@@ -45,6 +45,7 @@ PlaygraphSegment* PlaygraphBase::findSegment(std::string_view id) const {
 }
 
 std::shared_ptr<QZPlaygraphSegment> PlaygraphBase::segmentById(std::string_view segmentId) const {
+    ensureCurrent();
     const auto* entry = segmentMap_.find(segmentId);
     return entry ? *entry : nullptr;
 }
@@ -292,6 +293,7 @@ void PlaygraphBase::collectDefaultPath(std::vector<PlaygraphSegment*>& out,
 }
 
 PlaygraphSegment* PlaygraphBase::defaultPathEndWithoutNext() const {
+    ensureCurrent();
     std::vector<PlaygraphSegment*> walked;
     const std::vector<PlaygraphSegment*>* path = &walked;
     if (const DefaultPathCache* kept = currentDefaultPath()) {

@@ -59,6 +59,7 @@ double playerTimeAroundLoop(const std::vector<PlaygraphSegment*>& segments,
 
 std::optional<std::vector<std::string>>
 PlaygraphBase::segmentIdsForPosition(double position, uint64_t inViewableId) const {
+    ensureCurrent();
     const bool playToEndMatchesLater = flavor_ == Flavor::Editable;
     std::vector<std::string> ids;
     for (const auto& [id, segment] : segmentMap_) {
@@ -76,6 +77,7 @@ PlaygraphBase::segmentIdsForPosition(double position, uint64_t inViewableId) con
 }
 
 std::optional<std::string> PlaygraphBase::segmentIdAtPlaygraphTime(double time) const {
+    ensureCurrent();
     if (const DefaultPathCache* path = currentDefaultPath()) {
         const std::size_t n = path->segments.size();
         const std::size_t i = pathIndexPast(*path, time);
@@ -103,6 +105,7 @@ std::optional<std::string> PlaygraphBase::segmentIdAtPlaygraphTime(double time) 
 
 double PlaygraphBase::playgraphOffsetForPlayerTime(
     double playerTime, const std::shared_ptr<QZPlaygraphSegment>& inSegment) const {
+    ensureCurrent();
     // The default path followed link by link. A path that comes back to a
     // segment it passed never reaches a segment it has not met, so a repeat
     // ends the walk with not-a-number.
@@ -132,6 +135,7 @@ double PlaygraphBase::playgraphOffsetForPlayerTime(
 }
 
 double PlaygraphBase::playerTimeForPlaygraphOffset(double offset) const {
+    ensureCurrent();
     if (const DefaultPathCache* path = currentDefaultPath(); path && !path->segments.empty()) {
         const std::size_t n = path->segments.size();
         const std::size_t i = pathIndexPast(*path, offset);
@@ -180,6 +184,7 @@ bool PlaygraphBase::isPlaybackContiguousFromSegment(
 }
 
 PlaygraphPosition PlaygraphBase::initialPosition() const {
+    ensureCurrent();
     if (!initialSegmentId_) return {};
     auto segment = segmentById(*initialSegmentId_);
     if (!segment) return {};
@@ -189,12 +194,14 @@ PlaygraphPosition PlaygraphBase::initialPosition() const {
 
 PlaygraphPosition
 PlaygraphBase::positionAtPlaygraphOffsetAlongDefaultPlaybackPath(double offset) const {
+    ensureCurrent();
     const auto id = segmentIdAtPlaygraphTime(offset);
     if (!id) return initialPosition();
     return {segmentById(*id), playerTimeForPlaygraphOffset(offset)};
 }
 
 PlaygraphPosition PlaygraphBase::positionAtStartOfSegment(std::string_view segmentId) const {
+    ensureCurrent();
     auto segment = segmentById(segmentId);
     if (!segment) return {};
     const double start = segment->startTime();
@@ -203,6 +210,7 @@ PlaygraphPosition PlaygraphBase::positionAtStartOfSegment(std::string_view segme
 
 PlaygraphPosition PlaygraphBase::positionAtSegmentViewableTime(std::string_view segmentId,
                                                                double viewableTime) const {
+    ensureCurrent();
     auto segment = segmentById(segmentId);
     if (!segment || !(segment->startTime() <= viewableTime)) return initialPosition();
     const double end = segment->endTime();
@@ -215,6 +223,7 @@ PlaygraphPosition PlaygraphBase::positionAtSegmentViewableTime(std::string_view 
 
 PlaygraphPosition PlaygraphBase::positionAtSegmentSegmentOffset(std::string_view segmentId,
                                                                 double segmentOffset) const {
+    ensureCurrent();
     auto segment = segmentById(segmentId);
     if (!segment) return initialPosition();
     const double t = segment->startTime() + segmentOffset;
@@ -224,6 +233,7 @@ PlaygraphPosition PlaygraphBase::positionAtSegmentSegmentOffset(std::string_view
 
 PlaygraphPosition PlaygraphBase::positionAtViewableTime(double viewableTime,
                                                         const Value& inVideoId) const {
+    ensureCurrent();
     if (std::isnan(viewableTime)) return initialPosition();
     const auto ids =
         segmentIdsForPosition(viewableTime, static_cast<uint64_t>(inVideoId.integerReading()));

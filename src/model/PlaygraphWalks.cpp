@@ -41,7 +41,8 @@ constexpr uint32_t kLocalBase = 0x80000000u;
 class PlaygraphBase::WalkNames {
 public:
     explicit WalkNames(const PlaygraphBase& playgraph)
-        : playgraph_(playgraph), universe_(playgraph.index_->names.size()) {}
+        : playgraph_((playgraph.ensureCurrent(), playgraph)),
+          universe_(playgraph.index_->names.size()) {}
 
     std::size_t universe() const { return universe_; }
     const GraphIndex& index() const { return *playgraph_.index_; }
@@ -62,6 +63,7 @@ public:
 
     /// The segment named `id` in the map as it is now, or none.
     std::shared_ptr<QZPlaygraphSegment> resolve(uint32_t id) const {
+        playgraph_.ensureCurrent();
         const GraphIndex& index = this->index();
         if (index.trusted()) {
             uint32_t name = id;
@@ -95,6 +97,7 @@ public:
     /// The children of `segment` (as the walks see them), read from the
     /// index when nothing changed since `version`, else from the segment.
     void children(const PlaygraphSegment& segment, uint64_t version, std::vector<uint32_t>& out) {
+        playgraph_.ensureCurrent();
         out.clear();
         const GraphIndex::Slot* slot = index().version == version ? currentSlot(segment) : nullptr;
         if (slot) {
@@ -108,6 +111,7 @@ public:
 
     /// The default next of `segment`, as `children` reads it.
     uint32_t defaultNext(const PlaygraphSegment& segment, uint64_t version) {
+        playgraph_.ensureCurrent();
         const GraphIndex::Slot* slot = index().version == version ? currentSlot(segment) : nullptr;
         if (slot) return slot->defaultNext;
         const auto& next = segment.defaultNext();

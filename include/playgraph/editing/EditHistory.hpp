@@ -117,7 +117,12 @@ public:
     bool isStale() const;
 
 private:
+    struct Image;
     struct Step;
+    /// Puts back the images of `ids` and the initial segment, and brings
+    /// the model up to date (not an edit: the revision does not move).
+    void restore(const std::vector<std::string>& ids, const std::vector<Image>& images,
+                 const Value& initial);
     std::shared_ptr<MutablePlaygraph> playgraph_;
     std::size_t depthLimit_;
     std::vector<Step> undo_;

@@ -163,6 +163,9 @@ private:
     class EditRecorder {
     public:
         virtual ~EditRecorder() = default;
+        /// Before the entry `id` of "segments" is changed, inserted or
+        /// erased (possibly several times for one id).
+        virtual void willChangeSegment(const std::string& id) = 0;
         /// Once per completed edit (the outermost one when edits nest), with
         /// its label ("split intro at 4.000 s").
         virtual void editCompleted(std::string label) = 0;
@@ -186,13 +189,19 @@ private:
     Dictionary segmentsDictionary() const;
     /// Records that the entry `id` of "segments" is about to change.
     void touchSegment(const std::string& id);
+    /// Records that the segment `id` is to be rebuilt at the next refresh.
+    void markForRebuild(const std::string& id);
     void insertSegmentEntry(Dictionary& segments, const std::string& id, Dictionary segment);
     void eraseSegmentEntry(Dictionary& segments, const std::string& id);
     /// The segments whose "next" has an entry for `id` (and, when
     /// `orByDefaultNext`, whose "defaultNext" is `id`), in no given order.
     std::vector<SegmentRef> referringSegments(const std::string& id, bool orByDefaultNext);
-    /// Brings the model up to date with the dictionary after an edit.
+    /// Brings the model up to date with the dictionary after an edit; inside
+    /// a transaction it only notes that the model is behind (see
+    /// `bringModelUpToDate`).
     void refresh();
+    void refreshNow();
+    void bringModelUpToDate() override;
     /// Records which segments `segment` (the dictionary entry of `name`) refers to.
     void noteReferences(uint32_t name, const Dictionary& segment);
     /// Asks the provider about "main" once per segment that has it, as a

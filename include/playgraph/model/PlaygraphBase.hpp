@@ -36,6 +36,7 @@ public:
 
     // QZPlaygraph
     const std::optional<std::string>& initialSegmentId() const override {
+        ensureCurrent();
         return initialSegmentId_;
     }
     std::shared_ptr<QZPlaygraphSegment> segmentById(std::string_view segmentId) const override;
@@ -79,11 +80,20 @@ public:
                                                      double segmentOffset) const override;
     PlaygraphPosition positionAtViewableTime(double viewableTime,
                                              const Value& inVideoId) const override;
-    const std::optional<std::string>& type() const override { return type_; }
+    const std::optional<std::string>& type() const override {
+        ensureCurrent();
+        return type_;
+    }
     const std::optional<std::string>& transitionType() const override { return transitionType_; }
     const std::string& playgraphId() const override { return playgraphId_; }
-    const Value& mainViewableId() const override { return mainViewableId_; }
-    double duration() const override { return duration_; }
+    const Value& mainViewableId() const override {
+        ensureCurrent();
+        return mainViewableId_;
+    }
+    double duration() const override {
+        ensureCurrent();
+        return duration_;
+    }
 
     /// The recursive step of the depth-first walk: reports `segment` at
     /// `segmentDepth`, then walks its unvisited children. True when the
@@ -113,7 +123,10 @@ public:
     /// change only at the next `calculateDefaultPathDuration`.
     void setInitialSegmentId(std::optional<std::string> id) { initialSegmentId_ = std::move(id); }
     void setMainViewableId(Value id) { mainViewableId_ = std::move(id); }
-    const SegmentMap& segmentMap() const { return segmentMap_; }
+    const SegmentMap& segmentMap() const {
+        ensureCurrent();
+        return segmentMap_;
+    }
     /// Replaces the segment map. Segments of another playgraph (or entered
     /// under an id that is not their own) are allowed; the walks and the
     /// default path then follow the segments themselves rather than this
@@ -144,6 +157,18 @@ protected:
     /// its map (`links`: its default next or transitions). The editable
     /// playgraph rebuilds such segments at its next edit.
     virtual void segmentDidChange(PlaygraphSegment& segment, bool links);
+    /// Brings the model up to date with changes whose rebuilding was put
+    /// off (an editable playgraph puts it off inside a transaction, until
+    /// the transaction ends or something reads the model).
+    virtual void bringModelUpToDate() {}
+    void ensureCurrent() const {
+        if (modelStale_) const_cast<PlaygraphBase*>(this)->bringModelUpToDate();
+    }
+    /// Set while a rebuild is put off; read by every read member. Only ever
+    /// true inside an edit transaction, which the caller serialises with all
+    /// other calls, so concurrent readers only ever read it.
+    bool modelStale_ = false;
+
     /// Called after `setSegmentMap` replaced the map.
     virtual void didReplaceSegmentMap() {}
     /// After an edit rebuilt part of the map and recomputed the default
