@@ -290,8 +290,7 @@ private:
             Value value = convert(child, depth);
             fields_.emplace_back(key, std::move(value));
         }
-        Dictionary dictionary;
-        dictionary.reserve(fields_.size() - base);
+        Dictionary dictionary = Dictionary::withCapacity(fields_.size() - base);
         for (std::size_t i = base; i < fields_.size(); ++i)
             dictionary.set(fields_[i].first, std::move(fields_[i].second));
         fields_.resize(base);
