@@ -66,6 +66,23 @@ void releaseBlock(detail::ListBlock* block) noexcept {
     if (dropReference(block)) delete block;
 }
 
+// A handle taking another's block: the new one is retained first, so that
+// assigning a handle to itself (or to one its old block keeps alive) is safe.
+template <class Block> void assignHandle(Block*& mine, Block* theirs) noexcept {
+    retain(theirs);
+    releaseBlock(mine);
+    mine = theirs;
+}
+
+// A handle taking another's block over, leaving that one empty.
+template <class Block> void moveHandle(Block*& mine, Block*& theirs) noexcept {
+    if (&mine == &theirs) return;
+    Block* old = mine;
+    mine = theirs;
+    theirs = nullptr;
+    releaseBlock(old);
+}
+
 } // namespace
 
 // ---- Dictionary -------------------------------------------------------------
@@ -83,19 +100,12 @@ Dictionary Dictionary::withCapacity(std::size_t n) { return Dictionary(newDictio
 Dictionary::Dictionary(const Dictionary& other) noexcept : block_(other.block_) { retain(block_); }
 
 Dictionary& Dictionary::operator=(const Dictionary& other) noexcept {
-    retain(other.block_);
-    releaseBlock(block_);
-    block_ = other.block_;
+    assignHandle(block_, other.block_);
     return *this;
 }
 
 Dictionary& Dictionary::operator=(Dictionary&& other) noexcept {
-    if (this != &other) {
-        detail::DictionaryBlock* old = block_;
-        block_ = other.block_;
-        other.block_ = nullptr;
-        releaseBlock(old);
-    }
+    moveHandle(block_, other.block_);
     return *this;
 }
 
@@ -209,18 +219,11 @@ List::List(std::initializer_list<Value> init) : block_(new detail::ListBlock) {
 }
 List::List(const List& other) noexcept : block_(other.block_) { retain(block_); }
 List& List::operator=(const List& other) noexcept {
-    retain(other.block_);
-    releaseBlock(block_);
-    block_ = other.block_;
+    assignHandle(block_, other.block_);
     return *this;
 }
 List& List::operator=(List&& other) noexcept {
-    if (this != &other) {
-        detail::ListBlock* old = block_;
-        block_ = other.block_;
-        other.block_ = nullptr;
-        releaseBlock(old);
-    }
+    moveHandle(block_, other.block_);
     return *this;
 }
 List::~List() { releaseBlock(block_); }
