@@ -26,6 +26,9 @@ namespace playgraph {
 /// invalidated by insertion and erasure, as for `std::vector`. A map holds at
 /// most 2^31 - 1 entries (`std::length_error` beyond). Nothing else throws
 /// except on allocation failure, which leaves the map as it was.
+///
+/// Threads: as for a standard container: const access from several threads is
+/// safe; a change must not overlap any other access.
 template <class V> class OrderedMap {
 public:
     using value_type = std::pair<const std::string, V>;

@@ -62,9 +62,13 @@ struct HostBox {
 ///
 /// The container is one block: a reference count, the map's header and,
 /// when the size is known at creation (`withCapacity`, `copy`, an
-/// initializer list, the JSON reader), the entries themselves. Copying and
-/// dropping handles may happen concurrently; the container itself is not
-/// synchronised (concurrent reads are safe, writes must be serialised).
+/// initializer list, the JSON reader), the entries themselves.
+///
+/// Threads: a container may be read from several threads at once while no
+/// thread changes it; a change, through any handle that shares the container,
+/// must not overlap any other access to it. Copying and dropping handles
+/// (and values holding them) is safe from any thread: the count is atomic.
+/// Give another thread a `Value::deepCopy()` rather than a shared handle.
 class Dictionary {
 public:
     using Map = OrderedMap<Value>;
@@ -120,6 +124,8 @@ private:
 };
 
 /// An ordered list with shared reference semantics (see `Dictionary`).
+///
+/// Threads: as for `Dictionary`.
 class List {
 public:
     List();
@@ -169,6 +175,9 @@ private:
 /// The readings (`integerReading`, `int32Reading`, `doubleReading`,
 /// `booleanReading`, `text`) never throw: a value without a reading gives
 /// the documented default. Booleans read as the numbers 0 and 1.
+///
+/// Threads: as for `Dictionary`: reading one value (and the containers it
+/// shares) from several threads is safe while nothing changes it.
 class Value {
 public:
     enum class Kind { None, Null, Bool, Int, UInt, Double, String, Dictionary, List, Object };

@@ -35,6 +35,7 @@ std::string cannotFindTransition(std::string_view from, std::string_view to) {
 void MutablePlaygraph::addTransitionFromSegment(const std::string& from,
                                                 const std::string& toSegment, bool asDefault,
                                                 const Value& properties) {
+    EditScope scope(*this);
     Dictionary source = requireSegment(from);
     requireSegment(toSegment);
     // Any entry under the destination, even one that is not a transition
@@ -44,6 +45,7 @@ void MutablePlaygraph::addTransitionFromSegment(const std::string& from,
     }
     const Dictionary props = requireProperties(properties);
 
+    touchSegment(from);
     Dictionary next = ensureNext(source);
     Dictionary transition;
     for (const auto& [key, value] : props)
@@ -53,7 +55,10 @@ void MutablePlaygraph::addTransitionFromSegment(const std::string& from,
     }
     next.set(toSegment, transition);
     if (asDefault) source.set(keys::defaultNext, toSegment);
-    load();
+    refresh();
+    scope.completed([&] {
+        return "add transition " + from + " -> " + toSegment + (asDefault ? " as default" : "");
+    });
 }
 
 void MutablePlaygraph::_updatePropertiesForTransitionFrom(const std::string& from,
@@ -69,6 +74,7 @@ void MutablePlaygraph::_updatePropertiesForTransitionFrom(const std::string& fro
         if (ignoreIfNotFound) return;
         fail(cannotFindTransition(from, to));
     }
+    touchSegment(from);
     for (const auto& [key, value] : props)
         transition->set(key, copyOfValue(value));
 }
@@ -76,30 +82,35 @@ void MutablePlaygraph::_updatePropertiesForTransitionFrom(const std::string& fro
 void MutablePlaygraph::updatePropertiesForTransitionFrom(const std::string& from,
                                                          const std::string& to,
                                                          const Value& properties) {
+    EditScope scope(*this);
     _updatePropertiesForTransitionFrom(from, to, properties, false);
-    load();
+    refresh();
+    scope.completed([&] { return "update transition " + from + " -> " + to; });
 }
 
 void MutablePlaygraph::updatePropertiesForAllTransitionsTo(const std::string& to,
                                                            const Value& properties) {
-    auto segments = dictionaryAt(playgraphDictionary_, keys::segments);
-    std::vector<std::string> sources;
-    if (segments) {
-        for (const auto& [id, value] : *segments) {
-            if (value.isDictionary()) sources.push_back(id);
-        }
-    }
+    EditScope scope(*this);
     // With any segment to visit, the destination must exist; checked (with
     // the properties) before the first change.
-    if (!sources.empty()) requireSegment(to);
+    bool anySegment = false;
+    if (auto segments = dictionaryAt(playgraphDictionary_, keys::segments)) {
+        for (const auto& [id, value] : *segments) {
+            if ((anySegment = value.isDictionary())) break;
+        }
+    }
+    if (anySegment) requireSegment(to);
     requireProperties(properties);
-    for (const auto& source : sources)
+    // Only segments with a transition to the destination change.
+    for (const auto& [source, segment] : referringSegments(to, false))
         _updatePropertiesForTransitionFrom(source, to, properties, true);
-    load();
+    refresh();
+    scope.completed([&] { return "update transitions to " + to; });
 }
 
 void MutablePlaygraph::updatePropertiesForAllTransitionfrom(const std::string& from,
                                                             const Value& properties) {
+    EditScope scope(*this);
     const Dictionary source = requireSegment(from);
     std::vector<std::string> destinations;
     if (auto next = dictionaryAt(source, keys::next)) destinations = next->keys();
@@ -111,23 +122,28 @@ void MutablePlaygraph::updatePropertiesForAllTransitionfrom(const std::string& f
     requireProperties(properties);
     for (const auto& destination : destinations)
         _updatePropertiesForTransitionFrom(from, destination, properties, true);
-    load();
+    refresh();
+    scope.completed([&] { return "update transitions from " + from; });
 }
 
 void MutablePlaygraph::updateDefaultNextFromSegment(const std::string& from,
                                                     const std::string& toSegment) {
+    EditScope scope(*this);
     Dictionary source = requireSegment(from);
     requireSegment(toSegment);
     if (!transitionBetween(source, toSegment)) {
         fail("Cannot set " + toSegment + " as defaultNext after " + from +
              ". Transition not found.");
     }
+    touchSegment(from);
     source.set(keys::defaultNext, toSegment);
-    load();
+    refresh();
+    scope.completed([&] { return "set default next of " + from + " to " + toSegment; });
 }
 
 void MutablePlaygraph::supportSkippingSegment(const std::string& from, const std::string& toSegment,
                                               double afterOffsetSeconds, uint64_t weight) {
+    EditScope scope(*this);
     const Dictionary source = requireSegment(from);
     requireSegment(toSegment);
     if (!transitionBetween(source, toSegment)) fail(cannotFindTransition(from, toSegment));
@@ -136,6 +152,13 @@ void MutablePlaygraph::supportSkippingSegment(const std::string& from, const std
     const Dictionary props{{std::string(keys::skipRegionOffset), afterOffsetSeconds * 1000.0},
                            {std::string(keys::skipRegionWeight), weight}};
     updatePropertiesForTransitionFrom(from, toSegment, props);
+    // A second rebuild: it changes nothing in the model, but hosts see it
+    // (their configuration provider is asked about "main" again).
+    refresh();
+    scope.completed([&] {
+        return "skip from " + from + " to " + toSegment + " after " +
+               labelSeconds(afterOffsetSeconds);
+    });
 }
 
 } // namespace playgraph
