@@ -3,49 +3,145 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <new>
+#include <stdexcept>
 
 namespace playgraph {
 
-// ---- Dictionary -------------------------------------------------------------
+// ---- Shared blocks -----------------------------------------------------------
 
-Dictionary::Dictionary() : map_(std::make_shared<Map>()) {}
+namespace detail {
 
-Dictionary::Dictionary(std::initializer_list<std::pair<std::string, Value>> init)
-    : map_(std::make_shared<Map>()) {
-    map_->reserve(init.size());
-    for (const auto& [key, value] : init)
-        map_->set(key, value);
+// A dictionary's container: the map, whose header leaves room for the
+// reference count (40 bytes together), followed in the same allocation by
+// the entries' first storage when the size is known at creation.
+struct DictionaryBlock : OrderedMap<Value> {
+    DictionaryBlock(value_type* storage, std::size_t capacity)
+        : OrderedMap<Value>(storage, capacity) {}
+    std::atomic<uint32_t> refs{1};
+};
+
+struct ListBlock {
+    std::atomic<uint32_t> refs{1};
+    std::vector<Value> items;
+};
+
+} // namespace detail
+
+namespace {
+
+using Entry = Dictionary::Map::value_type;
+
+template <class Block> void retain(Block* block) noexcept {
+    if (block) block->refs.fetch_add(1, std::memory_order_relaxed);
 }
 
-std::size_t Dictionary::size() const { return map_->size(); }
-bool Dictionary::empty() const { return map_->empty(); }
-bool Dictionary::contains(std::string_view key) const { return map_->contains(key); }
-const Value* Dictionary::find(std::string_view key) const { return std::as_const(*map_).find(key); }
-Value* Dictionary::find(std::string_view key) { return map_->find(key); }
+// Drops one reference; the last one destroys the block.
+template <class Block> bool dropReference(Block* block) noexcept {
+    return block && block->refs.fetch_sub(1, std::memory_order_acq_rel) == 1;
+}
+
+detail::DictionaryBlock* newDictionaryBlock(std::size_t capacity) {
+    if (capacity > (SIZE_MAX - sizeof(detail::DictionaryBlock)) / sizeof(Entry)) {
+        throw std::length_error("Dictionary: too many entries");
+    }
+    void* raw = ::operator new(sizeof(detail::DictionaryBlock) + capacity * sizeof(Entry));
+    auto* storage =
+        reinterpret_cast<Entry*>(static_cast<char*>(raw) + sizeof(detail::DictionaryBlock));
+    try {
+        return ::new (raw) detail::DictionaryBlock(storage, capacity);
+    } catch (...) {
+        ::operator delete(raw);
+        throw;
+    }
+}
+
+void releaseBlock(detail::DictionaryBlock* block) noexcept {
+    if (!dropReference(block)) return;
+    block->~DictionaryBlock();
+    ::operator delete(block);
+}
+
+void releaseBlock(detail::ListBlock* block) noexcept {
+    if (dropReference(block)) delete block;
+}
+
+// A handle taking another's block: the new one is retained first, so that
+// assigning a handle to itself (or to one its old block keeps alive) is safe.
+template <class Block> void assignHandle(Block*& mine, Block* theirs) noexcept {
+    retain(theirs);
+    releaseBlock(mine);
+    mine = theirs;
+}
+
+// A handle taking another's block over, leaving that one empty.
+template <class Block> void moveHandle(Block*& mine, Block*& theirs) noexcept {
+    if (&mine == &theirs) return;
+    Block* old = mine;
+    mine = theirs;
+    theirs = nullptr;
+    releaseBlock(old);
+}
+
+} // namespace
+
+// ---- Dictionary -------------------------------------------------------------
+
+Dictionary::Dictionary() : block_(newDictionaryBlock(0)) {}
+
+Dictionary::Dictionary(std::initializer_list<std::pair<std::string, Value>> init)
+    : block_(newDictionaryBlock(init.size())) {
+    for (const auto& [key, value] : init)
+        block_->set(key, value);
+}
+
+Dictionary Dictionary::withCapacity(std::size_t n) { return Dictionary(newDictionaryBlock(n)); }
+
+Dictionary::Dictionary(const Dictionary& other) noexcept : block_(other.block_) { retain(block_); }
+
+Dictionary& Dictionary::operator=(const Dictionary& other) noexcept {
+    assignHandle(block_, other.block_);
+    return *this;
+}
+
+Dictionary& Dictionary::operator=(Dictionary&& other) noexcept {
+    moveHandle(block_, other.block_);
+    return *this;
+}
+
+Dictionary::~Dictionary() { releaseBlock(block_); }
+
+Dictionary::Map& Dictionary::map() const { return *block_; }
+
+std::size_t Dictionary::size() const { return map().size(); }
+bool Dictionary::empty() const { return map().empty(); }
+bool Dictionary::contains(std::string_view key) const { return map().contains(key); }
+const Value* Dictionary::find(std::string_view key) const { return std::as_const(map()).find(key); }
+Value* Dictionary::find(std::string_view key) { return map().find(key); }
 
 Value Dictionary::get(std::string_view key) const {
-    const Value* v = std::as_const(*map_).find(key);
+    const Value* v = std::as_const(map()).find(key);
     return v ? *v : Value();
 }
 
-void Dictionary::set(std::string_view key, Value value) { map_->set(key, std::move(value)); }
-bool Dictionary::erase(std::string_view key) { return map_->erase(key); }
-std::vector<std::string> Dictionary::keys() const { return map_->keys(); }
-void Dictionary::reserve(std::size_t n) { map_->reserve(n); }
+void Dictionary::set(std::string_view key, Value value) { map().set(key, std::move(value)); }
+bool Dictionary::erase(std::string_view key) { return map().erase(key); }
+std::vector<std::string> Dictionary::keys() const { return map().keys(); }
+void Dictionary::reserve(std::size_t n) { map().reserve(n); }
 
 Dictionary Dictionary::copy() const {
-    Dictionary out;
-    out.map_->reserve(map_->size());
+    const Map& from = map();
+    Dictionary out = withCapacity(from.size());
     // Read through the const map: a mutable iteration counts as a change.
-    for (const auto& [key, value] : std::as_const(*map_))
-        out.map_->set(key, value);
+    for (const auto& [key, value] : from)
+        out.map().set(key, value);
     return out;
 }
 
-Dictionary::Map::iterator Dictionary::begin() { return map_->begin(); }
-Dictionary::Map::iterator Dictionary::end() { return map_->end(); }
-Dictionary::Map::const_iterator Dictionary::begin() const { return std::as_const(*map_).begin(); }
-Dictionary::Map::const_iterator Dictionary::end() const { return std::as_const(*map_).end(); }
+Dictionary::Map::iterator Dictionary::begin() { return map().begin(); }
+Dictionary::Map::iterator Dictionary::end() { return map().end(); }
+Dictionary::Map::const_iterator Dictionary::begin() const { return std::as_const(map()).begin(); }
+Dictionary::Map::const_iterator Dictionary::end() const { return std::as_const(map()).end(); }
 
 namespace {
 
@@ -78,26 +174,31 @@ bool equalValues(const Value& a, const Value& b, int depth) {
     using K = Value::Kind;
     const K ka = a.kind();
     const K kb = b.kind();
+    const Value::Data x = a.data();
+    const Value::Data y = b.data();
     if ((ka == K::Int || ka == K::UInt) && (kb == K::Int || kb == K::UInt)) {
-        if (ka == kb) return a.data() == b.data();
-        const int64_t s = ka == K::Int ? std::get<int64_t>(a.data()) : std::get<int64_t>(b.data());
-        const uint64_t u =
-            ka == K::UInt ? std::get<uint64_t>(a.data()) : std::get<uint64_t>(b.data());
+        if (ka == kb) return x == y;
+        const int64_t s = std::get<int64_t>(ka == K::Int ? x : y);
+        const uint64_t u = std::get<uint64_t>(ka == K::UInt ? x : y);
         return s >= 0 && static_cast<uint64_t>(s) == u;
     }
     if (ka != kb) return false;
     switch (ka) {
     case K::Double: {
-        const double x = std::get<double>(a.data());
-        const double y = std::get<double>(b.data());
-        return x == y || (std::isnan(x) && std::isnan(y));
+        const double p = std::get<double>(x);
+        const double q = std::get<double>(y);
+        return p == q || (std::isnan(p) && std::isnan(q));
     }
+    case K::String:
+        return *a.string() == *b.string();
     case K::Dictionary:
         return equalDictionaries(*a.dictionary(), *b.dictionary(), depth);
     case K::List:
         return equalLists(*a.list(), *b.list(), depth);
+    case K::Object:
+        return a.object() == b.object();
     default:
-        return a.data() == b.data();
+        return x == y;
     }
 }
 
@@ -107,38 +208,126 @@ bool operator==(const Dictionary& a, const Dictionary& b) { return equalDictiona
 
 // ---- List -------------------------------------------------------------------
 
-List::List() : items_(std::make_shared<std::vector<Value>>()) {}
-List::List(std::initializer_list<Value> init)
-    : items_(std::make_shared<std::vector<Value>>(init)) {}
-std::size_t List::size() const { return items_->size(); }
-bool List::empty() const { return items_->empty(); }
-const Value& List::operator[](std::size_t i) const { return (*items_)[i]; }
-Value& List::operator[](std::size_t i) { return (*items_)[i]; }
-void List::push_back(Value value) { items_->push_back(std::move(value)); }
+List::List() : block_(new detail::ListBlock) {}
+List::List(std::initializer_list<Value> init) : block_(new detail::ListBlock) {
+    try {
+        block_->items.assign(init.begin(), init.end());
+    } catch (...) {
+        delete block_;
+        throw;
+    }
+}
+List::List(const List& other) noexcept : block_(other.block_) { retain(block_); }
+List& List::operator=(const List& other) noexcept {
+    assignHandle(block_, other.block_);
+    return *this;
+}
+List& List::operator=(List&& other) noexcept {
+    moveHandle(block_, other.block_);
+    return *this;
+}
+List::~List() { releaseBlock(block_); }
+std::vector<Value>& List::items() const { return block_->items; }
+std::size_t List::size() const { return items().size(); }
+bool List::empty() const { return items().empty(); }
+const Value& List::operator[](std::size_t i) const { return items()[i]; }
+Value& List::operator[](std::size_t i) { return items()[i]; }
+void List::push_back(Value value) { items().push_back(std::move(value)); }
+void List::reserve(std::size_t n) { items().reserve(n); }
 List List::copy() const {
     List out;
-    *out.items_ = *items_;
+    out.items() = items();
     return out;
 }
-std::vector<Value>::iterator List::begin() { return items_->begin(); }
-std::vector<Value>::iterator List::end() { return items_->end(); }
-std::vector<Value>::const_iterator List::begin() const { return items_->cbegin(); }
-std::vector<Value>::const_iterator List::end() const { return items_->cend(); }
+std::vector<Value>::iterator List::begin() { return items().begin(); }
+std::vector<Value>::iterator List::end() { return items().end(); }
+std::vector<Value>::const_iterator List::begin() const { return items().cbegin(); }
+std::vector<Value>::const_iterator List::end() const { return items().cend(); }
 
 bool operator==(const List& a, const List& b) { return equalLists(a, b, 0); }
 
 // ---- Value ------------------------------------------------------------------
 
-Value::Value(std::shared_ptr<HostObject> o) {
+Value::Value(std::string s) : kind_(Kind::String) {
+    p_.s = new detail::StringBox;
+    p_.s->text = std::move(s);
+}
+
+Value::Value(std::shared_ptr<HostObject> o) : kind_(Kind::None) {
     if (o) {
-        data_ = std::move(o);
+        p_.o = new detail::HostBox;
+        p_.o->object = std::move(o);
+        kind_ = Kind::Object;
     }
 }
 
-std::shared_ptr<HostObject> Value::object() const {
-    const auto* o = std::get_if<std::shared_ptr<HostObject>>(&data_);
-    return o ? *o : nullptr;
+void Value::copyShared(const Value& other) noexcept {
+    switch (kind_) {
+    case Kind::String:
+        p_.s = other.p_.s;
+        retain(p_.s);
+        break;
+    case Kind::Object:
+        p_.o = other.p_.o;
+        retain(p_.o);
+        break;
+    case Kind::Dictionary:
+        ::new (static_cast<void*>(&p_.dict)) Dictionary(other.p_.dict);
+        break;
+    case Kind::List:
+        ::new (static_cast<void*>(&p_.list)) List(other.p_.list);
+        break;
+    default:
+        copyPlain(other);
+    }
 }
+
+void Value::releaseShared() noexcept {
+    switch (kind_) {
+    case Kind::String:
+        if (dropReference(p_.s)) delete p_.s;
+        break;
+    case Kind::Object:
+        if (dropReference(p_.o)) delete p_.o;
+        break;
+    case Kind::Dictionary:
+        p_.dict.~Dictionary();
+        break;
+    case Kind::List:
+        p_.list.~List();
+        break;
+    default:
+        break;
+    }
+}
+
+Value::Data Value::data() const {
+    switch (kind_) {
+    case Kind::None:
+        return std::monostate{};
+    case Kind::Null:
+        return Null{};
+    case Kind::Bool:
+        return p_.b;
+    case Kind::Int:
+        return p_.i;
+    case Kind::UInt:
+        return p_.u;
+    case Kind::Double:
+        return p_.d;
+    case Kind::String:
+        return &p_.s->text;
+    case Kind::Dictionary:
+        return &p_.dict;
+    case Kind::List:
+        return &p_.list;
+    case Kind::Object:
+        return &p_.o->object;
+    }
+    return std::monostate{};
+}
+
+std::shared_ptr<HostObject> Value::object() const { return isObject() ? p_.o->object : nullptr; }
 
 bool Value::isNumber() const {
     const Kind k = kind();
@@ -147,8 +336,7 @@ bool Value::isNumber() const {
 
 bool Value::isFiniteNumber() const {
     if (!isNumber()) return false;
-    const double* d = std::get_if<double>(&data_);
-    return !d || std::isfinite(*d);
+    return kind_ != Kind::Double || std::isfinite(p_.d);
 }
 
 namespace {
@@ -281,17 +469,17 @@ void appendText(std::string& out, const Value& v, int depth) {
 int64_t Value::integerReading() const {
     switch (kind()) {
     case Kind::Bool:
-        return std::get<bool>(data_) ? 1 : 0;
+        return p_.b ? 1 : 0;
     case Kind::Int:
-        return std::get<int64_t>(data_);
+        return p_.i;
     case Kind::UInt: {
-        const uint64_t u = std::get<uint64_t>(data_);
+        const uint64_t u = p_.u;
         return u > static_cast<uint64_t>(kInt64Max) ? kInt64Max : static_cast<int64_t>(u);
     }
     case Kind::Double:
-        return saturatingTrunc(std::get<double>(data_));
+        return saturatingTrunc(p_.d);
     case Kind::String:
-        return leadingInteger(std::get<std::string>(data_));
+        return leadingInteger(p_.s->text);
     default:
         return 0;
     }
@@ -307,15 +495,15 @@ int32_t Value::int32Reading() const {
 double Value::doubleReading() const {
     switch (kind()) {
     case Kind::Bool:
-        return std::get<bool>(data_) ? 1.0 : 0.0;
+        return p_.b ? 1.0 : 0.0;
     case Kind::Int:
-        return static_cast<double>(std::get<int64_t>(data_));
+        return static_cast<double>(p_.i);
     case Kind::UInt:
-        return static_cast<double>(std::get<uint64_t>(data_));
+        return static_cast<double>(p_.u);
     case Kind::Double:
-        return std::get<double>(data_);
+        return p_.d;
     case Kind::String:
-        return leadingDouble(std::get<std::string>(data_));
+        return leadingDouble(p_.s->text);
     default:
         return 0.0;
     }
@@ -324,15 +512,15 @@ double Value::doubleReading() const {
 bool Value::booleanReading() const {
     switch (kind()) {
     case Kind::Bool:
-        return std::get<bool>(data_);
+        return p_.b;
     case Kind::Int:
-        return std::get<int64_t>(data_) != 0;
+        return p_.i != 0;
     case Kind::UInt:
-        return std::get<uint64_t>(data_) != 0;
+        return p_.u != 0;
     case Kind::Double:
-        return std::get<double>(data_) != 0.0;
+        return p_.d != 0.0;
     case Kind::String:
-        return leadingBoolean(std::get<std::string>(data_));
+        return leadingBoolean(p_.s->text);
     default:
         return false;
     }
@@ -345,15 +533,15 @@ std::string Value::text() const {
     case Kind::Null:
         return "<null>";
     case Kind::Bool:
-        return std::get<bool>(data_) ? "1" : "0";
+        return p_.b ? "1" : "0";
     case Kind::Int:
-        return std::to_string(std::get<int64_t>(data_));
+        return std::to_string(p_.i);
     case Kind::UInt:
-        return std::to_string(std::get<uint64_t>(data_));
+        return std::to_string(p_.u);
     case Kind::Double:
-        return formatGeneral(std::get<double>(data_));
+        return formatGeneral(p_.d);
     case Kind::String:
-        return std::get<std::string>(data_);
+        return p_.s->text;
     case Kind::Object:
         return "<object>";
     case Kind::Dictionary:
@@ -369,13 +557,14 @@ bool operator==(const Value& a, const Value& b) { return equalValues(a, b, 0); }
 
 Value Value::deepCopy() const {
     if (const Dictionary* d = dictionary()) {
-        Dictionary out;
+        Dictionary out = Dictionary::withCapacity(d->size());
         for (const auto& [key, value] : *d)
             out.set(key, value.deepCopy());
         return out;
     }
     if (const List* l = list()) {
         List out;
+        out.reserve(l->size());
         for (const Value& item : *l)
             out.push_back(item.deepCopy());
         return out;

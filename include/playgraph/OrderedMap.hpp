@@ -1,10 +1,14 @@
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <iterator>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -19,7 +23,9 @@ namespace playgraph {
 /// Replacing the value of an existing key keeps its position; erasing leaves a
 /// hole that later insertions compact away, so erase is amortised O(1).
 /// The map owns its keys and values. Iterators and pointers to values are
-/// invalidated by insertion and erasure, as for `std::vector`.
+/// invalidated by insertion and erasure, as for `std::vector`. A map holds at
+/// most 2^31 - 1 entries (`std::length_error` beyond). Nothing else throws
+/// except on allocation failure, which leaves the map as it was.
 ///
 /// Threads: as for a standard container: const access from several threads is
 /// safe; a change must not overlap any other access.
@@ -31,23 +37,31 @@ private:
     static constexpr std::size_t kLinearLimit = 8;
     static constexpr uint32_t kEmpty = UINT32_MAX;
     static constexpr uint32_t kDeadBit = 0x80000000u;
+    // In `capacity_`: the storage was lent by the owner of the map (see the
+    // protected constructor) and is not freed by it.
+    static constexpr uint32_t kLentBit = 0x80000000u;
+    static constexpr std::size_t kMaxEntries = 0x7FFFFFFFu;
 
     // The hash index of a large map.
     struct Index {
-        std::vector<uint32_t> meta;  // hash (31 bits) | dead bit, parallel to entries_
-        std::vector<uint32_t> slots; // positions into entries_, or kEmpty
+        std::vector<uint32_t> meta;  // hash (31 bits) | dead bit, parallel to the entries
+        std::vector<uint32_t> slots; // positions of entries, or kEmpty
+        uint32_t live = 0;           // entries not erased
     };
 
     // Two modes. Linear (no index; at most kLinearLimit entries): lookups
     // scan the keys, no hashes are kept, and `smallDead_` marks erased
     // entries by position. Indexed: `index_` holds each entry's hash and
-    // dead bit, and the open-addressing table of entry positions. A small
-    // map thus costs a 48-byte header and its entries' storage.
-    std::vector<value_type> entries_;
-    std::unique_ptr<Index> index_; // indexed only
-    uint32_t live_ = 0;
-    uint32_t smallDead_ = 0; // linear only: bit i set when entry i is erased
+    // dead bit, the open-addressing table of entry positions and the live
+    // count. The entries are kept in one array of `capacity` slots, of which
+    // the first `size_` are constructed (live or erased). The header is 40
+    // bytes, of which the last 7 are free for a derived class's members.
+    value_type* entries_ = nullptr;
+    uint32_t size_ = 0;
+    uint32_t capacity_ = 0; // | kLentBit
+    std::unique_ptr<Index> index_;
     uint64_t version_ = 0;
+    uint8_t smallDead_ = 0; // linear only: bit i set when entry i is erased
 
     static uint32_t hashOf(std::string_view key) {
         return static_cast<uint32_t>(std::hash<std::string_view>{}(key)) & ~kDeadBit;
@@ -57,53 +71,117 @@ private:
     void touchAfter(uint64_t other) { version_ = (version_ > other ? version_ : other) + 1; }
 
     bool indexed() const { return index_ != nullptr; }
+    std::size_t capacity() const { return capacity_ & ~kLentBit; }
+    bool lent() const { return (capacity_ & kLentBit) != 0; }
 
     bool isLive(std::size_t i) const {
         return indexed() ? (index_->meta[i] & kDeadBit) == 0 : ((smallDead_ >> i) & 1u) == 0;
     }
 
-    // Builds the index for `expected` entries (at least the current ones).
-    // A map that has and expects at most kLinearLimit entries goes linear;
-    // that happens only when every entry is live (after compaction).
-    void rebuildIndex(std::size_t expected = 0) {
-        const std::size_t n = entries_.size() > expected ? entries_.size() : expected;
-        if (n <= kLinearLimit) {
-            index_.reset();
-            smallDead_ = 0;
-            return;
-        }
-        if (!index_) {
-            // Leaving linear mode: hash every entry, carrying the erased marks.
-            auto index = std::make_unique<Index>();
-            index->meta.reserve(n);
-            for (std::size_t i = 0; i < entries_.size(); ++i) {
-                const bool dead = ((smallDead_ >> i) & 1u) != 0;
-                index->meta.push_back(hashOf(entries_[i].first) | (dead ? kDeadBit : 0u));
+    static value_type* allocate(std::size_t n) { return std::allocator<value_type>().allocate(n); }
+    void freeStorage() noexcept {
+        if (entries_ && !lent()) std::allocator<value_type>().deallocate(entries_, capacity());
+    }
+    void destroyEntries() noexcept {
+        for (std::size_t i = 0; i < size_; ++i)
+            entries_[i].~value_type();
+    }
+
+    // Moves the entries (the live ones only, when `liveOnly`) into new owned
+    // storage of `cap` entries. Keys are copied (they are const), values
+    // moved. Everything that can throw happens before anything is moved, so
+    // a failure leaves the map as it was.
+    void moveStorage(std::size_t cap, bool liveOnly) {
+        if (cap > kMaxEntries) throw std::length_error("OrderedMap: too many entries");
+        value_type* fresh = allocate(cap);
+        std::vector<uint32_t> keptMeta;
+        std::size_t n = 0;
+        try {
+            if (liveOnly && indexed()) keptMeta.reserve(cap);
+            for (std::size_t i = 0; i < size_; ++i) {
+                if (liveOnly && !isLive(i)) continue;
+                ::new (static_cast<void*>(fresh + n)) value_type(entries_[i].first, V());
+                ++n;
             }
-            index_ = std::move(index);
-            smallDead_ = 0;
+        } catch (...) {
+            for (std::size_t k = 0; k < n; ++k)
+                fresh[k].~value_type();
+            std::allocator<value_type>().deallocate(fresh, cap);
+            throw;
         }
-        std::size_t cap = 16;
-        while (cap < n * 2)
-            cap <<= 1;
-        index_->slots.assign(cap, kEmpty);
-        for (std::size_t i = 0; i < entries_.size(); ++i) {
-            if ((index_->meta[i] & kDeadBit) == 0) placeInIndex(static_cast<uint32_t>(i));
+        for (std::size_t i = 0, k = 0; i < size_; ++i) {
+            if (liveOnly && !isLive(i)) continue;
+            fresh[k++].second = std::move(entries_[i].second);
+            if (liveOnly && indexed()) keptMeta.push_back(index_->meta[i]);
+        }
+        destroyEntries();
+        freeStorage();
+        entries_ = fresh;
+        size_ = static_cast<uint32_t>(n);
+        capacity_ = static_cast<uint32_t>(cap);
+        if (liveOnly && indexed()) {
+            index_->meta = std::move(keptMeta);
+        } else if (liveOnly) {
+            smallDead_ = 0;
         }
     }
 
-    void placeInIndex(uint32_t pos) {
-        auto& slots = index_->slots;
+    static std::size_t slotCount(std::size_t n) {
+        std::size_t cap = 16;
+        while (cap < n * 2)
+            cap <<= 1;
+        return cap;
+    }
+
+    static void placeInIndex(Index& index, uint32_t pos) {
+        auto& slots = index.slots;
         const std::size_t mask = slots.size() - 1;
-        std::size_t slot = index_->meta[pos] & mask;
+        std::size_t slot = index.meta[pos] & mask;
         while (slots[slot] != kEmpty)
             slot = (slot + 1) & mask;
         slots[slot] = pos;
     }
 
+    // Builds the index for `expected` entries (at least the current ones).
+    // A map that has and expects at most kLinearLimit entries goes linear;
+    // that happens only when every entry is live (after compaction). The
+    // new index is installed only once complete: a failed allocation leaves
+    // the old one.
+    void rebuildIndex(std::size_t expected = 0) {
+        const std::size_t n = size_ > expected ? size_ : expected;
+        if (n <= kLinearLimit) {
+            index_.reset();
+            smallDead_ = 0;
+            return;
+        }
+        std::vector<uint32_t> slots(slotCount(n), kEmpty);
+        if (!index_) {
+            // Leaving linear mode: hash every entry, carrying the erased marks.
+            auto index = std::make_unique<Index>();
+            index->meta.reserve(n);
+            for (std::size_t i = 0; i < size_; ++i) {
+                const bool dead = ((smallDead_ >> i) & 1u) != 0;
+                index->meta.push_back(hashOf(entries_[i].first) | (dead ? kDeadBit : 0u));
+                index->live += dead ? 0u : 1u;
+            }
+            index->slots = std::move(slots);
+            for (std::size_t i = 0; i < size_; ++i) {
+                if ((index->meta[i] & kDeadBit) == 0)
+                    placeInIndex(*index, static_cast<uint32_t>(i));
+            }
+            index_ = std::move(index);
+            smallDead_ = 0;
+            return;
+        }
+        index_->slots.swap(slots);
+        for (std::size_t i = 0; i < size_; ++i) {
+            if ((index_->meta[i] & kDeadBit) == 0) placeInIndex(*index_, static_cast<uint32_t>(i));
+        }
+    }
+
     std::size_t findPos(std::string_view key) const {
         if (!indexed()) {
-            for (std::size_t i = 0; i < entries_.size(); ++i) {
+            for (std::size_t i = 0; i < size_; ++i) {
                 if (isLive(i) && entries_[i].first == key) return i;
             }
             return npos;
@@ -118,21 +196,44 @@ private:
         }
     }
 
+    // Drops the erased entries once they outnumber the live ones (and
+    // kLinearLimit, so this happens only to an indexed map). All allocation
+    // comes first: a failure leaves the map as it was.
     void compactIfSparse() {
-        const std::size_t dead = entries_.size() - live_;
-        if (dead <= kLinearLimit || dead <= live_) return;
-        std::vector<value_type> kept;
-        std::vector<uint32_t> keptMeta;
-        kept.reserve(live_);
-        keptMeta.reserve(live_);
-        for (std::size_t i = 0; i < entries_.size(); ++i) {
-            if (!isLive(i)) continue;
-            kept.emplace_back(entries_[i].first, std::move(entries_[i].second));
-            keptMeta.push_back(index_->meta[i]);
+        const std::size_t live = size();
+        const std::size_t dead = size_ - live;
+        if (dead <= kLinearLimit || dead <= live) return;
+        std::vector<uint32_t> slots;
+        if (live > kLinearLimit) slots.assign(slotCount(live), kEmpty);
+        moveStorage(live, true);
+        if (live <= kLinearLimit) {
+            index_.reset();
+            smallDead_ = 0;
+            return;
         }
-        entries_ = std::move(kept);
-        index_->meta = std::move(keptMeta);
-        rebuildIndex();
+        index_->slots = std::move(slots);
+        for (std::size_t i = 0; i < size_; ++i)
+            placeInIndex(*index_, static_cast<uint32_t>(i));
+    }
+
+    // Exchanges everything but the versions.
+    void swapContents(OrderedMap& other) noexcept {
+        std::swap(entries_, other.entries_);
+        std::swap(size_, other.size_);
+        std::swap(capacity_, other.capacity_);
+        std::swap(index_, other.index_);
+        std::swap(smallDead_, other.smallDead_);
+    }
+
+    // Takes `other`'s contents into this empty map without storage: its
+    // storage when it owns it; lent storage stays with `other`, and the
+    // entries move into storage of our own.
+    void takeContents(OrderedMap& other) {
+        if (other.lent()) {
+            if (other.size_ == 0) return;
+            other.moveStorage(other.size_, false);
+        }
+        swapContents(other);
     }
 
     template <class Self, class Entry> class Iter {
@@ -161,12 +262,23 @@ private:
 
     private:
         void skipDead() {
-            while (pos_ < map_->entries_.size() && !map_->isLive(pos_))
+            while (pos_ < map_->size_ && !map_->isLive(pos_))
                 ++pos_;
         }
         Self* map_ = nullptr;
         std::size_t pos_ = 0;
     };
+
+protected:
+    /// An empty map whose first storage, room for `capacity` entries, is lent
+    /// by the caller (for a container that allocates the map and its entries
+    /// together): the map uses it until it outgrows it and never frees it.
+    /// The storage must outlive the map; moving from such a map allocates.
+    OrderedMap(value_type* storage, std::size_t capacity)
+        : entries_(storage), capacity_(static_cast<uint32_t>(capacity) | kLentBit) {
+        if (capacity > kMaxEntries) throw std::length_error("OrderedMap: too many entries");
+        if (capacity > kLinearLimit) rebuildIndex(capacity);
+    }
 
 public:
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
@@ -175,31 +287,37 @@ public:
 
     OrderedMap() = default;
     OrderedMap(const OrderedMap& other)
-        : entries_(other.entries_),
-          index_(other.index_ ? std::make_unique<Index>(*other.index_) : nullptr),
-          live_(other.live_), smallDead_(other.smallDead_), version_(other.version_) {}
-    OrderedMap(OrderedMap&& other) noexcept
-        : entries_(std::move(other.entries_)), index_(std::move(other.index_)), live_(other.live_),
-          smallDead_(other.smallDead_), version_(other.version_) {
+        : index_(other.index_ ? std::make_unique<Index>(*other.index_) : nullptr),
+          version_(other.version_), smallDead_(other.smallDead_) {
+        if (other.size_ == 0) return;
+        entries_ = allocate(other.size_);
+        capacity_ = other.size_;
+        try {
+            for (; size_ < other.size_; ++size_)
+                ::new (static_cast<void*>(entries_ + size_)) value_type(other.entries_[size_]);
+        } catch (...) {
+            destroyEntries();
+            freeStorage();
+            throw;
+        }
+    }
+    OrderedMap(OrderedMap&& other) noexcept : version_(other.version_) {
+        takeContents(other);
         other.clear();
     }
     OrderedMap& operator=(const OrderedMap& other) {
         if (this != &other) {
-            // Entries have const keys: build new storage rather than assign into it.
-            entries_ = std::vector<value_type>(other.entries_);
-            index_ = other.index_ ? std::make_unique<Index>(*other.index_) : nullptr;
-            live_ = other.live_;
-            smallDead_ = other.smallDead_;
+            OrderedMap copy(other);
+            swapContents(copy);
         }
         touchAfter(other.version_);
         return *this;
     }
     OrderedMap& operator=(OrderedMap&& other) noexcept {
         if (this != &other) {
-            entries_ = std::move(other.entries_);
-            index_ = std::move(other.index_);
-            live_ = other.live_;
-            smallDead_ = other.smallDead_;
+            OrderedMap old;
+            swapContents(old);
+            takeContents(other);
             touchAfter(other.version_);
             other.clear();
         }
@@ -210,6 +328,10 @@ public:
         for (const auto& [key, value] : init)
             set(key, value);
     }
+    ~OrderedMap() {
+        destroyEntries();
+        freeStorage();
+    }
 
     /// A number that grows with every change that may have been made to the
     /// map: insertion, replacement, erasure, assignment, and every use of a
@@ -218,15 +340,17 @@ public:
     uint64_t version() const { return version_; }
 
     /// Number of entries.
-    std::size_t size() const { return live_; }
-    bool empty() const { return live_ == 0; }
+    std::size_t size() const {
+        return indexed() ? index_->live : size_ - static_cast<uint32_t>(std::popcount(smallDead_));
+    }
+    bool empty() const { return size() == 0; }
 
     /// Makes room for `n` entries, so that inserting up to `n` keys
     /// reallocates nothing (storage of exactly that size when the map is
     /// filled after reserving).
     void reserve(std::size_t n) {
-        if (n <= entries_.capacity()) return;
-        entries_.reserve(n);
+        if (n <= capacity()) return;
+        moveStorage(n, false);
         if (n > kLinearLimit && (!index_ || index_->slots.size() < n * 2)) {
             rebuildIndex(n);
             index_->meta.reserve(n);
@@ -253,18 +377,33 @@ public:
             entries_[pos].second = std::move(value);
             return entries_[pos].second;
         }
-        entries_.emplace_back(std::string(key), std::move(value));
-        ++live_;
-        const std::size_t newPos = entries_.size() - 1;
-        if (indexed()) {
-            index_->meta.push_back(hashOf(key));
-            if (entries_.size() * 2 <= index_->slots.size()) {
-                placeInIndex(static_cast<uint32_t>(newPos));
-            } else {
+        // The key is copied before any growth: it may name an entry's key.
+        std::string ownKey(key);
+        if (size_ == capacity()) {
+            if (size_ == kMaxEntries) throw std::length_error("OrderedMap: too many entries");
+            moveStorage(capacity() == 0 ? 1 : std::min<std::size_t>(2 * capacity(), kMaxEntries),
+                        false);
+        }
+        if (indexed()) index_->meta.push_back(hashOf(ownKey));
+        const uint32_t newPos = size_;
+        ::new (static_cast<void*>(entries_ + newPos))
+            value_type(std::move(ownKey), std::move(value));
+        ++size_;
+        if (indexed()) ++index_->live;
+        try {
+            if (indexed() && std::size_t(size_) * 2 <= index_->slots.size()) {
+                placeInIndex(*index_, newPos);
+            } else if (indexed() || size_ > kLinearLimit) {
                 rebuildIndex();
             }
-        } else if (entries_.size() > kLinearLimit) {
-            rebuildIndex();
+        } catch (...) {
+            --size_;
+            entries_[newPos].~value_type();
+            if (indexed()) {
+                index_->meta.pop_back();
+                --index_->live;
+            }
+            throw;
         }
         return entries_[newPos].second;
     }
@@ -276,31 +415,36 @@ public:
         if (pos == npos) return false;
         if (indexed()) {
             index_->meta[pos] |= kDeadBit;
+            --index_->live;
         } else {
-            smallDead_ |= 1u << pos;
+            smallDead_ = static_cast<uint8_t>(smallDead_ | (1u << pos));
         }
         entries_[pos].second = V();
-        --live_;
-        if (live_ == 0) {
+        if (size() == 0) {
             clear();
-        } else {
+            return true;
+        }
+        try {
             compactIfSparse();
+        } catch (const std::bad_alloc&) {
+            // Compaction is an optimisation; the erasure stands without it.
         }
         return true;
     }
 
+    /// Removes every entry; the storage is kept for new ones.
     void clear() {
         ++version_;
-        entries_.clear();
+        destroyEntries();
+        size_ = 0;
         index_.reset();
-        live_ = 0;
         smallDead_ = 0;
     }
 
     /// The keys in order.
     std::vector<std::string> keys() const {
         std::vector<std::string> out;
-        out.reserve(live_);
+        out.reserve(size());
         for (const auto& entry : *this)
             out.push_back(entry.first);
         return out;
@@ -310,9 +454,9 @@ public:
         ++version_;
         return iterator(this, 0);
     }
-    iterator end() { return iterator(this, entries_.size()); }
+    iterator end() { return iterator(this, size_); }
     const_iterator begin() const { return const_iterator(this, 0); }
-    const_iterator end() const { return const_iterator(this, entries_.size()); }
+    const_iterator end() const { return const_iterator(this, size_); }
 };
 
 } // namespace playgraph

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -30,6 +31,26 @@ struct Null {
     bool operator==(const Null&) const = default;
 };
 
+namespace detail {
+// The shared blocks behind the handles, defined with their operations in
+// Value.cpp: a reference count (atomic: handles to one container may be
+// copied and dropped by concurrent readers) and the content.
+struct DictionaryBlock;
+struct ListBlock;
+
+// An immutable string shared by the values that copy it.
+struct StringBox {
+    std::atomic<uint32_t> refs{1};
+    std::string text;
+};
+
+// A host object, held the same way.
+struct HostBox {
+    std::atomic<uint32_t> refs{1};
+    std::shared_ptr<HostObject> object;
+};
+} // namespace detail
+
 /// A string-keyed dictionary with shared reference semantics.
 ///
 /// A `Dictionary` is a handle: copying it shares the container, so a change
@@ -39,10 +60,15 @@ struct Null {
 /// copy). Entries enumerate in insertion order. Lookups of absent keys
 /// return none / nullptr; nothing here throws except on allocation failure.
 ///
+/// The container is one block: a reference count, the map's header and,
+/// when the size is known at creation (`withCapacity`, `copy`, an
+/// initializer list, the JSON reader), the entries themselves.
+///
 /// Threads: a container may be read from several threads at once while no
 /// thread changes it; a change, through any handle that shares the container,
-/// must not overlap any other access to it. Give another thread a
-/// `Value::deepCopy()` rather than a shared handle.
+/// must not overlap any other access to it. Copying and dropping handles
+/// (and values holding them) is safe from any thread: the count is atomic.
+/// Give another thread a `Value::deepCopy()` rather than a shared handle.
 class Dictionary {
 public:
     using Map = OrderedMap<Value>;
@@ -50,6 +76,15 @@ public:
     /// A new, empty container.
     Dictionary();
     Dictionary(std::initializer_list<std::pair<std::string, Value>> init);
+    /// A new, empty container with room for `n` entries allocated together
+    /// with it (one allocation, no spare room when `n` entries are set).
+    static Dictionary withCapacity(std::size_t n);
+
+    Dictionary(const Dictionary& other) noexcept;
+    Dictionary(Dictionary&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }
+    Dictionary& operator=(const Dictionary& other) noexcept;
+    Dictionary& operator=(Dictionary&& other) noexcept;
+    ~Dictionary();
 
     std::size_t size() const;
     bool empty() const;
@@ -71,7 +106,7 @@ public:
     /// A new container with the same entries; nested containers are shared.
     Dictionary copy() const;
     /// True when both handles name the same container.
-    bool sameAs(const Dictionary& other) const { return map_ == other.map_; }
+    bool sameAs(const Dictionary& other) const { return block_ == other.block_; }
 
     Map::iterator begin();
     Map::iterator end();
@@ -82,7 +117,10 @@ public:
     friend bool operator==(const Dictionary& a, const Dictionary& b);
 
 private:
-    std::shared_ptr<Map> map_;
+    explicit Dictionary(detail::DictionaryBlock* block) noexcept : block_(block) {}
+    Map& map() const;
+
+    detail::DictionaryBlock* block_;
 };
 
 /// An ordered list with shared reference semantics (see `Dictionary`).
@@ -93,13 +131,21 @@ public:
     List();
     List(std::initializer_list<Value> init);
 
+    List(const List& other) noexcept;
+    List(List&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }
+    List& operator=(const List& other) noexcept;
+    List& operator=(List&& other) noexcept;
+    ~List();
+
     std::size_t size() const;
     bool empty() const;
     const Value& operator[](std::size_t i) const;
     Value& operator[](std::size_t i);
     void push_back(Value value);
+    /// Makes room for `n` items.
+    void reserve(std::size_t n);
     List copy() const;
-    bool sameAs(const List& other) const { return items_ == other.items_; }
+    bool sameAs(const List& other) const { return block_ == other.block_; }
 
     std::vector<Value>::iterator begin();
     std::vector<Value>::iterator end();
@@ -109,7 +155,9 @@ public:
     friend bool operator==(const List& a, const List& b);
 
 private:
-    std::shared_ptr<std::vector<Value>> items_;
+    std::vector<Value>& items() const;
+
+    detail::ListBlock* block_;
 };
 
 /// The dynamic value of playgraph dictionaries.
@@ -119,6 +167,10 @@ private:
 /// list, and an opaque host object. A number keeps the kind it was made
 /// with, so integer and double writers stay distinguishable. Dictionaries
 /// and lists are shared handles (see `Dictionary`).
+///
+/// A value is 16 bytes: its kind and either the number itself or a pointer
+/// to a shared block. Strings are immutable and shared between copies of a
+/// value (copying a value never copies its text); host objects likewise.
 ///
 /// The readings (`integerReading`, `int32Reading`, `doubleReading`,
 /// `booleanReading`, `text`) never throw: a value without a reading gives
@@ -130,32 +182,73 @@ class Value {
 public:
     enum class Kind { None, Null, Bool, Int, UInt, Double, String, Dictionary, List, Object };
 
-    Value() = default;
-    Value(Null) : data_(Null{}) {}
+    /// What `data()` returns: the stored value by kind, in the order of
+    /// `Kind` (containers, strings and host objects by pointer).
+    using Data = std::variant<std::monostate, Null, bool, int64_t, uint64_t, double,
+                              const std::string*, const playgraph::Dictionary*,
+                              const playgraph::List*, const std::shared_ptr<HostObject>*>;
+
+    Value() noexcept : kind_(Kind::None) { p_.i = 0; }
+    Value(Null) noexcept : kind_(Kind::Null) { p_.i = 0; }
     Value(std::nullptr_t) = delete; // ambiguous: use Value() or Null{}
-    Value(bool b) : data_(b) {}
+    Value(bool b) noexcept : kind_(Kind::Bool) {
+        p_.i = 0;
+        p_.b = b;
+    }
     template <class T>
     requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && std::is_signed_v<T>) Value(T v)
-        : data_(static_cast<int64_t>(v)) {}
+    noexcept : kind_(Kind::Int) { p_.i = static_cast<int64_t>(v); }
     template <class T>
     requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && std::is_unsigned_v<T>) Value(T v)
-        : data_(static_cast<uint64_t>(v)) {}
-    Value(double d) : data_(d) {}
-    Value(float f) : data_(static_cast<double>(f)) {}
-    Value(const char* s) : data_(std::string(s)) {}
-    Value(std::string s) : data_(std::move(s)) {}
-    Value(std::string_view s) : data_(std::string(s)) {}
-    Value(Dictionary d) : data_(std::move(d)) {}
-    Value(List l) : data_(std::move(l)) {}
+    noexcept : kind_(Kind::UInt) { p_.u = static_cast<uint64_t>(v); }
+    Value(double d) noexcept : kind_(Kind::Double) { p_.d = d; }
+    Value(float f) noexcept : kind_(Kind::Double) { p_.d = static_cast<double>(f); }
+    Value(const char* s) : Value(std::string(s)) {}
+    Value(std::string s);
+    Value(std::string_view s) : Value(std::string(s)) {}
+    Value(Dictionary d) noexcept : kind_(Kind::Dictionary) {
+        ::new (static_cast<void*>(&p_.dict)) playgraph::Dictionary(std::move(d));
+    }
+    Value(List l) noexcept : kind_(Kind::List) {
+        ::new (static_cast<void*>(&p_.list)) playgraph::List(std::move(l));
+    }
     Value(std::shared_ptr<HostObject> o);
     template <class T>
     requires(std::is_base_of_v<HostObject, T>) Value(std::shared_ptr<T> o)
         : Value(std::static_pointer_cast<HostObject>(std::move(o))) {}
 
+    Value(const Value& other) noexcept : kind_(other.kind_) {
+        if (kind_ < Kind::String) {
+            copyPlain(other);
+        } else {
+            copyShared(other);
+        }
+    }
+    Value(Value&& other) noexcept : kind_(other.kind_) { takeFrom(other); }
+    Value& operator=(const Value& other) noexcept {
+        if (this != &other) {
+            Value copy(other);
+            *this = std::move(copy);
+        }
+        return *this;
+    }
+    Value& operator=(Value&& other) noexcept {
+        if (this != &other) {
+            // `other` may live inside a container that this value holds last:
+            // take it before letting go of the old content.
+            Value taken(std::move(other));
+            release();
+            kind_ = taken.kind_;
+            takeFrom(taken);
+        }
+        return *this;
+    }
+    ~Value() { release(); }
+
     /// The null marker.
     static Value null() { return Value(Null{}); }
 
-    Kind kind() const { return static_cast<Kind>(data_.index()); }
+    Kind kind() const { return kind_; }
     bool isNone() const { return kind() == Kind::None; }
     bool isNull() const { return kind() == Kind::Null; }
     /// None or the null marker: both mean "absent" to the readers.
@@ -173,18 +266,20 @@ public:
     bool isObject() const { return kind() == Kind::Object; }
 
     /// Direct access; nullptr when the value is of another kind.
-    const std::string* string() const { return std::get_if<std::string>(&data_); }
-    const Dictionary* dictionary() const { return std::get_if<Dictionary>(&data_); }
-    Dictionary* dictionary() { return std::get_if<Dictionary>(&data_); }
-    const List* list() const { return std::get_if<List>(&data_); }
+    const std::string* string() const { return isString() ? &p_.s->text : nullptr; }
+    const Dictionary* dictionary() const { return isDictionary() ? &p_.dict : nullptr; }
+    Dictionary* dictionary() { return isDictionary() ? &p_.dict : nullptr; }
+    const List* list() const { return isList() ? &p_.list : nullptr; }
     /// The host object, or an empty pointer.
     std::shared_ptr<HostObject> object() const;
     /// The host object if it is a `T`, else an empty pointer.
     template <class T> std::shared_ptr<T> objectAs() const {
         return std::dynamic_pointer_cast<T>(object());
     }
-    /// The stored value itself, for exact access (no conversion).
-    const auto& data() const { return data_; }
+    /// The stored value itself, for exact access (no conversion), as a
+    /// `Data` variant whose index is the kind. Pointers in it stay valid
+    /// while this value is unchanged.
+    Data data() const;
 
     /// Integer reading, saturating to the signed 64-bit range. Numbers are
     /// truncated toward zero (not-a-number reads 0); strings read their
@@ -216,9 +311,69 @@ public:
     friend bool operator==(const Value& a, const Value& b);
 
 private:
-    std::variant<std::monostate, Null, bool, int64_t, uint64_t, double, std::string, Dictionary,
-                 List, std::shared_ptr<HostObject>>
-        data_;
+    // Kinds from String on hold a shared block; the ones before are plain.
+    union Payload {
+        Payload() noexcept : i(0) {}
+        ~Payload() {}
+        bool b;
+        int64_t i;
+        uint64_t u;
+        double d;
+        detail::StringBox* s;
+        playgraph::Dictionary dict;
+        playgraph::List list;
+        detail::HostBox* o;
+    };
+
+    // Copies the payload of `other` (kind_ already set to other's).
+    void copyPlain(const Value& other) noexcept {
+        switch (kind_) {
+        case Kind::Bool:
+            p_.b = other.p_.b;
+            break;
+        case Kind::UInt:
+            p_.u = other.p_.u;
+            break;
+        case Kind::Double:
+            p_.d = other.p_.d;
+            break;
+        case Kind::String:
+            p_.s = other.p_.s;
+            break;
+        case Kind::Object:
+            p_.o = other.p_.o;
+            break;
+        default:
+            p_.i = other.p_.i;
+        }
+    }
+    void copyShared(const Value& other) noexcept;
+    // Moves `other`'s payload here (kind_ already set to other's) and leaves
+    // `other` none.
+    void takeFrom(Value& other) noexcept {
+        switch (kind_) {
+        case Kind::Dictionary:
+            ::new (static_cast<void*>(&p_.dict)) playgraph::Dictionary(std::move(other.p_.dict));
+            other.p_.dict.~Dictionary();
+            break;
+        case Kind::List:
+            ::new (static_cast<void*>(&p_.list)) playgraph::List(std::move(other.p_.list));
+            other.p_.list.~List();
+            break;
+        default:
+            copyPlain(other);
+        }
+        other.kind_ = Kind::None;
+        other.p_.i = 0;
+    }
+    // Lets go of the payload (the kind is left as it was).
+    void release() noexcept {
+        if (kind_ >= Kind::String) releaseShared();
+    }
+    void releaseShared() noexcept;
+
+    Kind kind_;
+    Payload p_;
 };
 
 /// The "%f" form of a double: fixed notation, six decimals.

@@ -304,8 +304,7 @@ private:
             Value value = convert(child, depth);
             fields_.push_back({key, std::move(value), keyStart});
         }
-        Dictionary dictionary;
-        dictionary.reserve(fields_.size() - base);
+        Dictionary dictionary = Dictionary::withCapacity(fields_.size() - base);
         for (std::size_t i = base; i < fields_.size(); ++i) {
             const std::size_t size = dictionary.size();
             dictionary.set(fields_[i].key, std::move(fields_[i].value));
@@ -331,21 +330,14 @@ private:
     }
 
     template <class Node> Value convertNumber(Node& node) {
-        // Ask for the kind first and then read that kind: the getters leave
-        // the number in place when they fail, so a fallback can still read it.
-        // (This parser's combined get_number() misreads doubles with 19 or
-        // more digits, so it is not used.)
-        using simdjson::ondemand::number_type;
-        number_type type{};
-        if (node.get_number_type().get(type) == simdjson::SUCCESS) {
-            if (type == number_type::signed_integer) {
-                int64_t i = 0;
-                if (node.get_int64().get(i) == simdjson::SUCCESS) return Value(i);
-            } else if (type == number_type::unsigned_integer) {
-                uint64_t u = 0;
-                if (node.get_uint64().get(u) == simdjson::SUCCESS) return Value(u);
-            }
-        }
+        // The getters leave the number in place when they fail, so each
+        // narrower reading can fall back to the next: integers (the common
+        // case) are parsed once. (This parser's combined get_number()
+        // misreads doubles with 19 or more digits, so it is not used.)
+        int64_t i = 0;
+        if (node.get_int64().get(i) == simdjson::SUCCESS) return Value(i);
+        uint64_t u = 0;
+        if (node.get_uint64().get(u) == simdjson::SUCCESS) return Value(u);
         // A double, or an integer beyond both 64-bit ranges.
         double d = 0.0;
         if (const auto error = node.get_double().get(d)) fail(error);
