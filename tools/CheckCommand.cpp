@@ -17,11 +17,6 @@ namespace playgraph::tool {
 
 namespace {
 
-struct Finding {
-    std::string path;
-    std::string message;
-};
-
 class Checker {
 public:
     explicit Checker(const LoadedPlaygraph& loaded)
@@ -234,6 +229,8 @@ private:
 
 } // namespace
 
+std::vector<Finding> checkPlaygraph(const LoadedPlaygraph& loaded) { return Checker(loaded).run(); }
+
 Command addCheckCommand(CLI::App& app) {
     auto options = std::make_shared<InputOptions>();
     CLI::App* command = app.add_subcommand(
@@ -243,7 +240,7 @@ Command addCheckCommand(CLI::App& app) {
     addInputOptions(*command, *options);
     return {command, [options] {
                 const LoadedPlaygraph loaded = loadPlaygraph(*options);
-                const auto findings = Checker(loaded).run();
+                const auto findings = checkPlaygraph(loaded);
                 for (const auto& finding : findings)
                     std::cout << loaded.name << ": " << finding.path << ": " << finding.message
                               << '\n';

@@ -357,6 +357,14 @@ int runEdit(const EditOptions& options) {
 
 } // namespace
 
+EditOperation parseEditOperation(const std::string& text) {
+    try {
+        return parseOp(text);
+    } catch (const OpSyntaxError& e) {
+        throw InputError(e.what());
+    }
+}
+
 Command addEditCommand(CLI::App& app) {
     auto options = std::make_shared<EditOptions>();
     CLI::App* command = app.add_subcommand(

@@ -10,9 +10,11 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "playgraph/editing/MutablePlaygraph.hpp"
 #include "playgraph/model/Playgraph.hpp"
 
 namespace playgraph::tool {
@@ -66,12 +68,27 @@ Value defaultViewableIdFor(const InputOptions& options, const Value& dictionary)
 /// Reads, parses and loads the input. Throws `InputError`.
 LoadedPlaygraph loadPlaygraph(const InputOptions& options);
 
+/// One problem `check` found: the key path it concerns and what is wrong.
+struct Finding {
+    std::string path;
+    std::string message;
+};
+/// The findings of `playgraph check` on `loaded`, in the order it reports them.
+std::vector<Finding> checkPlaygraph(const LoadedPlaygraph& loaded);
+
 /// Writes `text` to `path`, or to standard output when `path` is empty or
 /// "-". A file is written whole or not at all: the text goes to a temporary
 /// file in the same directory, which is then renamed over `path` (an existing
 /// file keeps its permissions). Throws `InputError` and leaves no temporary
 /// file behind.
 void writeOutput(const std::string& path, const std::string& text);
+/// One operation of `playgraph edit`, parsed and ready to apply.
+using EditOperation = std::function<void(MutablePlaygraph&)>;
+/// Parses one operation in the syntax of `playgraph edit --op` (e.g. "split
+/// intro 4.0 intro intro-b"). Throws `InputError` saying what is malformed;
+/// applying it throws what the library's edit throws.
+EditOperation parseEditOperation(const std::string& text);
+
 /// The text of the bundled example (examples/story.json).
 extern const char* const bundledStoryJson;
 
@@ -95,5 +112,6 @@ Command addDotCommand(CLI::App& app);
 Command addCheckCommand(CLI::App& app);
 Command addEditCommand(CLI::App& app);
 Command addComposeCommand(CLI::App& app);
+Command addServeCommand(CLI::App& app);
 
 } // namespace playgraph::tool

@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     std::vector<Command> commands = {
         addInfoCommand(app),  addPathCommand(app), addAtCommand(app),
         addMapCommand(app),   addWalkCommand(app), addDotCommand(app),
-        addCheckCommand(app), addEditCommand(app), addComposeCommand(app),
+        addCheckCommand(app), addEditCommand(app), addComposeCommand(app), addServeCommand(app),
     };
 
     try {
