@@ -22,8 +22,9 @@ int main(int argc, char** argv) {
     std::vector<Command> commands = {
         addInfoCommand(app),  addPathCommand(app), addAtCommand(app),
         addMapCommand(app),   addWalkCommand(app), addDotCommand(app),
-        addCheckCommand(app), addEditCommand(app), addComposeCommand(app), addServeCommand(app),
+        addCheckCommand(app), addEditCommand(app), addComposeCommand(app),
     };
+    commands.push_back(addServeCommand(app));
 
     try {
         app.parse(argc, argv);

@@ -44,8 +44,7 @@ std::string segmentFlags(const QZPlaygraphSegment& segment) {
     return text;
 }
 
-std::shared_ptr<const GraphModel> GraphModel::build(const PlaygraphBase& graph,
-                                                    uint64_t revision) {
+std::shared_ptr<const GraphModel> GraphModel::build(const PlaygraphBase& graph, uint64_t revision) {
     auto model = std::make_shared<GraphModel>();
     model->revision = revision;
     const auto nodeFor = [&](const std::string& id) {
@@ -64,11 +63,11 @@ std::shared_ptr<const GraphModel> GraphModel::build(const PlaygraphBase& graph,
     for (const auto& [id, segment] : graph.segmentMap()) {
         GraphNode& node = model->nodes[nodeFor(id)];
         node.missing = false;
-        node.details = "viewable " + valueText(segment->viewableId()) + " \xC2\xB7 " +
-                       seconds(segment->startTime()) + " \xE2\x80\x93 " +
-                       (segment->playToViewableEnd() ? std::string("end")
-                                                     : seconds(segment->endTime())) +
-                       " s";
+        node.details =
+            "viewable " + valueText(segment->viewableId()) + "\n" + seconds(segment->startTime()) +
+            " \xE2\x80\x93 " +
+            (segment->playToViewableEnd() ? std::string("end") : seconds(segment->endTime())) +
+            " s";
         node.flags = segmentFlags(*segment);
         node.decorative = segment->isDecorativeSegment();
         node.playToEnd = segment->playToViewableEnd();
@@ -186,9 +185,8 @@ std::vector<std::size_t> neighbourhood(const GraphModel& model, std::size_t focu
 
 } // namespace
 
-std::shared_ptr<const GraphPicture> GraphRenderer::render(const GraphModel& model,
-                                                          const std::string& focus,
-                                                          std::size_t limit) {
+std::shared_ptr<const GraphPicture>
+GraphRenderer::render(const GraphModel& model, const std::string& focus, std::size_t limit) {
     std::lock_guard lock(mutex_);
     for (auto it = cache_.begin(); it != cache_.end(); ++it) {
         if (it->revision == model.revision && it->focus == focus && it->limit == limit) {
@@ -202,8 +200,8 @@ std::shared_ptr<const GraphPicture> GraphRenderer::render(const GraphModel& mode
     std::vector<std::size_t> shown;
     if (!model.nodes.empty()) {
         const auto found = model.index.find(focus);
-        const std::size_t center = found != model.index.end() ? found->second
-                                                              : model.initial.value_or(0);
+        const std::size_t center =
+            found != model.index.end() ? found->second : model.initial.value_or(0);
         picture->focus = model.nodes[center].id;
         shown = neighbourhood(model, center, limit);
     }
@@ -307,8 +305,8 @@ std::shared_ptr<const GraphPicture> GraphRenderer::render(const GraphModel& mode
     const int laidOut = gvLayout(context_->gvc, graph, "dot");
     char* data = nullptr;
     unsigned int length = 0;
-    const int rendered = laidOut == 0 ? gvRenderData(context_->gvc, graph, "svg", &data, &length)
-                                      : -1;
+    const int rendered =
+        laidOut == 0 ? gvRenderData(context_->gvc, graph, "svg", &data, &length) : -1;
     if (rendered == 0 && data) picture->svg.assign(data, length);
     if (data) gvFreeRenderData(data);
     if (laidOut == 0) gvFreeLayout(context_->gvc, graph);

@@ -35,8 +35,8 @@ struct GraphEdge {
 /// A segment, or an id that is referred to but names no segment.
 struct GraphNode {
     std::string id;
-    std::string details; ///< second label line: viewable and times
-    std::string flags;   ///< third label line: decorative, ad break, ...
+    std::string details; ///< label lines after the id: viewable, times
+    std::string flags;   ///< last label line: decorative, ad break, ...
     bool missing = false;
     bool onPath = false;
     bool reachable = true;

@@ -129,8 +129,8 @@ template <class Handler> httplib::Server::Handler api(Handler handler) {
 void openBrowser(const std::string& url) {
     pid_t pid = 0;
     const char* argv[] = {"xdg-open", url.c_str(), nullptr};
-    if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char* const*>(argv),
-                     environ) != 0) {
+    if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char* const*>(argv), environ) !=
+        0) {
         std::cerr << "playgraph serve: cannot start xdg-open; open " << url << " yourself\n";
         return;
     }
@@ -166,8 +166,8 @@ void addRoutes(httplib::Server& server, Session& session, GraphRenderer& rendere
                        const std::string text = request.get_param_value("limit");
                        const auto [end, error] =
                            std::from_chars(text.data(), text.data() + text.size(), limit);
-                       if (error != std::errc() || end != text.data() + text.size() ||
-                           limit == 0 || limit > maxNodeLimit) {
+                       if (error != std::errc() || end != text.data() + text.size() || limit == 0 ||
+                           limit > maxNodeLimit) {
                            throw RequestError(400, "limit must be a whole number from 1 to " +
                                                        std::to_string(maxNodeLimit));
                        }
@@ -248,35 +248,36 @@ int runServe(const ServeOptions& options) {
     });
 
     int port = options.port;
-    server.set_pre_routing_handler([&token, &port](const httplib::Request& request,
-                                                   httplib::Response& response) {
-        if (!isOwnHost(request.get_header_value("Host"), port)) {
-            sendError(response, 403, "refused: the Host is not this server");
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        if (request.has_header("Origin")) {
-            const std::string origin = request.get_header_value("Origin");
-            constexpr std::string_view scheme = "http://";
-            if (origin.compare(0, scheme.size(), scheme) != 0 ||
-                !isOwnHost(std::string_view(origin).substr(scheme.size()), port)) {
-                sendError(response, 403, "refused: the request comes from another site");
+    server.set_pre_routing_handler(
+        [&token, &port](const httplib::Request& request, httplib::Response& response) {
+            if (!isOwnHost(request.get_header_value("Host"), port)) {
+                sendError(response, 403, "refused: the Host is not this server");
                 return httplib::Server::HandlerResponse::Handled;
             }
-        }
-        if (request.method != "GET" && request.method != "HEAD" &&
-            !sameToken(request.get_header_value(tokenHeader), token)) {
-            sendError(response, 403, "refused: missing or wrong token; reload the page");
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
+            if (request.has_header("Origin")) {
+                const std::string origin = request.get_header_value("Origin");
+                constexpr std::string_view scheme = "http://";
+                if (origin.compare(0, scheme.size(), scheme) != 0 ||
+                    !isOwnHost(std::string_view(origin).substr(scheme.size()), port)) {
+                    sendError(response, 403, "refused: the request comes from another site");
+                    return httplib::Server::HandlerResponse::Handled;
+                }
+            }
+            if (request.method != "GET" && request.method != "HEAD" &&
+                !sameToken(request.get_header_value(tokenHeader), token)) {
+                sendError(response, 403, "refused: missing or wrong token; reload the page");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
     server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
         if (!response.body.empty()) return;
         const int status = response.status;
         sendError(response, status,
-                  status == 404   ? "no such page"
-                  : status == 413 ? "the request is too large"
-                                  : "the request was refused (HTTP " + std::to_string(status) + ")");
+                  status == 404 ? "no such page"
+                  : status == 413
+                      ? "the request is too large"
+                      : "the request was refused (HTTP " + std::to_string(status) + ")");
     });
     addRoutes(server, session, renderer, token);
 
@@ -290,8 +291,8 @@ int runServe(const ServeOptions& options) {
     const bool ipv6 = options.host.find(':') != std::string::npos;
     const std::string url = "http://" + (ipv6 ? "[" + options.host + "]" : options.host) + ":" +
                             std::to_string(port) + "/";
-    std::cout << "playgraph serve: " << session.name() << " at " << url
-              << " (Ctrl+C to stop)" << std::endl;
+    std::cout << "playgraph serve: " << session.name() << " at " << url << " (Ctrl+C to stop)"
+              << std::endl;
     char loopback[16];
     if (inet_pton(AF_INET, options.host.c_str(), loopback) != 1 ||
         static_cast<unsigned char>(loopback[0]) != 127) {

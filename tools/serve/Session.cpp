@@ -74,6 +74,7 @@ Session::Session(const InputOptions& input) {
     name_ = document.name;
     defaultViewableId_ = defaultViewableIdFor(input, document.dictionary);
     graph_ = MutablePlaygraph::create(document.dictionary, defaultViewableId_);
+    history_ = std::make_unique<EditHistory>(graph_);
     try {
         textHash_ = textHash(fileText(*graph_));
     } catch (const JsonError& e) {
@@ -107,24 +108,24 @@ Value Session::stateLocked() const {
         transitions += segment->next().size();
     state.set("segmentCount", graph_->segmentMap().size());
     state.set("transitionCount", transitions);
-    state.set("canUndo", false);
-    state.set("canRedo", false);
-    state.set("undoLabel", Value::null());
-    state.set("redoLabel", Value::null());
+    state.set("canUndo", history_->canUndo());
+    state.set("canRedo", history_->canRedo());
+    state.set("undoLabel", optionalText(history_->undoLabel()));
+    state.set("redoLabel", optionalText(history_->redoLabel()));
 
     List path;
-    graph_->defaultPathTraversal([&](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t,
-                                     bool&) {
-        path.push_back(Dictionary{
-            {"id", s->segmentId()},
-            {"viewable", jsonSafe(s->viewableId())},
-            {"start", number(s->startTime())},
-            {"end", number(s->endTime())},
-            {"duration", number(s->segmentDuration())},
-            {"decorative", s->isDecorativeSegment()},
-            {"playToEnd", s->playToViewableEnd()},
+    graph_->defaultPathTraversal(
+        [&](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t, bool&) {
+            path.push_back(Dictionary{
+                {"id", s->segmentId()},
+                {"viewable", jsonSafe(s->viewableId())},
+                {"start", number(s->startTime())},
+                {"end", number(s->endTime())},
+                {"duration", number(s->segmentDuration())},
+                {"decorative", s->isDecorativeSegment()},
+                {"playToEnd", s->playToViewableEnd()},
+            });
         });
-    });
     state.set("path", std::move(path));
     return Value(std::move(state));
 }
@@ -151,7 +152,8 @@ Value Session::segment(const std::string& id) {
     out.set("defaultNext", optionalText(segment->defaultNext()));
     out.set("annotations",
             segment->annotations() ? jsonSafe(Value(*segment->annotations())) : Value::null());
-    out.set("userInfo", segment->userInfo() ? jsonSafe(Value(*segment->userInfo())) : Value::null());
+    out.set("userInfo",
+            segment->userInfo() ? jsonSafe(Value(*segment->userInfo())) : Value::null());
 
     List transitions;
     for (const auto& [destination, transition] : segment->next()) {
@@ -226,9 +228,8 @@ Value Session::findings() {
                                   {"message", found[i].message},
                                   {"segment", findingSegment(found[i].path, segmentDictionary)}});
     }
-    findings_ = Value(Dictionary{{"revision", revision},
-                                 {"total", found.size()},
-                                 {"findings", std::move(list)}});
+    findings_ = Value(
+        Dictionary{{"revision", revision}, {"total", found.size()}, {"findings", std::move(list)}});
     findingsRevision_ = revision;
     return findings_;
 }
@@ -242,17 +243,32 @@ Value Session::edit(const std::string& operation) {
     }
     std::lock_guard lock(mutex_);
     try {
-        apply(*graph_);
+        history_->transaction(apply);
     } catch (const std::invalid_argument& e) {
         throw RequestError(400, e.what());
+    } catch (const EditHistoryError& e) {
+        throw RequestError(409, e.what());
     }
     changedLocked();
     return stateLocked();
 }
 
-Value Session::undo() { throw RequestError(501, "undo is not available yet"); }
+Value Session::undo() { return step(true); }
 
-Value Session::redo() { throw RequestError(501, "redo is not available yet"); }
+Value Session::redo() { return step(false); }
+
+Value Session::step(bool back) {
+    std::lock_guard lock(mutex_);
+    if (!(back ? history_->canUndo() : history_->canRedo()))
+        throw RequestError(409, back ? "Nothing to undo" : "Nothing to redo");
+    try {
+        back ? history_->undo() : history_->redo();
+    } catch (const EditHistoryError& e) {
+        throw RequestError(409, e.what());
+    }
+    changedLocked();
+    return stateLocked();
+}
 
 Value Session::save(bool overwrite) {
     std::lock_guard lock(mutex_);

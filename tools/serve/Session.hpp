@@ -14,6 +14,7 @@
 
 #include "GraphView.hpp"
 #include "Tool.hpp"
+#include "playgraph/editing/EditHistory.hpp"
 
 namespace playgraph::tool::serve {
 
@@ -54,7 +55,7 @@ public:
     /// `RequestError` (400) with the parser's or the library's message.
     Value edit(const std::string& operation);
     /// Undo and redo through the edit history; 409 when there is nothing to
-    /// take back.
+    /// undo or redo.
     Value undo();
     Value redo();
     /// Writes the playgraph to the opened file (never anywhere else). Unless
@@ -63,6 +64,7 @@ public:
     Value save(bool overwrite);
 
 private:
+    Value step(bool back);
     Value stateLocked() const;
     void changedLocked();
 
@@ -71,6 +73,7 @@ private:
     std::optional<std::string> file_; ///< none for the bundled story or stdin
     Value defaultViewableId_;
     std::shared_ptr<MutablePlaygraph> graph_;
+    std::unique_ptr<EditHistory> history_;
     uint64_t revision_ = 0;
     std::shared_ptr<const GraphModel> model_; ///< of `revision_`, built on demand
     std::size_t textHash_ = 0;                ///< of the current state's JSON text
