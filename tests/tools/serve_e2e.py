@@ -43,7 +43,9 @@ class Server:
     """`playgraph serve FILE` on a free port, stopped on exit."""
 
     def __init__(self, tool, path):
-        self.process = subprocess.Popen([tool, "serve", path], stdout=subprocess.PIPE, text=True)
+        self.process = subprocess.Popen([tool, "serve", os.path.basename(path)],
+                                        cwd=os.path.dirname(path), stdout=subprocess.PIPE,
+                                        text=True)
         line = self.process.stdout.readline()
         match = re.search(r"http://127\.0\.0\.1:\d+/", line)
         if not match:
@@ -215,7 +217,7 @@ def measure(driver, tool, directory, count):
 
 
 def main():
-    tool, examples = sys.argv[1], sys.argv[2]
+    tool, examples = os.path.abspath(sys.argv[1]), sys.argv[2]
     if webdriver is None or not (os.path.exists(CHROMIUM) and os.path.exists(DRIVER)):
         print("skipped: needs chromium, chromium-driver and python3-selenium")
         return 77

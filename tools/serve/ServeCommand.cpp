@@ -38,9 +38,15 @@ namespace playgraph::tool::serve {
 namespace {
 
 constexpr std::size_t maxBodyBytes = 64 * 1024;
-constexpr std::size_t defaultNodeLimit = 150;
+constexpr std::size_t defaultNodeLimit = 80;
 constexpr std::size_t maxNodeLimit = 400;
 constexpr const char* tokenHeader = "X-Playgraph-Token";
+// Debian's cpp-httplib compresses responses whose content type is exactly
+// "application/json" (or "application/javascript", or any text/...) with
+// brotli at its slowest level: seconds for a large graph, for nothing on a
+// local connection. These types, with a charset, are sent as they are.
+constexpr const char* jsonType = "application/json; charset=utf-8";
+constexpr const char* scriptType = "application/javascript; charset=utf-8";
 
 struct ServeOptions {
     InputOptions input;
@@ -83,7 +89,7 @@ bool isOwnHost(std::string_view host, int port) {
 
 void sendJson(httplib::Response& response, int status, const Value& body) {
     response.status = status;
-    response.set_content(writeJson(body), "application/json");
+    response.set_content(writeJson(body), jsonType);
 }
 
 void sendError(httplib::Response& response, int status, const std::string& message) {
@@ -146,7 +152,7 @@ void addRoutes(httplib::Server& server, Session& session, GraphRenderer& rendere
         response.set_content(html, "text/html; charset=utf-8");
     });
     server.Get("/app.js", [](const httplib::Request&, httplib::Response& response) {
-        response.set_content(std::string(pageScript()), "text/javascript; charset=utf-8");
+        response.set_content(std::string(pageScript()), scriptType);
     });
     server.Get("/app.css", [](const httplib::Request&, httplib::Response& response) {
         response.set_content(std::string(pageStyle()), "text/css; charset=utf-8");
@@ -199,7 +205,9 @@ void addRoutes(httplib::Server& server, Session& session, GraphRenderer& rendere
 }
 
 // SIGINT and SIGTERM stop the server; they are blocked in every thread and
-// taken by one waiting thread.
+// taken by one waiting thread. The server then waits for requests being
+// answered; when one takes long (a check of a huge playgraph), a second
+// signal or a few seconds end the process without waiting for it.
 class StopOnSignal {
 public:
     explicit StopOnSignal(httplib::Server& server) {
@@ -208,11 +216,17 @@ public:
         sigaddset(&signals_, SIGTERM);
         pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
         waiter_ = std::thread([this, &server] {
-            const timespec interval{0, 200'000'000};
+            const timespec interval{0, 100'000'000};
+            int waited = -1; // tenths of a second since the stop, or -1
             while (!done_) {
-                if (sigtimedwait(&signals_, nullptr, &interval) > 0) {
+                const bool signalled = sigtimedwait(&signals_, nullptr, &interval) > 0;
+                if (signalled && waited < 0) {
                     server.stop();
-                    return;
+                    waited = 0;
+                } else if (waited >= 0 && (signalled || ++waited > 30)) {
+                    std::cerr << "playgraph serve: stopped while a request was running; "
+                                 "unsaved changes were not written\n";
+                    std::_Exit(exitOk);
                 }
             }
         });
@@ -301,8 +315,18 @@ int runServe(const ServeOptions& options) {
                       << ": other machines can read the playgraph\n";
         }
     }
+    // The first page load finds the state and the first picture ready.
+    std::thread warmUp([&] {
+        try {
+            session.state();
+            renderer.render(*session.graph(), "", defaultNodeLimit);
+        } catch (const std::exception&) {
+            // The page's own requests report what went wrong.
+        }
+    });
     if (options.open) openBrowser(url);
     server.listen_after_bind();
+    warmUp.join();
     if (session.state().dictionary()->get("dirty").booleanReading())
         std::cerr << "playgraph serve: stopped; unsaved changes were not written\n";
     return exitOk;

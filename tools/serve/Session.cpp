@@ -93,7 +93,7 @@ void Session::changedLocked() {
     }
 }
 
-Value Session::stateLocked() const {
+Value Session::stateLocked() {
     Dictionary state;
     state.set("name", name_);
     state.set("file", optionalText(file_));
@@ -113,20 +113,24 @@ Value Session::stateLocked() const {
     state.set("undoLabel", optionalText(history_->undoLabel()));
     state.set("redoLabel", optionalText(history_->redoLabel()));
 
-    List path;
-    graph_->defaultPathTraversal(
-        [&](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t, bool&) {
-            path.push_back(Dictionary{
-                {"id", s->segmentId()},
-                {"viewable", jsonSafe(s->viewableId())},
-                {"start", number(s->startTime())},
-                {"end", number(s->endTime())},
-                {"duration", number(s->segmentDuration())},
-                {"decorative", s->isDecorativeSegment()},
-                {"playToEnd", s->playToViewableEnd()},
+    if (pathRevision_ != revision_) {
+        List path;
+        graph_->defaultPathTraversal(
+            [&](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t, bool&) {
+                path.push_back(Dictionary{
+                    {"id", s->segmentId()},
+                    {"viewable", jsonSafe(s->viewableId())},
+                    {"start", number(s->startTime())},
+                    {"end", number(s->endTime())},
+                    {"duration", number(s->segmentDuration())},
+                    {"decorative", s->isDecorativeSegment()},
+                    {"playToEnd", s->playToViewableEnd()},
+                });
             });
-        });
-    state.set("path", std::move(path));
+        path_ = Value(std::move(path));
+        pathRevision_ = revision_;
+    }
+    state.set("path", path_);
     return Value(std::move(state));
 }
 

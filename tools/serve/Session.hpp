@@ -65,7 +65,7 @@ public:
 
 private:
     Value step(bool back);
-    Value stateLocked() const;
+    Value stateLocked();
     void changedLocked();
 
     std::mutex mutex_;
@@ -76,6 +76,8 @@ private:
     std::unique_ptr<EditHistory> history_;
     uint64_t revision_ = 0;
     std::shared_ptr<const GraphModel> model_; ///< of `revision_`, built on demand
+    Value path_;                              ///< the default path, for the state
+    uint64_t pathRevision_ = UINT64_MAX;      ///< ... of this revision
     std::size_t textHash_ = 0;                ///< of the current state's JSON text
     std::size_t savedTextHash_ = 0;           ///< ... when it was opened or last saved
     std::optional<std::size_t> diskHash_;     ///< the file's bytes then; none: no file

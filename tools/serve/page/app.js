@@ -115,14 +115,22 @@ function setState(state) {
   setPath(state.path);
 }
 
-// After any change: the state, then the picture, the selection and the
-// findings, which all depend on it.
+// After any change: the state, the picture and the selection, fetched
+// together; then the cursor's answer and the findings, which all depend on it.
 async function refresh(state) {
-  setState(state || await api('/api/state'));
-  if (app.selected !== null && !(await loadSegment(app.selected))) app.selected = null;
-  await loadGraph(app.selected);
+  const selected = app.selected;
+  const [fresh, stillThere] = await Promise.all([
+    state || api('/api/state'),
+    selected !== null && loadSegment(selected),
+    loadGraph(selected),
+  ]);
+  setState(fresh);
+  if (selected !== null && !stillThere) {
+    app.selected = null;
+    $('segment-panel').replaceChildren(element('p', { class: 'empty', text: 'The segment is gone.' }));
+  }
   await moveCursor(app.cursor);
-  loadFindings();
+  attempt(loadFindings);
 }
 
 async function change(path, body) {
@@ -305,10 +313,11 @@ function renderSegment(s) {
 
   const children = [
     element('h2', { text: s.id }),
-    element('p', { class: 'flags', text: s.flags || 'plain segment' }),
+    element('p', { class: 'flags', text: s.flags }),
     fields,
     element('h3', { text: 'Transitions' }),
     s.transitions.length ? transitions : element('p', { class: 'empty', text: 'none' }),
+    element('h3', { text: 'Add a transition' }),
     element('div', { class: 'edit-grid' },
         element('label', { for: 'add-to', text: 'to' }), addTo,
         element('label', { for: 'add-weight', text: 'weight' }), addWeight,
