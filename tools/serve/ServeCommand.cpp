@@ -77,9 +77,11 @@ bool sameToken(const std::string& given, const std::string& token) {
 // localhost could point at this machine only by rebinding.
 bool isOwnHost(std::string_view host, int port) {
     const std::string suffix = ":" + std::to_string(port);
-    if (host.size() <= suffix.size() || host.substr(host.size() - suffix.size()) != suffix)
+    if (host.size() > suffix.size() && host.substr(host.size() - suffix.size()) == suffix)
+        host.remove_suffix(suffix.size());
+    else if (port != 80) // browsers leave out the default port
         return false;
-    const std::string name(host.substr(0, host.size() - suffix.size()));
+    const std::string name(host);
     if (name == "localhost") return true;
     unsigned char address[16];
     if (name.size() > 2 && name.front() == '[' && name.back() == ']')
