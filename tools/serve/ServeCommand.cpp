@@ -253,6 +253,7 @@ int runServe(const ServeOptions& options) {
     server.set_payload_max_length(maxBodyBytes);
     server.set_read_timeout(10);
     server.set_write_timeout(10);
+    server.set_keep_alive_timeout(2); // an idle browser connection holds a worker thread
     server.set_default_headers({
         {"Cache-Control", "no-store"},
         {"X-Content-Type-Options", "nosniff"},

@@ -297,7 +297,12 @@ function renderSegment(s) {
   const newDefault = element('input', { type: 'checkbox', id: 'insert-default', checked: '' });
   const insert = (where) => {
     const viewable = newViewable.value.trim() || 'none';
-    const base = `${word(s.id)} ${word(newId.value)} ${viewable} ${newStart.value.trim()} ${newEnd.value.trim()}`;
+    const start = Number(newStart.value);
+    const end = Number(newEnd.value);
+    if (!isFinite(start) || !isFinite(end) || !newStart.value.trim() || !newEnd.value.trim()) {
+      return showMessage('The start and end must be numbers of seconds.', true);
+    }
+    const base = `${word(s.id)} ${word(newId.value)} ${word(viewable)} ${start} ${end}`;
     return edit(where === 'after' ? `insert-after ${base}${newDefault.checked ? ' default' : ''}` : `insert-before ${base}`);
   };
 
