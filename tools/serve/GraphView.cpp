@@ -258,7 +258,7 @@ GraphRenderer::render(const GraphModel& model, const std::string& focus, std::si
             set(n, "color", "#0969da");
             set(n, "penwidth", "2.5");
         }
-        if (!node.reachable) classes += " unreachable";
+        if (!node.reachable && !node.missing) classes += " unreachable";
         if (node.decorative) {
             classes += " decorative";
             set(n, "style", "rounded,filled,dashed");
