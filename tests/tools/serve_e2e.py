@@ -136,6 +136,10 @@ def run_test(driver, tool, path):
         wait(driver, lambda: "vault-b" in node_titles(driver), "the redo")
 
         # A refused edit shows the library's message and changes nothing.
+        field.clear()
+        field.send_keys("20")
+        wait(driver, lambda: "vault-b at 5.500 s" in
+             driver.find_element(By.ID, "split-what").text, "the cursor in vault-b")
         driver.find_element(By.ID, "split-second").clear()
         driver.find_element(By.ID, "split-second").send_keys("intro")
         driver.find_element(By.ID, "split").click()

@@ -22,11 +22,6 @@ std::optional<std::size_t> fileHash(const std::string& path) {
     return textHash(bytes);
 }
 
-// The file text of a playgraph, as `playgraph edit` writes it.
-std::string fileText(const MutablePlaygraph& graph) {
-    return writeJson(Value(graph.dictionaryRepresentation()), JsonStyle::pretty) + "\n";
-}
-
 Value number(double value) { return std::isfinite(value) ? Value(value) : Value::null(); }
 
 Value optionalText(const std::optional<std::string>& text) {
@@ -65,7 +60,7 @@ constexpr std::size_t incomingShown = 200;
 
 } // namespace
 
-Session::Session(const InputOptions& input) {
+Session::Session(const InputOptions& input) : keepMain_(!input.defaultViewableId) {
     if (!input.file.empty() && input.file != "-") file_ = input.file;
     if (file_) diskHash_ = fileHash(*file_);
     InputDocument document = readInput(input.file);
@@ -76,18 +71,27 @@ Session::Session(const InputOptions& input) {
     graph_ = MutablePlaygraph::create(document.dictionary, defaultViewableId_);
     history_ = std::make_unique<EditHistory>(graph_);
     try {
-        textHash_ = textHash(fileText(*graph_));
+        textHash_ = textHash(fileTextLocked());
     } catch (const JsonError& e) {
         throw InputError(name_ + ": " + e.what());
     }
     savedTextHash_ = textHash_;
 }
 
+std::string Session::fileTextLocked() const {
+    Value output(graph_->dictionaryRepresentation());
+    if (keepMain_) { // on a copy: the playgraph is changed only by edits
+        output = output.deepCopy();
+        keepDefaultViewableId(*output.dictionary(), defaultViewableId_);
+    }
+    return writeJson(output, JsonStyle::pretty) + "\n";
+}
+
 void Session::changedLocked() {
     ++revision_;
     model_.reset();
     try {
-        textHash_ = textHash(fileText(*graph_));
+        textHash_ = textHash(fileTextLocked());
     } catch (const JsonError&) {
         textHash_ = savedTextHash_ + 1; // cannot be saved as it is: not the saved state
     }
@@ -220,7 +224,7 @@ Value Session::findings() {
         copy.defaultViewableId = defaultViewableId_;
     }
     copy.playgraph = Playgraph::create(copy.dictionary, copy.defaultViewableId);
-    const std::vector<Finding> found = checkPlaygraph(copy);
+    const std::vector<CheckFinding> found = checkPlaygraph(copy);
     const Value segments = copy.dictionary.dictionary()->get("segments");
     const Dictionary noSegments;
     const Dictionary& segmentDictionary =
@@ -246,15 +250,21 @@ Value Session::edit(const std::string& operation) {
         throw RequestError(400, e.what());
     }
     std::lock_guard lock(mutex_);
+    List warnings;
     try {
-        history_->transaction(apply);
+        history_->transaction([&](MutablePlaygraph& graph) {
+            for (auto& warning : apply(graph))
+                warnings.push_back(Value(std::move(warning)));
+        });
     } catch (const std::invalid_argument& e) {
         throw RequestError(400, e.what());
     } catch (const EditHistoryError& e) {
         throw RequestError(409, e.what());
     }
     changedLocked();
-    return stateLocked();
+    Value state = stateLocked();
+    state.dictionary()->set("warnings", std::move(warnings));
+    return state;
 }
 
 Value Session::undo() { return step(true); }
@@ -282,7 +292,7 @@ Value Session::save(bool overwrite) {
     }
     std::string text;
     try {
-        text = fileText(*graph_);
+        text = fileTextLocked();
     } catch (const JsonError& e) {
         throw RequestError(400, std::string("cannot be saved: ") + e.what());
     }

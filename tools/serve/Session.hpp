@@ -51,20 +51,24 @@ public:
     /// The graph as it is now, for drawing.
     std::shared_ptr<const GraphModel> graph();
 
-    /// Applies one `playgraph edit` operation as one undoable step. Throws
-    /// `RequestError` (400) with the parser's or the library's message.
+    /// Applies one `playgraph edit` operation as one undoable step; the state
+    /// then carries `edit`'s "warnings". Throws `RequestError` (400) with the
+    /// parser's or the library's message.
     Value edit(const std::string& operation);
     /// Undo and redo through the edit history; 409 when there is nothing to
     /// undo or redo.
     Value undo();
     Value redo();
-    /// Writes the playgraph to the opened file (never anywhere else). Unless
+    /// Writes the playgraph to the opened file (never anywhere else) as
+    /// `playgraph edit` would, keeping its default viewable id. Unless
     /// `overwrite`, refuses (409) when the file changed on disk since it was
     /// opened or last saved.
     Value save(bool overwrite);
 
 private:
     Value step(bool back);
+    /// The file text of the playgraph, as `playgraph edit` writes it.
+    std::string fileTextLocked() const;
     Value stateLocked();
     void changedLocked();
 
@@ -72,6 +76,7 @@ private:
     std::string name_;
     std::optional<std::string> file_; ///< none for the bundled story or stdin
     Value defaultViewableId_;
+    bool keepMain_; ///< the default viewable id came from a "main" of the file
     std::shared_ptr<MutablePlaygraph> graph_;
     std::unique_ptr<EditHistory> history_;
     uint64_t revision_ = 0;

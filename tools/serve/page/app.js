@@ -135,7 +135,7 @@ async function refresh(state) {
 
 async function change(path, body) {
   const state = await api(path, body);
-  showMessage('');
+  showMessage(state.warnings && state.warnings.length ? `Done, but ${state.warnings.join('; ')}.` : '');
   await refresh(state);
 }
 
