@@ -315,7 +315,7 @@ int runServe(const ServeOptions& options) {
         static_cast<unsigned char>(loopback[0]) != 127) {
         if (options.host != "::1" && options.host != "localhost") {
             std::cerr << "playgraph serve: listening on " << options.host
-                      << ": other machines can read the playgraph\n";
+                      << ": other machines that reach it can open the page, edit and save\n";
         }
     }
     // The first page load finds the state and the first picture ready.

@@ -287,8 +287,8 @@ Value Session::step(bool back) {
 Value Session::save(bool overwrite) {
     std::lock_guard lock(mutex_);
     if (!file_) {
-        throw RequestError(400, name_ + " is not a file: start `playgraph serve FILE` to edit "
-                                        "and save a file");
+        throw RequestError(400, name_ + " is not a file, so there is nothing to save to: start "
+                                        "`playgraph serve FILE` to save");
     }
     std::string text;
     try {
