@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer, then the concurrency tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh clang libclang-rt-14-dev
+scripts/setup.sh clang libclang-rt-14-dev chromium chromium-driver python3-selenium
 export CXX=clang++
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DPLAYGRAPH_WERROR=ON \
   -DPLAYGRAPH_SANITIZE=address,undefined >/dev/null

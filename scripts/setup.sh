@@ -3,7 +3,8 @@
 # Usage: scripts/setup.sh [extra-package ...]
 set -euo pipefail
 
-packages=(cmake make g++ libgtest-dev libgmock-dev libsimdjson-dev libcli11-dev "$@")
+packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libsimdjson-dev libcli11-dev
+  libcpp-httplib-dev libgraphviz-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

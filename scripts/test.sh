@@ -2,7 +2,8 @@
 # Builds everything in release mode with warnings as errors and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+# The browser test of `playgraph serve` needs headless Chromium and Selenium.
+scripts/setup.sh chromium chromium-driver python3-selenium
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Release -DPLAYGRAPH_WERROR=ON >/dev/null
 cmake --build build/test -j2
 ctest --test-dir build/test --output-on-failure -j2

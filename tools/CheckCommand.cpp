@@ -361,6 +361,13 @@ int runCheck(const CheckOptions& options) {
 
 } // namespace
 
+std::vector<CheckFinding> checkPlaygraph(const LoadedPlaygraph& loaded) {
+    std::vector<CheckFinding> found;
+    for (auto& finding : Checker(loaded).run({}))
+        found.push_back({std::move(finding.path), std::move(finding.message)});
+    return found;
+}
+
 Command addCheckCommand(CLI::App& app) {
     auto options = std::make_shared<CheckOptions>();
     CLI::App* command = app.add_subcommand(

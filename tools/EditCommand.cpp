@@ -441,6 +441,8 @@ std::vector<std::string> applyEdit(MutablePlaygraph& graph, const Edit& edit) {
     return warnings;
 }
 
+} // namespace
+
 /// Keeps the default viewable id that the input's first "main" gave: when
 /// the edits took that "main" away, the first segment gets it, so that the
 /// output loads with the same default.
@@ -455,6 +457,8 @@ void keepDefaultViewableId(const Dictionary& output, const Value& defaultViewabl
         return;
     }
 }
+
+namespace {
 
 int runEdit(const EditOptions& options) {
     if (options.inPlace) {
@@ -512,6 +516,14 @@ int runEdit(const EditOptions& options) {
 }
 
 } // namespace
+
+EditOperation parseEditOperation(const std::string& text) {
+    try {
+        return [edit = parseOp(text)](MutablePlaygraph& graph) { return applyEdit(graph, edit); };
+    } catch (const OpSyntaxError& e) {
+        throw InputError(e.what());
+    }
+}
 
 Command addEditCommand(CLI::App& app) {
     auto options = std::make_shared<EditOptions>();

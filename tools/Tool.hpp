@@ -11,9 +11,11 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "playgraph/editing/MutablePlaygraph.hpp"
 #include "playgraph/json/Json.hpp"
 #include "playgraph/model/Playgraph.hpp"
 
@@ -91,6 +93,15 @@ CLI::Validator secondsCheck(bool allowNegative = false);
 CLI::Validator integerCheck(int64_t minimum = INT64_MIN);
 CLI::Validator nonEmptyCheck();
 
+/// One problem `check` found: the key path it concerns and what is wrong.
+struct CheckFinding {
+    std::string path;
+    std::string message;
+};
+/// The findings of `playgraph check` on `loaded` (duplicate JSON keys aside:
+/// they are found while reading), in the order it reports them, all of them.
+std::vector<CheckFinding> checkPlaygraph(const LoadedPlaygraph& loaded);
+
 /// Writes `text` to `path`, or to standard output when `path` is empty or
 /// "-"; every subcommand that writes a result goes through here. A symbolic
 /// link is followed. What is not a regular file (a device, a FIFO, an open
@@ -104,6 +115,19 @@ void writeOutput(const std::string& path, const std::string& text);
 /// Writes `value` as pretty JSON and a newline through `writeOutput`. A
 /// value without a JSON form is an `InputError` with a readable key path.
 void writeJsonOutput(const std::string& path, const Value& value);
+/// When edits took away the "main" value that gave an edited playgraph
+/// `output` its default viewable id, gives it to the first segment, so that
+/// the output loads as before. Changes that segment's dictionary in place.
+void keepDefaultViewableId(const Dictionary& output, const Value& defaultViewableId);
+/// One operation of `playgraph edit`, parsed: applying it makes the edit
+/// with the tool's checks (throwing `InvalidArgumentError`, the library's or
+/// the tool's, and then changing nothing) and returns `edit`'s warnings about
+/// what it left behind.
+using EditOperation = std::function<std::vector<std::string>(MutablePlaygraph&)>;
+/// Parses one operation in the syntax of `playgraph edit --op` (e.g. "split
+/// intro 4.0 intro intro-b"). Throws `InputError` saying what is malformed.
+EditOperation parseEditOperation(const std::string& text);
+
 /// The text of the bundled example (examples/story.json).
 extern const char* const bundledStoryJson;
 
@@ -133,5 +157,6 @@ Command addDotCommand(CLI::App& app);
 Command addCheckCommand(CLI::App& app);
 Command addEditCommand(CLI::App& app);
 Command addComposeCommand(CLI::App& app);
+Command addServeCommand(CLI::App& app);
 
 } // namespace playgraph::tool

@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
         addMapCommand(app),   addWalkCommand(app), addDotCommand(app),
         addCheckCommand(app), addEditCommand(app), addComposeCommand(app),
     };
+    commands.push_back(addServeCommand(app));
 
     const auto usageError = [](const std::string& message) {
         std::cerr << "playgraph: " << shown(message) << "\nRun 'playgraph --help' for more.\n";

@@ -1,0 +1,251 @@
+// Runs `playgraph serve` on a copy of the bundled story and talks to its JSON
+// API: a table of requests the server must answer or refuse, then several
+// threads hammering it at once with valid, malformed, oversized and forged
+// requests. The browser side is tested by serve_e2e.py.
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <httplib.h>
+
+#include "playgraph/json/Json.hpp"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// `playgraph serve FILE` on a free port; stopped when destroyed.
+class Server {
+public:
+    explicit Server(const fs::path& file) {
+        int out[2];
+        if (pipe(out) != 0) throw std::runtime_error("pipe");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        const std::string path = file.string();
+        const char* argv[] = {PLAYGRAPH_TOOL, "serve", path.c_str(), nullptr};
+        const int spawned = posix_spawn(&pid_, PLAYGRAPH_TOOL, &actions, nullptr,
+                                        const_cast<char* const*>(argv), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        if (spawned != 0) throw std::runtime_error("cannot start the tool");
+        FILE* stream = fdopen(out[0], "r");
+        char line[512] = {};
+        const bool read = std::fgets(line, sizeof line, stream) != nullptr;
+        std::fclose(stream);
+        std::smatch match;
+        const std::string text = line;
+        if (!read || !std::regex_search(text, match, std::regex("127\\.0\\.0\\.1:(\\d+)/")))
+            throw std::runtime_error("serve did not start: " + text);
+        port = std::stoi(match[1]);
+        // The token is in the page, which only this server's own origin can read.
+        const auto page = client().Get("/");
+        const auto at = page->body.find("playgraph-token\" content=\"");
+        token = page->body.substr(at + 26, 32);
+    }
+    ~Server() {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    httplib::Client client() const {
+        httplib::Client c("127.0.0.1", port);
+        c.set_read_timeout(20);
+        return c;
+    }
+
+    int port = 0;
+    std::string token;
+
+private:
+    pid_t pid_ = 0;
+};
+
+class ServeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("playgraph-serve-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+        file_ = dir_ / "story.json";
+        fs::copy_file(fs::path(PLAYGRAPH_EXAMPLES) / "story.json", file_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    fs::path dir_;
+    fs::path file_;
+};
+
+struct Call {
+    const char* method;
+    const char* path;
+    const char* body;
+    enum Forgery { none, noToken, badToken, badHost, badOrigin } forgery;
+    int status;
+    const char* answer; // part of the response body
+};
+
+httplib::Result send(const Server& server, const Call& call) {
+    httplib::Headers headers;
+    if (call.forgery != Call::noToken)
+        headers.emplace("X-Playgraph-Token", call.forgery == Call::badToken ? "0" : server.token);
+    if (call.forgery == Call::badHost)
+        headers.emplace("Host", "rebound.example:" + std::to_string(server.port));
+    if (call.forgery == Call::badOrigin) headers.emplace("Origin", "http://evil.example");
+    auto client = server.client();
+    if (std::string(call.method) == "GET") return client.Get(call.path, headers);
+    return client.Post(call.path, headers, call.body, "application/json");
+}
+
+TEST_F(ServeTest, AnswersAndRefusesRequests) {
+    const std::string original = readFile(file_);
+    const Server server(file_);
+    const std::string big(100 * 1024, ' ');
+    const Call calls[] = {
+        {"GET", "/api/state", "", Call::none, 200, "\"playgraphId\":\"heist-story\""},
+        {"GET", "/api/at?t=14.5", "", Call::none, 200,
+         "\"segment\":\"vault\",\"viewableTime\":14.5"},
+        {"GET", "/api/at?t=nan", "", Call::none, 400, "finite number"},
+        {"GET", "/api/segment?id=vault", "", Call::none, 200, "\"defaultNext\":\"recap\""},
+        {"GET", "/api/segment?id=nowhere", "", Call::none, 404, "Cannot find segment nowhere"},
+        {"GET", "/api/graph?limit=2&focus=vault", "", Call::none, 200, "\"focus\":\"vault\""},
+        {"GET", "/api/graph?limit=x", "", Call::none, 400, "limit"},
+        {"GET", "/api/findings", "", Call::none, 200, "\"total\":0"},
+        {"GET", "/nowhere", "", Call::none, 404, "no such page"},
+        {"GET", "/api/state", "", Call::badHost, 403, "Host"},
+        {"GET", "/api/state", "", Call::badOrigin, 403, "another site"},
+        {"POST", "/api/edit", R"({"op": "remove vault"})", Call::noToken, 403, "token"},
+        {"POST", "/api/save", "{}", Call::badToken, 403, "token"},
+        {"POST", "/api/save", "{}", Call::badHost, 403, "Host"},
+        {"POST", "/api/save", "{}", Call::badOrigin, 403, "another site"},
+        {"POST", "/api/edit", big.c_str(), Call::none, 413, "too large"},
+        {"POST", "/api/edit", "{", Call::none, 400, "request"},
+        {"POST", "/api/edit", R"({"op": 5})", Call::none, 400, "must be a string"},
+        {"POST", "/api/edit", R"({"op": "twist intro"})", Call::none, 400, "unknown operation"},
+        {"POST", "/api/edit", R"({"op": "remove nowhere"})", Call::none, 400,
+         "Cannot find segment nowhere"},
+        {"POST", "/api/undo", "{}", Call::none, 409, "Nothing to undo"},
+        {"POST", "/api/edit", R"({"op": "split vault 2.5 vault vault-b"})", Call::none, 200,
+         "\"undoLabel\":\"split vault at 2.500 s\""},
+        {"GET", "/api/at?t=14.5", "", Call::none, 200, "\"segment\":\"vault-b\""},
+        {"POST", "/api/undo", "{}", Call::none, 200, "\"dirty\":false"},
+        {"POST", "/api/redo", "{}", Call::none, 200, "\"dirty\":true"},
+    };
+    for (const Call& call : calls) {
+        SCOPED_TRACE(std::string(call.method) + " " + call.path + " " +
+                     std::string(call.body).substr(0, 40));
+        const auto result = send(server, call);
+        ASSERT_TRUE(result) << httplib::to_string(result.error());
+        EXPECT_EQ(result->status, call.status) << result->body;
+        EXPECT_NE(result->body.find(call.answer), std::string::npos) << result->body;
+    }
+    EXPECT_EQ(readFile(file_), original) << "only a save may write the file";
+
+    // A file changed on disk is overwritten only when asked to.
+    std::ofstream(file_, std::ios::app) << ' ';
+    EXPECT_EQ(send(server, {"POST", "/api/save", "{}", Call::none, 0, ""})->status, 409);
+    EXPECT_EQ(
+        send(server, {"POST", "/api/save", R"({"overwrite": true})", Call::none, 0, ""})->status,
+        200);
+    EXPECT_TRUE(playgraph::readJsonFile(file_)
+                    .dictionary()
+                    ->get("segments")
+                    .dictionary()
+                    ->contains("vault-b"));
+}
+
+TEST_F(ServeTest, SurvivesConcurrentHammering) {
+    const std::string original = readFile(file_);
+    const Server server(file_);
+    const std::string big(200 * 1024, 'x');
+    const std::vector<Call> mix = {
+        {"GET", "/api/state", "", Call::none, 200, ""},
+        {"GET", "/api/graph?limit=3&focus=recap", "", Call::none, 200, ""},
+        {"GET", "/api/at?t=20", "", Call::none, 200, ""},
+        {"GET", "/api/findings", "", Call::none, 200, ""},
+        {"GET", "/api/segment?id=intro", "", Call::none, 200, ""},
+        {"POST", "/api/edit", R"({"op": "update intro vault {\"weight\": 60}"})", Call::none, 200,
+         ""},
+        {"POST", "/api/edit", R"({"op": "split credits 1 credits credits-b"})", Call::none, 200,
+         ""},
+        {"POST", "/api/undo", "{}", Call::none, 200, ""},
+        {"POST", "/api/redo", "{}", Call::none, 200, ""},
+        {"POST", "/api/edit", R"({"op": "remove nowhere"})", Call::none, 400, ""},
+        {"POST", "/api/edit", R"({"op": [1, 2)", Call::none, 400, ""},
+        {"POST", "/api/edit", big.c_str(), Call::none, 413, ""},
+        {"POST", "/api/save", "{}", Call::badToken, 403, ""},
+        {"POST", "/api/save", R"({"overwrite": true})", Call::badHost, 403, ""},
+        {"POST", "/api/save", R"({"overwrite": true})", Call::badOrigin, 403, ""},
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 100; ++i) {
+                const Call& call = mix[(t * 7 + i) % mix.size()];
+                if (i % 20 == 19) { // a request that is not HTTP at all
+                    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+                    sockaddr_in address{};
+                    address.sin_family = AF_INET;
+                    address.sin_port = htons(static_cast<uint16_t>(server.port));
+                    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+                        const char garbage[] = "\x16\x03\x01 NOT HTTP\r\n\r\n";
+                        (void)!write(fd, garbage, sizeof garbage - 1);
+                        char reply[64];
+                        (void)!read(fd, reply, sizeof reply);
+                    }
+                    close(fd);
+                    continue;
+                }
+                const auto result = send(server, call);
+                // An edit, undo or redo may be refused by the state others left.
+                const bool refusedEdit = call.status == 200 && std::string(call.method) == "POST" &&
+                                         result && (result->status == 400 || result->status == 409);
+                if (!result || (result->status != call.status && !refusedEdit)) {
+                    ADD_FAILURE() << call.method << " " << call.path << " " << call.body << ": "
+                                  << (result ? std::to_string(result->status) + " " + result->body
+                                             : httplib::to_string(result.error()));
+                }
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(readFile(file_), original) << "a refused save wrote the file";
+
+    // Still serving, and a proper save writes what it serves.
+    const auto state = send(server, {"GET", "/api/state", "", Call::none, 0, ""});
+    ASSERT_TRUE(state);
+    ASSERT_EQ(send(server, {"POST", "/api/save", "{}", Call::none, 0, ""})->status, 200);
+    const auto served = playgraph::parseJson(state->body).dictionary()->get("segmentCount");
+    EXPECT_EQ(playgraph::readJsonFile(file_).dictionary()->get("segments").dictionary()->size(),
+              static_cast<std::size_t>(served.integerReading()));
+}
+
+} // namespace

@@ -1,0 +1,247 @@
+#!/usr/bin/python3
+"""End-to-end test of `playgraph serve` in headless Chromium.
+
+Opens the page on a copy of the bundled story, checks the drawn graph and
+default path, asks what plays at a time, splits a segment, undoes (keyboard)
+and redoes (button), sees a refused edit's message, saves, checks the saved
+file with the playgraph tool, and sees that a file changed on disk is not
+overwritten without asking.
+
+    serve_e2e.py TOOL EXAMPLES_DIR                run the test (CTest does)
+    serve_e2e.py TOOL EXAMPLES_DIR --screenshot PNG   save the README's picture
+    serve_e2e.py TOOL EXAMPLES_DIR --large N      time opening an N-segment playgraph
+
+Exits 77 (skipped) when Chromium, its driver or Selenium is not installed.
+"""
+
+import json
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+CHROMIUM = "/usr/bin/chromium"
+DRIVER = "/usr/bin/chromedriver"
+
+try:
+    from selenium import webdriver
+    from selenium.common.exceptions import (NoAlertPresentException,
+                                            StaleElementReferenceException, TimeoutException)
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.common.keys import Keys
+    from selenium.webdriver.support.ui import WebDriverWait
+except ImportError:
+    webdriver = None
+
+
+class Server:
+    """`playgraph serve FILE` on a free port, stopped on exit."""
+
+    def __init__(self, tool, path):
+        self.process = subprocess.Popen([tool, "serve", os.path.basename(path)],
+                                        cwd=os.path.dirname(path), stdout=subprocess.PIPE,
+                                        text=True)
+        line = self.process.stdout.readline()
+        match = re.search(r"http://127\.0\.0\.1:\d+/", line)
+        if not match:
+            self.process.kill()
+            raise AssertionError(f"serve did not start: {line!r}")
+        self.url = match.group(0)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+
+
+def browser(profile):
+    options = webdriver.ChromeOptions()
+    options.binary_location = CHROMIUM
+    # The network is closed: every background connection is switched off.
+    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                 "--no-first-run", "--disable-background-networking",
+                 "--disable-component-update", "--disable-sync",
+                 "--window-size=1400,860", f"--user-data-dir={profile}"):
+        options.add_argument(flag)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    return webdriver.Chrome(service=Service(DRIVER), options=options)
+
+
+def wait(driver, condition, what, seconds=10):
+    try:
+        return WebDriverWait(driver, seconds, poll_frequency=0.05,
+                             ignored_exceptions=(NoAlertPresentException,
+                                                 StaleElementReferenceException)).until(
+                                                     lambda d: condition())
+    except TimeoutException:
+        raise AssertionError(f"timed out waiting for {what}") from None
+
+
+def node_titles(driver, css="#graph g.node"):
+    # One script, so that a graph redrawn meanwhile is read whole or not at all.
+    return driver.execute_script(
+        "return [...document.querySelectorAll(arguments[0])].map(t => t.textContent)",
+        f"{css} > title")
+
+
+def message(driver):
+    return driver.find_element(By.ID, "message").text
+
+
+def tool_output(tool, *args):
+    return subprocess.run([tool, *args], capture_output=True, text=True, check=False).stdout
+
+
+def open_page(driver, url):
+    driver.get(url)
+    wait(driver, lambda: driver.find_element(By.TAG_NAME, "body").get_attribute("data-ready"),
+         "the page to draw the graph and the path", seconds=20)
+
+
+def run_test(driver, tool, path):
+    with open(path, encoding="utf-8") as f:
+        segments = set(json.load(f)["segments"])
+    with Server(tool, path) as server:
+        open_page(driver, server.url)
+
+        # Every segment is drawn; the default path is highlighted.
+        assert set(node_titles(driver)) == segments, node_titles(driver)
+        assert node_titles(driver, "#graph g.node.path") == ["intro", "vault", "recap", "credits"]
+        assert len(driver.find_elements(By.CSS_SELECTOR, "#graph g.edge.path")) == 3
+
+        # What plays at 14.5 s.
+        field = driver.find_element(By.ID, "time")
+        field.clear()
+        field.send_keys("14.5")
+        answer = driver.find_element(By.ID, "answer")
+        wait(driver, lambda: "vault" in answer.text and "14.500" in answer.text, "the answer")
+
+        # Split vault at the cursor, undo with the keyboard, redo with the button.
+        assert "vault at 2.500 s" in driver.find_element(By.ID, "split-what").text
+        driver.find_element(By.ID, "split-second").clear()
+        driver.find_element(By.ID, "split-second").send_keys("vault-b")
+        driver.find_element(By.ID, "split").click()
+        wait(driver, lambda: "vault-b" in node_titles(driver), "the split")
+        assert "vault-b" in node_titles(driver, "#graph g.node.path")
+        driver.find_element(By.ID, "graph").send_keys(Keys.CONTROL, "z")
+        wait(driver, lambda: set(node_titles(driver)) == segments, "the undo")
+        driver.find_element(By.ID, "redo").click()
+        wait(driver, lambda: "vault-b" in node_titles(driver), "the redo")
+
+        # A refused edit shows the library's message and changes nothing.
+        field.clear()
+        field.send_keys("20")
+        wait(driver, lambda: "vault-b at 5.500 s" in
+             driver.find_element(By.ID, "split-what").text, "the cursor in vault-b")
+        driver.find_element(By.ID, "split-second").clear()
+        driver.find_element(By.ID, "split-second").send_keys("intro")
+        driver.find_element(By.ID, "split").click()
+        wait(driver, lambda: message(driver) == "A segment with id intro already exists",
+             "the refusal")
+
+        # Save, then read the file with the library.
+        driver.find_element(By.ID, "save").click()
+        wait(driver, lambda: message(driver).startswith("Saved"), "the save")
+        assert "segment vault-b, viewable 81, viewable time 14.500 s" in \
+            tool_output(tool, "at", "14.5", path)
+
+        # A file changed on disk is not overwritten without asking.
+        with open(path, "a", encoding="utf-8") as f:
+            f.write(" ")
+        with open(path, encoding="utf-8") as f:
+            changed = f.read()
+        driver.find_element(By.ID, "undo").click()
+        wait(driver, lambda: set(node_titles(driver)) == segments, "the second undo")
+        driver.find_element(By.ID, "save").click()
+        alert = wait(driver, lambda: driver.switch_to.alert, "the overwrite question")
+        assert "changed on disk" in alert.text, alert.text
+        alert.dismiss()
+        wait(driver, lambda: message(driver) == "Not saved.", "the refusal to overwrite")
+        with open(path, encoding="utf-8") as f:
+            assert f.read() == changed
+
+    # Refused requests above show as network errors; script errors must not.
+    errors = [entry["message"] for entry in driver.get_log("browser")
+              if entry["level"] == "SEVERE" and entry.get("source") != "network"]
+    assert not errors, errors
+
+
+def screenshot(driver, tool, path, png):
+    with Server(tool, path) as server:
+        open_page(driver, server.url)
+        field = driver.find_element(By.ID, "time")
+        field.clear()
+        field.send_keys("14.5")
+        wait(driver, lambda: "vault" in driver.find_element(By.ID, "answer").text, "the answer")
+        [n for n in driver.find_elements(By.CSS_SELECTOR, "#graph g.node")
+         if n.find_element(By.TAG_NAME, "title").get_attribute("textContent") == "vault"][0].click()
+        wait(driver, lambda: driver.find_elements(By.CSS_SELECTOR, "#segment-panel h2"),
+             "the segment panel")
+        time.sleep(0.3)
+        driver.save_screenshot(png)
+
+
+def large_playgraph(count):
+    """A chain of `count` segments with a branch every few segments."""
+    rng = random.Random(1)
+    segments = {}
+    start = 0
+    for i in range(count):
+        length = rng.randint(2000, 30000)
+        segment = {"startTimeMs": start, "endTimeMs": start + length}
+        if i + 1 < count:
+            segment["defaultNext"] = f"s{i + 1}"
+            segment["next"] = {f"s{i + 1}": {"weight": 70}}
+            if i % 6 == 5 and i + 2 < count:
+                segment["next"][f"s{i + 2}"] = {"weight": 30}
+        segments[f"s{i}"] = segment
+        start += length
+    return {"playgraphId": "large", "type": "branching", "initialSegment": "s0",
+            "segments": {**{"s0": {**segments.pop("s0"), "main": 81}}, **segments}}
+
+
+def measure(driver, tool, directory, count):
+    path = os.path.join(directory, "large.json")
+    with open(path, "w", encoding="utf-8") as f:
+        json.dump(large_playgraph(count), f)
+    with Server(tool, path) as server:
+        for attempt in range(3):
+            open_page(driver, server.url)
+            ready = driver.execute_script(
+                "return performance.getEntriesByName('playgraph-ready')[0].startTime")
+            nodes = len(driver.find_elements(By.CSS_SELECTOR, "#graph g.node"))
+            print(f"{count} segments: page ready after {ready:.0f} ms ({nodes} nodes drawn)")
+
+
+def main():
+    tool, examples = os.path.abspath(sys.argv[1]), sys.argv[2]
+    if webdriver is None or not (os.path.exists(CHROMIUM) and os.path.exists(DRIVER)):
+        print("skipped: needs chromium, chromium-driver and python3-selenium")
+        return 77
+    directory = tempfile.mkdtemp(prefix="playgraph-serve-e2e-")
+    driver = browser(os.path.join(directory, "profile"))
+    try:
+        path = os.path.join(directory, "story.json")
+        shutil.copy(os.path.join(examples, "story.json"), path)
+        if len(sys.argv) > 4 and sys.argv[3] == "--screenshot":
+            screenshot(driver, tool, path, sys.argv[4])
+        elif len(sys.argv) > 4 and sys.argv[3] == "--large":
+            measure(driver, tool, directory, int(sys.argv[4]))
+        else:
+            run_test(driver, tool, path)
+            print("serve e2e: 1 passed, 0 failed")
+    finally:
+        driver.quit()
+        shutil.rmtree(directory, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

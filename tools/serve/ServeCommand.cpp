@@ -1,0 +1,360 @@
+// `playgraph serve`: a local web server that shows a playgraph in the browser
+// and edits it through the library.
+//
+// The page (compiled into the tool) talks to a small JSON API. Safety: the
+// server listens on 127.0.0.1 unless told otherwise; a request whose Host or
+// Origin is not the server's own is refused (DNS rebinding, other sites);
+// requests that change anything carry a token made for this run, which only
+// the page received; request bodies are size-limited; the only file ever
+// written is the one opened.
+
+#include <arpa/inet.h>
+#include <pthread.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <random>
+#include <string>
+#include <thread>
+
+#include <httplib.h>
+
+#include "GraphView.hpp"
+#include "Page.hpp"
+#include "Session.hpp"
+#include "Tool.hpp"
+#include "playgraph/json/Json.hpp"
+
+extern char** environ;
+
+namespace playgraph::tool::serve {
+
+namespace {
+
+constexpr std::size_t maxBodyBytes = 64 * 1024;
+constexpr std::size_t defaultNodeLimit = 80;
+constexpr std::size_t maxNodeLimit = 400;
+constexpr const char* tokenHeader = "X-Playgraph-Token";
+// Debian's cpp-httplib compresses responses whose content type is exactly
+// "application/json" (or "application/javascript", or any text/...) with
+// brotli at its slowest level: seconds for a large graph, for nothing on a
+// local connection. These types, with a charset, are sent as they are.
+constexpr const char* jsonType = "application/json; charset=utf-8";
+constexpr const char* scriptType = "application/javascript; charset=utf-8";
+
+struct ServeOptions {
+    InputOptions input;
+    std::string host = "127.0.0.1";
+    int port = 0;
+    bool open = false;
+};
+
+std::string randomToken() {
+    std::random_device device;
+    std::string token;
+    constexpr char digits[] = "0123456789abcdef";
+    for (int i = 0; i < 32; ++i)
+        token += digits[device() % 16];
+    return token;
+}
+
+bool sameToken(const std::string& given, const std::string& token) {
+    if (given.size() != token.size()) return false;
+    unsigned char difference = 0;
+    for (std::size_t i = 0; i < token.size(); ++i)
+        difference |= static_cast<unsigned char>(given[i] ^ token[i]);
+    return difference == 0;
+}
+
+// A Host (or Origin without its scheme) this server answers to: an IP
+// literal or "localhost", with the server's port. A DNS name other than
+// localhost could point at this machine only by rebinding.
+bool isOwnHost(std::string_view host, int port) {
+    const std::string suffix = ":" + std::to_string(port);
+    if (host.size() > suffix.size() && host.substr(host.size() - suffix.size()) == suffix)
+        host.remove_suffix(suffix.size());
+    else if (port != 80) // browsers leave out the default port
+        return false;
+    const std::string name(host);
+    if (name == "localhost") return true;
+    unsigned char address[16];
+    if (name.size() > 2 && name.front() == '[' && name.back() == ']')
+        return inet_pton(AF_INET6, name.substr(1, name.size() - 2).c_str(), address) == 1;
+    return inet_pton(AF_INET, name.c_str(), address) == 1;
+}
+
+void sendJson(httplib::Response& response, int status, const Value& body) {
+    response.status = status;
+    response.set_content(writeJson(body), jsonType);
+}
+
+void sendError(httplib::Response& response, int status, const std::string& message) {
+    sendJson(response, status, Value(Dictionary{{"error", message}}));
+}
+
+// The JSON object of a request body; 400 when it is not one.
+Dictionary requestObject(const httplib::Request& request) {
+    Value body;
+    try {
+        body = parseJson(request.body, "request");
+    } catch (const JsonError& e) {
+        throw RequestError(400, e.what());
+    }
+    if (!body.isDictionary()) throw RequestError(400, "the request body is not a JSON object");
+    return *body.dictionary();
+}
+
+double timeParameter(const httplib::Request& request, const char* name) {
+    const std::string text = request.get_param_value(name);
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(value)) {
+        throw RequestError(400, std::string(name) + " must be a finite number of seconds");
+    }
+    return value;
+}
+
+// Runs `handler`, turning its refusals into error responses.
+template <class Handler> httplib::Server::Handler api(Handler handler) {
+    return [handler](const httplib::Request& request, httplib::Response& response) {
+        try {
+            sendJson(response, 200, handler(request));
+        } catch (const RequestError& e) {
+            sendError(response, e.status(), e.what());
+        } catch (const std::exception& e) {
+            sendError(response, 500, e.what());
+        }
+    };
+}
+
+void openBrowser(const std::string& url) {
+    pid_t pid = 0;
+    const char* argv[] = {"xdg-open", url.c_str(), nullptr};
+    if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char* const*>(argv), environ) !=
+        0) {
+        std::cerr << "playgraph serve: cannot start xdg-open; open " << url << " yourself\n";
+        return;
+    }
+    std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+}
+
+void addRoutes(httplib::Server& server, Session& session, GraphRenderer& renderer,
+               const std::string& token) {
+    std::string html(pageHtml());
+    const std::string marker = "{{TOKEN}}";
+    html.replace(html.find(marker), marker.size(), token);
+    server.Get("/", [html](const httplib::Request&, httplib::Response& response) {
+        response.set_content(html, "text/html; charset=utf-8");
+    });
+    server.Get("/app.js", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(std::string(pageScript()), scriptType);
+    });
+    server.Get("/app.css", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(std::string(pageStyle()), "text/css; charset=utf-8");
+    });
+
+    server.Get("/api/state", api([&](const httplib::Request&) { return session.state(); }));
+    server.Get("/api/findings", api([&](const httplib::Request&) { return session.findings(); }));
+    server.Get("/api/segment", api([&](const httplib::Request& request) {
+                   return session.segment(request.get_param_value("id"));
+               }));
+    server.Get("/api/at", api([&](const httplib::Request& request) {
+                   return session.at(timeParameter(request, "t"));
+               }));
+    server.Get("/api/graph", api([&](const httplib::Request& request) {
+                   std::size_t limit = defaultNodeLimit;
+                   if (request.has_param("limit")) {
+                       const std::string text = request.get_param_value("limit");
+                       const auto [end, error] =
+                           std::from_chars(text.data(), text.data() + text.size(), limit);
+                       if (error != std::errc() || end != text.data() + text.size() || limit == 0 ||
+                           limit > maxNodeLimit) {
+                           throw RequestError(400, "limit must be a whole number from 1 to " +
+                                                       std::to_string(maxNodeLimit));
+                       }
+                   }
+                   const auto model = session.graph();
+                   const auto picture =
+                       renderer.render(*model, request.get_param_value("focus"), limit);
+                   List ids;
+                   for (const auto& id : picture->ids)
+                       ids.push_back(Value(id));
+                   return Value(Dictionary{{"revision", model->revision},
+                                           {"svg", picture->svg},
+                                           {"ids", std::move(ids)},
+                                           {"focus", picture->focus},
+                                           {"total", picture->total}});
+               }));
+
+    server.Post("/api/edit", api([&](const httplib::Request& request) {
+                    const Value op = requestObject(request).get("op");
+                    if (!op.isString()) throw RequestError(400, "\"op\" must be a string");
+                    return session.edit(*op.string());
+                }));
+    server.Post("/api/undo", api([&](const httplib::Request&) { return session.undo(); }));
+    server.Post("/api/redo", api([&](const httplib::Request&) { return session.redo(); }));
+    server.Post("/api/save", api([&](const httplib::Request& request) {
+                    const Value overwrite = requestObject(request).get("overwrite");
+                    return session.save(overwrite.isBool() && overwrite.booleanReading());
+                }));
+}
+
+// SIGINT and SIGTERM stop the server; they are blocked in every thread and
+// taken by one waiting thread. The server then waits for requests being
+// answered; when one takes long (a check of a huge playgraph), a second
+// signal or a few seconds end the process without waiting for it.
+class StopOnSignal {
+public:
+    explicit StopOnSignal(httplib::Server& server) {
+        sigemptyset(&signals_);
+        sigaddset(&signals_, SIGINT);
+        sigaddset(&signals_, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+        waiter_ = std::thread([this, &server] {
+            const timespec interval{0, 100'000'000};
+            int waited = -1; // tenths of a second since the stop, or -1
+            while (!done_) {
+                const bool signalled = sigtimedwait(&signals_, nullptr, &interval) > 0;
+                if (signalled && waited < 0) {
+                    server.stop();
+                    waited = 0;
+                } else if (waited >= 0 && (signalled || ++waited > 30)) {
+                    std::cerr << "playgraph serve: stopped while a request was running; "
+                                 "unsaved changes were not written\n";
+                    std::_Exit(exitOk);
+                }
+            }
+        });
+    }
+    ~StopOnSignal() {
+        done_ = true;
+        waiter_.join();
+    }
+
+private:
+    sigset_t signals_;
+    std::atomic<bool> done_{false};
+    std::thread waiter_;
+};
+
+int runServe(const ServeOptions& options) {
+    Session session(options.input);
+    GraphRenderer renderer;
+    const std::string token = randomToken();
+
+    httplib::Server server;
+    server.set_payload_max_length(maxBodyBytes);
+    server.set_read_timeout(10);
+    server.set_write_timeout(10);
+    server.set_keep_alive_timeout(2); // an idle browser connection holds a worker thread
+    server.set_default_headers({
+        {"Cache-Control", "no-store"},
+        {"X-Content-Type-Options", "nosniff"},
+        {"X-Frame-Options", "DENY"},
+        {"Referrer-Policy", "no-referrer"},
+        {"Content-Security-Policy",
+         "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
+         "connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
+    });
+
+    int port = options.port;
+    server.set_pre_routing_handler(
+        [&token, &port](const httplib::Request& request, httplib::Response& response) {
+            if (!isOwnHost(request.get_header_value("Host"), port)) {
+                sendError(response, 403, "refused: the Host is not this server");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            if (request.has_header("Origin")) {
+                const std::string origin = request.get_header_value("Origin");
+                constexpr std::string_view scheme = "http://";
+                if (origin.compare(0, scheme.size(), scheme) != 0 ||
+                    !isOwnHost(std::string_view(origin).substr(scheme.size()), port)) {
+                    sendError(response, 403, "refused: the request comes from another site");
+                    return httplib::Server::HandlerResponse::Handled;
+                }
+            }
+            if (request.method != "GET" && request.method != "HEAD" &&
+                !sameToken(request.get_header_value(tokenHeader), token)) {
+                sendError(response, 403, "refused: missing or wrong token; reload the page");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
+    server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+        if (!response.body.empty()) return;
+        const int status = response.status;
+        sendError(response, status,
+                  status == 404 ? "no such page"
+                  : status == 413
+                      ? "the request is too large"
+                      : "the request was refused (HTTP " + std::to_string(status) + ")");
+    });
+    addRoutes(server, session, renderer, token);
+
+    StopOnSignal stopper(server);
+    if (port == 0) {
+        port = server.bind_to_any_port(options.host);
+        if (port < 0) throw InputError("cannot listen on " + options.host);
+    } else if (!server.bind_to_port(options.host, port)) {
+        throw InputError("cannot listen on " + options.host + ":" + std::to_string(port));
+    }
+    const bool ipv6 = options.host.find(':') != std::string::npos;
+    const std::string url = "http://" + (ipv6 ? "[" + options.host + "]" : options.host) + ":" +
+                            std::to_string(port) + "/";
+    std::cout << "playgraph serve: " << session.name() << " at " << url << " (Ctrl+C to stop)"
+              << std::endl;
+    char loopback[16];
+    if (inet_pton(AF_INET, options.host.c_str(), loopback) != 1 ||
+        static_cast<unsigned char>(loopback[0]) != 127) {
+        if (options.host != "::1" && options.host != "localhost") {
+            std::cerr << "playgraph serve: listening on " << options.host
+                      << ": other machines that reach it can open the page, edit and save\n";
+        }
+    }
+    // The first page load finds the state and the first picture ready.
+    std::thread warmUp([&] {
+        try {
+            session.state();
+            renderer.render(*session.graph(), "", defaultNodeLimit);
+        } catch (const std::exception&) {
+            // The page's own requests report what went wrong.
+        }
+    });
+    if (options.open) openBrowser(url);
+    server.listen_after_bind();
+    warmUp.join();
+    if (session.state().dictionary()->get("dirty").booleanReading())
+        std::cerr << "playgraph serve: stopped; unsaved changes were not written\n";
+    return exitOk;
+}
+
+} // namespace
+
+} // namespace playgraph::tool::serve
+
+namespace playgraph::tool {
+
+Command addServeCommand(CLI::App& app) {
+    auto options = std::make_shared<serve::ServeOptions>();
+    CLI::App* command = app.add_subcommand(
+        "serve", "Shows the playgraph in the browser: graph, default path timeline, check "
+                 "findings; edits with undo and redo, saved back to FILE");
+    addInputOptions(*command, options->input);
+    command->add_option("--port", options->port, "Port to listen on (default: any free port)")
+        ->check(CLI::Range(0, 65535));
+    command->add_option("--host", options->host,
+                        "Address to listen on (default 127.0.0.1: this machine only)");
+    command->add_flag("--open", options->open, "Open the page in the default browser");
+    command->footer("Only FILE is ever written, and a FILE changed on disk since it was opened is "
+                    "not overwritten without asking. Stop with Ctrl+C.");
+    return {command, [options] { return serve::runServe(*options); }};
+}
+
+} // namespace playgraph::tool
