@@ -1,0 +1,142 @@
+// The editable playgraph and its edits.
+
+#include <pybind11/stl.h>
+
+#include "Convert.hpp"
+#include "playgraph/editing/MutablePlaygraph.hpp"
+
+namespace playgraph::python {
+
+namespace {
+
+void bindMutableInterface(py::module_& m) {
+    using P = QZMutablePlaygraph;
+    py::class_<P, QZPlaygraph, std::shared_ptr<P>>(
+        m, "QZMutablePlaygraph",
+        "An editable playgraph. Every edit checks all its arguments, changes the dictionary, "
+        "then rebuilds the segment and transition objects (objects obtained before an edit no "
+        "longer belong to the playgraph). An invalid argument raises InvalidArgumentError (a "
+        "ValueError) whose str() is the library's reason exactly, and the playgraph is left "
+        "as it was. Times are seconds; the dictionary stores integer milliseconds. "
+        "Properties are a dict; None acts as an empty one.")
+        .def("split_segment", &P::splitSegment, py::arg("segment_id"), py::arg("at_offset"),
+             py::arg("first_segment_id"), py::arg("second_segment_id"),
+             "Cuts segment_id in two at at_offset seconds from its start. Either half may keep "
+             "the segment's id; the first keeps what leads in, the second what leads out, and "
+             "the first leads to the second by default.")
+        .def(
+            "insert_segment_after",
+            [](P& self, const std::string& existingId, const std::string& newSegmentId,
+               py::handle viewableId, double startTimeSeconds, double endTimeSeconds,
+               bool asDeafaultNext, py::handle params) {
+                self.insertSegmentAfter(existingId, newSegmentId, toValue(viewableId, true),
+                                        startTimeSeconds, endTimeSeconds, asDeafaultNext,
+                                        toParams(params));
+            },
+            py::arg("existing_id"), py::arg("new_segment_id"), py::arg("viewable_id"),
+            py::arg("start_time_seconds"), py::arg("end_time_seconds"),
+            py::arg("as_deafault_next") = false, py::arg("params") = py::none(),
+            "Adds a segment reached from existing_id by a new transition (weight 50), "
+            "optionally as its default next. viewable_id is a number or None.")
+        .def(
+            "insert_segment_before",
+            [](P& self, const std::string& existingId, const std::string& newSegmentId,
+               py::handle viewableId, double startTimeSeconds, double endTimeSeconds,
+               py::handle params) {
+                self.insertSegmentBefore(existingId, newSegmentId, toValue(viewableId, true),
+                                         startTimeSeconds, endTimeSeconds, toParams(params));
+            },
+            py::arg("existing_id"), py::arg("new_segment_id"), py::arg("viewable_id"),
+            py::arg("start_time_seconds"), py::arg("end_time_seconds"),
+            py::arg("params") = py::none(),
+            "Adds a segment in front of existing_id: every transition into it now leads to the "
+            "new segment, which leads on to it.")
+        .def(
+            "update_properties_for_transition_from",
+            [](P& self, const std::string& from, const std::string& to, py::handle properties) {
+                self.updatePropertiesForTransitionFrom(from, to, toValue(properties, true));
+            },
+            py::arg("from_"), py::arg("to"), py::arg("properties"),
+            "Merges properties into the transition from from_ to to.")
+        .def(
+            "update_properties_for_all_transitions_to",
+            [](P& self, const std::string& to, py::handle properties) {
+                self.updatePropertiesForAllTransitionsTo(to, toValue(properties, true));
+            },
+            py::arg("to"), py::arg("properties"),
+            "Merges properties into every transition that leads to to.")
+        .def(
+            "update_properties_for_all_transitionfrom",
+            [](P& self, const std::string& from, py::handle properties) {
+                self.updatePropertiesForAllTransitionfrom(from, toValue(properties, true));
+            },
+            py::arg("from_"), py::arg("properties"),
+            "Merges properties into every transition that leaves from_.")
+        .def("update_default_next_from_segment", &P::updateDefaultNextFromSegment, py::arg("from_"),
+             py::arg("to_segment"),
+             "Makes the existing transition from from_ to to_segment the default.")
+        .def(
+            "add_transition_from_segment",
+            [](P& self, const std::string& from, const std::string& toSegment, bool asDefault,
+               py::handle properties) {
+                self.addTransitionFromSegment(from, toSegment, asDefault,
+                                              toValue(properties, true));
+            },
+            py::arg("from_"), py::arg("to_segment"), py::arg("as_default") = false,
+            py::arg("properties") = py::none(),
+            "Adds a transition holding properties (\"weight\" 50 unless given).")
+        .def("remove_segment", &P::removeSegment, py::arg("segment_id"),
+             "Removes a segment and reconnects its neighbours around it.")
+        .def("support_skipping_segment", &P::supportSkippingSegment, py::arg("from_"),
+             py::arg("to_segment"), py::arg("after_offset_seconds"), py::arg("weight"),
+             "Records a skip region (offset in milliseconds, weight) on a transition.")
+        .def(
+            "dictionary_representation",
+            [](const P& self) { return fromValue(Value(self.dictionaryRepresentation())); },
+            "The playgraph dictionary, as a new dict (changing it does not change the "
+            "playgraph).");
+}
+
+void bindMutablePlaygraph(py::module_& m) {
+    py::class_<MutablePlaygraph, QZMutablePlaygraph, std::shared_ptr<MutablePlaygraph>>(
+        m, "MutablePlaygraph",
+        "The editable playgraph. It keeps its dictionary as the one source of truth (made from "
+        "the source given, never shared with a Python dict) and rebuilds its objects from it "
+        "after every edit. The read side behaves as for Playgraph, except that a play-to-end "
+        "segment matches every viewable time from its start in segment_ids_for_position and "
+        "position_at_segment_viewable_time, and position_at_viewable_time uses a match only "
+        "when it is unique.")
+        .def(py::init([](py::handle source, py::handle defaultViewableId) {
+                 const Source input = source.is_none() ? Source{} : Source::from(source);
+                 const Value viewableId = toValue(defaultViewableId, true);
+                 py::gil_scoped_release release;
+                 return MutablePlaygraph::create(input.read(), viewableId);
+             }),
+             py::arg("source") = py::none(), py::arg("default_viewable_id") = py::none(),
+             "Builds an editable playgraph from a dict, JSON text or a path, as load() does "
+             "(no source: an empty playgraph).")
+        .def_static(
+            "create_playgraph_with_viewable_id",
+            [](py::handle viewableId, const std::string& segmentId, double startTimeSeconds,
+               double endTimeSeconds) {
+                return MutablePlaygraph::createPlaygraphWithViewableId(
+                    toValue(viewableId, true), segmentId, startTimeSeconds, endTimeSeconds);
+            },
+            py::arg("viewable_id"), py::arg("segment_id"), py::arg("start_time_seconds"),
+            py::arg("end_time_seconds"),
+            "A playgraph with one segment segment_id of viewable_id from start_time_seconds to "
+            "end_time_seconds, which is also the initial segment. Non-finite times raise "
+            "InvalidArgumentError.")
+        .def("load", &MutablePlaygraph::load,
+             "Rebuilds type, initial_segment_id, the segments and duration from the "
+             "dictionary.");
+}
+
+} // namespace
+
+void bindEditing(py::module_& m) {
+    bindMutableInterface(m);
+    bindMutablePlaygraph(m);
+}
+
+} // namespace playgraph::python
