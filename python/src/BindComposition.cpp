@@ -46,8 +46,8 @@ void bindInterfaces(py::module_& m) {
              py::arg("new_clip_name"), "Does nothing.")
         .def(
             "prepend_clip",
-            [](M& self, const std::string& name, py::handle viewableId, double startTime,
-               double endTime, py::handle params) {
+            [](M& self, const std::string& name, const py::object& viewableId, double startTime,
+               double endTime, const py::object& params) {
                 self.prependClip(name, toValue(viewableId, true), startTime, endTime,
                                  toParams(params));
             },
@@ -56,8 +56,8 @@ void bindInterfaces(py::module_& m) {
             "Inserts a clip in front of the initial clip; it becomes the initial clip.")
         .def(
             "append_clip",
-            [](M& self, const std::string& name, py::handle viewableId, double startTime,
-               double endTime, py::handle params) {
+            [](M& self, const std::string& name, const py::object& viewableId, double startTime,
+               double endTime, const py::object& params) {
                 self.appendClip(name, toValue(viewableId, true), startTime, endTime,
                                 toParams(params));
             },
@@ -67,8 +67,8 @@ void bindInterfaces(py::module_& m) {
             "'Cannot find segment (null)' when the default path has no last clip.")
         .def(
             "insert_clip",
-            [](M& self, const std::string& name, py::handle viewableId, double startTime,
-               double endTime, const std::string& afterClip, py::handle params) {
+            [](M& self, const std::string& name, const py::object& viewableId, double startTime,
+               double endTime, const std::string& afterClip, const py::object& params) {
                 self.insertClip(name, toValue(viewableId, true), startTime, endTime, afterClip,
                                 toParams(params));
             },
@@ -81,7 +81,7 @@ void bindInterfaces(py::module_& m) {
         .def(
             "localize_clip",
             [](M& self, const std::string& clipName, const std::string& forLocale,
-               py::handle localizedViewableId, double startTime) {
+               const py::object& localizedViewableId, double startTime) {
                 self.localizeClip(clipName, forLocale, toValue(localizedViewableId, true),
                                   startTime);
             },
@@ -112,8 +112,8 @@ void bindInterfaces(py::module_& m) {
 template <class T, class Class> void bindOneClipFactory(Class& cls, const char* doc) {
     cls.def_static(
         "create_video_composition_for_viewable_id",
-        [](py::handle viewableId, const std::optional<std::string>& initialName, double startTime,
-           double endTime, py::handle params) {
+        [](const py::object& viewableId, const std::optional<std::string>& initialName,
+           double startTime, double endTime, const py::object& params) {
             return T::createVideoCompositionForViewableId(toValue(viewableId, true), initialName,
                                                           startTime, endTime, toParams(params));
         },
@@ -124,7 +124,7 @@ template <class T, class Class> void bindOneClipFactory(Class& cls, const char* 
 template <class T, class Class> void bindConversionFactory(Class& cls) {
     cls.def_static(
         "create_video_composition_for_main_viewable_id",
-        [](py::handle mainViewableId, const PlaygraphPtr& playgraph) {
+        [](const py::object& mainViewableId, const PlaygraphPtr& playgraph) {
             return T::createVideoCompositionForMainViewableId(toValue(mainViewableId, true),
                                                               playgraph);
         },
@@ -147,7 +147,7 @@ void bindClasses(py::module_& m) {
                "segment's user info when given. No \"main\".");
     video.def_property(
         "params", [](const VideoComposition& self) { return fromParams(self.params()); },
-        [](VideoComposition& self, py::handle params) { self.setParams(toParams(params)); },
+        [](VideoComposition& self, const py::object& params) { self.setParams(toParams(params)); },
         "The caller's parameters slot; the composition never reads it.");
 
     auto mutableVideo =
@@ -172,8 +172,8 @@ void bindClasses(py::module_& m) {
     watchable
         .def_static(
             "watchable_with_video_id",
-            [](py::handle videoId, const std::optional<std::string>& name, double startTime,
-               double endTime, py::handle uiPlayContext, py::handle params) {
+            [](const py::object& videoId, const std::optional<std::string>& name, double startTime,
+               double endTime, const py::object& uiPlayContext, const py::object& params) {
                 return WatchableComposition::watchableWithVideoId(
                     toValue(videoId, true), name, startTime, endTime,
                     toOptionalDictionary(uiPlayContext), toParams(params));
@@ -183,7 +183,8 @@ void bindClasses(py::module_& m) {
             "A one-clip watchable (with \"main\" and \"endTimeMs\") carrying ui_play_context.")
         .def_static(
             "watchable_with_main_viewable_id",
-            [](py::handle mainViewableId, const PlaygraphPtr& playgraph, py::handle context) {
+            [](const py::object& mainViewableId, const PlaygraphPtr& playgraph,
+               const py::object& context) {
                 return WatchableComposition::watchableWithMainViewableId(
                     toValue(mainViewableId, true), playgraph, toOptionalDictionary(context));
             },
@@ -195,7 +196,7 @@ void bindClasses(py::module_& m) {
             [](const WatchableComposition& self) {
                 return fromOptionalDictionary(self.uiPlayContext());
             },
-            [](WatchableComposition& self, py::handle context) {
+            [](WatchableComposition& self, const py::object& context) {
                 self.setUiPlayContext(toOptionalDictionary(context));
             },
             "The UI play context (stored and returned as copies), or None.");
@@ -209,8 +210,8 @@ void bindFactory(py::module_& m) {
         "owned by the caller alone.")
         .def(
             "create_video_composition_for_viewable_id",
-            [](F& self, py::handle viewableId, const std::optional<std::string>& initialName,
-               double startTime, double endTime, py::handle params) {
+            [](F& self, const py::object& viewableId, const std::optional<std::string>& initialName,
+               double startTime, double endTime, const py::object& params) {
                 return self.createVideoCompositionForViewableId(
                     toValue(viewableId, true), initialName, startTime, endTime, toParams(params));
             },
@@ -220,8 +221,8 @@ void bindFactory(py::module_& m) {
             "unless end_time is greater than 0.")
         .def(
             "create_mutable_video_composition_for_viewable_id",
-            [](F& self, py::handle viewableId, const std::optional<std::string>& initialName,
-               double startTime, double endTime, py::handle params) {
+            [](F& self, const py::object& viewableId, const std::optional<std::string>& initialName,
+               double startTime, double endTime, const py::object& params) {
                 return self.createMutableVideoCompositionForViewableId(
                     toValue(viewableId, true), initialName, startTime, endTime, toParams(params));
             },
@@ -230,8 +231,9 @@ void bindFactory(py::module_& m) {
             "A MutableVideoComposition of one clip, with \"main\" and \"endTimeMs\".")
         .def(
             "watchable_with_video_id",
-            [](F& self, py::handle videoId, const std::optional<std::string>& name,
-               double startTime, double endTime, py::handle uiPlayContext, py::handle params) {
+            [](F& self, const py::object& videoId, const std::optional<std::string>& name,
+               double startTime, double endTime, const py::object& uiPlayContext,
+               const py::object& params) {
                 return self.watchableWithVideoId(toValue(videoId, true), name, startTime, endTime,
                                                  toOptionalDictionary(uiPlayContext),
                                                  toParams(params));
@@ -241,8 +243,8 @@ void bindFactory(py::module_& m) {
             "A WatchableComposition of one clip carrying ui_play_context.")
         .def(
             "watchable_with_main_video_id",
-            [](F& self, py::handle mainVideoId, const PlaygraphPtr& playgraph,
-               py::handle uiPlayContext) {
+            [](F& self, const py::object& mainVideoId, const PlaygraphPtr& playgraph,
+               const py::object& uiPlayContext) {
                 return self.watchableWithMainVideoId(toValue(mainVideoId, true), playgraph,
                                                      toOptionalDictionary(uiPlayContext));
             },

@@ -177,7 +177,7 @@ void bindReadInterface(py::module_& m) {
             "Breadth-first walk from segment, reporting depths 1 to max_depth.")
         .def(
             "update_playgraph",
-            [](D& self, const PlaygraphPtr& playgraph, py::handle trackingInfo,
+            [](D& self, const PlaygraphPtr& playgraph, const py::object& trackingInfo,
                const std::optional<PlaygraphPosition>& startPosition) {
                 const auto info = toOptionalDictionary(trackingInfo);
                 withCallbacks([&] {
@@ -216,7 +216,7 @@ void bindMutableInterface(py::module_& m) {
             "observer, also when no override was stored.")
         .def(
             "update_next_segment_weights_for_segment",
-            [](D& self, const SegmentPtr& segment, py::handle weights) {
+            [](D& self, const SegmentPtr& segment, const py::object& weights) {
                 self.updateNextSegmentWeightsForSegment(segment, toDictionary(weights));
             },
             py::arg("segment"), py::arg("next_segment_weights"),
@@ -228,6 +228,14 @@ void bindMutableInterface(py::module_& m) {
 
 void bindCompositeInterface(py::module_& m) {
     using D = QZPlaygraphPlayerCompositeDataSource;
+    py::class_<InterPlaygraphSegmentTransition, QZPlaygraphSegmentTransition,
+               std::shared_ptr<InterPlaygraphSegmentTransition>>(
+        m, "InterPlaygraphSegmentTransition",
+        "A transition from a segment of one playgraph to a segment of another, made and owned "
+        "by the composite data source; its destination id is resolved in "
+        "destination_playgraph (held weakly).")
+        .def_property_readonly("destination_playgraph",
+                               &InterPlaygraphSegmentTransition::destinationPlaygraph);
     py::class_<ConfigurationView>(
         m, "QZPlaygraphSegmentTransitionConfiguration",
         "The new inter-playgraph transition as a configure callback sees it, usable only during "
@@ -241,7 +249,7 @@ void bindCompositeInterface(py::module_& m) {
             [](const ConfigurationView& self) { return self.get().destinationPlaygraph(); })
         .def_property(
             "weight", [](const ConfigurationView& self) { return fromValue(self.get().weight()); },
-            [](ConfigurationView& self, py::handle weight) {
+            [](ConfigurationView& self, const py::object& weight) {
                 self.get().setWeight(toValue(weight, true));
             },
             "The weight override when one is set, else the base weight; setting sets the base "
@@ -261,7 +269,7 @@ void bindCompositeInterface(py::module_& m) {
         "per playgraph and inter-playgraph transitions.")
         .def(
             "add_playgraph",
-            [](D& self, const PlaygraphPtr& playgraph, py::handle trackingInfo) {
+            [](D& self, const PlaygraphPtr& playgraph, const py::object& trackingInfo) {
                 self.addPlaygraph(playgraph, toOptionalDictionary(trackingInfo));
             },
             py::arg("playgraph"), py::arg("with_tracking_info") = py::none(),
@@ -269,7 +277,7 @@ void bindCompositeInterface(py::module_& m) {
             "and stores its tracking info (None removes it).")
         .def(
             "update_tracking_info",
-            [](D& self, py::handle info, const SegmentPtr& forSegment) {
+            [](D& self, const py::object& info, const SegmentPtr& forSegment) {
                 self.updateTrackingInfo(toOptionalDictionary(info), forSegment);
             },
             py::arg("info"), py::arg("for_segment"),
@@ -277,7 +285,7 @@ void bindCompositeInterface(py::module_& m) {
         .def(
             "add_transition_from_segment",
             [](D& self, const SegmentPtr& source, const SegmentPtr& to, bool setAsNext,
-               py::handle properties, const py::object& configure) {
+               const py::object& properties, const py::object& configure) {
                 if (configure.is_none()) {
                     const Dictionary dictionary = toDictionary(properties);
                     withCallbacks(
@@ -315,7 +323,7 @@ void bindClasses(py::module_& m) {
         "The data source for one playgraph. It owns its playgraph, tracking info and "
         "overrides; lookups and the graph walks use the playgraph, next_segment_after_segment "
         "and the playback-path walk follow the overrides.")
-        .def(py::init([](const PlaygraphPtr& playgraph, py::handle trackingInfo) {
+        .def(py::init([](const PlaygraphPtr& playgraph, const py::object& trackingInfo) {
                  if (!playgraph) return Single::create();
                  return Single::create(playgraph, toOptionalDictionary(trackingInfo));
              }),
@@ -331,7 +339,7 @@ void bindClasses(py::module_& m) {
         .def_property(
             "tracking_info",
             [](const Single& self) { return fromOptionalDictionary(self.trackingInfo()); },
-            [](Single& self, py::handle info) {
+            [](Single& self, const py::object& info) {
                 self.setTrackingInfo(toOptionalDictionary(info));
             });
 
@@ -342,7 +350,7 @@ void bindClasses(py::module_& m) {
         "playgraph only through an override or an inter-playgraph transition. Segment lookup "
         "and the walks use plain segment ids (the first registered playgraph that knows an id "
         "answers).")
-        .def(py::init([](const PlaygraphPtr& playgraph, py::handle trackingInfo,
+        .def(py::init([](const PlaygraphPtr& playgraph, const py::object& trackingInfo,
                          const std::optional<PlaygraphPosition>& startPosition) {
                  const auto info = toOptionalDictionary(trackingInfo);
                  if (startPosition) return Composite::create(playgraph, info, *startPosition);
@@ -370,15 +378,6 @@ void bindClasses(py::module_& m) {
                 return playgraphs;
             },
             "The registered playgraphs, a new dict from playgraph_id, in registration order.");
-
-    py::class_<InterPlaygraphSegmentTransition, QZPlaygraphSegmentTransition,
-               std::shared_ptr<InterPlaygraphSegmentTransition>>(
-        m, "InterPlaygraphSegmentTransition",
-        "A transition from a segment of one playgraph to a segment of another, made and owned "
-        "by the composite data source; its destination id is resolved in "
-        "destination_playgraph (held weakly).")
-        .def_property_readonly("destination_playgraph",
-                               &InterPlaygraphSegmentTransition::destinationPlaygraph);
 }
 
 } // namespace

@@ -27,8 +27,8 @@ void bindMutableInterface(py::module_& m) {
         .def(
             "insert_segment_after",
             [](P& self, const std::string& existingId, const std::string& newSegmentId,
-               py::handle viewableId, double startTimeSeconds, double endTimeSeconds,
-               bool asDeafaultNext, py::handle params) {
+               const py::object& viewableId, double startTimeSeconds, double endTimeSeconds,
+               bool asDeafaultNext, const py::object& params) {
                 self.insertSegmentAfter(existingId, newSegmentId, toValue(viewableId, true),
                                         startTimeSeconds, endTimeSeconds, asDeafaultNext,
                                         toParams(params));
@@ -41,8 +41,8 @@ void bindMutableInterface(py::module_& m) {
         .def(
             "insert_segment_before",
             [](P& self, const std::string& existingId, const std::string& newSegmentId,
-               py::handle viewableId, double startTimeSeconds, double endTimeSeconds,
-               py::handle params) {
+               const py::object& viewableId, double startTimeSeconds, double endTimeSeconds,
+               const py::object& params) {
                 self.insertSegmentBefore(existingId, newSegmentId, toValue(viewableId, true),
                                          startTimeSeconds, endTimeSeconds, toParams(params));
             },
@@ -53,21 +53,22 @@ void bindMutableInterface(py::module_& m) {
             "new segment, which leads on to it.")
         .def(
             "update_properties_for_transition_from",
-            [](P& self, const std::string& from, const std::string& to, py::handle properties) {
+            [](P& self, const std::string& from, const std::string& to,
+               const py::object& properties) {
                 self.updatePropertiesForTransitionFrom(from, to, toValue(properties, true));
             },
             py::arg("from_"), py::arg("to"), py::arg("properties"),
             "Merges properties into the transition from from_ to to.")
         .def(
             "update_properties_for_all_transitions_to",
-            [](P& self, const std::string& to, py::handle properties) {
+            [](P& self, const std::string& to, const py::object& properties) {
                 self.updatePropertiesForAllTransitionsTo(to, toValue(properties, true));
             },
             py::arg("to"), py::arg("properties"),
             "Merges properties into every transition that leads to to.")
         .def(
             "update_properties_for_all_transitionfrom",
-            [](P& self, const std::string& from, py::handle properties) {
+            [](P& self, const std::string& from, const py::object& properties) {
                 self.updatePropertiesForAllTransitionfrom(from, toValue(properties, true));
             },
             py::arg("from_"), py::arg("properties"),
@@ -78,7 +79,7 @@ void bindMutableInterface(py::module_& m) {
         .def(
             "add_transition_from_segment",
             [](P& self, const std::string& from, const std::string& toSegment, bool asDefault,
-               py::handle properties) {
+               const py::object& properties) {
                 self.addTransitionFromSegment(from, toSegment, asDefault,
                                               toValue(properties, true));
             },
@@ -106,7 +107,7 @@ void bindMutablePlaygraph(py::module_& m) {
         "segment matches every viewable time from its start in segment_ids_for_position and "
         "position_at_segment_viewable_time, and position_at_viewable_time uses a match only "
         "when it is unique.")
-        .def(py::init([](py::handle source, py::handle defaultViewableId) {
+        .def(py::init([](const py::object& source, const py::object& defaultViewableId) {
                  const Source input = source.is_none() ? Source{} : Source::from(source);
                  const Value viewableId = toValue(defaultViewableId, true);
                  py::gil_scoped_release release;
@@ -117,7 +118,7 @@ void bindMutablePlaygraph(py::module_& m) {
              "(no source: an empty playgraph).")
         .def_static(
             "create_playgraph_with_viewable_id",
-            [](py::handle viewableId, const std::string& segmentId, double startTimeSeconds,
+            [](const py::object& viewableId, const std::string& segmentId, double startTimeSeconds,
                double endTimeSeconds) {
                 return MutablePlaygraph::createPlaygraphWithViewableId(
                     toValue(viewableId, true), segmentId, startTimeSeconds, endTimeSeconds);

@@ -19,7 +19,7 @@ namespace {
 
 using SegmentPtr = std::shared_ptr<QZPlaygraphSegment>;
 
-std::string typeName(py::handle self) { return py::str(self.get_type().attr("__name__")); }
+std::string typeName(const py::object& self) { return py::str(self.get_type().attr("__name__")); }
 
 // Model objects compare by identity, as in the library: the address of the
 // whole object, whichever base the Python wrapper holds.
@@ -101,7 +101,7 @@ void bindTransitions(py::module_& m) {
     transition
         .def(
             "override_weight",
-            [](QZPlaygraphSegmentTransition& self, py::handle weight) {
+            [](QZPlaygraphSegmentTransition& self, const py::object& weight) {
                 self.overrideWeight(toValue(weight, true));
             },
             py::arg("weight"),
@@ -133,7 +133,7 @@ void bindTransitions(py::module_& m) {
         .def_property_readonly("key", &QZPlaygraphSegmentTransition::key,
                                "The text naming the edge, e.g. 'a -> b@0' or 'a immediate-> "
                                "b@2.5'.")
-        .def("__repr__", [](py::handle self) {
+        .def("__repr__", [](const py::object& self) {
             return "<" + typeName(self) + " " +
                    self.cast<const QZPlaygraphSegmentTransition&>().key() + ">";
         });
@@ -146,15 +146,11 @@ py::dict transitionDict(const QZPlaygraphSegment& segment) {
     return next;
 }
 
-void bindSegments(py::module_& m) {
+using SegmentClass = py::class_<QZPlaygraphSegment, std::shared_ptr<QZPlaygraphSegment>>;
+using PlaygraphClass = py::class_<QZPlaygraph, std::shared_ptr<QZPlaygraph>>;
+
+void bindSegments(SegmentClass& segment) {
     using S = QZPlaygraphSegment;
-    auto segment = py::class_<S, std::shared_ptr<S>>(
-        m, "QZPlaygraphSegment",
-        "A node of a playgraph: a time range (seconds) of one viewable, with its outgoing "
-        "transitions, its default next segment and its annotations. Owned by its playgraph and "
-        "compared by identity; its playgraph reference is weak: playgraph is None once the "
-        "playgraph is gone (the segment itself stays usable). Dictionaries (annotations, "
-        "user_info) are returned as new dicts.");
     identitySemantics<S>(segment);
     segment
         .def("update_live_duration", &S::updateLiveDuration, py::arg("seconds"),
@@ -173,7 +169,7 @@ void bindSegments(py::module_& m) {
              "absent.")
         .def_property(
             "playgraph_params", [](const S& self) { return fromParams(self.playgraphParams()); },
-            [](S& self, py::handle params) { self.setPlaygraphParams(toParams(params)); },
+            [](S& self, const py::object& params) { self.setPlaygraphParams(toParams(params)); },
             "The segment's QZPlaygraphParams, or None.")
         .def_property_readonly("playgraph", &S::playgraph,
                                "The playgraph that built this segment, or None once it is gone.")
@@ -244,19 +240,8 @@ void bindSegments(py::module_& m) {
 }
 
 // The playgraph read interface: queries and walks.
-void bindPlaygraphInterface(py::module_& m) {
+void bindPlaygraphInterface(PlaygraphClass& playgraph) {
     using P = QZPlaygraph;
-    auto playgraph = py::class_<P, std::shared_ptr<P>>(
-        m, "QZPlaygraph",
-        "A playgraph: a directed graph of segments joined by weighted transitions, with one "
-        "default path from the initial segment along each segment's default_next. The read "
-        "side never raises: a miss is None, nan, or the initial position. Times are seconds; "
-        "'viewable time' is a time within a segment's viewable, 'playgraph time' a time along "
-        "the default path.\n\n"
-        "Walks take an optional callback(segment, index); a truthy result stops the walk. "
-        "Without a callback a walk returns its steps as a list of (segment, index) tuples, "
-        "collected without holding the GIL (do not edit the playgraph from another thread "
-        "meanwhile).");
     identitySemantics<P>(playgraph);
     playgraph.def_property_readonly("initial_segment_id", &P::initialSegmentId)
         .def("segment_by_id", &P::segmentById, py::arg("segment_id"),
@@ -322,7 +307,7 @@ void bindPlaygraphInterface(py::module_& m) {
              py::arg("segment_id"), py::arg("segment_offset"))
         .def(
             "position_at_viewable_time",
-            [](const P& self, double viewableTime, py::handle inVideoId) {
+            [](const P& self, double viewableTime, const py::object& inVideoId) {
                 return self.positionAtViewableTime(viewableTime, toValue(inVideoId, true));
             },
             py::arg("viewable_time"), py::arg("in_video_id"))
@@ -336,7 +321,7 @@ void bindPlaygraphInterface(py::module_& m) {
         .def_property_readonly("all_segment_ids", &P::allSegmentIds, "Every segment id.")
         .def_property_readonly("minimum_segment_length_ms", &P::minimumSegmentLengthMs,
                                "The shortest segment an editor should make, or None.")
-        .def("__repr__", [](py::handle self) {
+        .def("__repr__", [](const py::object& self) {
             const auto& playgraph = self.cast<const P&>();
             return "<" + typeName(self) + " '" + playgraph.playgraphId() +
                    "' duration=" + py::repr(py::float_(playgraph.duration())).cast<std::string>() +
@@ -350,7 +335,7 @@ void bindPlaygraph(py::module_& m) {
         "The immutable playgraph, built once from a playgraph dictionary (see load()). It "
         "copies what it reads; the dictionary is not kept. Construction never fails: missing "
         "or wrongly typed entries read as absent.")
-        .def(py::init([](py::handle dictionary, py::handle defaultViewableId) {
+        .def(py::init([](const py::object& dictionary, const py::object& defaultViewableId) {
                  const Value value = toValue(dictionary);
                  const Value viewableId = toValue(defaultViewableId, true);
                  py::gil_scoped_release release;
@@ -368,7 +353,7 @@ void bindPlaygraph(py::module_& m) {
         .def_property(
             "annotations",
             [](const Playgraph& self) { return fromOptionalDictionary(self.annotations()); },
-            [](Playgraph& self, py::handle annotations) {
+            [](Playgraph& self, const py::object& annotations) {
                 self.setAnnotations(toOptionalDictionary(annotations));
             })
         .def_static("last_segment_id_in_default_traversal_in_playgraph",
@@ -385,11 +370,31 @@ void bindPlaygraph(py::module_& m) {
 } // namespace
 
 void bindModel(py::module_& m) {
-    bindPosition(m);
+    // Segments and playgraphs refer to each other: both are registered
+    // before either gets its members, so that signatures name them.
+    SegmentClass segment(
+        m, "QZPlaygraphSegment",
+        "A node of a playgraph: a time range (seconds) of one viewable, with its outgoing "
+        "transitions, its default next segment and its annotations. Owned by its playgraph and "
+        "compared by identity; its playgraph reference is weak: playgraph is None once the "
+        "playgraph is gone (the segment itself stays usable). Dictionaries (annotations, "
+        "user_info) are returned as new dicts.");
+    PlaygraphClass playgraph(
+        m, "QZPlaygraph",
+        "A playgraph: a directed graph of segments joined by weighted transitions, with one "
+        "default path from the initial segment along each segment's default_next. The read "
+        "side never raises: a miss is None, nan, or the initial position. Times are seconds; "
+        "'viewable time' is a time within a segment's viewable, 'playgraph time' a time along "
+        "the default path.\n\n"
+        "Walks take an optional callback(segment, index); a truthy result stops the walk. "
+        "Without a callback a walk returns its steps as a list of (segment, index) tuples, "
+        "collected without holding the GIL (do not edit the playgraph from another thread "
+        "meanwhile).");
     bindExitZones(m);
     bindTransitions(m);
-    bindSegments(m);
-    bindPlaygraphInterface(m);
+    bindSegments(segment);
+    bindPosition(m);
+    bindPlaygraphInterface(playgraph);
     bindPlaygraph(m);
 }
 

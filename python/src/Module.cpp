@@ -52,7 +52,7 @@ void bindErrors(py::module_& m) {
 void bindJson(py::module_& m) {
     m.def(
         "load",
-        [](py::handle source, py::handle defaultViewableId) {
+        [](const py::object& source, const py::object& defaultViewableId) {
             const Source input = Source::from(source);
             const Value viewableId = toValue(defaultViewableId, true);
             py::gil_scoped_release release;
@@ -67,7 +67,7 @@ void bindJson(py::module_& m) {
         "without holding the GIL.");
     m.def(
         "dumps",
-        [](py::handle value, bool pretty) {
+        [](const py::object& value, bool pretty) {
             Value dictionary;
             if (py::isinstance<QZMutablePlaygraph>(value)) {
                 dictionary =
