@@ -41,6 +41,11 @@ void MutablePlaygraph::load() {
     calculateDefaultPathDuration();
 }
 
+void MutablePlaygraph::restoreDictionary(const Dictionary& snapshot) {
+    playgraphDictionary_ = *Value(snapshot).deepCopy().dictionary();
+    load();
+}
+
 std::shared_ptr<MutablePlaygraph>
 MutablePlaygraph::createPlaygraphWithViewableId(const Value& viewableId,
                                                 const std::string& segmentId,

@@ -60,6 +60,7 @@ void MutablePlaygraph::insertSegmentAfter(const std::string& existingId,
                                           double startTimeSeconds, double endTimeSeconds,
                                           bool asDeafaultNext,
                                           const std::shared_ptr<QZPlaygraphParams>& params) {
+    EditScope scope(*this);
     Dictionary existing =
         checkInsertion(existingId, newSegmentId, viewableId, startTimeSeconds, endTimeSeconds);
     Dictionary segment =
@@ -68,12 +69,14 @@ void MutablePlaygraph::insertSegmentAfter(const std::string& existingId,
     ensureNext(existing).set(newSegmentId, newTransition());
     if (asDeafaultNext) existing.set(keys::defaultNext, newSegmentId);
     load();
+    scope.completed([&] { return "insert " + newSegmentId + " after " + existingId; });
 }
 
 void MutablePlaygraph::insertSegmentBefore(const std::string& existingId,
                                            const std::string& newSegmentId, const Value& viewableId,
                                            double startTimeSeconds, double endTimeSeconds,
                                            const std::shared_ptr<QZPlaygraphParams>& params) {
+    EditScope scope(*this);
     Dictionary existing =
         checkInsertion(existingId, newSegmentId, viewableId, startTimeSeconds, endTimeSeconds);
 
@@ -98,11 +101,13 @@ void MutablePlaygraph::insertSegmentBefore(const std::string& existingId,
         playgraphDictionary_.set(keys::initialSegment, newSegmentId);
     }
     load();
+    scope.completed([&] { return "insert " + newSegmentId + " before " + existingId; });
 }
 
 void MutablePlaygraph::splitSegment(const std::string& segmentId, double atOffset,
                                     const std::string& firstSegmentId,
                                     const std::string& secondSegmentId) {
+    EditScope scope(*this);
     if (firstSegmentId == secondSegmentId) fail("Split segments must have different names");
     if (firstSegmentId != segmentId && isSegmentIdTaken(firstSegmentId)) {
         fail(segmentAlreadyExists(firstSegmentId));
@@ -167,9 +172,11 @@ void MutablePlaygraph::splitSegment(const std::string& segmentId, double atOffse
         replaceSegmentReferencesFor(segmentId, firstSegmentId);
     }
     load();
+    scope.completed([&] { return "split " + segmentId + " at " + labelSeconds(atOffset); });
 }
 
 void MutablePlaygraph::removeSegment(const std::string& segmentId) {
+    EditScope scope(*this);
     Dictionary removed = requireSegment(segmentId);
     const auto removedNext = dictionaryAt(removed, keys::next);
     const std::size_t outgoing = removedNext ? removedNext->size() : 0;
@@ -224,6 +231,7 @@ void MutablePlaygraph::removeSegment(const std::string& segmentId) {
     }
     segments.erase(segmentId);
     load();
+    scope.completed([&] { return "remove " + segmentId; });
 }
 
 } // namespace playgraph

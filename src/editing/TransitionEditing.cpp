@@ -35,6 +35,7 @@ std::string cannotFindTransition(std::string_view from, std::string_view to) {
 void MutablePlaygraph::addTransitionFromSegment(const std::string& from,
                                                 const std::string& toSegment, bool asDefault,
                                                 const Value& properties) {
+    EditScope scope(*this);
     Dictionary source = requireSegment(from);
     requireSegment(toSegment);
     // Any entry under the destination, even one that is not a transition
@@ -54,6 +55,9 @@ void MutablePlaygraph::addTransitionFromSegment(const std::string& from,
     next.set(toSegment, transition);
     if (asDefault) source.set(keys::defaultNext, toSegment);
     load();
+    scope.completed([&] {
+        return "add transition " + from + " -> " + toSegment + (asDefault ? " as default" : "");
+    });
 }
 
 void MutablePlaygraph::_updatePropertiesForTransitionFrom(const std::string& from,
@@ -76,12 +80,15 @@ void MutablePlaygraph::_updatePropertiesForTransitionFrom(const std::string& fro
 void MutablePlaygraph::updatePropertiesForTransitionFrom(const std::string& from,
                                                          const std::string& to,
                                                          const Value& properties) {
+    EditScope scope(*this);
     _updatePropertiesForTransitionFrom(from, to, properties, false);
     load();
+    scope.completed([&] { return "update transition " + from + " -> " + to; });
 }
 
 void MutablePlaygraph::updatePropertiesForAllTransitionsTo(const std::string& to,
                                                            const Value& properties) {
+    EditScope scope(*this);
     auto segments = dictionaryAt(playgraphDictionary_, keys::segments);
     std::vector<std::string> sources;
     if (segments) {
@@ -96,10 +103,12 @@ void MutablePlaygraph::updatePropertiesForAllTransitionsTo(const std::string& to
     for (const auto& source : sources)
         _updatePropertiesForTransitionFrom(source, to, properties, true);
     load();
+    scope.completed([&] { return "update transitions to " + to; });
 }
 
 void MutablePlaygraph::updatePropertiesForAllTransitionfrom(const std::string& from,
                                                             const Value& properties) {
+    EditScope scope(*this);
     const Dictionary source = requireSegment(from);
     std::vector<std::string> destinations;
     if (auto next = dictionaryAt(source, keys::next)) destinations = next->keys();
@@ -112,10 +121,12 @@ void MutablePlaygraph::updatePropertiesForAllTransitionfrom(const std::string& f
     for (const auto& destination : destinations)
         _updatePropertiesForTransitionFrom(from, destination, properties, true);
     load();
+    scope.completed([&] { return "update transitions from " + from; });
 }
 
 void MutablePlaygraph::updateDefaultNextFromSegment(const std::string& from,
                                                     const std::string& toSegment) {
+    EditScope scope(*this);
     Dictionary source = requireSegment(from);
     requireSegment(toSegment);
     if (!transitionBetween(source, toSegment)) {
@@ -124,10 +135,12 @@ void MutablePlaygraph::updateDefaultNextFromSegment(const std::string& from,
     }
     source.set(keys::defaultNext, toSegment);
     load();
+    scope.completed([&] { return "set default next of " + from + " to " + toSegment; });
 }
 
 void MutablePlaygraph::supportSkippingSegment(const std::string& from, const std::string& toSegment,
                                               double afterOffsetSeconds, uint64_t weight) {
+    EditScope scope(*this);
     const Dictionary source = requireSegment(from);
     requireSegment(toSegment);
     if (!transitionBetween(source, toSegment)) fail(cannotFindTransition(from, toSegment));
@@ -136,6 +149,10 @@ void MutablePlaygraph::supportSkippingSegment(const std::string& from, const std
     const Dictionary props{{std::string(keys::skipRegionOffset), afterOffsetSeconds * 1000.0},
                            {std::string(keys::skipRegionWeight), weight}};
     updatePropertiesForTransitionFrom(from, toSegment, props);
+    scope.completed([&] {
+        return "skip from " + from + " to " + toSegment + " after " +
+               labelSeconds(afterOffsetSeconds);
+    });
 }
 
 } // namespace playgraph

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <random>
 #include <string>
@@ -153,6 +155,68 @@ inline Dictionary randomPlaygraph(std::mt19937& rng, int count) {
     if (pick(10) != 0) d.set("initialSegment", "s" + std::to_string(pick(count)));
     if (pick(2) == 0) d.set("type", "branching");
     return d;
+}
+
+/// Makes one random edit of `p`: mostly on existing ids, sometimes on new or
+/// missing ones, with times that are sometimes not finite and properties
+/// that are sometimes not a dictionary. Throws `InvalidArgumentError` when
+/// the edit is refused. `fresh` numbers new ids; `name`, when given, is set
+/// to the edit and its ids before the edit runs.
+inline void randomEdit(std::mt19937& rng, MutablePlaygraph& p, int& fresh,
+                       std::string* name = nullptr) {
+    const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    const auto anyId = [&]() -> std::string {
+        const auto ids = p.allSegmentIds().value_or(std::vector<std::string>{});
+        if (ids.empty() || pick(6) == 0) return "n" + std::to_string(pick(3) == 0 ? 0 : fresh++);
+        return ids[static_cast<std::size_t>(pick(static_cast<int>(ids.size())))];
+    };
+    const auto anyTime = [&]() -> double {
+        switch (pick(12)) {
+        case 0:
+            return std::numeric_limits<double>::quiet_NaN();
+        case 1:
+            return std::numeric_limits<double>::infinity();
+        default:
+            return pick(4000) / 100.0 - 5.0;
+        }
+    };
+    const auto properties = [&]() -> Value {
+        switch (pick(5)) {
+        case 0:
+            return Value();
+        case 1:
+            return Dictionary{{"weight", pick(100)}};
+        case 2:
+            return Dictionary{{"autoplayType", 1}, {"transitionType", "immediate"}};
+        case 3:
+            return Dictionary{};
+        default:
+            return "wrong";
+        }
+    };
+    const std::string a = anyId(), b = anyId(), c = anyId();
+    const double t1 = anyTime(), t2 = anyTime();
+    const std::pair<const char*, std::function<void()>> edits[] = {
+        {"insertAfter",
+         [&] { p.insertSegmentAfter(a, b, 1 + pick(2), t1, t2, pick(2) == 0, nullptr); }},
+        {"insertBefore", [&] { p.insertSegmentBefore(a, b, 1, t1, t2, nullptr); }},
+        {"split",
+         [&] {
+             const int shape = pick(3);
+             p.splitSegment(a, t1, shape == 0 ? a : b, shape == 1 ? a : c);
+         }},
+        {"remove", [&] { p.removeSegment(a); }},
+        {"remove", [&] { p.removeSegment(a); }},
+        {"addTransition", [&] { p.addTransitionFromSegment(a, b, pick(2) == 0, properties()); }},
+        {"updateDefaultNext", [&] { p.updateDefaultNextFromSegment(a, b); }},
+        {"updateTransition", [&] { p.updatePropertiesForTransitionFrom(a, b, properties()); }},
+        {"updateAllTo", [&] { p.updatePropertiesForAllTransitionsTo(a, properties()); }},
+        {"updateAllFrom", [&] { p.updatePropertiesForAllTransitionfrom(a, properties()); }},
+        {"skip", [&] { p.supportSkippingSegment(a, b, t1, 3); }},
+    };
+    const auto& [what, edit] = edits[pick(11)];
+    if (name) *name = std::string(what) + " " + a + " " + b + " " + c;
+    edit();
 }
 
 } // namespace playgraph::test

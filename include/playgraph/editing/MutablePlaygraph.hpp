@@ -142,6 +142,23 @@ protected:
     const Value& defaultViewableId() const { return defaultViewableId_; }
 
 private:
+    friend class EditHistory;
+
+    /// What an edit history is told while one of its transactions is open.
+    class EditRecorder {
+    public:
+        virtual ~EditRecorder() = default;
+        /// Once per completed edit (the outermost one when edits nest), with
+        /// its label ("split intro at 4.000 s").
+        virtual void editCompleted(std::string label) = 0;
+    };
+    /// Marks the extent of one public edit; see EditingSupport.hpp.
+    class EditScope;
+
+    /// Replaces the dictionary with a deep copy of `snapshot` and loads it.
+    /// Not an edit: the revision does not move.
+    void restoreDictionary(const Dictionary& snapshot);
+
     // Lookups that throw "Cannot find segment %@" on a miss.
     Dictionary requireSegment(const std::string& segmentId) const;
     std::optional<Dictionary> segmentDictionary(std::string_view segmentId) const;
@@ -157,6 +174,11 @@ private:
     Dictionary playgraphDictionary_;
     Value defaultViewableId_;
     std::shared_ptr<const PlatformConfigProvider> configProvider_;
+    /// Completed edits so far; an edit history compares it to notice edits
+    /// made outside its transactions.
+    uint64_t revision_ = 0;
+    int editDepth_ = 0;
+    EditRecorder* recorder_ = nullptr;
 };
 
 } // namespace playgraph
