@@ -3,6 +3,7 @@
 #include <pybind11/stl.h>
 
 #include "Convert.hpp"
+#include "playgraph/editing/EditHistory.hpp"
 #include "playgraph/editing/MutablePlaygraph.hpp"
 
 namespace playgraph::python {
@@ -133,11 +134,94 @@ void bindMutablePlaygraph(py::module_& m) {
              "dictionary.");
 }
 
+// `with history.transaction(label):` — begins on entry, commits when the
+// block completes, rolls back when it raises (and lets the exception go on).
+struct Transaction {
+    std::shared_ptr<EditHistory> history;
+    std::optional<std::string> label;
+};
+
+void bindEditHistory(py::module_& m) {
+    py::register_exception<EditHistoryError>(m, "EditHistoryError", PyExc_RuntimeError).doc() =
+        "Raised by EditHistory when a step cannot be taken: nothing to undo or redo, a "
+        "transaction already open (or none open), or a playgraph edited outside the history "
+        "since its last step. The history and the playgraph are unchanged.";
+
+    py::class_<Transaction>(m, "EditHistoryTransaction",
+                            "The context manager of EditHistory.transaction().")
+        .def("__enter__",
+             [](Transaction& self) {
+                 self.history->begin(self.label);
+                 return self.history->playgraph();
+             })
+        .def("__exit__",
+             [](Transaction& self, const py::object& type, const py::object&, const py::object&) {
+                 if (type.is_none()) {
+                     self.history->commit();
+                 } else {
+                     self.history->rollback();
+                 }
+                 return false;
+             });
+
+    using H = EditHistory;
+    py::class_<H, std::shared_ptr<H>>(
+        m, "EditHistory",
+        "Grouped edits with undo and redo for one MutablePlaygraph (or composition). A step is "
+        "one transaction: every edit made on the playgraph inside `with "
+        "history.transaction(label):` (or between begin() and commit()). A transaction applies "
+        "whole or not at all: when the block raises (or rollback() runs) the playgraph is "
+        "exactly as before and nothing is recorded. A step is labelled with the label given, "
+        "or else with its edits' labels joined by '; '. The history keeps its playgraph alive. "
+        "An edit made outside the history's transactions makes it stale: undo and redo then "
+        "raise EditHistoryError until clear() or a new step.")
+        .def(py::init([](std::shared_ptr<MutablePlaygraph> playgraph, std::size_t depthLimit) {
+                 return std::make_shared<H>(std::move(playgraph), depthLimit);
+             }),
+             py::arg("playgraph"), py::arg("depth_limit") = H::kDefaultDepthLimit,
+             "A history of playgraph keeping at most depth_limit undoable steps (at least 1).")
+        .def_property_readonly("playgraph", &H::playgraph)
+        .def(
+            "transaction",
+            [](const std::shared_ptr<H>& self, std::optional<std::string> label) {
+                return Transaction{self, std::move(label)};
+            },
+            py::arg("label") = py::none(),
+            "A context manager making the edits of its block one step; `as` gives the "
+            "playgraph.")
+        .def("begin", &H::begin, py::arg("label") = py::none(),
+             "Opens a transaction: edits made on the playgraph from now on belong to it.")
+        .def("commit", &H::commit,
+             "Closes the open transaction and records it as a step (none when no edit "
+             "completed), dropping every redo step.")
+        .def("rollback", &H::rollback,
+             "Undoes every edit of the open transaction and closes it; records nothing.")
+        .def_property_readonly("in_transaction", &H::inTransaction)
+        .def_property_readonly("can_undo", &H::canUndo)
+        .def_property_readonly("can_redo", &H::canRedo)
+        .def("undo", &H::undo, "Restores the state before the last step.")
+        .def("redo", &H::redo, "Applies the last undone step again.")
+        .def_property_readonly("undo_label", &H::undoLabel,
+                               "The label of the step undo() would take, or None.")
+        .def_property_readonly("redo_label", &H::redoLabel)
+        .def_property_readonly("undo_labels", &H::undoLabels,
+                               "The labels of the undoable steps, oldest first.")
+        .def_property_readonly("redo_labels", &H::redoLabels,
+                               "The labels of the redoable steps, next first.")
+        .def_property("depth_limit", &H::depthLimit, &H::setDepthLimit,
+                      "At most this many steps are kept (at least 1); the oldest go first.")
+        .def("clear", &H::clear, "Forgets every step (an open transaction stays open).")
+        .def_property_readonly("is_stale", &H::isStale,
+                               "True when the playgraph was edited outside this history since "
+                               "its last step, undo or redo.");
+}
+
 } // namespace
 
 void bindEditing(py::module_& m) {
     bindMutableInterface(m);
     bindMutablePlaygraph(m);
+    bindEditHistory(m);
 }
 
 } // namespace playgraph::python

@@ -60,3 +60,31 @@ def test_params_travel_through_edits_as_the_same_object():
         graph.insert_segment_after("a", "q", None, 0, 1, params=object())
     with pytest.raises(TypeError, match="immutable"):
         playgraph.dumps(playgraph.load(DICTIONARY))
+
+
+def test_edit_history_transactions_undo_and_redo():
+    graph = playgraph.MutablePlaygraph(DICTIONARY)
+    history = playgraph.EditHistory(graph)
+    original = playgraph.dumps(graph)
+    with history.transaction("cut") as edited:
+        assert edited is graph and history.in_transaction
+        graph.split_segment("a", 4.0, "a", "a2")
+        graph.remove_segment("b")
+    after = playgraph.dumps(graph)
+    with pytest.raises(playgraph.InvalidArgumentError, match="Cannot find segment missing"):
+        with history.transaction():
+            graph.insert_segment_after("a", "x", 1, 0, 1)
+            graph.remove_segment("missing")
+    assert playgraph.dumps(graph) == after and not history.in_transaction
+    with history.transaction():
+        graph.remove_segment("a2")
+    assert history.undo_labels == ["cut", "remove a2"]
+    history.undo()
+    history.undo()
+    assert playgraph.dumps(graph) == original and history.redo_labels == ["cut", "remove a2"]
+    history.redo()
+    assert playgraph.dumps(graph) == after and history.undo_label == "cut"
+    graph.remove_segment("a2")
+    assert history.is_stale
+    with pytest.raises(playgraph.EditHistoryError, match="outside its history"):
+        history.undo()
