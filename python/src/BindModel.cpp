@@ -57,7 +57,8 @@ void bindPosition(py::module_& m) {
         .def("__eq__",
              [](const PlaygraphPosition& a, const PlaygraphPosition& b) {
                  return a.segment == b.segment && a.watchableTime == b.watchableTime;
-             })
+             },
+             py::is_operator())
         .def("__repr__", &positionRepr);
 }
 
