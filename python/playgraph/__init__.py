@@ -15,9 +15,6 @@ from . import _playgraph
 
 globals().update({name: value for name, value in vars(_playgraph).items()
                   if not name.startswith("_")})
-for _value in list(globals().values()):
-    if isinstance(_value, type) and _value.__module__ == _playgraph.__name__:
-        _value.__module__ = __name__
 
 
 def dump(value, file, pretty=False):

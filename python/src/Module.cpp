@@ -174,11 +174,15 @@ void bindValues(py::module_& m) {
 PYBIND11_MODULE(_playgraph, m) {
     using namespace playgraph::python;
     m.doc() = "The native part of the playgraph package (import playgraph instead).";
+    // Classes, exceptions and signatures name the package users import.
+    const py::object name = m.attr("__name__");
+    m.attr("__name__") = "playgraph";
     bindValues(m);
     bindModel(m);
     bindEditing(m);
     bindDataSources(m);
     bindCompositions(m);
     bindJson(m);
+    m.attr("__name__") = name;
     bindTimings(m);
 }
