@@ -1,14 +1,20 @@
 // `playgraph check`: lints a playgraph dictionary.
 //
-// The loader reads wrongly typed values as absent and accepts ids that name
-// no segment; this command reports those and other likely mistakes, each
-// with the key path it concerns.
+// The loader reads wrongly typed values as absent, clamps times to whole
+// milliseconds and accepts ids that name no segment; the JSON reader keeps
+// the last of repeated keys. This command reports those and other likely
+// mistakes, each with the key path (or line) it concerns and the file's own
+// values. Every check is linear in the input, or n log n (overlaps sort the
+// segments of each viewable), and findings of one kind beyond a limit are
+// counted rather than printed.
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <limits>
-#include <set>
+#include <map>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "Tool.hpp"
@@ -17,9 +23,41 @@ namespace playgraph::tool {
 
 namespace {
 
+/// What a finding is about; findings are counted and limited per kind.
+enum class Kind { duplicateKey, wrongKind, missing, reference, time, overlap, unreachable, loop };
+
+const char* kindName(Kind kind) {
+    switch (kind) {
+    case Kind::duplicateKey:
+        return "duplicate key";
+    case Kind::wrongKind:
+        return "wrongly typed value";
+    case Kind::missing:
+        return "missing value";
+    case Kind::reference:
+        return "id naming no segment";
+    case Kind::time:
+        return "time";
+    case Kind::overlap:
+        return "overlap";
+    case Kind::unreachable:
+        return "unreachable segment";
+    case Kind::loop:
+        return "looping default path";
+    }
+    return "";
+}
+
 struct Finding {
+    Kind kind;
     std::string path;
     std::string message;
+};
+
+/// A duplicate key as the JSON reader reported it.
+struct DuplicateKey {
+    std::string key;
+    JsonLocation location;
 };
 
 class Checker {
@@ -27,7 +65,13 @@ public:
     explicit Checker(const LoadedPlaygraph& loaded)
         : graph_(*loaded.playgraph), dictionary_(*loaded.dictionary.dictionary()) {}
 
-    std::vector<Finding> run() {
+    std::vector<Finding> run(const std::vector<DuplicateKey>& duplicates) {
+        for (const auto& d : duplicates) {
+            add(Kind::duplicateKey,
+                "line " + std::to_string(d.location.line) + ", column " +
+                    std::to_string(d.location.column),
+                "key \"" + d.key + "\" repeats in its object; only this last value is read");
+        }
         checkTopLevel();
         const Value segments = dictionary_.get("segments");
         if (segments.isDictionary()) {
@@ -41,8 +85,8 @@ public:
     }
 
 private:
-    void add(std::string path, std::string message) {
-        findings_.push_back({std::move(path), std::move(message)});
+    void add(Kind kind, std::string path, std::string message) {
+        findings_.push_back({kind, std::move(path), std::move(message)});
     }
 
     bool segmentExists(const std::string& id) const { return graph_.segmentById(id) != nullptr; }
@@ -53,23 +97,24 @@ private:
                       bool allowNull = false) {
         const Value v = d.get(key);
         if (v.isNone() || v.isString() || (allowNull && v.isNull())) return;
-        add(path + std::string(key), "expected a string, found " + kindName(v));
+        add(Kind::wrongKind, path + std::string(key), "expected a string, found " + kindOf(v));
     }
     void expectNumber(const Dictionary& d, const std::string& path, std::string_view key,
                       bool allowNull = false) {
         const Value v = d.get(key);
         if (v.isNone() || (allowNull && v.isNull())) return;
         if (v.isNumber() && !v.isBool() && v.isFiniteNumber()) return;
-        add(path + std::string(key), "expected a finite number, found " + kindName(v));
+        add(Kind::wrongKind, path + std::string(key),
+            "expected a finite number, found " + kindOf(v));
     }
     void expectObject(const Dictionary& d, const std::string& path, std::string_view key,
                       bool allowNull = false) {
         const Value v = d.get(key);
         if (v.isNone() || v.isDictionary() || (allowNull && v.isNull())) return;
-        add(path + std::string(key), "expected an object, found " + kindName(v));
+        add(Kind::wrongKind, path + std::string(key), "expected an object, found " + kindOf(v));
     }
 
-    static std::string kindName(const Value& v) {
+    static std::string kindOf(const Value& v) {
         switch (v.kind()) {
         case Value::Kind::Null:
             return "null";
@@ -93,7 +138,7 @@ private:
 
     void checkReference(const Value& v, const std::string& path) {
         if (v.isString() && !segmentExists(*v.string())) {
-            add(path, "names no segment \"" + *v.string() + "\"");
+            add(Kind::reference, path, "names no segment \"" + *v.string() + "\"");
         }
     }
 
@@ -104,22 +149,63 @@ private:
         expectObject(dictionary_, "", "annotations");
         const Value initial = dictionary_.get("initialSegment");
         if (initial.isAbsent()) {
-            add("initialSegment", "missing: the default path is empty");
+            add(Kind::missing, "initialSegment", "missing: the default path is empty");
         } else {
             expectString(dictionary_, "", "initialSegment");
             checkReference(initial, "initialSegment");
         }
         const Value segments = dictionary_.get("segments");
         if (segments.isNone())
-            add("segments", "missing: the playgraph has no segments");
+            add(Kind::missing, "segments", "missing: the playgraph has no segments");
         else
             expectObject(dictionary_, "", "segments");
+    }
+
+    // A time the loader reads: a finite number, which it reads as whole
+    // milliseconds in the signed 64-bit range.
+    static bool isTime(const Value& v) { return v.isFiniteNumber() && !v.isBool(); }
+    static bool fitsMilliseconds(const Value& v) {
+        if (v.kind() == Value::Kind::UInt) return std::get<uint64_t>(v.data()) <= INT64_MAX;
+        const double d = v.doubleReading();
+        return v.kind() == Value::Kind::Int || (d >= -0x1p63 && d < 0x1p63);
+    }
+
+    void checkTimes(const Dictionary& d, const std::string& path,
+                    const QZPlaygraphSegment* segment) {
+        const Value start = d.get("startTimeMs");
+        const Value end = d.get("endTimeMs");
+        for (const auto& [key, value] : {std::pair{"startTimeMs", start}, {"endTimeMs", end}}) {
+            if (isTime(value) && !fitsMilliseconds(value)) {
+                add(Kind::time, path + key,
+                    value.text() +
+                        " ms is beyond the whole milliseconds the loader reads; it "
+                        "reads " +
+                        std::to_string(value.integerReading()));
+            }
+        }
+        if (isTime(start) && start.doubleReading() < 0.0) {
+            add(Kind::time, path + "startTimeMs",
+                "negative start " + start.text() + " ms: times within a viewable start at 0");
+        }
+        // The loader makes a segment whose end is present but negative or not
+        // after its start play to the end of its viewable.
+        if (!isTime(end) || !segment || !segment->playToViewableEnd()) return;
+        if (end.doubleReading() < 0.0) {
+            add(Kind::time, path + "endTimeMs",
+                "negative end " + end.text() +
+                    " ms: the segment silently plays to the end of its viewable");
+        } else {
+            add(Kind::time, path + "endTimeMs",
+                "end " + end.text() + " ms is not after start " +
+                    (isTime(start) ? start.text() : std::string("0")) +
+                    " ms: the segment silently plays to the end of its viewable");
+        }
     }
 
     void checkSegment(const std::string& id, const Value& value) {
         const std::string path = "segments." + id + ".";
         if (!value.isDictionary()) {
-            add("segments." + id, "expected an object, found " + kindName(value));
+            add(Kind::wrongKind, "segments." + id, "expected an object, found " + kindOf(value));
             return;
         }
         const Dictionary& d = *value.dictionary();
@@ -135,31 +221,21 @@ private:
         checkReference(d.get("defaultNext"), path + "defaultNext");
 
         const auto segment = graph_.segmentById(id);
-        if (segment && segment->viewableId().isAbsent() && !d.get("viewableId").isNumber()) {
-            add(path + "viewableId", "missing: the segment plays no viewable");
+        // A viewable id of the wrong kind is reported above, once.
+        if (segment && segment->viewableId().isAbsent() && d.get("viewableId").isNone()) {
+            add(Kind::missing, path + "viewableId", "missing: the segment plays no viewable");
         }
-        const Value end = d.get("endTimeMs");
-        if (end.isFiniteNumber() && !end.isBool()) {
-            const Value start = d.get("startTimeMs");
-            const int64_t startMs = start.isFiniteNumber() ? start.integerReading() : 0;
-            const int64_t endMs = end.integerReading();
-            if (endMs < 0 || endMs <= startMs) {
-                add(path + "endTimeMs",
-                    "end " + std::to_string(endMs) + " ms is not after start " +
-                        std::to_string(startMs) +
-                        " ms: the segment silently plays to the end of its viewable");
-            }
-        }
+        checkTimes(d, path, segment.get());
 
         const Value next = d.get("next");
         if (!next.isDictionary()) return;
         for (const auto& [destination, entry] : *next.dictionary()) {
             const std::string entryPath = path + "next." + destination;
             if (!segmentExists(destination)) {
-                add(entryPath, "names no segment \"" + destination + "\"");
+                add(Kind::reference, entryPath, "names no segment \"" + destination + "\"");
             }
             if (!entry.isDictionary()) {
-                add(entryPath, "expected an object, found " + kindName(entry));
+                add(Kind::wrongKind, entryPath, "expected an object, found " + kindOf(entry));
                 continue;
             }
             const Dictionary& e = *entry.dictionary();
@@ -174,15 +250,14 @@ private:
     void checkReachability() {
         const auto& initial = graph_.initialSegmentId();
         if (!initial || !segmentExists(*initial)) return;
-        std::set<std::string> reached;
-        graph_.bredthFirstTraversalFromSegmentId(
-            initial, std::numeric_limits<uint64_t>::max(),
-            [&](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t, bool&) {
-                if (s) reached.insert(s->segmentId());
-            });
+        std::unordered_set<const QZPlaygraphSegment*> reached;
+        graph_.bredthFirstTraversalFromSegmentId(initial, std::numeric_limits<uint64_t>::max(),
+                                                 [&](const std::shared_ptr<QZPlaygraphSegment>& s,
+                                                     uint64_t, bool&) { reached.insert(s.get()); });
         for (const auto& [id, segment] : graph_.segmentMap()) {
-            if (!reached.count(id)) {
-                add("segments." + id, "unreachable from the initial segment \"" + *initial + "\"");
+            if (!reached.count(segment.get())) {
+                add(Kind::unreachable, "segments." + id,
+                    "unreachable from the initial segment \"" + *initial + "\"");
             }
         }
     }
@@ -190,40 +265,55 @@ private:
     void checkDefaultPathLoop() {
         const auto& initial = graph_.initialSegmentId();
         if (!initial) return;
-        std::set<std::string> visited;
+        std::unordered_set<const QZPlaygraphSegment*> visited;
         auto segment = graph_.segmentById(*initial);
         while (segment) {
-            visited.insert(segment->segmentId());
+            visited.insert(segment.get());
             const auto& next = segment->defaultNext();
             if (!next) return;
-            if (visited.count(*next)) {
-                add("segments." + segment->segmentId() + ".defaultNext",
+            auto following = graph_.segmentById(*next);
+            if (visited.count(following.get())) {
+                add(Kind::loop, "segments." + segment->segmentId() + ".defaultNext",
                     "the default path loops back to \"" + *next + "\"");
                 return;
             }
-            segment = graph_.segmentById(*next);
+            segment = std::move(following);
         }
     }
 
+    // Sorts the segments of each viewable by start and reports each segment
+    // that starts before the latest end among those sorted before it, naming
+    // the one with that end.
     void checkOverlaps() {
-        std::vector<std::shared_ptr<PlaygraphSegment>> segments;
-        for (const auto& [id, segment] : graph_.segmentMap()) {
-            if (!segment->viewableId().isAbsent()) segments.push_back(segment);
-        }
-        const auto endOf = [](const PlaygraphSegment& s) {
-            return s.playToViewableEnd() ? std::numeric_limits<double>::infinity() : s.endTime();
+        struct Range {
+            std::string viewable;
+            double start;
+            double end;
+            const PlaygraphSegment* segment;
         };
-        for (std::size_t i = 0; i < segments.size(); ++i) {
-            for (std::size_t j = 0; j < i; ++j) {
-                const PlaygraphSegment& a = *segments[j];
-                const PlaygraphSegment& b = *segments[i];
-                if (!(a.viewableId() == b.viewableId())) continue;
-                if (a.startTime() < endOf(b) && b.startTime() < endOf(a)) {
-                    add("segments." + b.segmentId(), "overlaps segment \"" + a.segmentId() +
-                                                         "\" in viewable " +
-                                                         valueText(b.viewableId()));
-                }
+        std::vector<Range> ranges;
+        for (const auto& [id, segment] : graph_.segmentMap()) {
+            if (segment->viewableId().isAbsent()) continue;
+            ranges.push_back({valueText(segment->viewableId()), segment->startTime(),
+                              segment->playToViewableEnd() ? std::numeric_limits<double>::infinity()
+                                                           : segment->endTime(),
+                              segment.get()});
+        }
+        std::stable_sort(ranges.begin(), ranges.end(), [](const Range& a, const Range& b) {
+            return a.viewable != b.viewable ? a.viewable < b.viewable : a.start < b.start;
+        });
+        const Range* latest = nullptr;
+        for (const Range& range : ranges) {
+            if (!latest || latest->viewable != range.viewable) {
+                latest = &range;
+                continue;
             }
+            if (range.start < latest->end) {
+                add(Kind::overlap, "segments." + range.segment->segmentId(),
+                    "overlaps segment \"" + latest->segment->segmentId() + "\" in viewable " +
+                        range.viewable);
+            }
+            if (range.end > latest->end) latest = &range;
         }
     }
 
@@ -232,29 +322,59 @@ private:
     std::vector<Finding> findings_;
 };
 
+struct CheckOptions {
+    InputOptions input;
+    int64_t limit = 20;
+};
+
+int runCheck(const CheckOptions& options) {
+    std::vector<DuplicateKey> duplicates;
+    JsonReadOptions json;
+    json.onDuplicateKey = [&](std::string_view key, const JsonLocation& location) {
+        duplicates.push_back({std::string(key), location});
+    };
+    const LoadedPlaygraph loaded = loadPlaygraph(options.input, json);
+    const auto findings = Checker(loaded).run(duplicates);
+
+    const std::string name = shown(loaded.name);
+    std::map<Kind, std::size_t> counts;
+    for (const auto& finding : findings) {
+        if (options.limit == 0 || ++counts[finding.kind] <= static_cast<uint64_t>(options.limit)) {
+            std::cout << name << ": " << shown(finding.path) << ": " << shown(finding.message)
+                      << '\n';
+        }
+    }
+    for (const auto& [kind, count] : counts) {
+        if (count > static_cast<uint64_t>(options.limit)) {
+            std::cout << name << ": ... and " << count - static_cast<uint64_t>(options.limit)
+                      << " more findings of the kind '" << kindName(kind)
+                      << "' (--limit 0 prints them all)\n";
+        }
+    }
+    if (findings.empty()) {
+        std::cout << name << ": no findings\n";
+        return exitOk;
+    }
+    std::cout << findings.size() << (findings.size() == 1 ? " finding\n" : " findings\n");
+    return exitFindings;
+}
+
 } // namespace
 
 Command addCheckCommand(CLI::App& app) {
-    auto options = std::make_shared<InputOptions>();
+    auto options = std::make_shared<CheckOptions>();
     CLI::App* command = app.add_subcommand(
         "check", "Lints the playgraph: missing references, unreachable segments, a looping "
-                 "default path, ends not after starts, overlapping ranges, wrongly typed values; "
-                 "status 1 when there are findings");
-    addInputOptions(*command, *options);
-    return {command, [options] {
-                const LoadedPlaygraph loaded = loadPlaygraph(*options);
-                const auto findings = Checker(loaded).run();
-                for (const auto& finding : findings)
-                    std::cout << loaded.name << ": " << finding.path << ": " << finding.message
-                              << '\n';
-                if (findings.empty()) {
-                    std::cout << loaded.name << ": no findings\n";
-                    return int(exitOk);
-                }
-                std::cout << findings.size()
-                          << (findings.size() == 1 ? " finding\n" : " findings\n");
-                return int(exitFindings);
-            }};
+                 "default path, negative or clamped times, ends not after starts, overlapping "
+                 "ranges, wrongly typed values, repeated JSON keys; status 1 when there are "
+                 "findings");
+    addInputOptions(*command, options->input);
+    command
+        ->add_option("--limit", options->limit,
+                     "Print at most N findings of each kind and count the rest (default 20; "
+                     "0 prints every finding)")
+        ->check(integerCheck(0));
+    return {command, [options] { return runCheck(*options); }};
 }
 
 } // namespace playgraph::tool

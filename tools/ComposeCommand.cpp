@@ -1,7 +1,6 @@
 // `playgraph compose`: makes a video composition, from one clip of a viewable
 // or by converting a playgraph file, and writes its dictionary as JSON.
 
-#include <cmath>
 #include <optional>
 #include <string>
 
@@ -28,9 +27,6 @@ struct ComposeOptions {
 };
 
 std::shared_ptr<MutableVideoComposition> oneClip(const ComposeOptions& options) {
-    if (!std::isfinite(options.start) || !std::isfinite(options.end)) {
-        throw InputError("--start and --end must be finite numbers of seconds");
-    }
     return MutableVideoComposition::createVideoCompositionForViewableId(
         Value(*options.viewable), options.name, options.start, options.end, nullptr);
 }
@@ -49,13 +45,7 @@ int runCompose(const ComposeOptions& options) {
         throw InputError("compose needs --viewable (one clip) or --from-playgraph (conversion)");
     }
     const auto composition = options.viewable ? oneClip(options) : converted(options);
-    std::string text;
-    try {
-        text = writeJson(Value(composition->dictionaryRepresentation()), JsonStyle::pretty) + "\n";
-    } catch (const JsonError& e) {
-        throw InputError(e.what());
-    }
-    writeOutput(options.output, text);
+    writeJsonOutput(options.output, Value(composition->dictionaryRepresentation()));
     return exitOk;
 }
 
@@ -68,33 +58,47 @@ Command addComposeCommand(CLI::App& app) {
                    "(--from-playgraph) and writes it as JSON");
 
     auto* clip = command->add_option_group("one clip");
-    auto* viewable = clip->add_option("--viewable", options->viewable, "Viewable id of the clip");
+    auto* viewable = clip->add_option("--viewable", options->viewable, "Viewable id of the clip")
+                         ->check(integerCheck());
     auto* start =
-        clip->add_option("--start", options->start, "Start of the clip, seconds (default 0)");
+        clip->add_option("--start", options->start, "Start of the clip, seconds from 0 (default 0)")
+            ->check(secondsCheck());
     auto* end = clip->add_option("--end", options->end,
-                                 "End of the clip, seconds (default 0: to the viewable's end)");
+                                 "End of the clip, seconds (default 0: to the viewable's end)")
+                    ->check(secondsCheck());
     auto* name = clip->add_option("--name", options->name, "Clip name (default \"video\")");
 
     auto* conversion = command->add_option_group("conversion");
-    auto* file = conversion->add_option("--from-playgraph", options->playgraphFile,
-                                        "Playgraph JSON file to convert, '-' for standard input");
-    auto* main = conversion->add_option(
-        "--main-viewable", options->mainViewable,
-        "Main viewable id written on every segment (default: the playgraph's own)");
-    auto* defaultViewable = conversion->add_option(
-        "--default-viewable-id", options->input.defaultViewableId,
-        "Viewable id for segments without one in a branching playgraph (default: the segments' "
-        "\"main\" value)");
+    auto* file = conversion
+                     ->add_option("--from-playgraph", options->playgraphFile,
+                                  "Playgraph JSON file to convert, '-' for standard input")
+                     ->check(nonEmptyCheck());
+    auto* main = conversion
+                     ->add_option("--main-viewable", options->mainViewable,
+                                  "Main viewable id written on every segment (default: the "
+                                  "playgraph's own)")
+                     ->check(integerCheck());
+    auto* defaultViewable =
+        conversion
+            ->add_option("--default-viewable-id", options->input.defaultViewableId,
+                         "Viewable id for segments without one in a branching playgraph "
+                         "(default: the segments' \"main\" value)")
+            ->check(integerCheck());
     for (auto* option : {start, end, name})
         option->needs(viewable);
     for (auto* option : {main, defaultViewable})
         option->needs(file);
     viewable->excludes(file);
 
-    command->add_option("-o,--output", options->output,
-                        "Write the composition to this file (default: standard output)");
-    command->footer("A converted composition holds the segments reachable from the initial "
-                    "segment, with times in whole milliseconds.\n");
+    command
+        ->add_option("-o,--output", options->output,
+                     "Write the composition to this file (default: standard output)")
+        ->check(nonEmptyCheck());
+    command->footer(
+        "Times are written in milliseconds as JSON doubles (\"endTimeMs\": 20000.0), as the "
+        "composition factories store them. One clip: its times as given (1.5 s is 1500.0), "
+        "with \"main\" set to the viewable id. A conversion: the segments reachable from the "
+        "initial segment, times rounded to whole milliseconds.\n");
     return {command, [options] { return runCompose(*options); }};
 }
 

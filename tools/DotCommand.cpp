@@ -15,14 +15,12 @@ namespace playgraph::tool {
 
 namespace {
 
+// A DOT string. `shown` writes a line break as \n, which DOT reads as a
+// line break in a label, and escapes every other control character.
 std::string dotQuoted(std::string_view text) {
     std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        if (c == '\n') {
-            out += "\\n";
-            continue;
-        }
+    for (const char c : shown(text)) {
+        if (c == '"') out += '\\';
         out += c;
     }
     return out + '"';

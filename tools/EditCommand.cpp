@@ -4,14 +4,25 @@
 // Every operation is parsed first, then applied in order to one editable
 // playgraph in memory. The result is written only when all of them succeed,
 // so a failure leaves every file as it was.
+//
+// The library's edits follow transitions only and do not carry annotations
+// into a new half of a split; the tool warns about what an operation leaves
+// behind (references naming a missing segment, annotations a split dropped)
+// and, with --strict, refuses the edit instead. It also refuses times the
+// library would take silently: negative ones, ones beyond whole
+// milliseconds, and split offsets outside the segment.
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,7 +46,12 @@ constexpr const char* opSyntax = R"(Operations (times and offsets in seconds):
   set-default FROM TO                      make the transition FROM -> TO the default
   skip FROM TO OFFSET WEIGHT               record a skip region on FROM -> TO
 VIEWABLE is an integer or 'none'; PROPERTIES is a JSON object and ends the
-operation; an id with spaces or quotes is written as a JSON string ("my id").)";
+operation; an id with spaces or quotes is written as a JSON string ("my id").
+Times are from 0; a split OFFSET lies strictly inside the segment.
+'remove' and 'insert-before' move transitions only: a segment that names the
+removed (or existing) segment only as "defaultNext" keeps naming it. 'split'
+does not carry "annotations" into a newly made half. The tool warns about
+both on standard error; --strict refuses the edit then.)";
 
 struct EditOptions {
     InputOptions input;
@@ -43,6 +59,7 @@ struct EditOptions {
     std::string opsFile;
     std::string output;
     bool inPlace = false;
+    bool strict = false;
 };
 
 /// A malformed operation; the message says what is wrong with it.
@@ -110,16 +127,13 @@ public:
 
     std::string id(const char* what) { return word(what).text; }
 
-    double number(const char* what) {
+    double seconds(const char* what) {
         const Token& token = word(what);
-        const char* begin = token.text.c_str();
-        char* end = nullptr;
-        const double value = std::strtod(begin, &end);
-        if (token.text.empty() || end != begin + token.text.size() || !std::isfinite(value)) {
-            throw OpSyntaxError(std::string(what) + " must be a finite number of seconds, not '" +
-                                token.text + "'");
+        try {
+            return secondsArgument(token.text, what);
+        } catch (const InputError& e) {
+            throw OpSyntaxError(e.what());
         }
-        return value;
     }
 
     uint64_t count(const char* what) {
@@ -137,14 +151,11 @@ public:
     Value viewable(const char* what) {
         const Token& token = word(what);
         if (token.text == "none") return Value();
-        int64_t value = 0;
-        const auto [end, error] =
-            std::from_chars(token.text.data(), token.text.data() + token.text.size(), value);
-        if (error != std::errc() || end != token.text.data() + token.text.size()) {
-            throw OpSyntaxError(std::string(what) + " must be an integer or 'none', not '" +
-                                token.text + "'");
+        try {
+            return Value(integerArgument(token.text, what));
+        } catch (const InputError& e) {
+            throw OpSyntaxError(std::string(e.what()) + " (or 'none')");
         }
-        return Value(value);
     }
 
     /// Takes the word "default" when it comes next.
@@ -195,7 +206,18 @@ private:
     std::size_t next_ = 0;
 };
 
-using Edit = std::function<void(MutablePlaygraph&)>;
+/// A parsed operation: what it does, and for a split the segment and its
+/// halves, so that the tool can check the offset and the annotations.
+struct Edit {
+    std::function<void(MutablePlaygraph&)> apply;
+    struct Split {
+        std::string segment;
+        double offset;
+        std::string first;
+        std::string second;
+    };
+    std::optional<Split> split;
+};
 
 /// Parses one operation into the edit it makes. Throws `OpSyntaxError`.
 Edit parseOp(const std::string& text) {
@@ -206,67 +228,69 @@ Edit parseOp(const std::string& text) {
     tokens.erase(tokens.begin());
     Arguments args(std::move(tokens), verb);
     Edit edit;
+    auto& apply = edit.apply;
 
     if (verb == "split") {
         auto segment = args.id("SEGMENT");
-        const double offset = args.number("OFFSET");
+        const double offset = args.seconds("OFFSET");
         auto first = args.id("FIRST");
         auto second = args.id("SECOND");
-        edit = [=](MutablePlaygraph& g) { g.splitSegment(segment, offset, first, second); };
+        apply = [=](MutablePlaygraph& g) { g.splitSegment(segment, offset, first, second); };
+        edit.split = Edit::Split{segment, offset, first, second};
     } else if (verb == "insert-after" || verb == "insert-before") {
         auto existing = args.id("EXISTING");
         auto added = args.id("NEW");
         const Value viewable = args.viewable("VIEWABLE");
-        const double start = args.number("START");
-        const double end = args.number("END");
+        const double start = args.seconds("START");
+        const double end = args.seconds("END");
         if (verb == "insert-after") {
             const bool asDefault = args.defaultFlag();
-            edit = [=](MutablePlaygraph& g) {
+            apply = [=](MutablePlaygraph& g) {
                 g.insertSegmentAfter(existing, added, viewable, start, end, asDefault, nullptr);
             };
         } else {
-            edit = [=](MutablePlaygraph& g) {
+            apply = [=](MutablePlaygraph& g) {
                 g.insertSegmentBefore(existing, added, viewable, start, end, nullptr);
             };
         }
     } else if (verb == "remove") {
         auto segment = args.id("SEGMENT");
-        edit = [=](MutablePlaygraph& g) { g.removeSegment(segment); };
+        apply = [=](MutablePlaygraph& g) { g.removeSegment(segment); };
     } else if (verb == "add-transition") {
         auto from = args.id("FROM");
         auto to = args.id("TO");
         const bool asDefault = args.defaultFlag();
         const Value properties = args.properties(true);
-        edit = [=](MutablePlaygraph& g) {
+        apply = [=](MutablePlaygraph& g) {
             g.addTransitionFromSegment(from, to, asDefault, properties);
         };
     } else if (verb == "update") {
         auto from = args.id("FROM");
         auto to = args.id("TO");
         const Value properties = args.properties(false);
-        edit = [=](MutablePlaygraph& g) {
+        apply = [=](MutablePlaygraph& g) {
             g.updatePropertiesForTransitionFrom(from, to, properties);
         };
     } else if (verb == "update-all-to") {
         auto to = args.id("TO");
         const Value properties = args.properties(false);
-        edit = [=](MutablePlaygraph& g) { g.updatePropertiesForAllTransitionsTo(to, properties); };
+        apply = [=](MutablePlaygraph& g) { g.updatePropertiesForAllTransitionsTo(to, properties); };
     } else if (verb == "update-all-from") {
         auto from = args.id("FROM");
         const Value properties = args.properties(false);
-        edit = [=](MutablePlaygraph& g) {
+        apply = [=](MutablePlaygraph& g) {
             g.updatePropertiesForAllTransitionfrom(from, properties);
         };
     } else if (verb == "set-default") {
         auto from = args.id("FROM");
         auto to = args.id("TO");
-        edit = [=](MutablePlaygraph& g) { g.updateDefaultNextFromSegment(from, to); };
+        apply = [=](MutablePlaygraph& g) { g.updateDefaultNextFromSegment(from, to); };
     } else if (verb == "skip") {
         auto from = args.id("FROM");
         auto to = args.id("TO");
-        const double offset = args.number("OFFSET");
+        const double offset = args.seconds("OFFSET");
         const uint64_t weight = args.count("WEIGHT");
-        edit = [=](MutablePlaygraph& g) { g.supportSkippingSegment(from, to, offset, weight); };
+        apply = [=](MutablePlaygraph& g) { g.supportSkippingSegment(from, to, offset, weight); };
     } else {
         throw OpSyntaxError("unknown operation '" + verb + "' (see playgraph edit --help)");
     }
@@ -282,12 +306,15 @@ std::vector<Op> readOpsFile(const std::string& file) {
     const std::string name = file == "-" ? "<stdin>" : file;
     if (file != "-") {
         stream.open(file);
-        if (!stream) throw InputError(file + ": cannot open the operations file");
+        if (!stream) {
+            throw InputError(file + ": cannot open the operations file: " + std::strerror(errno));
+        }
         in = &stream;
     }
     std::vector<Op> ops;
     std::string line;
     for (std::size_t number = 1; std::getline(*in, line); ++number) {
+        if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3); // a BOM
         const auto first = line.find_first_not_of(" \t\r");
         if (first == std::string::npos || line[first] == '#') continue;
         const auto last = line.find_last_not_of(" \t\r");
@@ -302,6 +329,131 @@ std::string describe(std::size_t position, const Op& op) {
     std::string text = "op " + std::to_string(position);
     if (!op.origin.empty()) text += " (" + op.origin + ")";
     return text + " '" + op.text + "'";
+}
+
+/// The segment dictionary `id` of `playgraph`, if there is one.
+std::optional<Dictionary> segmentDictionary(const Dictionary& playgraph, const std::string& id) {
+    const Value segments = playgraph.get("segments");
+    if (!segments.isDictionary()) return std::nullopt;
+    const Value segment = segments.dictionary()->get(id);
+    if (!segment.isDictionary()) return std::nullopt;
+    return *segment.dictionary();
+}
+
+/// Whole milliseconds of a stored time, as the library reads it.
+int64_t storedMilliseconds(const Dictionary& segment, std::string_view key) {
+    const Value v = segment.get(key);
+    return v.isFiniteNumber() ? v.integerReading() : 0;
+}
+
+/// Refuses a split whose boundary would not lie strictly inside the segment
+/// (the library would make a half whose end is not after its start).
+void checkSplitOffset(const MutablePlaygraph& graph, const Edit::Split& split) {
+    const auto segmentObject = graph.segmentById(split.segment);
+    const auto segment = segmentDictionary(graph.dictionaryRepresentation(), split.segment);
+    if (!segmentObject || !segment) return; // the library names the missing segment
+    const int64_t offsetMs = static_cast<int64_t>(std::trunc(split.offset * 1000.0));
+    const int64_t lengthMs = segmentObject->playToViewableEnd()
+                                 ? INT64_MAX
+                                 : storedMilliseconds(*segment, "endTimeMs") -
+                                       storedMilliseconds(*segment, "startTimeMs");
+    if (offsetMs < 1 || offsetMs >= lengthMs) {
+        throw InvalidArgumentError(
+            "OFFSET " + formatFixed(split.offset, 3) + " s is not inside segment " + split.segment +
+            (segmentObject->playToViewableEnd()
+                 ? std::string(
+                       ", which plays to the end of its viewable: it must be at least 0.001 s")
+                 : " of " + seconds(static_cast<double>(lengthMs) / 1000.0) +
+                       " s: it must lie strictly between 0 and that length"));
+    }
+}
+
+/// The references that name no segment: "initialSegment" and every
+/// segment's "defaultNext" and "next" entries, as (key path, id).
+std::set<std::pair<std::string, std::string>> danglingReferences(const Dictionary& playgraph) {
+    std::set<std::pair<std::string, std::string>> dangling;
+    const Value segmentsValue = playgraph.get("segments");
+    const Dictionary* segments = segmentsValue.dictionary();
+    const auto exists = [&](const std::string& id) {
+        return segments && segments->get(id).isDictionary();
+    };
+    if (const Value initial = playgraph.get("initialSegment");
+        initial.isString() && !exists(*initial.string())) {
+        dangling.insert({"initialSegment", *initial.string()});
+    }
+    if (!segments) return dangling;
+    for (const auto& [id, segment] : *segments) {
+        if (!segment.isDictionary()) continue;
+        const Dictionary& d = *segment.dictionary();
+        if (const Value next = d.get("defaultNext"); next.isString() && !exists(*next.string())) {
+            dangling.insert({"segments." + id + ".defaultNext", *next.string()});
+        }
+        if (const Value next = d.get("next"); next.isDictionary()) {
+            for (const auto& [destination, transition] : *next.dictionary()) {
+                if (!exists(destination)) {
+                    dangling.insert({"segments." + id + ".next." + destination, destination});
+                }
+            }
+        }
+    }
+    return dangling;
+}
+
+/// The annotation keys of segment `id`, in order.
+std::vector<std::string> annotationKeys(const Dictionary& playgraph, const std::string& id) {
+    const auto segment = segmentDictionary(playgraph, id);
+    if (!segment) return {};
+    const Value annotations = segment->get("annotations");
+    return annotations.isDictionary() ? annotations.dictionary()->keys()
+                                      : std::vector<std::string>();
+}
+
+/// Applies one edit and returns the warnings about what it left behind.
+std::vector<std::string> applyEdit(MutablePlaygraph& graph, const Edit& edit) {
+    const auto before = danglingReferences(graph.dictionaryRepresentation());
+    std::vector<std::string> splitAnnotations;
+    if (edit.split) {
+        checkSplitOffset(graph, *edit.split);
+        splitAnnotations = annotationKeys(graph.dictionaryRepresentation(), edit.split->segment);
+    }
+    edit.apply(graph);
+
+    std::vector<std::string> warnings;
+    const Dictionary after = graph.dictionaryRepresentation();
+    for (const auto& [path, id] : danglingReferences(after)) {
+        if (!before.count({path, id})) warnings.push_back(path + " names missing segment " + id);
+    }
+    if (edit.split && !splitAnnotations.empty()) {
+        for (const std::string* half : {&edit.split->first, &edit.split->second}) {
+            const auto kept = annotationKeys(after, *half);
+            std::string lost;
+            for (const auto& key : splitAnnotations) {
+                if (std::find(kept.begin(), kept.end(), key) == kept.end()) {
+                    lost += (lost.empty() ? "\"" : ", \"") + key + "\"";
+                }
+            }
+            if (!lost.empty()) {
+                warnings.push_back("half " + *half + " did not get the annotations " + lost +
+                                   " of " + edit.split->segment);
+            }
+        }
+    }
+    return warnings;
+}
+
+/// Keeps the default viewable id that the input's first "main" gave: when
+/// the edits took that "main" away, the first segment gets it, so that the
+/// output loads with the same default.
+void keepDefaultViewableId(const Dictionary& output, const Value& defaultViewableId) {
+    if (!defaultViewableId.isNumber() || firstMainValue(Value(output)) == defaultViewableId) return;
+    const Value segments = output.get("segments");
+    if (!segments.isDictionary()) return;
+    for (const auto& [id, segment] : *segments.dictionary()) {
+        if (!segment.isDictionary()) continue;
+        Dictionary first = *segment.dictionary(); // a handle: the same container
+        if (first.get("main").isNone()) first.set("main", defaultViewableId);
+        return;
+    }
 }
 
 int runEdit(const EditOptions& options) {
@@ -335,23 +487,27 @@ int runEdit(const EditOptions& options) {
     }
 
     const InputDocument document = readInput(options.input.file);
-    const auto graph = MutablePlaygraph::create(
-        document.dictionary, defaultViewableIdFor(options.input, document.dictionary));
+    const Value defaultViewableId = defaultViewableIdFor(options.input, document.dictionary);
+    const auto graph = MutablePlaygraph::create(document.dictionary, defaultViewableId);
+    std::size_t warnings = 0;
     for (std::size_t i = 0; i < edits.size(); ++i) {
         try {
-            edits[i](*graph);
+            for (const auto& warning : applyEdit(*graph, edits[i])) {
+                ++warnings;
+                std::cerr << "playgraph: " << (options.strict ? "" : "warning: ")
+                          << shown(describe(i + 1, ops[i]) + ": " + warning) << '\n';
+            }
         } catch (const InvalidArgumentError& e) {
             throw InputError(describe(i + 1, ops[i]) + ": " + e.what() + "; nothing written");
         }
     }
-
-    std::string text;
-    try {
-        text = writeJson(Value(graph->dictionaryRepresentation()), JsonStyle::pretty) + "\n";
-    } catch (const JsonError& e) {
-        throw InputError(std::string(e.what()) + "; nothing written");
+    if (options.strict && warnings > 0) {
+        throw InputError(std::to_string(warnings) + " warning(s) under --strict; nothing written");
     }
-    writeOutput(options.inPlace ? options.input.file : options.output, text);
+
+    const Dictionary output = graph->dictionaryRepresentation();
+    if (!options.input.defaultViewableId) keepDefaultViewableId(output, defaultViewableId);
+    writeJsonOutput(options.inPlace ? options.input.file : options.output, Value(output));
     return exitOk;
 }
 
@@ -368,16 +524,24 @@ Command addEditCommand(CLI::App& app) {
                      "An operation, e.g. --op 'split intro 4.0 intro intro-b'; repeat for more, "
                      "applied in order")
         ->allow_extra_args(false);
-    command->add_option("--ops", options->opsFile,
-                        "A file of operations, one a line ('#' starts a comment line), '-' for "
-                        "standard input; applied after the --op ones");
-    auto* output = command->add_option("-o,--output", options->output,
-                                       "Write the result to this file (default: standard output)");
+    command
+        ->add_option("--ops", options->opsFile,
+                     "A file of operations, one a line ('#' starts a comment line), '-' for "
+                     "standard input; applied after the --op ones")
+        ->check(nonEmptyCheck());
+    auto* output = command
+                       ->add_option("-o,--output", options->output,
+                                    "Write the result to this file (default: standard output)")
+                       ->check(nonEmptyCheck());
     command->add_flag("--in-place", options->inPlace, "Replace FILE with the result")
         ->excludes(output);
+    command->add_flag("--strict", options->strict,
+                      "Refuse the edit (write nothing) when an operation leaves a reference "
+                      "naming a missing segment or drops annotations in a split");
     command->footer(std::string(opSyntax) +
                     "\n\nA failing operation is reported with its position and reason; then "
-                    "nothing is written (status 2). Files are replaced in one step.\n");
+                    "nothing is written (status 2). A regular file is replaced in one step and "
+                    "keeps its owner and permissions; a device or FIFO is written directly.\n");
     return {command, [options] { return runEdit(*options); }};
 }
 

@@ -1,12 +1,17 @@
-// Writing results: to standard output, or to a file replaced in one step.
+// Writing results: to standard output, straight into what is not a regular
+// file, or to a regular file replaced in one step.
 
 #include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,13 +27,6 @@ std::string systemError(const std::string& what, int error) {
     return what + ": " + std::strerror(error);
 }
 
-// The permissions a new file gets: 0666 less the process's umask.
-fs::perms newFilePermissions() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return static_cast<fs::perms>(0666 & ~mask);
-}
-
 bool writeAll(int fd, const std::string& text) {
     std::size_t written = 0;
     while (written < text.size()) {
@@ -42,6 +40,127 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
+// The directory of `path` with every link in it resolved.
+fs::path realDirectoryOf(const fs::path& path, const std::string& name) {
+    const fs::path directory = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    char resolved[PATH_MAX];
+    if (!::realpath(directory.c_str(), resolved)) {
+        throw InputError(systemError(name + ": cannot write", errno));
+    }
+    return resolved;
+}
+
+// Where a path leads once its links are followed: a file (which may not
+// exist yet), or one of the kernel's open descriptors (/dev/stdout,
+// /dev/fd/N, /proc/N/fd/N), which is written straight through.
+struct Destination {
+    fs::path file;
+    bool descriptorLink = false;
+    int ownDescriptor = -1; // a descriptor of this process, written as it is
+};
+
+Destination destinationOf(const std::string& path) {
+    fs::path current(path);
+    for (int hops = 0; hops < 40; ++hops) {
+        const fs::path directory = realDirectoryOf(current, path);
+        const fs::path full = directory / current.filename();
+        const std::string d = directory.string();
+        if (d.rfind("/proc/", 0) == 0 && d.size() > 9 && d.find('/', 6) == d.size() - 3 &&
+            d.compare(d.size() - 3, 3, "/fd") == 0) {
+            Destination link{full, true};
+            int number = 0;
+            const std::string n = current.filename().string();
+            const auto [stop, error] = std::from_chars(n.data(), n.data() + n.size(), number);
+            if (d == "/proc/" + std::to_string(::getpid()) + "/fd" && error == std::errc() &&
+                stop == n.data() + n.size()) {
+                link.ownDescriptor = number;
+            }
+            return link;
+        }
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(full, ec))) return {full};
+        const fs::path next = fs::read_symlink(full, ec);
+        if (ec) throw InputError(systemError(path + ": cannot follow the link", ec.value()));
+        current = next.is_absolute() ? next : directory / next;
+    }
+    throw InputError(systemError(path + ": cannot follow the link", ELOOP));
+}
+
+// Writes into what `file` names as it is: no temporary file, no rename.
+void writeDirectly(const Destination& destination, const std::string& name,
+                   const std::string& text) {
+    if (destination.ownDescriptor >= 0) {
+        std::cout.flush();
+        if (!writeAll(destination.ownDescriptor, text)) {
+            throw InputError(systemError(name + ": cannot write", errno));
+        }
+        return;
+    }
+    const int fd = ::open(destination.file.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) throw InputError(systemError(name + ": cannot open", errno));
+    const bool written = writeAll(fd, text);
+    const int error = errno;
+    if (::close(fd) != 0 || !written) {
+        throw InputError(systemError(name + ": cannot write", written ? errno : error));
+    }
+}
+
+// Writes `text` to a new file next to `target` and renames it over
+// `target`, which keeps the owner, group and permissions of the file it
+// replaces.
+void replaceFile(const fs::path& target, const std::string& name, const std::string& text) {
+    struct stat existing {};
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    std::string pattern =
+        (target.parent_path() / ("." + target.filename().string() + ".playgraph-XXXXXX")).string();
+    std::vector<char> temporaryName(pattern.begin(), pattern.end());
+    temporaryName.push_back('\0');
+
+    const int fd = ::mkstemp(temporaryName.data());
+    if (fd < 0) throw InputError(systemError(name + ": cannot create a temporary file", errno));
+    const auto fail = [&](const std::string& what, int error) {
+        ::close(fd);
+        ::unlink(temporaryName.data());
+        throw InputError(systemError(name + ": " + what, error));
+    };
+
+    if (!writeAll(fd, text) || ::fsync(fd) != 0) fail("cannot write", errno);
+    mode_t mode = 0;
+    if (exists) {
+        struct stat mine {};
+        if (::fstat(fd, &mine) != 0) fail("cannot write", errno);
+        // Only root may give a file away; anyone may keep their own group.
+        if ((mine.st_uid != existing.st_uid || mine.st_gid != existing.st_gid) &&
+            ::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+            fail("cannot keep the file's owner and group, so it is left as it was", errno);
+        }
+        mode = existing.st_mode & 07777;
+    } else {
+        mode = ::umask(0);
+        ::umask(mode);
+        mode = 0666 & ~mode;
+    }
+    if (::fchmod(fd, mode) != 0) fail("cannot set permissions", errno);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temporaryName.data());
+        throw InputError(systemError(name + ": cannot write", error));
+    }
+    if (::rename(temporaryName.data(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporaryName.data());
+        throw InputError(systemError(name + ": cannot replace", error));
+    }
+}
+
+// A key path shortened for a message: a container that holds itself makes
+// one hundreds of steps long.
+std::string shortKeyPath(const std::string& path) {
+    constexpr std::size_t kKeep = 60;
+    if (path.size() <= 3 * kKeep) return path;
+    return path.substr(0, kKeep) + "..." + path.substr(path.size() - kKeep);
+}
+
 } // namespace
 
 void writeOutput(const std::string& path, const std::string& text) {
@@ -50,44 +169,28 @@ void writeOutput(const std::string& path, const std::string& text) {
         if (!std::cout) throw InputError("cannot write to standard output");
         return;
     }
-
-    const fs::path target(path);
-    std::error_code ec;
-    if (fs::is_directory(target, ec)) throw InputError(path + ": is a directory");
-    const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string pattern =
-        (directory / ("." + target.filename().string() + ".playgraph-XXXXXX")).string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) throw InputError(systemError(path + ": cannot create a temporary file", errno));
-    const fs::path temporary(name.data());
-    const auto fail = [&](const std::string& what, int error) {
-        ::close(fd);
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        throw InputError(systemError(path + ": " + what, error));
-    };
-
-    if (!writeAll(fd, text)) fail("cannot write", errno);
-    if (::fsync(fd) != 0) fail("cannot write", errno);
-    const fs::file_status existing = fs::status(target, ec);
-    const fs::perms permissions =
-        fs::exists(existing) ? existing.permissions() : newFilePermissions();
-    if (::fchmod(fd, static_cast<mode_t>(permissions)) != 0) fail("cannot set permissions", errno);
-    if (::close(fd) != 0) {
-        const int error = errno;
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        throw InputError(systemError(path + ": cannot write", error));
+    const Destination destination = destinationOf(path);
+    struct stat info {};
+    const bool exists = ::stat(destination.file.c_str(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode)) throw InputError(path + ": is a directory");
+    if (destination.descriptorLink || (exists && !S_ISREG(info.st_mode))) {
+        writeDirectly(destination, path, text);
+    } else {
+        replaceFile(destination.file, path, text);
     }
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        throw InputError(systemError(path + ": cannot replace", error));
+}
+
+void writeJsonOutput(const std::string& path, const Value& value) {
+    std::string text;
+    try {
+        text = writeJson(value, JsonStyle::pretty) + "\n";
+    } catch (const JsonError& e) {
+        throw InputError(
+            "cannot write JSON at " +
+            (e.keyPath().empty() ? std::string("the top level") : shortKeyPath(e.keyPath())) +
+            ": " + e.reason() + "; nothing written");
     }
+    writeOutput(path, text);
 }
 
 } // namespace playgraph::tool

@@ -11,7 +11,8 @@ Command addPathCommand(CLI::App& app) {
     auto options = std::make_shared<InputOptions>();
     CLI::App* command = app.add_subcommand(
         "path", "The default path: index, segment, viewable, start, end, duration, offset, "
-                "decorative (times in seconds; '?' for a play-to-end segment's unknown end)");
+                "decorative (times in seconds; '?' for a play-to-end segment's unknown end; "
+                "the offset leaves decorative segments out)");
     addInputOptions(*command, *options);
     return {command, [options] {
                 const LoadedPlaygraph loaded = loadPlaygraph(*options);
@@ -19,13 +20,13 @@ Command addPathCommand(CLI::App& app) {
                             "viewable", "start", "end", "duration", "offset", "decorative");
                 loaded.playgraph->defaultPathTraversal(
                     [](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t index, bool&) {
-                        std::printf("%5llu  %-16s %8s %10s %10s %10s %10s  %s\n",
-                                    static_cast<unsigned long long>(index), s->segmentId().c_str(),
-                                    valueText(s->viewableId()).c_str(),
-                                    seconds(s->startTime()).c_str(), seconds(s->endTime()).c_str(),
-                                    seconds(s->segmentDuration()).c_str(),
-                                    seconds(s->offsetInPlaygraph()).c_str(),
-                                    s->isDecorativeSegment() ? "yes" : "no");
+                        std::printf(
+                            "%5llu  %-16s %8s %10s %10s %10s %10s  %s\n",
+                            static_cast<unsigned long long>(index), shown(s->segmentId()).c_str(),
+                            valueText(s->viewableId()).c_str(), seconds(s->startTime()).c_str(),
+                            seconds(s->endTime()).c_str(), seconds(s->segmentDuration()).c_str(),
+                            seconds(s->offsetInPlaygraph()).c_str(),
+                            s->isDecorativeSegment() ? "yes" : "no");
                     });
                 std::cout << "duration " << seconds(loaded.playgraph->duration()) << " s\n";
                 return int(exitOk);

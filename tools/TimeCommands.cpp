@@ -28,7 +28,9 @@ Command addAtCommand(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
         "at", "The segment and viewable time at playgraph time TIME (seconds along the default "
               "path); status 1 when no segment plays then");
-    command->add_option("time", options->time, "Playgraph time, seconds")->required();
+    command->add_option("time", options->time, "Playgraph time, seconds from 0")
+        ->required()
+        ->check(secondsCheck());
     addInputOptions(*command, options->input);
     return {command, [options] {
                 const LoadedPlaygraph loaded = loadPlaygraph(options->input);
@@ -41,8 +43,9 @@ Command addAtCommand(CLI::App& app) {
                 }
                 const double viewableTime =
                     loaded.playgraph->playerTimeForPlaygraphOffset(options->time);
-                std::cout << "segment " << *id << ", viewable " << valueText(segment->viewableId())
-                          << ", viewable time " << seconds(viewableTime) << " s\n";
+                std::cout << "segment " << shown(*id) << ", viewable "
+                          << valueText(segment->viewableId()) << ", viewable time "
+                          << seconds(viewableTime) << " s\n";
                 return int(exitOk);
             }};
 }
@@ -50,10 +53,13 @@ Command addAtCommand(CLI::App& app) {
 Command addMapCommand(CLI::App& app) {
     auto options = std::make_shared<MapOptions>();
     CLI::App* command = app.add_subcommand(
-        "map", "The playgraph time of viewable time TIME in SEGMENT; status 1 when SEGMENT is "
-               "not on the default path");
+        "map", "The playgraph time of viewable time TIME in SEGMENT (along the default path, "
+               "every segment counted with its full length, decorative ones too, unlike the "
+               "offset column of 'path'); status 1 when SEGMENT is not on the default path");
     command->add_option("segment", options->segmentId, "Segment id")->required();
-    command->add_option("time", options->time, "Viewable time, seconds")->required();
+    command->add_option("time", options->time, "Viewable time, seconds from 0")
+        ->required()
+        ->check(secondsCheck());
     addInputOptions(*command, options->input);
     return {command, [options] {
                 const LoadedPlaygraph loaded = loadPlaygraph(options->input);
@@ -62,7 +68,7 @@ Command addMapCommand(CLI::App& app) {
                 const double time =
                     loaded.playgraph->playgraphOffsetForPlayerTime(options->time, segment);
                 if (std::isnan(time)) {
-                    std::cout << "segment " << options->segmentId
+                    std::cout << "segment " << shown(options->segmentId)
                               << " is not on the default path\n";
                     return int(exitFindings);
                 }

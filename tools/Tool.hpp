@@ -1,10 +1,11 @@
 #pragma once
 
 // Shared parts of the playgraph command-line tool: exit statuses, the input
-// options every subcommand takes, loading, writing results, and number
-// formatting. Each
-// subcommand lives in its own file and is registered in main.cpp.
+// options every subcommand takes, argument checks, loading, writing results,
+// and text formatting. Each subcommand lives in its own file and is
+// registered in main.cpp.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "playgraph/json/Json.hpp"
 #include "playgraph/model/Playgraph.hpp"
 
 namespace playgraph::tool {
@@ -30,9 +32,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+/// The largest input the tool reads, in bytes (1 GiB); a larger file is
+/// refused before it is read.
+inline constexpr std::size_t kMaxInputBytes = std::size_t{1} << 30;
+
 /// Where the playgraph comes from.
 struct InputOptions {
-    /// A file name, "-" for standard input, or empty for the bundled story.
+    /// A file name, "-" for standard input, or empty (no FILE argument) for
+    /// the bundled story. An empty argument is refused while parsing.
     std::string file;
     /// Given to segments without "viewableId" in a "branching" playgraph;
     /// when not set, the first "main" value of the segments is used.
@@ -57,21 +64,46 @@ struct InputDocument {
 /// Adds the optional FILE argument and `--default-viewable-id` to `command`.
 void addInputOptions(CLI::App& command, InputOptions& options);
 /// Reads and parses `file` (a name, "-" for standard input, empty for the
-/// bundled story). Throws `InputError`, also when the top level is not an
-/// object.
-InputDocument readInput(const std::string& file);
-/// `--default-viewable-id` when given, else the first "main" value of the
-/// segments of `dictionary`, else none.
+/// bundled story). A leading UTF-8 byte-order mark is skipped. `json` may
+/// observe the reading (duplicate keys). Throws `InputError`: for an
+/// unreadable input (with the system's reason), one larger than
+/// `kMaxInputBytes`, malformed JSON, and a top level that is not an object.
+InputDocument readInput(const std::string& file, const JsonReadOptions& json = {});
+/// The first numeric "main" value of the segments of `dictionary`, else none.
+Value firstMainValue(const Value& dictionary);
+/// `--default-viewable-id` when given, else `firstMainValue(dictionary)`.
 Value defaultViewableIdFor(const InputOptions& options, const Value& dictionary);
 /// Reads, parses and loads the input. Throws `InputError`.
-LoadedPlaygraph loadPlaygraph(const InputOptions& options);
+LoadedPlaygraph loadPlaygraph(const InputOptions& options, const JsonReadOptions& json = {});
+
+/// Seconds given as an argument: a finite number whose milliseconds fit a
+/// signed 64-bit integer, and not negative unless `allowNegative`. Throws
+/// `InputError` whose message starts with `what`.
+double secondsArgument(const std::string& text, const std::string& what,
+                       bool allowNegative = false);
+/// A whole number from `minimum` to the signed 64-bit maximum, given as an
+/// argument. Throws `InputError` whose message starts with `what`.
+int64_t integerArgument(const std::string& text, const std::string& what,
+                        int64_t minimum = INT64_MIN);
+/// CLI11 checks with the rules above, so that an option's value is refused
+/// rather than clamped by the conversion; and one that refuses "".
+CLI::Validator secondsCheck(bool allowNegative = false);
+CLI::Validator integerCheck(int64_t minimum = INT64_MIN);
+CLI::Validator nonEmptyCheck();
 
 /// Writes `text` to `path`, or to standard output when `path` is empty or
-/// "-". A file is written whole or not at all: the text goes to a temporary
-/// file in the same directory, which is then renamed over `path` (an existing
-/// file keeps its permissions). Throws `InputError` and leaves no temporary
-/// file behind.
+/// "-"; every subcommand that writes a result goes through here. A symbolic
+/// link is followed. What is not a regular file (a device, a FIFO, an open
+/// descriptor such as /dev/stdout) is written directly. A regular file is
+/// written whole or not at all: the text goes to a temporary file in the
+/// same directory, which then takes the place of the old one with its
+/// owner, group and permissions (when the owner or group cannot be kept,
+/// nothing is written). Throws `InputError` and leaves no temporary file
+/// behind.
 void writeOutput(const std::string& path, const std::string& text);
+/// Writes `value` as pretty JSON and a newline through `writeOutput`. A
+/// value without a JSON form is an `InputError` with a readable key path.
+void writeJsonOutput(const std::string& path, const Value& value);
 /// The text of the bundled example (examples/story.json).
 extern const char* const bundledStoryJson;
 
@@ -79,6 +111,12 @@ extern const char* const bundledStoryJson;
 std::string seconds(double value);
 /// A viewable id (or any value) as text; "none" when absent.
 std::string valueText(const Value& value);
+/// `text` made safe for a terminal: control characters (C0, DEL, C1),
+/// backslashes and bytes that are not UTF-8 are written as escapes
+/// (`\n`, `\x1b`, `\u009b`, `\\`), so that an id cannot move the cursor,
+/// recolour the screen or forge a line. Every human-readable output line
+/// passes its ids and messages through it.
+std::string shown(std::string_view text);
 
 /// A registered subcommand: its parser and what runs when it was chosen.
 struct Command {

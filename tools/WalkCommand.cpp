@@ -1,5 +1,6 @@
 // `playgraph walk`: breadth-first or depth-first over all transitions.
 
+#include <algorithm>
 #include <cstdint>
 #include <iostream>
 #include <limits>
@@ -17,6 +18,10 @@ struct WalkOptions {
     uint64_t maxDepth = std::numeric_limits<uint64_t>::max();
 };
 
+// The indentation stops growing at this many levels, so that the output
+// stays linear in the walk; each line prints its depth.
+constexpr uint64_t kMaxIndent = 16;
+
 } // namespace
 
 Command addWalkCommand(CLI::App& app) {
@@ -30,8 +35,8 @@ Command addWalkCommand(CLI::App& app) {
     command->add_option("--from", options->from, "Start segment (default: the initial segment)");
     command
         ->add_option("--max-depth", options->maxDepth,
-                     "Report at most N levels, the start counting as one")
-        ->check(CLI::PositiveNumber);
+                     "Report at most N levels, the start counting as one (N from 1)")
+        ->check(integerCheck(1));
     addInputOptions(*command, options->input);
     return {command, [options] {
                 const LoadedPlaygraph loaded = loadPlaygraph(options->input);
@@ -42,8 +47,8 @@ Command addWalkCommand(CLI::App& app) {
                 }
                 const auto print = [](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t depth,
                                       uint64_t level) {
-                    std::cout << std::string(2 * level, ' ')
-                              << (s ? s->segmentId() : std::string("(missing segment)"))
+                    std::cout << std::string(2 * std::min(level, kMaxIndent), ' ')
+                              << (s ? shown(s->segmentId()) : std::string("(missing segment)"))
                               << "  depth " << depth << '\n';
                 };
                 if (options->depthFirst) {

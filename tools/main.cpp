@@ -1,7 +1,10 @@
 // The playgraph command-line tool: inspects, walks, draws, checks and edits
 // playgraphs stored as JSON, and makes video compositions.
 
+#include <algorithm>
 #include <iostream>
+#include <new>
+#include <string>
 #include <vector>
 
 #include "Tool.hpp"
@@ -14,6 +17,7 @@ int main(int argc, char** argv) {
                  "bundled example story.",
                  "playgraph"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("playgraph ") + PLAYGRAPH_VERSION);
     app.footer(
         "Exit status: 0 success; 1 findings (check) or no answer (at, map); "
         "2 usage or input error (bad arguments, unreadable file, malformed JSON, refused edit; "
@@ -25,21 +29,35 @@ int main(int argc, char** argv) {
         addCheckCommand(app), addEditCommand(app), addComposeCommand(app),
     };
 
+    const auto usageError = [](const std::string& message) {
+        std::cerr << "playgraph: " << shown(message) << "\nRun 'playgraph --help' for more.\n";
+        return int(exitUsage);
+    };
+    if (argc > 1 && argv[1][0] != '-' &&
+        std::none_of(commands.begin(), commands.end(),
+                     [&](const Command& c) { return c.app->check_name(argv[1]); })) {
+        return usageError(std::string("unknown subcommand '") + argv[1] + "'");
+    }
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        const int status = app.exit(e);
-        return status == 0 ? exitOk : exitUsage;
+        return usageError(e.what());
     }
     try {
         for (const auto& command : commands) {
             if (command.app->parsed()) return command.run();
         }
-    } catch (const InputError& e) {
-        std::cerr << "playgraph: " << e.what() << '\n';
+    } catch (const std::bad_alloc&) {
+        std::cerr << "playgraph: out of memory: the input is too large for this machine\n";
         return exitUsage;
     } catch (const std::exception& e) {
-        std::cerr << "playgraph: " << e.what() << '\n';
+        std::cerr << "playgraph: " << shown(e.what()) << '\n';
         return exitUsage;
     }
     return exitUsage;

@@ -20,6 +20,9 @@ namespace playgraph {
 /// hole that later insertions compact away, so erase is amortised O(1).
 /// The map owns its keys and values. Iterators and pointers to values are
 /// invalidated by insertion and erasure, as for `std::vector`.
+///
+/// Threads: as for a standard container: const access from several threads is
+/// safe; a change must not overlap any other access.
 template <class V> class OrderedMap {
 public:
     using value_type = std::pair<const std::string, V>;

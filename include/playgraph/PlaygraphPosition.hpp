@@ -13,6 +13,9 @@ class QZPlaygraphSegment;
 /// The position shares ownership of its segment, so it never dangles; the
 /// segment's own back-reference to its playgraph is weak, so a position
 /// does not keep the playgraph alive.
+///
+/// Threads: a plain value; copies may be read on any thread while the
+/// segment's playgraph is not being changed.
 struct PlaygraphPosition {
     std::shared_ptr<QZPlaygraphSegment> segment;
     double watchableTime = 0.0;

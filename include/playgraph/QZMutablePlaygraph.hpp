@@ -20,6 +20,11 @@ namespace playgraph {
 /// exactly as they were. Times are seconds; the dictionary stores integer
 /// milliseconds (seconds x 1000, truncated toward zero). Properties are a
 /// `Dictionary`; none (or the null marker) acts as an empty one.
+///
+/// Threads: an edit rewrites the dictionary and rebuilds every segment and
+/// transition object, so the caller must keep it from overlapping any other
+/// call on the playgraph or its objects, and any use of the nested
+/// dictionaries it shares.
 class QZMutablePlaygraph : public virtual QZPlaygraph {
 public:
     ~QZMutablePlaygraph() override = default;

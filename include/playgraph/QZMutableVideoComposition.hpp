@@ -17,6 +17,9 @@ namespace playgraph {
 /// the composition untouched. The operations documented as doing nothing
 /// check nothing, change nothing and never throw. Times are seconds within
 /// the viewable; `viewableId` is a number (or none); `params` may be empty.
+///
+/// Threads: a clip operation is an edit and, as for `QZMutablePlaygraph`,
+/// must not overlap any other call on the composition or its objects.
 class QZMutableVideoComposition : public virtual QZVideoComposition,
                                   public virtual QZMutablePlaygraph {
 public:

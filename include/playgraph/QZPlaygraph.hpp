@@ -23,6 +23,12 @@ namespace playgraph {
 /// not-a-number, an empty list or the initial position, as documented per
 /// member. Times are seconds; "viewable time" is a time within a segment's
 /// viewable, "playgraph time" a time along the default path.
+///
+/// Threads: any number of threads may call the read members at once while
+/// nothing changes the playgraph. An edit, a segment's `setMovieDuration` and
+/// a transition's `setWeightOverride` change it: the caller must keep each of
+/// them from overlapping any other call on the playgraph, its segments or its
+/// transitions.
 class QZPlaygraph : public std::enable_shared_from_this<QZPlaygraph> {
 public:
     virtual ~QZPlaygraph() = default;

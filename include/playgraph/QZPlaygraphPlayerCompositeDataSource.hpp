@@ -17,6 +17,10 @@ namespace playgraph {
 /// registered playgraphs and the transitions it adds. Nothing here throws;
 /// an empty playgraph or source segment argument makes these operations do
 /// nothing.
+///
+/// Threads: as for `QZPlaygraphPlayerMutableDataSource`: registering
+/// playgraphs, tracking info and transitions must not overlap any other call
+/// on the data source.
 class QZPlaygraphPlayerCompositeDataSource : public virtual QZPlaygraphPlayerMutableDataSource {
 public:
     /// The configure callback of `addTransitionFromSegment`. It receives the

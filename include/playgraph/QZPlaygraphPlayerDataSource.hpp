@@ -25,6 +25,11 @@ namespace playgraph {
 /// segment or playgraph argument is answered with none (or, for the walks,
 /// as each class documents). Callbacks run synchronously on the caller's
 /// thread and may call back into the data source.
+///
+/// Threads: no locking of its own. Calls that only read may overlap each
+/// other; every call that changes the data source (overrides, weights, its
+/// playgraphs, the observer) must not overlap any other call on it or on its
+/// playgraphs (the caller serialises).
 class QZPlaygraphPlayerDataSource {
 public:
     virtual ~QZPlaygraphPlayerDataSource() = default;

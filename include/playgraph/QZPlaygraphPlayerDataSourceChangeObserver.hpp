@@ -16,6 +16,9 @@ class QZPlaygraphPlayerMutableDataSource;
 /// the data source's state has changed, so the observer may read (and
 /// change) the data source from inside a call. The host implements it; the
 /// library ignores what the calls do.
+///
+/// Threads: called on the thread that made the change, never from a thread of
+/// the library's own.
 class QZPlaygraphPlayerDataSourceChangeObserver {
 public:
     virtual ~QZPlaygraphPlayerDataSourceChangeObserver() = default;

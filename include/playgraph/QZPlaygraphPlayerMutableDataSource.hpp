@@ -19,6 +19,10 @@ namespace playgraph {
 /// segment need not be reachable and may belong to another playgraph.
 /// Nothing here throws. An empty source segment makes the override and
 /// weight operations do nothing (the observer is not called).
+///
+/// Threads: every operation here changes the data source or its transitions
+/// and must not overlap any other call on the data source or its playgraphs;
+/// the observer is called on the calling thread.
 class QZPlaygraphPlayerMutableDataSource : public virtual QZPlaygraphPlayerDataSource {
 public:
     /// Makes `next` follow `source`; an empty `next` makes nothing follow

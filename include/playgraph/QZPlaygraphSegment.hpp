@@ -29,6 +29,11 @@ using ExitZoneList = std::vector<std::shared_ptr<QZPlaygraphSegmentExitZone>>;
 /// back-reference to the playgraph is weak: `playgraph()` is empty once the
 /// playgraph is gone. No member throws; absent values read as documented
 /// (an empty optional, not-a-number, or the reader's default).
+///
+/// Threads: the getters may run on several threads at once while nothing
+/// changes the segment's playgraph. `setMovieDuration` recomputes the
+/// playgraph's duration and offsets: the caller must keep it from overlapping
+/// any other call on that playgraph or its segments.
 class QZPlaygraphSegment {
 public:
     virtual ~QZPlaygraphSegment() = default;

@@ -4,6 +4,9 @@ namespace playgraph {
 
 /// A time window (viewable times, seconds) within which a segment may be
 /// left. Created by players; the library only defines and stores them.
+///
+/// Threads: read-only; any number of threads may read a zone while its
+/// segment's playgraph is not being changed.
 class QZPlaygraphSegmentExitZone {
 public:
     virtual ~QZPlaygraphSegmentExitZone() = default;

@@ -19,6 +19,10 @@ class QZPlaygraphSegment;
 /// that resolves the destination are weak: once those are gone the
 /// transition reads no source, no destination and no effective type from
 /// them. Nothing here throws.
+///
+/// Threads: the getters may run on several threads at once;
+/// `setWeightOverride` must not overlap any other call on the transition (the
+/// caller serialises).
 class QZPlaygraphSegmentTransition {
 public:
     using Completion = std::function<void(bool)>;

@@ -16,6 +16,9 @@ class QZPlaygraphSegment;
 ///
 /// Implemented by `InterPlaygraphSegmentTransition`. The references it
 /// reads are weak (empty once the referent is gone). Nothing here throws.
+///
+/// Threads: meant for the configure callback, which runs on the caller's
+/// thread; no other thread may use the transition meanwhile.
 class QZPlaygraphSegmentTransitionConfiguration {
 public:
     virtual ~QZPlaygraphSegmentTransitionConfiguration() = default;

@@ -15,6 +15,9 @@ namespace playgraph {
 /// playgraphs. `duration` (from `QZPlaygraph`) is the length of the default
 /// path. The range operations are accepted and ignored: they check nothing,
 /// change nothing and never throw.
+///
+/// Threads: as for `QZPlaygraph`: reads may overlap each other; nothing that
+/// changes the composition may overlap any other call on it.
 class QZVideoComposition : public virtual QZPlaygraph {
 public:
     ~QZVideoComposition() override = default;

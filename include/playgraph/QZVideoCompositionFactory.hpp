@@ -21,6 +21,9 @@ namespace playgraph {
 /// clip is named `initialName` (or "video"), runs from `startTime` to
 /// `endTime` seconds of viewable `viewableId` and carries `params` in its
 /// segment's user info when given.
+///
+/// Threads: the library's factory keeps no state, so any threads may call it
+/// at once; each result belongs to the caller, who serialises its use.
 class QZVideoCompositionFactory {
 public:
     virtual ~QZVideoCompositionFactory() = default;

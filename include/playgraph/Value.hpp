@@ -38,6 +38,11 @@ struct Null {
 /// `copy()` makes a new container holding the same values (a one-level
 /// copy). Entries enumerate in insertion order. Lookups of absent keys
 /// return none / nullptr; nothing here throws except on allocation failure.
+///
+/// Threads: a container may be read from several threads at once while no
+/// thread changes it; a change, through any handle that shares the container,
+/// must not overlap any other access to it. Give another thread a
+/// `Value::deepCopy()` rather than a shared handle.
 class Dictionary {
 public:
     using Map = OrderedMap<Value>;
@@ -81,6 +86,8 @@ private:
 };
 
 /// An ordered list with shared reference semantics (see `Dictionary`).
+///
+/// Threads: as for `Dictionary`.
 class List {
 public:
     List();
@@ -116,6 +123,9 @@ private:
 /// The readings (`integerReading`, `int32Reading`, `doubleReading`,
 /// `booleanReading`, `text`) never throw: a value without a reading gives
 /// the documented default. Booleans read as the numbers 0 and 1.
+///
+/// Threads: as for `Dictionary`: reading one value (and the containers it
+/// shares) from several threads is safe while nothing changes it.
 class Value {
 public:
     enum class Kind { None, Null, Bool, Int, UInt, Double, String, Dictionary, List, Object };

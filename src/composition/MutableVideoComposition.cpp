@@ -142,16 +142,11 @@ void MutableVideoComposition::appendClip(const std::string& newClipName, const V
                                          const std::shared_ptr<QZPlaygraphParams>& params) {
     // The last clip is the first one on the default path without a default
     // next; a path that loops or leads to a missing segment has none.
-    std::optional<std::string> lastClip;
-    defaultPathTraversal(
-        [&](const std::shared_ptr<QZPlaygraphSegment>& segment, uint64_t, bool& stop) {
-            if (segment && !segment->defaultNext()) {
-                lastClip = segment->segmentId();
-                stop = true;
-            }
-        });
-    if (!lastClip) failWithoutClip();
-    insertSegmentAfter(*lastClip, newClipName, viewableId, startTime, endTime, true, params);
+    const PlaygraphSegment* last = defaultPathEndWithoutNext();
+    if (!last) failWithoutClip();
+    // A copy: the edit replaces the segment object.
+    const std::string lastClip = last->segmentId();
+    insertSegmentAfter(lastClip, newClipName, viewableId, startTime, endTime, true, params);
 }
 
 void MutableVideoComposition::insertClip(const std::string& newClipName, const Value& viewableId,

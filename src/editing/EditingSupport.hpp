@@ -90,11 +90,14 @@ inline Dictionary requireProperties(const Value& properties) {
     fail("properties (" + properties.text() + ") must be a dictionary");
 }
 
-/// Throws unless `viewableId` is a number, none or the null marker.
+/// Throws unless `viewableId` is a finite number (not a boolean), none or
+/// the null marker: anything else could not be written back as a
+/// dictionary's viewable id.
 inline void requireViewableId(const Value& viewableId) {
-    if (!viewableId.isAbsent() && !viewableId.isNumber()) {
-        fail("viewableId (" + viewableId.text() + ") must be a number");
-    }
+    if (viewableId.isAbsent() || (viewableId.isFiniteNumber() && !viewableId.isBool())) return;
+    const std::string text =
+        viewableId.isBool() ? (viewableId.booleanReading() ? "true" : "false") : viewableId.text();
+    fail("viewableId (" + text + ") must be a finite number");
 }
 
 /// A time for an edit's label: seconds with three decimals.

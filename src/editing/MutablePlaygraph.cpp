@@ -1,5 +1,8 @@
 #include "playgraph/editing/MutablePlaygraph.hpp"
 
+#include <algorithm>
+
+#include "../model/NameTable.hpp"
 #include "EditingSupport.hpp"
 #include "playgraph/Constants.hpp"
 #include "playgraph/Keys.hpp"
@@ -33,13 +36,187 @@ std::shared_ptr<const PlatformConfigProvider> MutablePlaygraph::configProviderFo
 }
 
 void MutablePlaygraph::load() {
-    segmentMap_.clear();
     // "type" is read before the segments: building depends on it.
     initialSegmentId_ = stringAt(playgraphDictionary_, keys::initialSegment);
     type_ = stringAt(playgraphDictionary_, keys::type);
-    buildSegmentMap(playgraphDictionary_.get(keys::segments), defaultViewableId_);
+    const Value segments = playgraphDictionary_.get(keys::segments);
+    buildSegmentMap(segments, defaultViewableId_);
+    referrers_.clear();
+    hasMain_.clear();
+    mainCount_ = 0;
+    if (const Dictionary* all = segments.dictionary()) {
+        for (const auto& [id, value] : *all) {
+            if (const Dictionary* segment = value.dictionary()) {
+                noteReferences(internName(id), *segment);
+            }
+        }
+    }
+    pending_ = Pending();
     calculateDefaultPathDuration();
 }
+
+void MutablePlaygraph::noteReferences(uint32_t name, const Dictionary& segment) {
+    const auto refer = [&](std::string_view target) {
+        const uint32_t to = internName(target);
+        if (referrers_.size() <= to) referrers_.resize(nameCount());
+        auto& list = referrers_[to];
+        // Recent duplicates are skipped; older ones are dropped when the
+        // list is next read.
+        const auto recent = list.size() > 8 ? list.end() - 8 : list.begin();
+        if (std::find(recent, list.end(), name) == list.end()) list.push_back(name);
+    };
+    if (const Value* defaultNext = segment.find(keys::defaultNext)) {
+        if (const std::string* target = defaultNext->string()) refer(*target);
+    }
+    if (const Value* next = segment.find(keys::next)) {
+        if (const Dictionary* transitions = next->dictionary()) {
+            for (const auto& [target, transition] : *transitions)
+                refer(target);
+        }
+    }
+    if (hasMain_.size() <= name) hasMain_.resize(nameCount(), 0);
+    const Value* main = segment.find(keys::main);
+    const uint8_t withMain = main && main->isNumber() ? 1 : 0;
+    mainCount_ = mainCount_ - hasMain_[name] + withMain;
+    hasMain_[name] = withMain;
+}
+
+Dictionary MutablePlaygraph::segmentsDictionary() const {
+    return *dictionaryAt(playgraphDictionary_, keys::segments);
+}
+
+void MutablePlaygraph::touchSegment(const std::string& id) {
+    const uint32_t name = internName(id);
+    if (pending_.mark.size() <= name) pending_.mark.resize(nameCount(), 0);
+    if (pending_.mark[name] == 0) {
+        pending_.mark[name] = 1;
+        pending_.touched.push_back(name);
+    }
+}
+
+void MutablePlaygraph::insertSegmentEntry(Dictionary& segments, const std::string& id,
+                                          Dictionary segment) {
+    touchSegment(id);
+    pending_.inserted.push_back(findName(id));
+    segments.set(id, std::move(segment));
+}
+
+void MutablePlaygraph::eraseSegmentEntry(Dictionary& segments, const std::string& id) {
+    touchSegment(id);
+    pending_.mark[findName(id)] = 2;
+    segments.erase(id);
+}
+
+std::vector<MutablePlaygraph::SegmentRef>
+MutablePlaygraph::referringSegments(const std::string& id, bool orByDefaultNext) {
+    std::vector<SegmentRef> out;
+    const auto segments = dictionaryAt(playgraphDictionary_, keys::segments);
+    if (!segments) return out;
+    const uint32_t name = findName(id);
+    // Candidates: the segments known to have named `id`, and those changed
+    // since they were last read.
+    std::vector<uint32_t> candidates;
+    if (name != detail::kNoName && name < referrers_.size()) candidates = referrers_[name];
+    candidates.insert(candidates.end(), pending_.touched.begin(), pending_.touched.end());
+    std::sort(candidates.begin(), candidates.end());
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    std::vector<uint32_t> still;
+    for (const uint32_t candidate : candidates) {
+        const std::string& candidateId = nameOf(candidate);
+        const Value* value = segments->find(candidateId);
+        const Dictionary* segment = value ? value->dictionary() : nullptr;
+        if (!segment) continue;
+        const auto next = dictionaryAt(*segment, keys::next);
+        const bool byNext = next && next->contains(id);
+        const bool byDefault = stringAtEquals(*segment, keys::defaultNext, id);
+        if (byNext || byDefault) still.push_back(candidate);
+        if (byNext || (orByDefaultNext && byDefault)) out.push_back({candidateId, *segment});
+    }
+    // Segments that no longer name `id` are forgotten.
+    if (name != detail::kNoName && name < referrers_.size()) referrers_[name] = std::move(still);
+    return out;
+}
+
+void MutablePlaygraph::refresh() {
+    if (pending_.full) {
+        load();
+        return;
+    }
+    initialSegmentId_ = stringAt(playgraphDictionary_, keys::initialSegment);
+    type_ = stringAt(playgraphDictionary_, keys::type);
+    const auto segments = dictionaryAt(playgraphDictionary_, keys::segments);
+    const auto entryOf = [&](uint32_t name) -> std::optional<Dictionary> {
+        return segments ? dictionaryAt(*segments, nameOf(name)) : std::nullopt;
+    };
+    const auto rebuild = [&](uint32_t name, const Dictionary& segment) {
+        const std::string id = nameOf(name);
+        putSegment(id, buildSegment(id, Value(segment), defaultViewableId_, false));
+        noteReferences(name, segment);
+    };
+    // Erased entries leave the map; one erased and inserted again goes
+    // last, as in the dictionary.
+    for (const uint32_t name : pending_.touched) {
+        if (pending_.mark[name] == 2 || !entryOf(name)) {
+            const std::string id = nameOf(name);
+            if (segmentMap_.contains(id)) dropSegment(id);
+            if (name < hasMain_.size() && hasMain_[name]) {
+                --mainCount_;
+                hasMain_[name] = 0;
+            }
+        }
+    }
+    for (const uint32_t name : pending_.touched) {
+        if (!segmentMap_.contains(nameOf(name))) continue;
+        if (auto segment = entryOf(name)) rebuild(name, *segment);
+    }
+    // New entries in the order they were inserted (the last insertion counts).
+    std::vector<uint32_t> order;
+    for (auto it = pending_.inserted.rbegin(); it != pending_.inserted.rend(); ++it) {
+        if (pending_.mark[*it] == 3) continue;
+        pending_.mark[*it] = 3;
+        order.push_back(*it);
+    }
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        if (segmentMap_.contains(nameOf(*it))) continue;
+        if (auto segment = entryOf(*it)) rebuild(*it, *segment);
+    }
+    for (const uint32_t name : pending_.touched)
+        pending_.mark[name] = 0;
+    pending_.touched.clear();
+    pending_.inserted.clear();
+    askAboutMainAsARebuildWould();
+    calculateDefaultPathDuration();
+    resetOffsetsOffThePath();
+}
+
+void MutablePlaygraph::askAboutMainAsARebuildWould() {
+    if (mainCount_ == 0) return;
+    const auto provider = configProviderForBuilding();
+    if (!mainViewableId_.isNone()) {
+        // The answers can no longer change anything; the questions are asked.
+        for (std::size_t i = 0; i < mainCount_; ++i)
+            provider->isFlagTrue(UseMainViewableIdInPlaygraphFlag, true);
+        return;
+    }
+    for (const auto& [id, value] : segmentsDictionary()) {
+        const Dictionary* segment = value.dictionary();
+        const Value* main = segment ? segment->find(keys::main) : nullptr;
+        if (!main || !main->isNumber()) continue;
+        if (provider->isFlagTrue(UseMainViewableIdInPlaygraphFlag, true) &&
+            mainViewableId_.isNone()) {
+            mainViewableId_ = *main;
+        }
+    }
+}
+
+void MutablePlaygraph::segmentDidChange(PlaygraphSegment& segment, bool links) {
+    PlaygraphBase::segmentDidChange(segment, links);
+    // A segment changed by a caller is rebuilt at the next edit, as a full
+    // rebuild would.
+    if (findSegment(segment.segmentId()) == &segment) touchSegment(segment.segmentId());
+}
+
+void MutablePlaygraph::didReplaceSegmentMap() { pending_.full = true; }
 
 void MutablePlaygraph::restoreDictionary(const Dictionary& snapshot) {
     playgraphDictionary_ = *Value(snapshot).deepCopy().dictionary();
@@ -84,15 +261,13 @@ void MutablePlaygraph::replaceSegmentReferencesFor(const std::string& oldId,
     if (stringAtEquals(playgraphDictionary_, keys::initialSegment, oldId)) {
         playgraphDictionary_.set(keys::initialSegment, newId);
     }
-    auto segments = dictionaryAt(playgraphDictionary_, keys::segments);
-    if (!segments) return;
-    for (auto& [id, value] : *segments) {
-        Dictionary* segment = value.dictionary();
-        if (id == oldId || id == newId || !segment) continue;
-        if (stringAtEquals(*segment, keys::defaultNext, oldId)) {
-            segment->set(keys::defaultNext, newId);
+    for (auto& [id, segment] : referringSegments(oldId, true)) {
+        if (id == oldId || id == newId) continue;
+        touchSegment(id);
+        if (stringAtEquals(segment, keys::defaultNext, oldId)) {
+            segment.set(keys::defaultNext, newId);
         }
-        if (auto next = dictionaryAt(*segment, keys::next)) {
+        if (auto next = dictionaryAt(segment, keys::next)) {
             if (const Value* transition = next->find(oldId)) {
                 Value moved = *transition;
                 next->erase(oldId);

@@ -65,10 +65,12 @@ void MutablePlaygraph::insertSegmentAfter(const std::string& existingId,
         checkInsertion(existingId, newSegmentId, viewableId, startTimeSeconds, endTimeSeconds);
     Dictionary segment =
         makeInsertedSegment(existing, viewableId, startTimeSeconds, endTimeSeconds, params);
-    dictionaryAt(playgraphDictionary_, keys::segments)->set(newSegmentId, segment);
+    Dictionary segments = segmentsDictionary();
+    insertSegmentEntry(segments, newSegmentId, segment);
+    touchSegment(existingId);
     ensureNext(existing).set(newSegmentId, newTransition());
     if (asDeafaultNext) existing.set(keys::defaultNext, newSegmentId);
-    load();
+    refresh();
     scope.completed([&] { return "insert " + newSegmentId + " after " + existingId; });
 }
 
@@ -82,7 +84,8 @@ void MutablePlaygraph::insertSegmentBefore(const std::string& existingId,
 
     // Every transition into the existing segment (its own to itself
     // included) now leads to the new one, with all its properties.
-    for (Dictionary& predecessor : findSegmentsWithNextContainsSegment(existingId)) {
+    for (auto& [predecessorId, predecessor] : referringSegments(existingId, false)) {
+        touchSegment(predecessorId);
         if (stringAtEquals(predecessor, keys::defaultNext, existingId)) {
             predecessor.set(keys::defaultNext, newSegmentId);
         }
@@ -94,13 +97,14 @@ void MutablePlaygraph::insertSegmentBefore(const std::string& existingId,
 
     Dictionary segment =
         makeInsertedSegment(existing, viewableId, startTimeSeconds, endTimeSeconds, params);
-    dictionaryAt(playgraphDictionary_, keys::segments)->set(newSegmentId, segment);
+    Dictionary segments = segmentsDictionary();
+    insertSegmentEntry(segments, newSegmentId, segment);
     segment.set(keys::defaultNext, existingId);
     segment.set(keys::next, Dictionary{{existingId, newTransition()}});
     if (stringAtEquals(playgraphDictionary_, keys::initialSegment, existingId)) {
         playgraphDictionary_.set(keys::initialSegment, newSegmentId);
     }
-    load();
+    refresh();
     scope.completed([&] { return "insert " + newSegmentId + " before " + existingId; });
 }
 
@@ -134,7 +138,7 @@ void MutablePlaygraph::splitSegment(const std::string& segmentId, double atOffse
         first.set(keys::endTimeMs, boundary);
         copyEntry(split, first, keys::userInfo);
         first.set(keys::defaultNext, leadsTo);
-        segments.set(firstSegmentId, first);
+        insertSegmentEntry(segments, firstSegmentId, first);
         first.set(keys::next, Dictionary{{leadsTo, newTransition()}});
     };
     // The second half of cases A and C: the boundary up to the end of the
@@ -148,12 +152,13 @@ void MutablePlaygraph::splitSegment(const std::string& segmentId, double atOffse
         copyEntry(split, second, keys::userInfo);
         if (defaultNext) second.set(keys::defaultNext, *defaultNext);
         if (next) second.set(keys::next, *next);
-        segments.set(secondSegmentId, second);
+        insertSegmentEntry(segments, secondSegmentId, second);
     };
 
     if (firstSegmentId == segmentId) {
         // The split segment becomes the first half; what leads to it stays.
         makeSecondHalf(true);
+        touchSegment(segmentId);
         split.set(keys::defaultNext, secondSegmentId);
         split.set(keys::next, Dictionary{{secondSegmentId, newTransition()}});
         split.set(keys::endTimeMs, boundary);
@@ -161,17 +166,18 @@ void MutablePlaygraph::splitSegment(const std::string& segmentId, double atOffse
         // The split segment becomes the second half and keeps its outgoing
         // transitions; what led to it now leads to the new first half.
         makeFirstHalf(segmentId);
+        touchSegment(segmentId);
         split.set(keys::startTimeMs, boundary);
         replaceSegmentReferencesFor(segmentId, firstSegmentId);
     } else {
         makeFirstHalf(secondSegmentId);
         makeSecondHalf(false);
-        segments.erase(segmentId);
+        eraseSegmentEntry(segments, segmentId);
         // Also redirects the second half's references to the split segment
         // (a former transition of the split segment to itself).
         replaceSegmentReferencesFor(segmentId, firstSegmentId);
     }
-    load();
+    refresh();
     scope.completed([&] { return "split " + segmentId + " at " + labelSeconds(atOffset); });
 }
 
@@ -181,23 +187,26 @@ void MutablePlaygraph::removeSegment(const std::string& segmentId) {
     const auto removedNext = dictionaryAt(removed, keys::next);
     const std::size_t outgoing = removedNext ? removedNext->size() : 0;
     // The removed segment counts as its own predecessor when it leads to itself.
-    const std::vector<Dictionary> predecessors = findSegmentsWithNextContainsSegment(segmentId);
+    const std::vector<SegmentRef> predecessors = referringSegments(segmentId, false);
     if (predecessors.size() >= 2 && outgoing >= 2) {
         fail("Cannot remove segment " + segmentId +
              ". A segment with multiple incoming transitions and multiple outgoing transitions "
              "cannot be removed.");
     }
 
-    Dictionary segments = *dictionaryAt(playgraphDictionary_, keys::segments);
+    Dictionary segments = segmentsDictionary();
     // Where the transitions into the removed segment lead from now on: its
-    // "defaultNext" when that names another existing segment. Without one
-    // they are dropped, so no reference to the removed segment remains.
+    // "defaultNext" when that names another segment, even a missing one (the
+    // reference already named no segment; moving it keeps the transitions'
+    // properties). Without one they are dropped, so no reference to the
+    // removed segment remains.
     std::optional<std::string> target = stringAt(removed, keys::defaultNext);
-    if (target && (*target == segmentId || !segmentDictionary(*target))) target.reset();
+    if (target == segmentId) target.reset();
 
-    for (Dictionary predecessor : predecessors) {
+    for (auto [predecessorId, predecessor] : predecessors) {
         // The removed segment's own dictionary needs no rewiring.
         if (predecessor.sameAs(removed)) continue;
+        touchSegment(predecessorId);
         if (stringAtEquals(predecessor, keys::defaultNext, segmentId)) {
             if (target) {
                 predecessor.set(keys::defaultNext, *target);
@@ -213,11 +222,11 @@ void MutablePlaygraph::removeSegment(const std::string& segmentId) {
 
     // A single predecessor also takes over the transitions it lacks; a
     // transition it already has wins. Transitions back to the removed
-    // segment, or to no segment, are not taken over.
-    if (predecessors.size() == 1 && !predecessors.front().sameAs(removed) && removedNext) {
-        Dictionary next = *dictionaryAt(predecessors.front(), keys::next);
+    // segment are not taken over.
+    if (predecessors.size() == 1 && !predecessors.front().segment.sameAs(removed) && removedNext) {
+        Dictionary next = *dictionaryAt(predecessors.front().segment, keys::next);
         for (const auto& [destination, transition] : *removedNext) {
-            if (destination == segmentId || !segmentDictionary(destination)) continue;
+            if (destination == segmentId) continue;
             if (!next.contains(destination)) next.set(destination, transition);
         }
     }
@@ -229,8 +238,8 @@ void MutablePlaygraph::removeSegment(const std::string& segmentId) {
             playgraphDictionary_.erase(keys::initialSegment);
         }
     }
-    segments.erase(segmentId);
-    load();
+    eraseSegmentEntry(segments, segmentId);
+    refresh();
     scope.completed([&] { return "remove " + segmentId; });
 }
 

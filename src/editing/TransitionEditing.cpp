@@ -45,6 +45,7 @@ void MutablePlaygraph::addTransitionFromSegment(const std::string& from,
     }
     const Dictionary props = requireProperties(properties);
 
+    touchSegment(from);
     Dictionary next = ensureNext(source);
     Dictionary transition;
     for (const auto& [key, value] : props)
@@ -54,7 +55,7 @@ void MutablePlaygraph::addTransitionFromSegment(const std::string& from,
     }
     next.set(toSegment, transition);
     if (asDefault) source.set(keys::defaultNext, toSegment);
-    load();
+    refresh();
     scope.completed([&] {
         return "add transition " + from + " -> " + toSegment + (asDefault ? " as default" : "");
     });
@@ -73,6 +74,7 @@ void MutablePlaygraph::_updatePropertiesForTransitionFrom(const std::string& fro
         if (ignoreIfNotFound) return;
         fail(cannotFindTransition(from, to));
     }
+    touchSegment(from);
     for (const auto& [key, value] : props)
         transition->set(key, copyOfValue(value));
 }
@@ -82,27 +84,27 @@ void MutablePlaygraph::updatePropertiesForTransitionFrom(const std::string& from
                                                          const Value& properties) {
     EditScope scope(*this);
     _updatePropertiesForTransitionFrom(from, to, properties, false);
-    load();
+    refresh();
     scope.completed([&] { return "update transition " + from + " -> " + to; });
 }
 
 void MutablePlaygraph::updatePropertiesForAllTransitionsTo(const std::string& to,
                                                            const Value& properties) {
     EditScope scope(*this);
-    auto segments = dictionaryAt(playgraphDictionary_, keys::segments);
-    std::vector<std::string> sources;
-    if (segments) {
-        for (const auto& [id, value] : *segments) {
-            if (value.isDictionary()) sources.push_back(id);
-        }
-    }
     // With any segment to visit, the destination must exist; checked (with
     // the properties) before the first change.
-    if (!sources.empty()) requireSegment(to);
+    bool anySegment = false;
+    if (auto segments = dictionaryAt(playgraphDictionary_, keys::segments)) {
+        for (const auto& [id, value] : *segments) {
+            if ((anySegment = value.isDictionary())) break;
+        }
+    }
+    if (anySegment) requireSegment(to);
     requireProperties(properties);
-    for (const auto& source : sources)
+    // Only segments with a transition to the destination change.
+    for (const auto& [source, segment] : referringSegments(to, false))
         _updatePropertiesForTransitionFrom(source, to, properties, true);
-    load();
+    refresh();
     scope.completed([&] { return "update transitions to " + to; });
 }
 
@@ -120,7 +122,7 @@ void MutablePlaygraph::updatePropertiesForAllTransitionfrom(const std::string& f
     requireProperties(properties);
     for (const auto& destination : destinations)
         _updatePropertiesForTransitionFrom(from, destination, properties, true);
-    load();
+    refresh();
     scope.completed([&] { return "update transitions from " + from; });
 }
 
@@ -133,8 +135,9 @@ void MutablePlaygraph::updateDefaultNextFromSegment(const std::string& from,
         fail("Cannot set " + toSegment + " as defaultNext after " + from +
              ". Transition not found.");
     }
+    touchSegment(from);
     source.set(keys::defaultNext, toSegment);
-    load();
+    refresh();
     scope.completed([&] { return "set default next of " + from + " to " + toSegment; });
 }
 
@@ -149,6 +152,9 @@ void MutablePlaygraph::supportSkippingSegment(const std::string& from, const std
     const Dictionary props{{std::string(keys::skipRegionOffset), afterOffsetSeconds * 1000.0},
                            {std::string(keys::skipRegionWeight), weight}};
     updatePropertiesForTransitionFrom(from, toSegment, props);
+    // A second rebuild: it changes nothing in the model, but hosts see it
+    // (their configuration provider is asked about "main" again).
+    refresh();
     scope.completed([&] {
         return "skip from " + from + " to " + toSegment + " after " +
                labelSeconds(afterOffsetSeconds);

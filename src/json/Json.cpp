@@ -2,6 +2,7 @@
 
 #include <simdjson.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -172,8 +173,8 @@ std::string describe(simdjson::error_code code) {
 
 class Reader {
 public:
-    Reader(std::string_view text, std::string_view source)
-        : text_(text), source_(source), padded_(text) {}
+    Reader(std::string_view text, std::string_view source, const JsonReadOptions& options)
+        : text_(text), source_(source), options_(options), padded_(text) {}
 
     Value run() {
         if (parser_.allocate(padded_.size(), kMaxJsonDepth + 8) != simdjson::SUCCESS) {
@@ -219,6 +220,19 @@ private:
             }
         }
         fail(describe(code), at ? *at : currentOffset());
+    }
+
+    // `locate` through an index of line starts, built on first use, for
+    // reports that may be many.
+    JsonLocation locateQuickly(std::size_t offset) {
+        if (lineStarts_.empty()) {
+            lineStarts_.push_back(0);
+            for (std::size_t i = 0; i < text_.size(); ++i)
+                if (text_[i] == '\n') lineStarts_.push_back(i + 1);
+        }
+        const auto line = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset) - 1;
+        return {offset, static_cast<std::size_t>(line - lineStarts_.begin()) + 1,
+                offset - *line + 1};
     }
 
     std::size_t offsetOf(const char* p) const {
@@ -288,12 +302,17 @@ private:
             if (const auto error = field.unescaped_key().get(key)) fail(error, keyStart);
             simdjson::ondemand::value child = field.value();
             Value value = convert(child, depth);
-            fields_.emplace_back(key, std::move(value));
+            fields_.push_back({key, std::move(value), keyStart});
         }
         Dictionary dictionary;
         dictionary.reserve(fields_.size() - base);
-        for (std::size_t i = base; i < fields_.size(); ++i)
-            dictionary.set(fields_[i].first, std::move(fields_[i].second));
+        for (std::size_t i = base; i < fields_.size(); ++i) {
+            const std::size_t size = dictionary.size();
+            dictionary.set(fields_[i].key, std::move(fields_[i].value));
+            if (dictionary.size() == size && options_.onDuplicateKey) {
+                options_.onDuplicateKey(fields_[i].key, locateQuickly(fields_[i].offset));
+            }
+        }
         fields_.resize(base);
         return Value(std::move(dictionary));
     }
@@ -335,11 +354,19 @@ private:
 
     std::string_view text_;
     std::string source_;
+    const JsonReadOptions& options_;
     simdjson::padded_string padded_;
     simdjson::ondemand::parser parser_;
     simdjson::ondemand::document doc_;
-    // The entries of the objects being read, innermost last.
-    std::vector<std::pair<std::string_view, Value>> fields_;
+    // The entries of the objects being read, innermost last, with the
+    // offsets of their keys.
+    struct Field {
+        std::string_view key;
+        Value value;
+        std::size_t offset;
+    };
+    std::vector<Field> fields_;
+    std::vector<std::size_t> lineStarts_;
 };
 
 // One step of a key path: a dictionary key or a list index.
@@ -523,8 +550,9 @@ JsonError::JsonError(std::string reason, std::optional<JsonLocation> location, s
       reason_(std::move(reason)), location_(location), keyPath_(std::move(keyPath)),
       source_(std::move(source)) {}
 
-Value parseJson(std::string_view text, std::string_view sourceName) {
-    Reader reader(text, sourceName);
+Value parseJson(std::string_view text, std::string_view sourceName,
+                const JsonReadOptions& options) {
+    Reader reader(text, sourceName, options);
     return reader.run();
 }
 

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "DefaultPathWalk.hpp"
+#include "GraphIndex.hpp"
 #include "playgraph/Keys.hpp"
 #include "playgraph/model/PlaygraphSegmentTransition.hpp"
 
@@ -33,6 +34,11 @@ std::optional<Dictionary> readDictionary(const Dictionary& d, std::string_view k
 
 } // namespace
 
+PlaygraphBase::PlaygraphBase(Flavor flavor)
+    : index_(std::make_unique<GraphIndex>()), flavor_(flavor) {}
+
+PlaygraphBase::~PlaygraphBase() = default;
+
 PlaygraphSegment* PlaygraphBase::findSegment(std::string_view id) const {
     const auto* entry = segmentMap_.find(id);
     return entry ? entry->get() : nullptr;
@@ -43,21 +49,170 @@ std::shared_ptr<QZPlaygraphSegment> PlaygraphBase::segmentById(std::string_view 
     return entry ? *entry : nullptr;
 }
 
-void PlaygraphBase::buildSegmentMap(const Value& segments, const Value& defaultViewableId) {
+uint32_t PlaygraphBase::internName(std::string_view id) { return index_->names.intern(id); }
+uint32_t PlaygraphBase::findName(std::string_view id) const { return index_->names.find(id); }
+const std::string& PlaygraphBase::nameOf(uint32_t name) const { return index_->names.name(name); }
+std::size_t PlaygraphBase::nameCount() const { return index_->names.size(); }
+
+// ---- The index -------------------------------------------------------------
+
+void PlaygraphBase::indexLinks(uint32_t slot) {
+    GraphIndex& index = *index_;
+    GraphIndex::Slot& entry = index.slots[slot];
+    const PlaygraphSegment& segment = *entry.segment;
+    index.childGarbage += entry.childCount;
+    // Compact the children's storage once most of it is unused.
+    if (index.childGarbage > 4096 && index.childGarbage * 2 > index.children.size()) {
+        std::vector<uint32_t> kept;
+        kept.reserve(index.children.size() - index.childGarbage);
+        for (auto& other : index.slots) {
+            if (!other.segment || &other == &entry) continue;
+            const auto begin = index.children.begin() + other.childBegin;
+            other.childBegin = static_cast<uint32_t>(kept.size());
+            kept.insert(kept.end(), begin, begin + other.childCount);
+        }
+        index.children = std::move(kept);
+        index.childGarbage = 0;
+    }
+    const auto& defaultNext = segment.defaultNext();
+    entry.defaultNext = defaultNext ? index.names.intern(*defaultNext) : detail::kNoName;
+    entry.childBegin = static_cast<uint32_t>(index.children.size());
+    if (defaultNext) index.children.push_back(entry.defaultNext);
+    for (const auto& [id, transition] : segment.next()) {
+        if (!defaultNext || id != *defaultNext) index.children.push_back(index.names.intern(id));
+    }
+    entry.childCount = static_cast<uint32_t>(index.children.size() - entry.childBegin);
+    if (index.slotOfName.size() < index.names.size()) {
+        index.slotOfName.resize(index.names.size(), GraphIndex::kNoSlot);
+    }
+}
+
+void PlaygraphBase::putSegment(const std::string& id, std::shared_ptr<PlaygraphSegment> segment) {
+    GraphIndex& index = *index_;
+    ++index.version;
+    const uint32_t name = index.names.intern(id);
+    if (index.slotOfName.size() < index.names.size()) {
+        index.slotOfName.resize(index.names.size(), GraphIndex::kNoSlot);
+    }
+    uint32_t slot = index.slotOfName[name];
+    if (slot != GraphIndex::kNoSlot) {
+        GraphIndex::Slot& old = index.slots[slot];
+        if (old.segment->slot_ == slot && old.segment->ownedBy(*this)) {
+            old.segment->slot_ = GraphIndex::kNoSlot;
+        } else {
+            --index.foreign;
+        }
+        index.childGarbage += old.childCount;
+        old.childCount = 0;
+    } else if (!index.freeSlots.empty()) {
+        slot = index.freeSlots.back();
+        index.freeSlots.pop_back();
+    } else {
+        slot = static_cast<uint32_t>(index.slots.size());
+        index.slots.emplace_back();
+        index.handles.emplace_back();
+    }
+    index.slotOfName[name] = slot;
+    GraphIndex::Slot& entry = index.slots[slot];
+    entry.segment = segment.get();
+    entry.name = name;
+    entry.childCount = 0;
+    if (segment) {
+        // The index follows only segments that tell this playgraph about
+        // their changes and are entered under their own id, once.
+        const bool own = segment->ownedBy(*this) && segment->segmentId() == id &&
+                         !(segment->slot_ < index.slots.size() &&
+                           index.slots[segment->slot_].segment == segment.get());
+        if (own) {
+            segment->slot_ = slot;
+        } else {
+            ++index.foreign;
+        }
+        indexLinks(slot);
+    }
+    index.handles[slot] = segment;
+    segmentMap_.set(id, std::move(segment));
+}
+
+void PlaygraphBase::dropSegment(const std::string& id) {
+    GraphIndex& index = *index_;
+    ++index.version;
+    segmentMap_.erase(id);
+    const uint32_t slot = index.slotOf(index.names.find(id));
+    if (slot == GraphIndex::kNoSlot) return;
+    GraphIndex::Slot& entry = index.slots[slot];
+    if (entry.segment) {
+        if (entry.segment->slot_ == slot && entry.segment->ownedBy(*this)) {
+            entry.segment->slot_ = GraphIndex::kNoSlot;
+        } else {
+            --index.foreign;
+        }
+    } else {
+        --index.foreign;
+    }
+    index.childGarbage += entry.childCount;
+    index.slotOfName[entry.name] = GraphIndex::kNoSlot;
+    entry = GraphIndex::Slot();
+    index.handles[slot].reset();
+    index.freeSlots.push_back(slot);
+}
+
+void PlaygraphBase::resetIndex() {
+    for (const auto& [id, segment] : segmentMap_) {
+        if (segment && segment->ownedBy(*this)) segment->slot_ = GraphIndex::kNoSlot;
+    }
+    auto fresh = std::make_unique<GraphIndex>();
+    fresh->names = std::move(index_->names);
+    fresh->version = index_->version + 1;
+    index_ = std::move(fresh);
+    for (const uint32_t name : offsetNames_)
+        offsetMark_[name] = 0;
+    offsetNames_.clear();
     segmentMap_.clear();
+}
+
+void PlaygraphBase::setSegmentMap(SegmentMap map) {
+    // Re-enters every segment, so that the index describes the new map.
+    resetIndex();
+    segmentMap_.reserve(map.size());
+    for (auto& [id, segment] : map)
+        putSegment(id, segment);
+    didReplaceSegmentMap();
+}
+
+void PlaygraphBase::segmentDidChange(PlaygraphSegment& segment, bool links) {
+    GraphIndex& index = *index_;
+    const uint32_t slot = segment.slot_;
+    if (slot >= index.slots.size() || index.slots[slot].segment != &segment) return;
+    if (links) {
+        ++index.version;
+        indexLinks(slot);
+        defaultPath_.valid = false;
+    }
+}
+
+// ---- Building --------------------------------------------------------------
+
+void PlaygraphBase::buildSegmentMap(const Value& segments, const Value& defaultViewableId) {
+    resetIndex();
     const Dictionary* all = segments.dictionary();
     if (!all) return;
     segmentMap_.reserve(all->size());
+    index_->names.reserve(all->size());
+    index_->slots.reserve(all->size());
+    index_->handles.reserve(all->size());
+    index_->children.reserve(all->size() + all->size() / 2);
     for (const auto& [id, details] : *all) {
         // An entry that is not a segment dictionary is not a segment.
         if (!details.isDictionary()) continue;
-        segmentMap_.set(id, buildSegment(id, details, defaultViewableId));
+        putSegment(id, buildSegment(id, details, defaultViewableId));
     }
 }
 
 std::shared_ptr<PlaygraphSegment> PlaygraphBase::buildSegment(const std::string& segmentId,
                                                               const Value& details,
-                                                              const Value& defaultViewableId) {
+                                                              const Value& defaultViewableId,
+                                                              bool askAboutMain) {
     static const Dictionary kEmpty;
     const Dictionary& d = details.dictionary() ? *details.dictionary() : kEmpty;
 
@@ -74,17 +229,17 @@ std::shared_ptr<PlaygraphSegment> PlaygraphBase::buildSegment(const std::string&
                                             start, end, std::numeric_limits<double>::quiet_NaN(),
                                             readDictionary(d, keys::annotations),
                                             readDictionary(d, keys::userInfo));
-    // Set directly: the segment is not in the map yet, so the path is not affected.
+    // Set directly: the segment is not in the map yet.
     segment->defaultNext_ = readString(d, keys::defaultNext);
     if (flavor_ == Flavor::Immutable)
-        segment->setTransitionType(readString(d, keys::transitionType));
+        segment->transitionType_ = readString(d, keys::transitionType);
     if (const Value* next = d.find(keys::next); next && next->isDictionary()) {
-        segment->setNext(buildTransitions(*next, segment));
+        segment->next_ = buildTransitions(*next, segment);
     }
     if (!segment->defaultNext() && segment->next().size() == 1) {
         segment->defaultNext_ = segment->next().begin()->first;
     }
-    if (const Value* main = d.find(keys::main); main && main->isNumber()) {
+    if (const Value* main = d.find(keys::main); askAboutMain && main && main->isNumber()) {
         const bool useMain =
             configProviderForBuilding()->isFlagTrue(UseMainViewableIdInPlaygraphFlag, true);
         if (useMain && mainViewableId_.isNone()) mainViewableId_ = *main;
@@ -103,11 +258,49 @@ PlaygraphBase::buildTransitions(const Value& next,
     for (const auto& [destinationId, entry] : *entries) {
         if (!entry.isDictionary()) continue;
         auto transition = PlaygraphSegmentTransition::create(destinationId, entry);
-        transition->setPlaygraph(self);
-        transition->setSourceSegment(sourceSegment);
+        // Set directly: building is not a change made by a caller.
+        transition->playgraph_ = self;
+        transition->sourceSegment_ = sourceSegment;
         out.set(destinationId, std::move(transition));
     }
     return out;
+}
+
+// ---- The default path ------------------------------------------------------
+
+void PlaygraphBase::collectDefaultPath(std::vector<PlaygraphSegment*>& out,
+                                       std::vector<uint32_t>* names) const {
+    const GraphIndex& index = *index_;
+    if (!index.trusted()) {
+        detail::walkDefaultPath(segmentMap_, initialSegmentId_, [&](PlaygraphSegment& segment) {
+            out.push_back(&segment);
+            return true;
+        });
+        return;
+    }
+    if (!initialSegmentId_) return;
+    std::vector<bool> seen(index.slots.size());
+    uint32_t slot = index.slotOf(index.names.find(*initialSegmentId_));
+    while (slot != GraphIndex::kNoSlot && !seen[slot]) {
+        seen[slot] = true;
+        const GraphIndex::Slot& entry = index.slots[slot];
+        out.push_back(entry.segment);
+        if (names) names->push_back(entry.name);
+        if (entry.defaultNext == detail::kNoName) return;
+        slot = index.slotOf(entry.defaultNext);
+    }
+}
+
+PlaygraphSegment* PlaygraphBase::defaultPathEndWithoutNext() const {
+    std::vector<PlaygraphSegment*> walked;
+    const std::vector<PlaygraphSegment*>* path = &walked;
+    if (const DefaultPathCache* kept = currentDefaultPath()) {
+        path = &kept->segments;
+    } else {
+        collectDefaultPath(walked);
+    }
+    if (path->empty() || path->back()->defaultNext()) return nullptr;
+    return path->back();
 }
 
 void PlaygraphBase::calculateDefaultPathDuration() {
@@ -116,24 +309,24 @@ void PlaygraphBase::calculateDefaultPathDuration() {
     // the path has changed since, else walked afresh.
     if (!currentDefaultPath()) {
         path = DefaultPathCache();
-        detail::walkDefaultPath(segmentMap_, initialSegmentId_, [&](PlaygraphSegment& segment) {
-            path.segments.push_back(&segment);
-            return true;
-        });
+        collectDefaultPath(path.segments, &path.names);
         if (!path.segments.empty()) {
             const auto& next = path.segments.back()->defaultNext();
             path.loops = next && findSegment(*next) != nullptr;
         }
-        // Only segments that report their changes to this playgraph can be cached.
-        const std::weak_ptr<QZPlaygraph> self = weak_from_this();
-        bool owned = true;
-        for (const PlaygraphSegment* segment : path.segments) {
-            const auto& owner = segment->playgraph_;
-            owned = owned && !owner.owner_before(self) && !self.owner_before(owner);
-        }
-        path.valid = owned;
+        // Only segments that report their changes to this playgraph can be kept.
+        path.valid = index_->trusted();
         path.mapVersion = segmentMap_.version();
         path.initialSegmentId = initialSegmentId_;
+        if (path.valid) {
+            if (offsetMark_.size() < index_->names.size()) offsetMark_.resize(index_->names.size());
+            for (const uint32_t name : path.names) {
+                if (!offsetMark_[name]) {
+                    offsetMark_[name] = 1;
+                    offsetNames_.push_back(name);
+                }
+            }
+        }
     }
 
     const std::size_t n = path.segments.size();
@@ -147,7 +340,7 @@ void PlaygraphBase::calculateDefaultPathDuration() {
     path.starts[0] = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
         PlaygraphSegment& segment = *path.segments[i];
-        segment.setOffsetInPlaygraph(offset);
+        segment.offsetInPlaygraph_ = offset;
         const double raw = segment.segmentDuration();
         path.durations[i] = raw;
         if (std::isnan(raw) && path.firstUnknown == n) path.firstUnknown = i;
@@ -159,6 +352,23 @@ void PlaygraphBase::calculateDefaultPathDuration() {
         if (!segment.isDecorativeSegment()) offset += d;
     }
     duration_ = total;
+}
+
+void PlaygraphBase::resetOffsetsOffThePath() {
+    const DefaultPathCache* path = currentDefaultPath();
+    if (!path) return;
+    for (const uint32_t name : path->names)
+        offsetMark_[name] = 2;
+    for (const uint32_t name : offsetNames_) {
+        if (offsetMark_[name] == 2) continue;
+        offsetMark_[name] = 0;
+        if (PlaygraphSegment* segment = index_->segmentNamed(name)) {
+            segment->offsetInPlaygraph_ = 0.0;
+        }
+    }
+    offsetNames_ = path->names;
+    for (const uint32_t name : offsetNames_)
+        offsetMark_[name] = 1;
 }
 
 const PlaygraphBase::DefaultPathCache* PlaygraphBase::currentDefaultPath() const {
@@ -185,22 +395,6 @@ std::size_t PlaygraphBase::pathIndexPast(const DefaultPathCache& path, double ti
     while (i < known && !(path.starts[i] + path.durations[i] > time))
         ++i;
     return i;
-}
-
-void PlaygraphBase::defaultPathTraversal(const TraversalCallback& callback) const {
-    if (!initialSegmentId_ || !callback) return;
-    std::shared_ptr<QZPlaygraphSegment> current = segmentById(*initialSegmentId_);
-    std::unordered_set<std::string> visited;
-    bool stop = false;
-    uint64_t index = 0;
-    while (current) {
-        if (visited.count(current->segmentId()) || stop) return;
-        callback(current, index, stop);
-        visited.insert(current->segmentId());
-        const auto& next = current->defaultNext();
-        current = next ? segmentById(*next) : nullptr;
-        ++index;
-    }
 }
 
 } // namespace playgraph

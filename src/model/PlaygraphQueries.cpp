@@ -1,8 +1,8 @@
 // Time and position queries, written once for both playgraph flavors.
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
-#include <unordered_map>
 
 #include "DefaultPathWalk.hpp"
 #include "playgraph/model/PlaygraphBase.hpp"
@@ -11,7 +11,51 @@ namespace playgraph {
 
 namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+/// `playerTimeForPlaygraphOffset` past the first pass along a path whose last
+/// segment leads back to `segments[loopStart]`: the walk reached
+/// `accAtLoopStart` there first and `acc` at the end of the pass.
+double playerTimeAroundLoop(const std::vector<PlaygraphSegment*>& segments,
+                            const std::vector<double>& durations, std::size_t loopStart,
+                            double accAtLoopStart, double acc, double offset) {
+    // Every turn adds the same durations in the same order, and a rounded sum
+    // never decreases as its first term grows: once a turn ends no further
+    // along than it began, every later turn falls short the same way. Nor
+    // does the walk reach an offset that is not finite.
+    if (!(acc > accAtLoopStart) || !std::isfinite(offset)) return kNaN;
+    const std::size_t n = segments.size();
+    uint64_t links = n;
+    double turnStart = acc;
+    uint64_t turns = 1; // completed, the one in the first pass included
+    bool skipped = false;
+    uint64_t linksLeft = 0;
+    for (std::size_t i = loopStart;;) {
+        const double d = durations[i];
+        if (acc + d > offset) return offset - acc + segments[i]->startTime();
+        acc += d;
+        if (++i == n) {
+            i = loopStart;
+            if (!(acc > turnStart)) return kNaN;
+            turnStart = acc;
+            ++turns;
+        }
+        if (!skipped) {
+            if (++links < PlaygraphBase::kExactLinkWalk) continue;
+            // Far out: whole turns skipped at once, one short of the offset,
+            // with the mean length of the turns walked. Rounding that keeps
+            // the few turns left from reaching the offset ends the walk.
+            const double turnLength = (turnStart - accAtLoopStart) / static_cast<double>(turns);
+            const double skip = std::floor((offset - acc) / turnLength) - 1.0;
+            if (skip > 0.0) acc += skip * turnLength;
+            skipped = true;
+            linksLeft = 3 * (n - loopStart) + 3;
+        } else if (linksLeft-- == 0) {
+            return kNaN;
+        }
+    }
 }
+
+} // namespace
 
 std::optional<std::vector<std::string>>
 PlaygraphBase::segmentIdsForPosition(double position, uint64_t inViewableId) const {
@@ -88,56 +132,45 @@ double PlaygraphBase::playgraphOffsetForPlayerTime(
 }
 
 double PlaygraphBase::playerTimeForPlaygraphOffset(double offset) const {
-    // A path that loops back is left to the walk below.
-    if (const DefaultPathCache* path = currentDefaultPath();
-        path && !path->loops && !path->segments.empty()) {
+    if (const DefaultPathCache* path = currentDefaultPath(); path && !path->segments.empty()) {
         const std::size_t n = path->segments.size();
         const std::size_t i = pathIndexPast(*path, offset);
         if (i < n) return offset - path->starts[i] + path->segments[i]->startTime();
-        return path->starts[n] == offset ? path->segments[n - 1]->endTime() : kNaN;
+        if (!path->loops)
+            return path->starts[n] == offset ? path->segments[n - 1]->endTime() : kNaN;
+        const PlaygraphSegment* back = findSegment(*path->segments.back()->defaultNext());
+        const auto loopStart = static_cast<std::size_t>(
+            std::find(path->segments.begin(), path->segments.end(), back) - path->segments.begin());
+        return playerTimeAroundLoop(path->segments, path->durations, loopStart,
+                                    path->starts[loopStart], path->starts[n], offset);
     }
     const auto* entry = initialSegmentId_ ? segmentMap_.find(*initialSegmentId_) : nullptr;
-    const PlaygraphSegment* c = entry ? entry->get() : nullptr;
+    PlaygraphSegment* c = entry ? entry->get() : nullptr;
     if (!c) {
         if (offset < 0.0) return offset;
         return offset == 0.0 ? 0.0 : kNaN;
     }
-    // The default path followed link by link, around a loop as often as the
-    // offset needs. On meeting a loop, whole turns are skipped at once; a
-    // loop that adds no time, or an offset that is not finite, is never
-    // reached and gives not-a-number.
+    // The default path followed link by link, recording its segments, until
+    // it ends or comes back to a segment it passed.
+    std::vector<PlaygraphSegment*> segments;
+    std::vector<double> durations;
+    std::vector<double> starts;
+    detail::PointerSet visited;
     double acc = 0.0;
-    std::unordered_map<const PlaygraphSegment*, double> accAtFirstVisit;
-    bool loopSeen = false;
-    uint64_t stepsLeft = 0;
-    while (true) {
+    while (visited.insert(c)) {
         const double d = c->segmentDuration();
         if (acc + d > offset || std::isnan(d)) return offset - acc + c->startTime();
+        segments.push_back(c);
+        durations.push_back(d);
+        starts.push_back(acc);
         acc += d;
-        const PlaygraphSegment* next = c->defaultNext() ? findSegment(*c->defaultNext()) : nullptr;
+        PlaygraphSegment* next = c->defaultNext() ? findSegment(*c->defaultNext()) : nullptr;
         if (!next) return acc == offset ? c->endTime() : kNaN;
-        if (!loopSeen) {
-            accAtFirstVisit.emplace(c, acc - d);
-            const auto seen = accAtFirstVisit.find(next);
-            if (seen != accAtFirstVisit.end()) {
-                loopSeen = true;
-                const double loopLength = acc - seen->second;
-                if (!(loopLength > 0.0) || !std::isfinite(offset)) return kNaN;
-                const double turns = std::floor((offset - acc) / loopLength) - 1.0;
-                if (turns > 0.0) acc += turns * loopLength;
-                // A few more turns must reach the offset; rounding that keeps
-                // them from doing so ends the walk.
-                uint64_t loopSegments = 0;
-                for (const auto& visit : accAtFirstVisit) {
-                    if (visit.second >= seen->second) ++loopSegments;
-                }
-                stepsLeft = 3 * loopSegments + 3;
-            }
-        } else if (stepsLeft-- == 0) {
-            return kNaN;
-        }
         c = next;
     }
+    const auto loopStart =
+        static_cast<std::size_t>(std::find(segments.begin(), segments.end(), c) - segments.begin());
+    return playerTimeAroundLoop(segments, durations, loopStart, starts[loopStart], acc, offset);
 }
 
 bool PlaygraphBase::isPlaybackContiguousFromSegment(

@@ -27,7 +27,7 @@ PlaygraphSegment::create(const std::shared_ptr<QZPlaygraph>& playgraph, std::str
     s->movieDuration_ = movieDuration;
     s->startTime_ = startTime;
     s->endTime_ = endTime;
-    s->setAnnotations(annotations);
+    if (annotations) s->annotations_ = annotations->copy();
 
     // A negative, not-a-number or not-later end plays to the viewable's end.
     if (endTime < 0.0 || std::isnan(endTime) || !(endTime > startTime)) {
@@ -72,22 +72,65 @@ std::optional<double> PlaygraphSegment::playgraphSessionOffsetForSegment(
     return segment->offsetInPlaygraph() + *offset;
 }
 
+void PlaygraphSegment::noteChange(bool links) {
+    changed_ = true;
+    if (auto owner = playgraph_.lock()) {
+        if (auto* base = dynamic_cast<PlaygraphBase*>(owner.get())) {
+            base->segmentDidChange(*this, links);
+        }
+    }
+}
+
+bool PlaygraphSegment::ownedBy(const QZPlaygraph& playgraph) const {
+    const std::weak_ptr<const QZPlaygraph> other = playgraph.weak_from_this();
+    return !playgraph_.owner_before(other) && !other.owner_before(playgraph_) &&
+           !playgraph_.expired();
+}
+
 void PlaygraphSegment::setMovieDuration(double seconds) {
     if (seconds == movieDuration_) return;
     movieDuration_ = seconds;
     if (playToViewableEnd_) segmentDuration_ = seconds - startTime_;
+    noteChange(false);
     if (auto owner = playgraph_.lock()) owner->calculateDefaultPathDuration();
 }
 
 void PlaygraphSegment::setDefaultNext(std::optional<std::string> defaultNext) {
     defaultNext_ = std::move(defaultNext);
-    if (auto owner = playgraph_.lock()) {
-        if (auto* base = dynamic_cast<PlaygraphBase*>(owner.get())) base->defaultPathDidChange();
-    }
+    noteChange(true);
+}
+
+void PlaygraphSegment::setNext(TransitionMap next) {
+    next_ = std::move(next);
+    noteChange(true);
+}
+
+void PlaygraphSegment::setTransitionType(std::optional<std::string> type) {
+    transitionType_ = std::move(type);
+    noteChange(false);
+}
+
+void PlaygraphSegment::setExitZones(ExitZoneList zones) {
+    exitZones_ = std::move(zones);
+    noteChange(false);
+}
+
+void PlaygraphSegment::setPlaygraphParams(std::shared_ptr<QZPlaygraphParams> params) {
+    params_ = std::move(params);
+    noteChange(false);
+}
+
+void PlaygraphSegment::setOffsetInPlaygraph(double offset) {
+    offsetInPlaygraph_ = offset;
+    noteChange(false);
 }
 
 void PlaygraphSegment::updateLiveDuration(double seconds) {
     endTime_ = seconds;
+    if (seconds == movieDuration_) {
+        noteChange(false); // the end moved although the movie duration stays
+        return;
+    }
     setMovieDuration(seconds);
 }
 
@@ -141,6 +184,7 @@ void PlaygraphSegment::setAnnotations(const std::optional<Dictionary>& annotatio
     } else {
         annotations_.reset();
     }
+    noteChange(false);
 }
 
 bool PlaygraphSegment::isDecorativeSegment() const {

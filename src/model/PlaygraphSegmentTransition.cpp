@@ -2,6 +2,7 @@
 
 #include "playgraph/Constants.hpp"
 #include "playgraph/Keys.hpp"
+#include "playgraph/model/PlaygraphSegment.hpp"
 
 namespace playgraph {
 
@@ -29,6 +30,47 @@ SegmentTransitionCore::SegmentTransitionCore(std::string destinationSegmentId,
     : autoplayType_(autoplayType), destinationSegmentId_(std::move(destinationSegmentId)),
       weight_(std::move(weight)), transitionType_(std::move(transitionType)),
       skipRegionOffset_(skipRegionOffset) {}
+
+void SegmentTransitionCore::overrideWeight(Value weight) {
+    weightOverride_ = std::move(weight);
+    didChange();
+}
+void SegmentTransitionCore::setDestinationSegmentOffset(double offset) {
+    destinationSegmentOffset_ = offset;
+    didChange();
+}
+void SegmentTransitionCore::setCompletion(Completion completion) {
+    completion_ = std::move(completion);
+    didChange();
+}
+void SegmentTransitionCore::setWeightOverride(Value weight) {
+    weightOverride_ = std::move(weight);
+    didChange();
+}
+void SegmentTransitionCore::setWeight(Value weight) {
+    weight_ = std::move(weight);
+    didChange();
+}
+void SegmentTransitionCore::setSourceSegment(const std::shared_ptr<QZPlaygraphSegment>& segment) {
+    sourceSegment_ = segment;
+    didChange();
+}
+void SegmentTransitionCore::setDestinationSegmentId(std::string id) {
+    destinationSegmentId_ = std::move(id);
+    didChange();
+}
+void SegmentTransitionCore::setTransitionType(std::optional<std::string> type) {
+    transitionType_ = std::move(type);
+    didChange();
+}
+void SegmentTransitionCore::setSkipRegionOffset(std::optional<double> seconds) {
+    skipRegionOffset_ = seconds;
+    didChange();
+}
+void SegmentTransitionCore::setExitZones(ExitZoneList zones) {
+    exitZones_ = std::move(zones);
+    didChange();
+}
 
 std::shared_ptr<QZPlaygraphSegment> SegmentTransitionCore::destinationSegment() const {
     const auto playgraph = destinationLookupPlaygraph();
@@ -83,6 +125,21 @@ PlaygraphSegmentTransition::create(std::string destinationSegmentId, const Value
     TransitionEntry entry = TransitionEntry::read(dictionary);
     return create(std::move(destinationSegmentId), std::move(entry.transitionType),
                   std::move(entry.weight), entry.skipRegionOffset, entry.autoplayType);
+}
+
+} // namespace playgraph
+
+namespace playgraph {
+
+void PlaygraphSegmentTransition::setPlaygraph(const std::shared_ptr<QZPlaygraph>& playgraph) {
+    playgraph_ = playgraph;
+    didChange();
+}
+
+void PlaygraphSegmentTransition::didChange() {
+    if (auto source = std::dynamic_pointer_cast<PlaygraphSegment>(sourceSegment())) {
+        source->noteChange(false);
+    }
 }
 
 } // namespace playgraph

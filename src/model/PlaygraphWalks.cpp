@@ -1,8 +1,18 @@
 // Graph walks, written once for both playgraph flavors.
+//
+// The walks name segments by their interned id numbers and read children
+// and default nexts from the index, which mirrors the segments. A callback
+// may change the playgraph it walks: a walk then reads what the reported
+// segment object itself says (as it would without an index) and resolves
+// ids against the map as it is now. While the map holds segments of another
+// playgraph the index cannot follow them, and the walks always read the
+// segments themselves.
 
+#include <unordered_map>
 #include <vector>
 
 #include "DepthFirstWalk.hpp"
+#include "GraphIndex.hpp"
 #include "playgraph/model/PlaygraphBase.hpp"
 
 namespace playgraph {
@@ -22,17 +32,159 @@ std::vector<std::string> childrenOf(const QZPlaygraphSegment& segment) {
     return children;
 }
 
+constexpr uint32_t kLocalBase = 0x80000000u;
+
 } // namespace
+
+/// Id numbers for one walk: the playgraph's interned ids, and numbers of its
+/// own (from `kLocalBase` up) for ids the playgraph has not interned.
+class PlaygraphBase::WalkNames {
+public:
+    explicit WalkNames(const PlaygraphBase& playgraph)
+        : playgraph_(playgraph), universe_(playgraph.index_->names.size()) {}
+
+    std::size_t universe() const { return universe_; }
+    const GraphIndex& index() const { return *playgraph_.index_; }
+
+    uint32_t id(std::string_view text) {
+        if (!local_.empty()) {
+            if (auto it = localIds_.find(std::string(text)); it != localIds_.end()) {
+                return it->second;
+            }
+        }
+        const uint32_t interned = index().names.find(text);
+        if (interned != detail::kNoName) return interned;
+        const auto id = kLocalBase + static_cast<uint32_t>(local_.size());
+        local_.emplace_back(text);
+        localIds_.emplace(local_.back(), id);
+        return id;
+    }
+
+    /// The segment named `id` in the map as it is now, or none.
+    std::shared_ptr<QZPlaygraphSegment> resolve(uint32_t id) const {
+        const GraphIndex& index = this->index();
+        if (index.trusted()) {
+            uint32_t name = id;
+            if (id >= kLocalBase) {
+                // Interned since the walk met it, perhaps by a callback's edit.
+                name = index.names.find(local_[id - kLocalBase]);
+                if (name == detail::kNoName) return nullptr;
+            }
+            const uint32_t slot = index.slotOf(name);
+            return slot == GraphIndex::kNoSlot ? nullptr : index.handles[slot];
+        }
+        const std::string& text = id >= kLocalBase ? local_[id - kLocalBase] : index.names.name(id);
+        const auto* entry = playgraph_.segmentMap_.find(text);
+        return entry ? *entry : nullptr;
+    }
+
+    /// The id number of a segment the walk reports.
+    uint32_t idOf(const PlaygraphSegment& segment) {
+        if (const auto* current = currentSlot(segment)) return current->name;
+        return id(segment.segmentId());
+    }
+
+    /// The index entry of `segment` when the index describes it now.
+    const GraphIndex::Slot* currentSlot(const PlaygraphSegment& segment) const {
+        const GraphIndex& index = this->index();
+        if (!index.trusted() || segment.slot_ >= index.slots.size()) return nullptr;
+        const GraphIndex::Slot& slot = index.slots[segment.slot_];
+        return slot.segment == &segment ? &slot : nullptr;
+    }
+
+    /// The children of `segment` (as the walks see them), read from the
+    /// index when nothing changed since `version`, else from the segment.
+    void children(const PlaygraphSegment& segment, uint64_t version, std::vector<uint32_t>& out) {
+        out.clear();
+        const GraphIndex::Slot* slot = index().version == version ? currentSlot(segment) : nullptr;
+        if (slot) {
+            const auto begin = index().children.begin() + slot->childBegin;
+            out.assign(begin, begin + slot->childCount);
+            return;
+        }
+        for (const auto& child : childrenOf(segment))
+            out.push_back(id(child));
+    }
+
+    /// The default next of `segment`, as `children` reads it.
+    uint32_t defaultNext(const PlaygraphSegment& segment, uint64_t version) {
+        const GraphIndex::Slot* slot = index().version == version ? currentSlot(segment) : nullptr;
+        if (slot) return slot->defaultNext;
+        const auto& next = segment.defaultNext();
+        return next ? id(*next) : detail::kNoName;
+    }
+
+private:
+    const PlaygraphBase& playgraph_;
+    const std::size_t universe_;
+    std::vector<std::string> local_;
+    std::unordered_map<std::string, uint32_t> localIds_;
+};
+
+void PlaygraphBase::defaultPathTraversal(const TraversalCallback& callback) const {
+    if (!initialSegmentId_ || !callback) return;
+    WalkNames names(*this);
+    detail::NameSet visited(names.universe());
+    std::shared_ptr<QZPlaygraphSegment> current = names.resolve(names.id(*initialSegmentId_));
+    bool stop = false;
+    uint64_t index = 0;
+    while (current) {
+        const auto& segment = static_cast<const PlaygraphSegment&>(*current);
+        const uint32_t id = names.idOf(segment);
+        if (visited.contains(id) || stop) return;
+        const uint64_t version = names.index().version;
+        callback(current, index, stop);
+        visited.insert(id);
+        const uint32_t next = names.defaultNext(segment, version);
+        current = next == detail::kNoName ? nullptr : names.resolve(next);
+        ++index;
+    }
+}
 
 void PlaygraphBase::depthFirstTraversalFromSegmentId(const std::optional<std::string>& segmentId,
                                                      const TraversalCallback& callback) const {
     const std::optional<std::string>& startId = segmentId ? segmentId : initialSegmentId_;
-    if (!startId) return;
+    if (!startId || !callback) return;
+    WalkNames names(*this);
     // A start that names no segment has nothing to report.
-    auto start = segmentById(*startId);
+    std::shared_ptr<QZPlaygraphSegment> start = names.resolve(names.id(*startId));
     if (!start) return;
-    std::unordered_set<std::string> visited;
-    depthFirstTraversalFromSegment(start, 0, callback, visited);
+    detail::NameSet visited(names.universe());
+    struct Frame {
+        std::vector<uint32_t> children;
+        std::size_t nextChild = 0;
+        uint64_t depth = 0;
+    };
+    std::vector<Frame> stack;
+    // Reports a segment, marks it visited and pushes its children.
+    const auto enter = [&](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t depth) {
+        const uint64_t version = names.index().version;
+        bool stop = false;
+        callback(s, depth, stop);
+        if (stop) return true;
+        const auto& segment = static_cast<const PlaygraphSegment&>(*s);
+        visited.insert(names.idOf(segment));
+        Frame frame;
+        frame.depth = depth;
+        names.children(segment, version, frame.children);
+        stack.push_back(std::move(frame));
+        return false;
+    };
+    if (enter(start, 0)) return;
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.nextChild == frame.children.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const uint32_t child = frame.children[frame.nextChild++];
+        const uint64_t childDepth = frame.depth + 1;
+        if (visited.contains(child)) continue;
+        // A child that names no segment is skipped; its siblings are still walked.
+        const std::shared_ptr<QZPlaygraphSegment> resolved = names.resolve(child);
+        if (!resolved) continue;
+        if (enter(resolved, childDepth)) return;
+    }
 }
 
 bool PlaygraphBase::depthFirstTraversalFromSegment(
@@ -51,19 +203,24 @@ void PlaygraphBase::bredthFirstTraversalFromSegmentId(const std::optional<std::s
                                                       const TraversalCallback& callback) const {
     const std::optional<std::string>& startId = segmentId ? segmentId : initialSegmentId_;
     if (!startId || !callback) return;
-    std::vector<std::string> queue{*startId};
+    WalkNames names(*this);
+    std::vector<uint32_t> queue{names.id(*startId)};
     std::vector<uint64_t> depths{1};
-    std::unordered_set<std::string> queued{*startId};
+    detail::NameSet queued(names.universe());
+    queued.insert(queue.front());
+    std::vector<uint32_t> children;
     for (std::size_t position = 0; position < queue.size(); ++position) {
         const uint64_t depth = depths[position];
-        auto segment = segmentById(queue[position]);
+        const std::shared_ptr<QZPlaygraphSegment> segment = names.resolve(queue[position]);
+        const uint64_t version = names.index().version;
         bool stop = false;
         callback(segment, depth, stop);
         if (stop) return;
         if (!segment || maxDepth == 0 || depth >= maxDepth) continue;
-        for (std::string& child : childrenOf(*segment)) {
-            if (queued.insert(child).second) {
-                queue.push_back(std::move(child));
+        names.children(static_cast<const PlaygraphSegment&>(*segment), version, children);
+        for (const uint32_t child : children) {
+            if (queued.insert(child)) {
+                queue.push_back(child);
                 depths.push_back(depth + 1);
             }
         }

@@ -5,21 +5,23 @@
 using namespace playgraph;
 using namespace playgraph::test;
 
-// Long random sequences of edits on generated playgraphs. After every edit
-// either it was refused and nothing changed, or the model equals a fresh
-// playgraph built from the representation; in both cases every reference
-// in the dictionary names an existing segment.
-TEST(RandomEditing, EveryEditIsRefusedCleanlyOrLeavesAConsistentPlaygraph) {
+// Long random sequences of edits on random playgraphs (loops, references
+// to missing segments, play-to-end segments), with segments changed through
+// their setters in between. After every edit either it was refused and
+// nothing changed (dictionary and objects), or the playgraph, which rebuilt
+// only what the edit touched, answers everything exactly as one freshly
+// built from its dictionary. No edit makes a reference to a missing segment.
+TEST(RandomEditing, EveryEditIsRefusedCleanlyOrAnswersAsAFreshBuild) {
     std::mt19937 rng(2024);
     const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
     int applied = 0;
     int refused = 0;
-    for (int round = 0; round < 60; ++round) {
+    for (int round = 0; round < 400; ++round) {
         SCOPED_TRACE(round);
-        const Dictionary d = randomPlaygraph(rng, 2 + pick(8));
-        auto p = MutablePlaygraph::create(d, 9);
+        auto p = MutablePlaygraph::create(randomPlaygraph(rng, 2 + pick(8)), 9);
         int fresh = 0;
-        for (int step = 0; step < 60; ++step) {
+        for (int step = 0; step < 40; ++step) {
+            if (pick(3) == 0) randomSetterCall(rng, *p);
             const Value before = deepCopy(p->dictionaryRepresentation());
             const auto objects = segmentObjects(*p);
             bool threw = false;
@@ -34,16 +36,15 @@ TEST(RandomEditing, EveryEditIsRefusedCleanlyOrLeavesAConsistentPlaygraph) {
                 ++refused;
                 ASSERT_EQ(Value(p->dictionaryRepresentation()), before);
                 ASSERT_EQ(segmentObjects(*p), objects);
-            } else {
-                ++applied;
-                auto rebuilt = MutablePlaygraph::create(p->dictionaryRepresentation(), 9);
-                expectSameModel(*p, *rebuilt);
+                continue;
             }
-            expectNoDanglingReferences(p->dictionaryRepresentation());
+            ++applied;
+            expectSameModel(*p, *MutablePlaygraph::create(p->dictionaryRepresentation(), 9));
+            expectNoNewDanglingReferences(*before.dictionary(), p->dictionaryRepresentation());
             if (HasFailure()) return;
         }
     }
     // Both outcomes are exercised in quantity.
-    EXPECT_GT(applied, 500);
-    EXPECT_GT(refused, 500);
+    EXPECT_GT(applied, 4000);
+    EXPECT_GT(refused, 4000);
 }

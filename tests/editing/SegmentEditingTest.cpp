@@ -106,7 +106,7 @@ TEST(SegmentInsertion, ChecksInOrderBeforeAnyChange) {
         {"endTime (1.000000) must be after startTime (2.000000)", "A", "N", 1, 2.0, 1.0},
         {"startTime (nan) must be a finite number", "A", "N", 1, NaN, 1.0},
         {"endTime (inf) must be a finite number", "A", "N", 1, 0.0, Inf},
-        {"viewableId (one) must be a number", "A", "N", "one", 0.0, 1.0},
+        {"viewableId (nan) must be a finite number", "A", "N", NaN, 0.0, 1.0},
     };
     auto p = MutablePlaygraph::create(chain());
     for (bool before : {false, true}) {
@@ -175,7 +175,7 @@ TEST(SegmentSplit, WithTwoNewIds) {
     EXPECT_EQ(Value(segmentIn(*p, "A2")),
               Value(half(1234, 10000, "A1", next({{"B", 30}, {"D", 70}, {"A1", 5}}), false)));
     EXPECT_EQ(p->dictionaryRepresentation().get("initialSegment"), Value("A1"));
-    expectNoDanglingReferences(p->dictionaryRepresentation());
+    EXPECT_TRUE(danglingReferences(p->dictionaryRepresentation()).empty());
 }
 
 TEST(SegmentSplit, ChecksInOrderBeforeAnyChange) {
@@ -209,10 +209,13 @@ TEST(SegmentRemoval, ReconnectsASinglePredecessor) {
                 {"C", seg(0, 1000)},
                 {"D", seg(0, 1000)}});
     };
-    auto p = MutablePlaygraph::create(make());
+    // A transition of B to no segment is taken over like the others.
+    Dictionary d = make();
+    nextOf(d, "B").set("zz", Dictionary{{"weight", 5}});
+    auto p = MutablePlaygraph::create(d);
     p->removeSegment("B");
     EXPECT_EQ(segmentIn(*p, "A").get("defaultNext"), Value("C"));
-    EXPECT_EQ(segmentIn(*p, "A").get("next"), Value(next({{"C", 30}, {"D", 20}})));
+    EXPECT_EQ(segmentIn(*p, "A").get("next"), Value(next({{"C", 30}, {"D", 20}, {"zz", 5}})));
 
     // A transition the predecessor already has wins over B's.
     Dictionary e = make();
@@ -271,23 +274,30 @@ TEST(SegmentRemoval, InitialSegmentsAndSegmentsWithoutADefaultNext) {
     lone->removeSegment("v");
     EXPECT_FALSE(lone->dictionaryRepresentation().contains("initialSegment"));
 
-    // No "defaultNext" (or one naming itself or nothing): the transitions
-    // into the segment are dropped and no reference to it remains. R leads
-    // to itself, so it has two predecessors and one outgoing transition.
-    for (const Value& defaultNext : {Value(), Value::null(), Value("R"), Value("gone")}) {
+    // No "defaultNext" (or one naming itself): the transitions into the
+    // segment are dropped and no reference to it remains. One naming no
+    // segment ("zz") takes them there, properties and all, as any other.
+    // R leads to itself, so it has two predecessors and one outgoing transition.
+    for (const Value& defaultNext : {Value(), Value::null(), Value("R"), Value("zz")}) {
         SCOPED_TRACE(defaultNext.text());
+        const Dictionary toR{{"weight", 1}, {"autoplayType", 1}};
         Dictionary d = graph(
-            "R", Dictionary{{"A", seg(0, 1000, {{"defaultNext", "R"}, {"next", next({{"R", 1}})}})},
-                            {"R", seg(0, 1000, {{"next", next({{"R", 2}})}})},
-                            {"C", seg(0, 1000)}});
+            "R", Dictionary{
+                     {"A", seg(0, 1000, {{"defaultNext", "R"}, {"next", Dictionary{{"R", toR}}}})},
+                     {"R", seg(0, 1000, {{"next", next({{"R", 2}})}})},
+                     {"C", seg(0, 1000)}});
         if (!defaultNext.isNone()) segOf(d, "R").set("defaultNext", defaultNext);
+        const Value before = Value(d).deepCopy();
         auto q = MutablePlaygraph::create(d);
         q->removeSegment("R");
         const Dictionary rep = q->dictionaryRepresentation();
-        EXPECT_FALSE(rep.contains("initialSegment"));
-        EXPECT_FALSE(segmentIn(*q, "A").contains("defaultNext"));
-        EXPECT_EQ(segmentIn(*q, "A").get("next"), Value(Dictionary{}));
-        expectNoDanglingReferences(rep);
+        const bool moved = defaultNext == Value("zz");
+        EXPECT_EQ(rep.get("initialSegment"), moved ? defaultNext : Value());
+        EXPECT_EQ(
+            Value(segmentIn(*q, "A")),
+            Value(moved ? seg(0, 1000, {{"defaultNext", "zz"}, {"next", Dictionary{{"zz", toR}}}})
+                        : seg(0, 1000, {{"next", Dictionary{}}})));
+        expectNoNewDanglingReferences(*before.dictionary(), rep);
     }
     // A single predecessor takes over the other transitions.
     auto s = MutablePlaygraph::create(graph(
@@ -298,5 +308,5 @@ TEST(SegmentRemoval, InitialSegmentsAndSegmentsWithoutADefaultNext) {
     s->removeSegment("R");
     EXPECT_FALSE(segmentIn(*s, "A").contains("defaultNext"));
     EXPECT_EQ(segmentIn(*s, "A").get("next"), Value(next({{"C", 3}, {"D", 4}})));
-    expectNoDanglingReferences(s->dictionaryRepresentation());
+    EXPECT_TRUE(danglingReferences(s->dictionaryRepresentation()).empty());
 }

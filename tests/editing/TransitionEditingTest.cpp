@@ -149,8 +149,16 @@ TEST(TransitionEditing, ChangesTheDefaultNextOnlyAlongATransition) {
 }
 
 TEST(TransitionEditing, RecordsSkipRegions) {
-    auto p = MutablePlaygraph::create(branching());
+    // Two rebuilds: the provider is asked twice about each of the two "main" segments.
+    auto provider = std::make_shared<CountingProvider>(true);
+    Dictionary d = branching();
+    segOf(d, "A").set("main", 4);
+    segOf(d, "C").set("main", 4);
+    ScopedProvider scoped(provider);
+    auto p = MutablePlaygraph::create(d);
+    provider->asked = 0;
     p->supportSkippingSegment("A", "C", 2.5, 7);
+    EXPECT_EQ(provider->asked, 4);
     // Kinds count: a double offset in milliseconds and an unsigned weight.
     const Dictionary transition = *transitionIn(*p, "A", "C").dictionary();
     EXPECT_EQ(transition.get("skipRegionOffset").kind(), Value::Kind::Double);

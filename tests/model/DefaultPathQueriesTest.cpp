@@ -40,11 +40,11 @@ std::optional<std::string> referenceSegmentIdAt(const Playgraph& p, double t) {
 }
 
 // The link walk; `turns` bounds it on a path that loops back.
-double referencePlayerTime(const Playgraph& p, double o, int turns = 1000) {
+double referencePlayerTime(const Playgraph& p, double o, uint64_t turns = 1000) {
     auto c = p.initialSegmentId() ? p.segmentById(*p.initialSegmentId()) : nullptr;
     if (!c) return o < 0.0 ? o : (o == 0.0 ? 0.0 : kNaN);
     double acc = 0.0;
-    for (int step = 0; step < turns; ++step) {
+    for (uint64_t step = 0; step < turns; ++step) {
         const double d = c->segmentDuration();
         if (acc + d > o || std::isnan(d)) return o - acc + c->startTime();
         acc += d;
@@ -143,6 +143,25 @@ TEST(DefaultPathQueries, UnknownAndNegativeDurationsAndLoops) {
     expectAnswersLikeAWalk(*p, 50);
     p->calculateDefaultPathDuration();
     expectAnswersLikeAWalk(*p, 50);
+}
+
+// Round a loop, the answer is the link walk's to the last bit as far as
+// the walk is exact, from the kept path and from a fresh walk alike.
+TEST(DefaultPathQueries, LoopsAnswerLikeTheLinkWalkToTheLastBit) {
+    auto p = Playgraph::create(graph("A", Dictionary{{"A", seg(0, 1100, {{"defaultNext", "B"}})},
+                                                     {"B", seg(0, 2300, {{"defaultNext", "A"}})}}));
+    for (const char* path : {"kept", "walked"}) {
+        SCOPED_TRACE(path);
+        EXPECT_TRUE(same(p->playerTimeForPlaygraphOffset(100.0), 0.30000000000009663));
+        for (double o : {3.4, 1234.5678, 999'999.9}) {
+            EXPECT_TRUE(same(p->playerTimeForPlaygraphOffset(o),
+                             referencePlayerTime(*p, o, PlaygraphBase::kExactLinkWalk)))
+                << o;
+        }
+        // Further out whole turns are skipped.
+        EXPECT_NEAR(p->playerTimeForPlaygraphOffset(3.4e7 + 0.5), 0.5, 1e-3);
+        segment(*p, "B")->setDefaultNext("A"); // the kept path goes out of date
+    }
 }
 
 TEST(DefaultPathQueries, FollowEveryChangeToThePathAtOnce) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -146,9 +148,10 @@ TEST(Tool, CheckReportsEachFindingWithItsKey) {
         "a": {"viewableId": 1, "startTimeMs": "5", "endTimeMs": 0, "defaultNext": "b",
               "next": {"zz": {"weight": "heavy"}, "b": 7}},
         "b": {"viewableId": 1, "startTimeMs": 500, "endTimeMs": 2000, "defaultNext": "a"},
-        "c": {"viewableId": 2, "startTimeMs": 0, "endTimeMs": 10},
+        "c": {"viewableId": 2, "startTimeMs": 0, "endTimeMs": 10, "endTimeMs": 12},
         "d": {"viewableId": 2, "startTimeMs": 5, "endTimeMs": 20},
-        "e": {"startTimeMs": 0, "endTimeMs": 10, "defaultNext": "nowhere"}}})");
+        "e": {"startTimeMs": 1e300, "endTimeMs": 2e300, "defaultNext": "nowhere"},
+        "f": {"viewableId": "x", "startTimeMs": -3}}})");
     EXPECT_EQ(check.status, 1) << check.output;
     for (const char* expected : {
              "segments.a.startTimeMs: expected a finite number, found a string \"5\"",
@@ -158,26 +161,74 @@ TEST(Tool, CheckReportsEachFindingWithItsKey) {
              "segments.d: overlaps segment \"c\" in viewable 2",
              // a plays to the end of viewable 1 from 0, so b (from 0.5) lies within it.
              "segments.b: overlaps segment \"a\" in viewable 1",
+             "line 5, column 67: key \"endTimeMs\" repeats in its object",
+             "segments.f.startTimeMs: negative start -3 ms",
+             // The file's own values, not the clamped ones.
+             "segments.e.startTimeMs: 1e+300 ms is beyond the whole milliseconds",
+             "segments.e.endTimeMs: end 2e+300 ms is not after start 1e+300 ms",
          }) {
         EXPECT_TRUE(has(check, expected)) << expected << "\n" << check.output;
     }
+    // A viewable id of the wrong kind is one finding, not also a missing one.
+    EXPECT_EQ(check.output.find("segments.f.viewableId"),
+              check.output.rfind("segments.f.viewableId"));
+
+    // 30 segments with one start: each overlaps the first, 20 are printed.
+    std::string same = R"({"initialSegment": "s0", "segments": {)";
+    for (int i = 0; i < 30; ++i)
+        same += (i ? "," : "") + ("\"s" + std::to_string(i)) +
+                R"(": {"viewableId": 1, "startTimeMs": 0, "endTimeMs": 10})";
+    const ToolRun many = run("check -", same + "}}");
+    EXPECT_TRUE(has(many, "... and 9 more findings of the kind 'overlap'")) << many.output;
+    EXPECT_TRUE(has(many, "\n58 findings\n")); // 29 overlaps, 29 unreachable
 }
 
-TEST(Tool, InputErrorsExitWithTwo) {
-    const ToolRun malformed = run("info -", "{\n  \"segments\": {\n    \"a\": [1,\n");
-    EXPECT_EQ(malformed.status, 2);
-    EXPECT_TRUE(has(malformed, "<stdin>:4:1:")) << malformed.output;
-    for (const char* command : {"path", "edit --op 'remove a'", "compose --from-playgraph"}) {
-        const ToolRun missing = run(std::string(command) + " /nonexistent/playgraph.json");
-        EXPECT_EQ(missing.status, 2) << command;
-        EXPECT_TRUE(has(missing, "/nonexistent/playgraph.json")) << missing.output;
+TEST(Tool, ArgumentsAndInputsAreCheckedAndOutputIsEscaped) {
+    std::string chain = R"({"initialSegment": "s0", "segments": {)";
+    for (int i = 0; i < 40; ++i)
+        chain += (i ? "," : "") + ("\"s" + std::to_string(i)) + R"(": {"defaultNext": "s)" +
+                 std::to_string(i + 1) + "\"}";
+    const std::string hostile = R"({"initialSegment": "\u001b[31mred\nline", "segments": {
+        "\u001b[31mred\nline": {"viewableId": 1, "startTimeMs": 0, "endTimeMs": 1000}}})";
+    struct Case {
+        std::string arguments, input;
+        int status;
+        std::string expected;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"info -", "{\n  \"segments\": {\n    \"a\": [1,\n", 2, "<stdin>:4:1:"},
+             {"path /nonexistent/playgraph.json", "", 2,
+              "/nonexistent/playgraph.json: cannot open: No such file or directory"},
+             {"edit --op 'remove a' /nonexistent/playgraph.json", "", 2, "/nonexistent/"},
+             {"compose --from-playgraph /nonexistent/playgraph.json", "", 2, "/nonexistent/"},
+             {"edit - --op 'remove a'", "{\"segments\": {\"a\": }}", 2, "<stdin>:1:"},
+             {"compose --from-playgraph -", "{\"segments\": [1,}", 2, "<stdin>:1:"},
+             // A segment that is not an object is no segment to edit.
+             {"edit - --op 'remove a'", R"({"segments": {"a": 5}})", 2, "Cannot find segment a"},
+             {"edit --ops /nonexistent/ops", "", 2, "operations file: No such file"},
+             {"check ''", "", 2, "playgraph: file: an empty name names no file"},
+             {"compose --from-playgraph ''", "", 2, "an empty name"},
+             {"frobnicate", "", 2, "playgraph: unknown subcommand 'frobnicate'"},
+             {"walk --max-depth 0", "", 2, "--max-depth: must be a whole number from 1 to"},
+             {"compose --viewable 99999999999999999999", "", 2, "whole number from"},
+             {"compose --viewable 1 --end inf", "", 2, "--end: must be a finite number"},
+             {"at 1e308", "", 2, "seconds from 0 to 9223372036854775, not '1e308'"},
+             {"map credits -1", "", 2, "seconds from 0"},
+             {"edit --op 'split intro 100 a b'", "", 2,
+              "OFFSET 100.000 s is not inside segment intro of 12.000 s"},
+             {"edit --op 'insert-after intro x 1 -2 1'", "", 2, "START must be a finite number"},
+             {"--version", "", 0, "playgraph "},
+             {"info -", "\xEF\xBB\xBF{}", 0, "segments          0"},
+             {"compose --viewable 7 -o /proc/self/fd/1", "", 0, "\"main\": 7"},
+             {"walk -", chain + "}}", 0, "\n" + std::string(32, ' ') + "s39  depth 40\n"},
+             {"walk -", hostile, 0, "\\x1b[31mred\\nline  depth 1"},
+             {"check -", R"({"segments": {"\u009b": 1}})", 1, "segments.\\u009b: expected"},
+         }) {
+        const ToolRun r = run(c.arguments, c.input);
+        EXPECT_EQ(r.status, c.status) << c.arguments << "\n" << r.output;
+        EXPECT_TRUE(has(r, c.expected)) << c.arguments << "\n" << r.output;
+        EXPECT_EQ(r.output.find('\x1b'), std::string::npos) << r.output;
     }
-    EXPECT_TRUE(has(run("edit - --op 'remove a'", "{\"segments\": {\"a\": }}"), "<stdin>:1:"));
-    EXPECT_TRUE(has(run("compose --from-playgraph -", "{\"segments\": [1,}"), "<stdin>:1:"));
-    // A segment that is not an object is no segment to edit.
-    EXPECT_TRUE(
-        has(run("edit - --op 'remove a'", R"({"segments": {"a": 5}})"), "Cannot find segment a"));
-    EXPECT_TRUE(has(run("compose --viewable 1 --end inf"), "must be finite"));
 }
 
 // ---- edit ----
@@ -216,7 +267,7 @@ TEST_F(ToolFiles, EditReadsAnOperationsFileAndRewritesInPlace) {
     const auto perms = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
                        std::filesystem::perms::group_read;
     std::filesystem::permissions(story, perms);
-    const std::string ops = write("ops.txt", "# add a side branch\n"
+    const std::string ops = write("ops.txt", "\xEF\xBB\xBF# add a side branch\n"
                                              "\n"
                                              "  insert-after intro \"side door\" 81 1 2 default  \n"
                                              "update intro \"side door\" {\"weight\": 9}\n");
@@ -245,8 +296,9 @@ TEST_F(ToolFiles, AFailingEditWritesNothing) {
 
     // Wrongly typed arguments are refused before the playgraph is read.
     for (const auto& [op, reason] : std::vector<std::pair<std::string, std::string>>{
-             {"split intro soon a b", "OFFSET must be a finite number of seconds, not 'soon'"},
-             {"insert-after intro x eighty 0 1", "VIEWABLE must be an integer or 'none'"},
+             {"split intro soon a b", "OFFSET must be a finite number of seconds from 0 to "
+                                      "9223372036854775, not 'soon'"},
+             {"insert-after intro x eighty 0 1", "VIEWABLE must be a whole number from"},
              {"skip intro vault 2.5 -1", "WEIGHT must be a whole number from 0, not '-1'"},
              {"update intro vault [1]", "PROPERTIES must be a JSON object, not '[1]'"},
              {"rename intro start", "unknown operation 'rename'"},
@@ -260,6 +312,59 @@ TEST_F(ToolFiles, AFailingEditWritesNothing) {
     EXPECT_EQ(read("out.json"), "keep me\n");
     EXPECT_EQ(read("story.json"), before);
     EXPECT_EQ(files(), (std::set<std::string>{"story.json", "out.json"})); // no temp file
+}
+
+TEST_F(ToolFiles, EditWarnsAboutWhatItLeavesBehindAndStrictRefuses) {
+    const std::string story = copyOfStory();
+    const std::string before = read("story.json");
+    const std::string ops = " --op 'remove recap' --op 'split vault 2 vault vault-b'"
+                            " --op 'split credits 1 c1 c2' --op 'remove intro'";
+    // recap is named by vault and rooftop only as "defaultNext".
+    const ToolRun strict = run("edit --strict --in-place " + story + ops);
+    EXPECT_EQ(strict.status, 2) << strict.output;
+    EXPECT_TRUE(has(strict, "op 1 'remove recap': segments.rooftop.defaultNext names missing "
+                            "segment recap"))
+        << strict.output;
+    EXPECT_EQ(read("story.json"), before);
+
+    write("story.json", R"({"initialSegment": "intro", "type": "branching", "segments": {
+        "intro": {"main": 81, "startTimeMs": 0, "endTimeMs": 9000, "defaultNext": "ad"},
+        "ad": {"startTimeMs": 9000, "endTimeMs": 20000, "annotations": {"adBreak": 1}}}})");
+    const ToolRun edit =
+        run("edit --in-place " + story + " --op 'split ad 4 ad ad-b' --op 'remove intro'");
+    ASSERT_EQ(edit.status, 0) << edit.output;
+    EXPECT_EQ(edit.output, "playgraph: warning: op 1 'split ad 4 ad ad-b': half ad-b did not "
+                           "get the annotations \"adBreak\" of ad\n");
+    // The default viewable id came from intro's "main": it stays with the file.
+    const Value out = playgraph::readJsonFile(story);
+    EXPECT_EQ(at(out, {"segments", "ad", "main"}).integerReading(), 81);
+}
+
+TEST_F(ToolFiles, OutputFollowsLinksWritesIntoFifosAndKeepsTheOwner) {
+    const std::string story = copyOfStory();
+    std::filesystem::create_symlink("story.json", path("link.json"));
+    ASSERT_EQ(run("edit --in-place " + path("link.json") + " --op 'remove rooftop'").status, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(path("link.json")));
+    EXPECT_TRUE(at(playgraph::readJsonFile(story), {"segments", "rooftop"}).isNone());
+
+    // A reader that does not block, so that a replaced FIFO fails rather than hangs.
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    const int fifo = open(path("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_EQ(run("compose --viewable 5 -o " + path("fifo")).status, 0);
+    std::array<char, 4096> buffer{};
+    const ssize_t n = ::read(fifo, buffer.data(), buffer.size());
+    close(fifo);
+    EXPECT_NE(std::string(buffer.data(), n > 0 ? std::size_t(n) : 0).find("\"main\": 5"),
+              std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_fifo(path("fifo")));
+
+    if (geteuid() != 0) GTEST_SKIP() << "keeping another user's ownership needs root";
+    ASSERT_EQ(chown(story.c_str(), 4242, 4343), 0);
+    ASSERT_EQ(run("edit --in-place " + story + " --op 'remove vault'").status, 0);
+    struct stat info {};
+    ASSERT_EQ(stat(story.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 4242u);
+    EXPECT_EQ(info.st_gid, 4343u);
 }
 
 // ---- compose ----

@@ -24,6 +24,9 @@ namespace playgraph {
 /// The factories here make a `MutableVideoComposition`; `WatchableComposition`
 /// has the same factories making its own class. They never throw except on
 /// allocation failure.
+///
+/// Threads: as for `MutablePlaygraph`; the factories may run on any threads
+/// at once.
 class MutableVideoComposition : public VideoComposition, public virtual QZMutableVideoComposition {
 public:
     /// A composition of one clip named `initialName` (or "video"):

@@ -13,6 +13,8 @@ namespace playgraph {
 /// factory (`VideoComposition`, `MutableVideoComposition` or
 /// `WatchableComposition`), keeping no reference to the result. Never
 /// throws except on allocation failure.
+///
+/// Threads: stateless, so any threads may call one instance at once.
 class QZVideoCompositionFactoryImpl : public QZVideoCompositionFactory {
 public:
     static std::shared_ptr<QZVideoCompositionFactoryImpl> create();

@@ -21,6 +21,9 @@ namespace playgraph {
 /// The class factories always make a plain `VideoComposition`; subclasses
 /// provide their own factories of the same names that make their own class.
 /// The factories never throw except on allocation failure.
+///
+/// Threads: as for `MutablePlaygraph`; the factories may run on any threads
+/// at once.
 class VideoComposition : public MutablePlaygraph, public virtual QZVideoComposition {
 public:
     /// A composition of one clip named `initialName` (or "video"), which is

@@ -19,6 +19,9 @@ namespace playgraph {
 /// ("a -> b@0" also for an immediate edge). Made and owned by the composite
 /// data source; its source segment and destination playgraph are held
 /// weakly and read as none once gone. Nothing here throws.
+///
+/// Threads: as for `QZPlaygraphSegmentTransition`; its setters must not
+/// overlap any other call on it.
 class InterPlaygraphSegmentTransition : public SegmentTransitionCore,
                                         public virtual QZPlaygraphSegmentTransitionConfiguration {
 public:

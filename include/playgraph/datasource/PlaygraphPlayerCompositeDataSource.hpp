@@ -34,6 +34,10 @@ using TrackingInfoMap = OrderedMap<Dictionary>;
 /// use plain segment ids, which two playgraphs may share (the first
 /// registered playgraph that knows an id answers). Nothing here throws; an
 /// empty segment or playgraph argument answers none or does nothing.
+///
+/// Threads: not synchronised (see `QZPlaygraphPlayerDataSource`): a call that
+/// changes the data source must not overlap any other call on it or its
+/// playgraphs.
 class PlaygraphPlayerCompositeDataSource : public PlaygraphPlayerDataSourceCore,
                                            public virtual QZPlaygraphPlayerCompositeDataSource {
 public:

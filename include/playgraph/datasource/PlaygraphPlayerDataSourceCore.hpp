@@ -24,6 +24,8 @@ using NextSegmentOverrideMap = OrderedMap<NextSegmentOverride>;
 /// classes' `create` factories); the observer receives that pointer. An
 /// empty source segment makes every operation here do nothing or answer
 /// none. Nothing here throws except on allocation failure.
+///
+/// Threads: not synchronised (see `QZPlaygraphPlayerDataSource`).
 class PlaygraphPlayerDataSourceCore
     : public virtual QZPlaygraphPlayerMutableDataSource,
       public std::enable_shared_from_this<PlaygraphPlayerDataSourceCore> {

@@ -16,6 +16,10 @@ namespace playgraph {
 /// model objects is the weight override of transitions
 /// (`updateNextSegmentWeightsForSegment`). With no playgraph, lookups answer
 /// none and `initialPosition` an empty segment at 0. Nothing here throws.
+///
+/// Threads: not synchronised (see `QZPlaygraphPlayerDataSource`): a call that
+/// changes the data source must not overlap any other call on it or its
+/// playgraph.
 class PlaygraphPlayerMutableDataSource : public PlaygraphPlayerDataSourceCore {
 public:
     /// No playgraph, no tracking info, no overrides, no observer.

@@ -30,7 +30,8 @@ namespace playgraph {
 /// checks each edit documents, non-finite times and offsets, properties that
 /// are not a dictionary and viewable ids that are not numbers are refused.
 /// Every "defaultNext", "next" key and "initialSegment" an edit writes names
-/// an existing segment. An entry of "segments" that is not a dictionary is
+/// an existing segment, except that `removeSegment` moves a reference that
+/// already named no segment as it is. An entry of "segments" that is not a dictionary is
 /// not a segment ("Cannot find segment") but its id is taken ("A segment with
 /// id ... already exists"); a "next" entry that is not a dictionary is not a
 /// transition but its destination is taken. A "next" or "defaultNext"
@@ -66,8 +67,11 @@ public:
     static bool addPlaygraphParams(const std::shared_ptr<QZPlaygraphParams>& params,
                                    Dictionary& segment);
 
-    /// Rebuilds `type`, `initialSegmentId`, the segment map and `duration`
+    /// Rebuilds `type`, `initialSegmentId`, every segment and `duration`
     /// from the dictionary. `mainViewableId` keeps a value once it has one.
+    /// The edits do not need it: each rebuilds only what it changed, with
+    /// the same result. Call it after changing the dictionary's nested
+    /// dictionaries directly (they are shared), which the model does not see.
     void load();
 
     /// Redirects "initialSegment" and the "defaultNext" and "next" entries of
@@ -108,7 +112,18 @@ public:
                                       const std::string& toSegment) override;
     void addTransitionFromSegment(const std::string& from, const std::string& toSegment,
                                   bool asDefault, const Value& properties = Value()) override;
+    /// Transitions into the segment (whole transition dictionaries) now lead
+    /// to its stored "defaultNext", even one naming no segment, and so do a
+    /// "defaultNext" and "initialSegment" that named it; a sole predecessor
+    /// also gains the segment's other transitions that it lacks, except ones
+    /// back to the removed segment. Without a usable "defaultNext" (absent,
+    /// not a string, or the segment itself) the transitions into it are
+    /// dropped and a "defaultNext" or "initialSegment" naming it is removed.
+    /// Refused for a segment with two or more predecessors and two or more
+    /// outgoing transitions.
     void removeSegment(const std::string& segmentId) override;
+    /// Ends with a second rebuild, which changes nothing in the model but
+    /// asks the configuration provider about "main" once more per segment.
     void supportSkippingSegment(const std::string& from, const std::string& toSegment,
                                 double afterOffsetSeconds, uint64_t weight) override;
     /// A new one-level copy of the dictionary. C++ has no unmodifiable
@@ -159,6 +174,33 @@ private:
     /// Not an edit: the revision does not move.
     void restoreDictionary(const Dictionary& snapshot);
 
+    // Incremental rebuilding. Every edit says which entries of "segments" it
+    // changes (before changing them) and which it inserts or erases;
+    // `refresh` then rebuilds only those segments (and the ones a caller
+    // changed through a setter), and the default path.
+    struct SegmentRef {
+        std::string id;
+        Dictionary segment;
+    };
+    /// The "segments" dictionary, which an edit that found a segment knows is there.
+    Dictionary segmentsDictionary() const;
+    /// Records that the entry `id` of "segments" is about to change.
+    void touchSegment(const std::string& id);
+    void insertSegmentEntry(Dictionary& segments, const std::string& id, Dictionary segment);
+    void eraseSegmentEntry(Dictionary& segments, const std::string& id);
+    /// The segments whose "next" has an entry for `id` (and, when
+    /// `orByDefaultNext`, whose "defaultNext" is `id`), in no given order.
+    std::vector<SegmentRef> referringSegments(const std::string& id, bool orByDefaultNext);
+    /// Brings the model up to date with the dictionary after an edit.
+    void refresh();
+    /// Records which segments `segment` (the dictionary entry of `name`) refers to.
+    void noteReferences(uint32_t name, const Dictionary& segment);
+    /// Asks the provider about "main" once per segment that has it, as a
+    /// rebuild of every segment would, setting `mainViewableId` if it has none.
+    void askAboutMainAsARebuildWould();
+    void segmentDidChange(PlaygraphSegment& segment, bool links) override;
+    void didReplaceSegmentMap() override;
+
     // Lookups that throw "Cannot find segment %@" on a miss.
     Dictionary requireSegment(const std::string& segmentId) const;
     std::optional<Dictionary> segmentDictionary(std::string_view segmentId) const;
@@ -179,6 +221,21 @@ private:
     uint64_t revision_ = 0;
     int editDepth_ = 0;
     EditRecorder* recorder_ = nullptr;
+
+    /// What changed since the model was last brought up to date.
+    struct Pending {
+        std::vector<uint32_t> touched;  ///< names of changed, inserted or erased entries
+        std::vector<uint32_t> inserted; ///< names inserted into "segments", in order
+        std::vector<uint8_t> mark;      ///< by name: 1 when in `touched`, 2 when also erased
+        bool full = false;              ///< the segment map was replaced: rebuild everything
+    } pending_;
+    /// By name: the segments that named it in their "defaultNext" or "next"
+    /// when last read. May hold segments that no longer do (they are dropped
+    /// when found); never misses one.
+    std::vector<std::vector<uint32_t>> referrers_;
+    /// By name: 1 when the segment's dictionary has a number under "main".
+    std::vector<uint8_t> hasMain_;
+    std::size_t mainCount_ = 0;
 };
 
 } // namespace playgraph

@@ -4,7 +4,8 @@
 ///
 /// Reading:
 /// - Objects become dictionaries with their keys in document order; when a
-///   key repeats, the last value wins and keeps the first one's position.
+///   key repeats, the last value wins and keeps the first one's position
+///   (`JsonReadOptions::onDuplicateKey` hears of each repeat).
 /// - Arrays become lists, `null` the null marker, `true`/`false` bools,
 ///   strings strings (the text must be valid UTF-8; escapes are decoded, a
 ///   lone surrogate escape is an error).
@@ -28,9 +29,13 @@
 /// `kMaxJsonDepth` (which is also how a container holding itself shows).
 /// None (no value) is left out as a dictionary entry, since an absent key
 /// reads the same; at the top level and inside a list it is written `null`.
+///
+/// Threads: the functions keep no state and may run on several threads at
+/// once; a value being written must not be changed meanwhile.
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -81,9 +86,18 @@ private:
 /// Output layout: one line, or 2-space indented lines.
 enum class JsonStyle { compact, pretty };
 
+/// Optional observers of the reader.
+struct JsonReadOptions {
+    /// Called, while reading, for every key that repeats within one object,
+    /// with the key and the place of the repeat (which is the value kept).
+    /// It must not throw.
+    std::function<void(std::string_view key, const JsonLocation& location)> onDuplicateKey;
+};
+
 /// Parses one JSON text. `sourceName` names the input in error messages
 /// (defaults to "<input>"). Throws `JsonError`.
-Value parseJson(std::string_view text, std::string_view sourceName = {});
+Value parseJson(std::string_view text, std::string_view sourceName = {},
+                const JsonReadOptions& options = {});
 
 /// Writes `value` as JSON, without a trailing newline. Throws `JsonError`.
 std::string writeJson(const Value& value, JsonStyle style = JsonStyle::compact);

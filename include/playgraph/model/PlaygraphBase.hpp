@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,7 +44,21 @@ public:
     std::optional<std::string> segmentIdAtPlaygraphTime(double time) const override;
     double playgraphOffsetForPlayerTime(
         double playerTime, const std::shared_ptr<QZPlaygraphSegment>& inSegment) const override;
+    /// Viewable time at playgraph time `offset`, as found by a walk from the
+    /// initial segment along `defaultNext` that adds each segment's duration
+    /// in turn. On a path that loops back the walk goes round as often as
+    /// the offset needs: the answer is the walk's, to the last bit, whenever
+    /// the walk visits at most `kExactLinkWalk` segments (or one pass along
+    /// the path, if longer). Further out, whole turns are skipped at once
+    /// (their mean length times their number), so the answer may differ from
+    /// the walk's by the rounding the walk would accumulate. Where the walk
+    /// would never end (a turn of the loop that does not advance, an offset
+    /// that is not finite) the answer is not-a-number. Cost: a bisection of
+    /// the kept path (one walk along it while it is out of date), plus at
+    /// most `kExactLinkWalk` additions on flat arrays round a loop.
     double playerTimeForPlaygraphOffset(double offset) const override;
+    /// Segments that `playerTimeForPlaygraphOffset` walks one by one.
+    static constexpr uint64_t kExactLinkWalk = 1'000'000;
     bool isPlaybackContiguousFromSegment(
         const std::shared_ptr<QZPlaygraphSegment>& segment,
         const std::shared_ptr<QZPlaygraphSegment>& toSegment) const override;
@@ -79,10 +94,12 @@ public:
                                         std::unordered_set<std::string>& visitedSegments) const;
 
     /// Builds one segment from its dictionary (not entered into the map).
-    /// Wrongly typed entries read as absent.
+    /// Wrongly typed entries read as absent. A "main" value is asked about
+    /// (and may set `mainViewableId`) only when `askAboutMain`.
     std::shared_ptr<PlaygraphSegment> buildSegment(const std::string& segmentId,
                                                    const Value& details,
-                                                   const Value& defaultViewableId);
+                                                   const Value& defaultViewableId,
+                                                   bool askAboutMain = true);
     /// Builds the transitions of a "next" dictionary from `sourceSegment`.
     /// Entries that are not dictionaries are skipped.
     TransitionMap buildTransitions(const Value& next,
@@ -97,23 +114,56 @@ public:
     void setInitialSegmentId(std::optional<std::string> id) { initialSegmentId_ = std::move(id); }
     void setMainViewableId(Value id) { mainViewableId_ = std::move(id); }
     const SegmentMap& segmentMap() const { return segmentMap_; }
-    void setSegmentMap(SegmentMap map) { segmentMap_ = std::move(map); }
+    /// Replaces the segment map. Segments of another playgraph (or entered
+    /// under an id that is not their own) are allowed; the walks and the
+    /// default path then follow the segments themselves rather than this
+    /// playgraph's index, which they would not keep up to date.
+    void setSegmentMap(SegmentMap map);
 
     Flavor flavor() const { return flavor_; }
 
+    ~PlaygraphBase() override;
+
 protected:
-    explicit PlaygraphBase(Flavor flavor) : flavor_(flavor) {}
+    explicit PlaygraphBase(Flavor flavor);
 
     /// Replaces the segment map with segments built from `segments` (a
     /// dictionary of segment dictionaries; anything else gives none).
     void buildSegmentMap(const Value& segments, const Value& defaultViewableId);
+    /// Enters `segment` under `id` in the map (replacing the one there, which
+    /// keeps its place; a new id goes last) and in the index.
+    void putSegment(const std::string& id, std::shared_ptr<PlaygraphSegment> segment);
+    /// Takes the segment under `id` out of the map and the index.
+    void dropSegment(const std::string& id);
     /// The provider asked about "main" while building; the immutable
     /// playgraph asks the host's current provider each time.
     virtual std::shared_ptr<const PlatformConfigProvider> configProviderForBuilding() const {
         return PlatformConfigProvider::shared();
     }
+    /// Called when a setter changed a segment of this playgraph that is in
+    /// its map (`links`: its default next or transitions). The editable
+    /// playgraph rebuilds such segments at its next edit.
+    virtual void segmentDidChange(PlaygraphSegment& segment, bool links);
+    /// Called after `setSegmentMap` replaced the map.
+    virtual void didReplaceSegmentMap() {}
+    /// After an edit rebuilt part of the map and recomputed the default
+    /// path: the kept segments that were on an earlier path and are not on
+    /// this one get offset 0, as a full rebuild would give them.
+    void resetOffsetsOffThePath();
     /// The segment under `id`, without sharing ownership; nullptr when absent.
     PlaygraphSegment* findSegment(std::string_view id) const;
+    /// The first segment of the default path without a default next (only
+    /// the last one can lack it); nullptr when there is none (no path, or a
+    /// path that loops or ends at a missing segment). O(1) while the kept
+    /// default path is current.
+    PlaygraphSegment* defaultPathEndWithoutNext() const;
+
+    /// Interned segment ids (see the index below): the number of `id`,
+    /// added when new; or `kNoName` (UINT32_MAX) when absent.
+    uint32_t internName(std::string_view id);
+    uint32_t findName(std::string_view id) const;
+    const std::string& nameOf(uint32_t name) const;
+    std::size_t nameCount() const;
 
     std::string playgraphId_;
     double duration_ = 0.0;
@@ -125,6 +175,8 @@ protected:
 
 private:
     friend class PlaygraphSegment;
+    struct GraphIndex;
+    class WalkNames;
 
     /// The default path as `calculateDefaultPathDuration` last walked it,
     /// so that the time queries need not follow `defaultNext` links through
@@ -136,15 +188,15 @@ private:
     /// it. It stands only while nothing that shapes the path has changed
     /// since: the segment map (its version), the initial segment id (kept
     /// for comparison), and the `defaultNext` of a path segment (the
-    /// segment tells its playgraph, see `defaultPathDidChange`). Durations
-    /// change only through `setMovieDuration`, which recomputes. A path
-    /// holding a segment that belongs to another playgraph (it would tell
-    /// that one) is never cached.
+    /// segment tells its playgraph). Durations change only through
+    /// `setMovieDuration`, which recomputes. A path holding a segment that
+    /// belongs to another playgraph (it would tell that one) is never kept.
     struct DefaultPathCache {
         bool valid = false;
         uint64_t mapVersion = 0;
         std::optional<std::string> initialSegmentId;
         std::vector<PlaygraphSegment*> segments;
+        std::vector<uint32_t> names;   ///< the segments' interned ids, when `valid`
         std::vector<double> durations; ///< `segmentDuration` of each, NaN included
         std::vector<double> starts;    ///< running sums: starts[0] = 0, one more than segments
         std::size_t firstUnknown = 0;  ///< index of the first NaN duration, or the size
@@ -158,10 +210,23 @@ private:
     /// duration is unknown, as a walk adding durations from the start finds
     /// it; the path length when there is none.
     static std::size_t pathIndexPast(const DefaultPathCache& path, double time);
-    /// Called by a segment of this playgraph whose `defaultNext` changed.
-    void defaultPathDidChange() { defaultPath_.valid = false; }
+    /// The segments of the default path, in order, each at most once, and
+    /// (when the index is trusted) their interned ids.
+    void collectDefaultPath(std::vector<PlaygraphSegment*>& out,
+                            std::vector<uint32_t>* names = nullptr) const;
+    /// Empties the map and the index (interned ids keep their numbers).
+    void resetIndex();
+    /// Re-reads the default next and the transitions' destinations of the
+    /// indexed segment in `slot`.
+    void indexLinks(uint32_t slot);
 
     DefaultPathCache defaultPath_;
+    std::unique_ptr<GraphIndex> index_;
+    /// Ids of the segments whose offset a default-path computation has set
+    /// since they were built (marked by name), so that an edit can give the
+    /// ones no longer on the path the offset 0 of a freshly built segment.
+    std::vector<uint32_t> offsetNames_;
+    std::vector<uint8_t> offsetMark_;
     const Flavor flavor_;
 };
 

@@ -52,16 +52,14 @@ public:
     int64_t intValueForAnnotation(std::string_view key,
                                   int64_t defaultValueIfNotPresent) const override;
     std::shared_ptr<QZPlaygraphParams> playgraphParams() const override { return params_; }
-    void setPlaygraphParams(std::shared_ptr<QZPlaygraphParams> params) override {
-        params_ = std::move(params);
-    }
+    void setPlaygraphParams(std::shared_ptr<QZPlaygraphParams> params) override;
     std::shared_ptr<QZPlaygraph> playgraph() const override { return playgraph_.lock(); }
     const std::string& segmentId() const override { return segmentId_; }
     const Value& viewableId() const override { return viewableId_; }
     double startTime() const override { return startTime_; }
     double endTime() const override { return playToViewableEnd_ ? movieDuration_ : endTime_; }
     double offsetInPlaygraph() const override { return offsetInPlaygraph_; }
-    void setOffsetInPlaygraph(double offset) override { offsetInPlaygraph_ = offset; }
+    void setOffsetInPlaygraph(double offset) override;
     const std::optional<std::string>& defaultNext() const override { return defaultNext_; }
     const std::optional<std::string>& transitionType() const override { return transitionType_; }
     const TransitionMap& next() const override { return next_; }
@@ -97,20 +95,32 @@ public:
 
     /// Also tells the owning playgraph that its default path may have changed.
     void setDefaultNext(std::optional<std::string> defaultNext);
-    void setTransitionType(std::optional<std::string> type) { transitionType_ = std::move(type); }
-    void setNext(TransitionMap next) { next_ = std::move(next); }
-    void setExitZones(ExitZoneList zones) { exitZones_ = std::move(zones); }
+    void setTransitionType(std::optional<std::string> type);
+    /// Also tells the owning playgraph that the segment's children changed.
+    void setNext(TransitionMap next);
+    void setExitZones(ExitZoneList zones);
     /// Stores a one-level copy of `annotations`.
     void setAnnotations(const std::optional<Dictionary>& annotations);
+
+    /// True once a setter changed this segment or one of its transitions
+    /// since it was built: an editable playgraph then rebuilds it at its next
+    /// edit, as a full rebuild would.
+    bool changedSinceBuilt() const { return changed_; }
 
 protected:
     PlaygraphSegment() = default;
 
 private:
-    // The builder sets fields directly, and checks ownership for its caches.
+    // The builder sets fields directly, and keeps its index in `slot_`.
     friend class PlaygraphBase;
+    friend class PlaygraphSegmentTransition;
 
     const Value* annotation(std::string_view key) const;
+    /// Marks the segment changed and tells its playgraph (`links`: its
+    /// default next or transitions changed).
+    void noteChange(bool links);
+    /// True when `playgraph` is the playgraph this segment refers back to.
+    bool ownedBy(const QZPlaygraph& playgraph) const;
 
     std::string segmentId_;
     std::string canonicalSegmentId_;
@@ -129,6 +139,8 @@ private:
     std::optional<Dictionary> annotations_;
     std::optional<Dictionary> userInfo_;
     std::shared_ptr<QZPlaygraphParams> params_;
+    uint32_t slot_ = UINT32_MAX; ///< where the owning playgraph's index keeps it
+    bool changed_ = false;
 };
 
 } // namespace playgraph

@@ -29,7 +29,7 @@ struct TransitionEntry {
 /// the destination id and how its key reads.
 class SegmentTransitionCore : public virtual QZPlaygraphSegmentTransition {
 public:
-    void overrideWeight(Value weight) override { weightOverride_ = std::move(weight); }
+    void overrideWeight(Value weight) override;
     std::shared_ptr<QZPlaygraphSegment> sourceSegment() const override {
         return sourceSegment_.lock();
     }
@@ -41,23 +41,21 @@ public:
     int64_t autoplayType() const override { return autoplayType_; }
     std::optional<std::string> effectiveTransitionType() const override;
     double destinationSegmentOffset() const override { return destinationSegmentOffset_; }
-    void setDestinationSegmentOffset(double offset) override { destinationSegmentOffset_ = offset; }
+    void setDestinationSegmentOffset(double offset) override;
     const Completion& completion() const override { return completion_; }
-    void setCompletion(Completion completion) override { completion_ = std::move(completion); }
+    void setCompletion(Completion completion) override;
 
     /// The weight override, or none.
     const Value& weightOverride() const { return weightOverride_; }
-    void setWeightOverride(Value weight) { weightOverride_ = std::move(weight); }
+    void setWeightOverride(Value weight);
     /// Sets the base weight; invisible while an override is set.
-    void setWeight(Value weight) { weight_ = std::move(weight); }
-    void setSourceSegment(const std::shared_ptr<QZPlaygraphSegment>& segment) {
-        sourceSegment_ = segment;
-    }
-    void setDestinationSegmentId(std::string id) { destinationSegmentId_ = std::move(id); }
-    void setTransitionType(std::optional<std::string> type) { transitionType_ = std::move(type); }
-    void setSkipRegionOffset(std::optional<double> seconds) { skipRegionOffset_ = seconds; }
+    void setWeight(Value weight);
+    void setSourceSegment(const std::shared_ptr<QZPlaygraphSegment>& segment);
+    void setDestinationSegmentId(std::string id);
+    void setTransitionType(std::optional<std::string> type);
+    void setSkipRegionOffset(std::optional<double> seconds);
     const ExitZoneList& exitZones() const { return exitZones_; }
-    void setExitZones(ExitZoneList zones) { exitZones_ = std::move(zones); }
+    void setExitZones(ExitZoneList zones);
 
 protected:
     SegmentTransitionCore(std::string destinationSegmentId,
@@ -70,10 +68,14 @@ protected:
     /// source when `withType` and the own type is set and not "lazy". A
     /// source that is gone reads "(null)".
     std::string formatKey(bool withType) const;
+    /// Called by every setter after the change.
+    virtual void didChange() {}
 
     int64_t autoplayType_ = 0;
 
 private:
+    friend class PlaygraphBase;
+
     std::weak_ptr<QZPlaygraphSegment> sourceSegment_;
     std::string destinationSegmentId_;
     Value weight_;
@@ -101,15 +103,19 @@ public:
     std::string description() const { return key(); }
 
     std::shared_ptr<QZPlaygraph> playgraph() const { return playgraph_.lock(); }
-    void setPlaygraph(const std::shared_ptr<QZPlaygraph>& playgraph) { playgraph_ = playgraph; }
+    void setPlaygraph(const std::shared_ptr<QZPlaygraph>& playgraph);
 
 protected:
     using SegmentTransitionCore::SegmentTransitionCore;
     std::shared_ptr<QZPlaygraph> destinationLookupPlaygraph() const override {
         return playgraph_.lock();
     }
+    /// A change of a transition is a change of its source segment: an
+    /// editable playgraph rebuilds that segment at its next edit.
+    void didChange() override;
 
 private:
+    friend class PlaygraphBase;
     std::weak_ptr<QZPlaygraph> playgraph_;
 };
 

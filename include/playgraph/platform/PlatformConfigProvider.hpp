@@ -21,6 +21,7 @@ public:
     /// The process-wide provider (never empty). Safe to call from any thread.
     static std::shared_ptr<const PlatformConfigProvider> shared();
     /// Installs the host's provider; an empty pointer restores the default.
+    /// Safe to call from any thread, also while playgraphs are being built.
     static void setShared(std::shared_ptr<const PlatformConfigProvider> provider);
 };
 

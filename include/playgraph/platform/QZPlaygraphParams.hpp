@@ -11,6 +11,9 @@ namespace playgraph {
 /// "PlaygraphSegmentUserInfoPlaygraphParamsKey", and on compositions),
 /// hands them on, and tests whether an object is one. Held by
 /// `std::shared_ptr`; a `Value` can carry it as a host object.
+///
+/// Threads: the library never changes or reads a params object, so its thread
+/// safety is the host's.
 class QZPlaygraphParams : public HostObject {
 public:
     ~QZPlaygraphParams() override = default;
