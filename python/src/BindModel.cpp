@@ -54,11 +54,12 @@ void bindPosition(py::module_& m) {
              py::arg("segment") = nullptr, py::arg("watchable_time") = 0.0)
         .def_readwrite("segment", &PlaygraphPosition::segment)
         .def_readwrite("watchable_time", &PlaygraphPosition::watchableTime)
-        .def("__eq__",
-             [](const PlaygraphPosition& a, const PlaygraphPosition& b) {
-                 return a.segment == b.segment && a.watchableTime == b.watchableTime;
-             },
-             py::is_operator())
+        .def(
+            "__eq__",
+            [](const PlaygraphPosition& a, const PlaygraphPosition& b) {
+                return a.segment == b.segment && a.watchableTime == b.watchableTime;
+            },
+            py::is_operator())
         .def("__repr__", &positionRepr);
 }
 
