@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds everything in release mode with warnings as errors and runs every test.
+# Builds everything in release mode with warnings as errors, the Python module
+# included (into build/test/python), and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # The browser test of `playgraph serve` needs headless Chromium and Selenium.
-scripts/setup.sh chromium chromium-driver python3-selenium
-cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Release -DPLAYGRAPH_WERROR=ON >/dev/null
+scripts/setup.sh chromium chromium-driver python3-selenium pybind11-dev python3-dev python3-pytest
+cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Release -DPLAYGRAPH_WERROR=ON -DPLAYGRAPH_PYTHON=ON >/dev/null
 cmake --build build/test -j2
 ctest --test-dir build/test --output-on-failure -j2

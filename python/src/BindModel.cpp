@@ -1,0 +1,403 @@
+// The read-only model: positions, segments, transitions, exit zones, the
+// playgraph interface with its queries and walks, and the immutable class.
+
+#include <pybind11/stl.h>
+
+#include <iomanip>
+#include <sstream>
+
+#include "Convert.hpp"
+#include "playgraph/PlaygraphPosition.hpp"
+#include "playgraph/QZPlaygraph.hpp"
+#include "playgraph/model/Playgraph.hpp"
+#include "playgraph/model/PlaygraphSegment.hpp"
+#include "playgraph/model/PlaygraphSegmentExitZone.hpp"
+
+namespace playgraph::python {
+
+namespace {
+
+using SegmentPtr = std::shared_ptr<QZPlaygraphSegment>;
+
+std::string typeName(const py::object& self) { return py::str(self.get_type().attr("__name__")); }
+
+// Model objects compare by identity, as in the library: the address of the
+// whole object, whichever base the Python wrapper holds.
+template <class T, class Class> void identitySemantics(Class& cls) {
+    cls.def("__eq__", [](const T& a, py::object b) {
+        return py::isinstance<T>(b) &&
+               dynamic_cast<const void*>(&a) == dynamic_cast<const void*>(&b.cast<const T&>());
+    });
+    cls.def("__hash__",
+            [](const T& a) { return std::hash<const void*>{}(dynamic_cast<const void*>(&a)); });
+}
+
+std::string positionRepr(const PlaygraphPosition& position) {
+    std::ostringstream text;
+    text << "PlaygraphPosition(segment="
+         << (position.segment ? "'" + position.segment->segmentId() + "'" : std::string("None"))
+         << ", watchable_time=" << py::repr(py::float_(position.watchableTime)).cast<std::string>()
+         << ")";
+    return text.str();
+}
+
+void bindPosition(py::module_& m) {
+    py::class_<PlaygraphPosition>(
+        m, "PlaygraphPosition",
+        "A place to play: a segment (None when a query found none) and a time within the "
+        "segment's viewable (watchable_time, seconds). It holds its segment, so it never "
+        "dangles, but not the segment's playgraph. Positions compare equal when they name the "
+        "same segment object and the same time.")
+        .def(py::init([](SegmentPtr segment, double watchableTime) {
+                 return PlaygraphPosition{std::move(segment), watchableTime};
+             }),
+             py::arg("segment") = nullptr, py::arg("watchable_time") = 0.0)
+        .def_readwrite("segment", &PlaygraphPosition::segment)
+        .def_readwrite("watchable_time", &PlaygraphPosition::watchableTime)
+        .def(
+            "__eq__",
+            [](const PlaygraphPosition& a, const PlaygraphPosition& b) {
+                return a.segment == b.segment && a.watchableTime == b.watchableTime;
+            },
+            py::is_operator())
+        .def("__repr__", &positionRepr);
+}
+
+void bindExitZones(py::module_& m) {
+    py::class_<QZPlaygraphSegmentExitZone, std::shared_ptr<QZPlaygraphSegmentExitZone>>(
+        m, "QZPlaygraphSegmentExitZone",
+        "A time window (viewable times, seconds) within which a segment may be left. Made by "
+        "players; the library only defines and stores them.")
+        .def_property_readonly("is_single_frame_zone",
+                               &QZPlaygraphSegmentExitZone::isSingleFrameZone,
+                               "Start equals end exactly.")
+        .def_property_readonly("is_trailing_zone", &QZPlaygraphSegmentExitZone::isTrailingZone,
+                               "The zone ends exactly at its segment's end time (False once the "
+                               "segment is gone).")
+        .def_property_readonly("start_time", &QZPlaygraphSegmentExitZone::startTime)
+        .def_property_readonly("end_time", &QZPlaygraphSegmentExitZone::endTime);
+    py::class_<PlaygraphSegmentExitZone, QZPlaygraphSegmentExitZone,
+               std::shared_ptr<PlaygraphSegmentExitZone>>(
+        m, "PlaygraphSegmentExitZone",
+        "An exit zone of a segment, which it refers to weakly. Without end_time it is a "
+        "single-frame zone at start_time.")
+        .def(py::init(
+                 [](const SegmentPtr& segment, double startTime, std::optional<double> endTime) {
+                     return PlaygraphSegmentExitZone::create(segment, startTime,
+                                                             endTime.value_or(startTime));
+                 }),
+             py::arg("segment"), py::arg("start_time"), py::arg("end_time") = py::none())
+        .def_property_readonly("segment", &PlaygraphSegmentExitZone::segment,
+                               "The segment, or None once it is gone.");
+}
+
+void bindTransitions(py::module_& m) {
+    auto transition =
+        py::class_<QZPlaygraphSegmentTransition, std::shared_ptr<QZPlaygraphSegmentTransition>>(
+            m, "QZPlaygraphSegmentTransition",
+            "A weighted edge from a source segment to a destination segment id. Owned by its "
+            "source segment's next map and compared by identity. Its references to the source "
+            "segment and to the playgraph that resolves the destination are weak: once those "
+            "are gone it reads no source, no destination and no effective type.");
+    identitySemantics<QZPlaygraphSegmentTransition>(transition);
+    transition
+        .def(
+            "override_weight",
+            [](QZPlaygraphSegmentTransition& self, const py::object& weight) {
+                self.overrideWeight(toValue(weight, true));
+            },
+            py::arg("weight"),
+            "Sets the weight override; None removes it, so the base weight shows.")
+        .def_property_readonly("source_segment", &QZPlaygraphSegmentTransition::sourceSegment)
+        .def_property_readonly("destination_segment",
+                               &QZPlaygraphSegmentTransition::destinationSegment,
+                               "Looked up on every read; None when it cannot be resolved.")
+        .def_property_readonly("destination_segment_id",
+                               &QZPlaygraphSegmentTransition::destinationSegmentId)
+        .def_property_readonly(
+            "weight",
+            [](const QZPlaygraphSegmentTransition& self) { return fromValue(self.weight()); },
+            "The weight override when set, else the base weight (any kind, or None).")
+        .def_property_readonly("transition_type", &QZPlaygraphSegmentTransition::transitionType)
+        .def_property_readonly("skip_region_offset",
+                               &QZPlaygraphSegmentTransition::skipRegionOffset,
+                               "Seconds into the source segment after which skipping is "
+                               "supported, or None.")
+        .def_property_readonly("autoplay_type", &QZPlaygraphSegmentTransition::autoplayType)
+        .def_property_readonly("effective_transition_type",
+                               &QZPlaygraphSegmentTransition::effectiveTransitionType,
+                               "The transition's own type, else (when the source segment has a "
+                               "type) the destination segment's type, else the source "
+                               "playgraph's type.")
+        .def_property("destination_segment_offset",
+                      &QZPlaygraphSegmentTransition::destinationSegmentOffset,
+                      &QZPlaygraphSegmentTransition::setDestinationSegmentOffset)
+        .def_property_readonly("key", &QZPlaygraphSegmentTransition::key,
+                               "The text naming the edge, e.g. 'a -> b@0' or 'a immediate-> "
+                               "b@2.5'.")
+        .def("__repr__", [](const py::object& self) {
+            return "<" + typeName(self) + " " +
+                   self.cast<const QZPlaygraphSegmentTransition&>().key() + ">";
+        });
+}
+
+py::dict transitionDict(const QZPlaygraphSegment& segment) {
+    py::dict next;
+    for (const auto& [id, transition] : segment.next())
+        next[py::str(id)] = castTransition(transition);
+    return next;
+}
+
+using SegmentClass = py::class_<QZPlaygraphSegment, std::shared_ptr<QZPlaygraphSegment>>;
+using PlaygraphClass = py::class_<QZPlaygraph, std::shared_ptr<QZPlaygraph>>;
+
+void bindSegments(SegmentClass& segment) {
+    using S = QZPlaygraphSegment;
+    identitySemantics<S>(segment);
+    segment
+        .def("update_live_duration", &S::updateLiveDuration, py::arg("seconds"),
+             "Stores seconds as the end time, then sets it as the movie duration.")
+        .def("shares_asset_with", &S::sharesAssetWith, py::arg("other"),
+             "Both segments have a viewable id and the ids are numerically equal.")
+        .def("is_contiguous_after", &S::isContiguousAfter, py::arg("other"),
+             "This segment seamlessly continues other: same viewable, and other's end time "
+             "equals this start time exactly.")
+        .def("boolean_value_for_annotation", &S::booleanValueForAnnotation, py::arg("key"),
+             py::arg("default_value_if_not_present") = false,
+             "Boolean reading of an annotation; the default when it is absent.")
+        .def("int_value_for_annotation", &S::intValueForAnnotation, py::arg("key"),
+             py::arg("default_value_if_not_present") = 0,
+             "Signed 32-bit integer reading of an annotation, widened; the default when it is "
+             "absent.")
+        .def_property(
+            "playgraph_params", [](const S& self) { return fromParams(self.playgraphParams()); },
+            [](S& self, const py::object& params) { self.setPlaygraphParams(toParams(params)); },
+            "The segment's QZPlaygraphParams, or None.")
+        .def_property_readonly("playgraph", &S::playgraph,
+                               "The playgraph that built this segment, or None once it is gone.")
+        .def_property_readonly("segment_id", &S::segmentId)
+        .def_property_readonly(
+            "viewable_id", [](const S& self) { return fromValue(self.viewableId()); },
+            "The viewable id as given (a number), or None.")
+        .def_property_readonly("start_time", &S::startTime)
+        .def_property_readonly("end_time", &S::endTime,
+                               "The movie duration for a play-to-end segment, else the stored "
+                               "end.")
+        .def_property("offset_in_playgraph", &S::offsetInPlaygraph, &S::setOffsetInPlaygraph)
+        .def_property_readonly("default_next", &S::defaultNext)
+        .def_property_readonly("transition_type", &S::transitionType)
+        .def_property_readonly("next", &transitionDict,
+                               "Outgoing transitions, a new dict from destination segment id to "
+                               "transition (empty when there are none).")
+        .def_property_readonly("canonical_segment_id", &S::canonicalSegmentId,
+                               "'<playgraphId>::<segmentId>'.")
+        .def_property_readonly("segment_duration", &S::segmentDuration,
+                               "nan while a play-to-end segment's movie duration is unknown.")
+        .def_property_readonly("play_to_viewable_end", &S::playToViewableEnd)
+        .def_property("movie_duration", &S::movieDuration, &S::setMovieDuration,
+                      "The viewable's duration; setting a new one makes the playgraph "
+                      "recompute its duration and offsets.")
+        .def_property_readonly(
+            "user_info", [](const S& self) { return fromOptionalDictionary(self.userInfo()); })
+        .def_property(
+            "exit_zones", &S::exitZones,
+            [](S& self, const ExitZoneList& zones) {
+                auto* segment = dynamic_cast<PlaygraphSegment*>(&self);
+                if (!segment) throw py::type_error("this segment does not take exit zones");
+                segment->setExitZones(zones);
+            },
+            "The segment's exit zones (a new list); players set them.")
+        .def_property_readonly("fixed_rate", &S::fixedRate,
+                               "\"fixedPlaybackRate\" when it is a number, else nan.")
+        .def_property_readonly(
+            "annotations", [](const S& self) { return fromOptionalDictionary(self.annotations()); })
+        .def_property_readonly("is_decorative_segment", &S::isDecorativeSegment)
+        .def_property_readonly("has_auxiliary_manifest", &S::hasAuxiliaryManifest)
+        .def_property_readonly("break_index", &S::breakIndex)
+        .def_property_readonly("decorative_index", &S::decorativeIndex)
+        .def_property_readonly("has_content", &S::hasContent,
+                               "False only for a segment that is both decorative and padding.")
+        .def_property_readonly("allows_seek_within", &S::allowsSeekWithin)
+        .def_property_readonly("allows_skip_forward", &S::allowsSkipForward)
+        .def_property_readonly("allows_skip_backward", &S::allowsSkipBackward)
+        .def_property_readonly("allows_skip_on_postplay", &S::allowsSkipOnPostplay)
+        .def_property_readonly("allows_skip_on_forward_seek_over", &S::allowsSkipOnForwardSeekOver)
+        .def_property_readonly("play_once_only_per_session", &S::playOnceOnlyPerSession)
+        .def_property_readonly("is_before_empty_ad_break", &S::isBeforeEmptyAdBreak)
+        .def_property_readonly("is_after_empty_ad_break", &S::isAfterEmptyAdBreak)
+        .def_property_readonly("empty_ad_break_index", &S::emptyAdBreakIndex)
+        .def_property_readonly("preceding_empty_ad_break_index", &S::precedingEmptyAdBreakIndex)
+        .def_property_readonly("after_any_ad_break_index", &S::afterAnyAdBreakIndex,
+                               "Reads \"precedingEmptyAdBreakIndex\", like "
+                               "preceding_empty_ad_break_index.")
+        .def_property_readonly(
+            "ad_break_token", [](const S& self) { return fromValue(self.adBreakToken()); },
+            "The stored value itself, or None.")
+        .def_property_readonly(
+            "preceding_empty_ad_break_token",
+            [](const S& self) { return fromValue(self.precedingEmptyAdBreakToken()); })
+        .def_property_readonly("description", &S::description,
+                               "'Segment(<id>,[<start %0.2f>-<end %02f>])'.")
+        .def("__repr__", &S::description);
+}
+
+// The playgraph read interface: queries and walks.
+void bindPlaygraphInterface(PlaygraphClass& playgraph) {
+    using P = QZPlaygraph;
+    identitySemantics<P>(playgraph);
+    playgraph.def_property_readonly("initial_segment_id", &P::initialSegmentId)
+        .def("segment_by_id", &P::segmentById, py::arg("segment_id"),
+             "The segment under segment_id, or None.")
+        .def("segment_ids_for_position", &P::segmentIdsForPosition, py::arg("position"),
+             py::arg("in_viewable_id"),
+             "Ids of the segments of viewable in_viewable_id covering viewable time position, "
+             "in map order; None when there are none.")
+        .def("segment_id_at_playgraph_time", &P::segmentIdAtPlaygraphTime, py::arg("time"),
+             "The segment at playgraph time along the default path, or None.")
+        .def("playgraph_offset_for_player_time", &P::playgraphOffsetForPlayerTime,
+             py::arg("player_time"), py::arg("in_segment"),
+             "Playgraph time of viewable time player_time in in_segment, or nan when the "
+             "segment is not on the default path.")
+        .def("player_time_for_playgraph_offset", &P::playerTimeForPlaygraphOffset,
+             py::arg("offset"), "Viewable time at playgraph time offset, or nan.")
+        .def("is_playback_contiguous_from_segment", &P::isPlaybackContiguousFromSegment,
+             py::arg("segment"), py::arg("to_segment"),
+             "to_segment continues segment seamlessly; False without to_segment.")
+        .def(
+            "default_path_traversal",
+            [](const P& self, const py::object& callback) {
+                return runWalk(callback,
+                               [&](const TraversalCallback& f) { self.defaultPathTraversal(f); });
+            },
+            py::arg("callback") = py::none(),
+            "Each segment of the default path with indexes 0, 1, 2, ... up to (not including) "
+            "the first repeated segment.")
+        .def(
+            "depth_first_traversal_from_segment_id",
+            [](const P& self, const std::optional<std::string>& segmentId,
+               const py::object& callback) {
+                return runWalk(callback, [&](const TraversalCallback& f) {
+                    self.depthFirstTraversalFromSegmentId(segmentId, f);
+                });
+            },
+            py::arg("segment_id") = py::none(), py::arg("callback") = py::none(),
+            "Depth-first walk over default_next and transitions from the segment (or the "
+            "initial segment), reporting depths from 0, each segment once.")
+        .def(
+            "bredth_first_traversal_from_segment_id",
+            [](const P& self, const std::optional<std::string>& segmentId, uint64_t maxDepth,
+               const py::object& callback) {
+                return runWalk(callback, [&](const TraversalCallback& f) {
+                    self.bredthFirstTraversalFromSegmentId(segmentId, maxDepth, f);
+                });
+            },
+            py::arg("segment_id"), py::arg("max_depth"), py::arg("callback") = py::none(),
+            "Breadth-first walk reporting depths 1 to max_depth (at least 1); an id naming no "
+            "segment is reported with segment None.")
+        .def("calculate_default_path_duration", &P::calculateDefaultPathDuration,
+             "Recomputes duration and the default-path segments' offsets.")
+        .def_property_readonly("initial_position", &P::initialPosition,
+                               "The initial segment and its start time; None and 0 without "
+                               "one.")
+        .def("position_at_playgraph_offset_along_default_playback_path",
+             &P::positionAtPlaygraphOffsetAlongDefaultPlaybackPath, py::arg("offset"))
+        .def("position_at_start_of_segment", &P::positionAtStartOfSegment, py::arg("segment_id"),
+             "The segment and its start; None and 0 for an unknown id.")
+        .def("position_at_segment_viewable_time", &P::positionAtSegmentViewableTime,
+             py::arg("segment_id"), py::arg("viewable_time"))
+        .def("position_at_segment_segment_offset", &P::positionAtSegmentSegmentOffset,
+             py::arg("segment_id"), py::arg("segment_offset"))
+        .def(
+            "position_at_viewable_time",
+            [](const P& self, double viewableTime, const py::object& inVideoId) {
+                return self.positionAtViewableTime(viewableTime, toValue(inVideoId, true));
+            },
+            py::arg("viewable_time"), py::arg("in_video_id"))
+        .def_property_readonly("type", &P::type)
+        .def_property_readonly("transition_type", &P::transitionType)
+        .def_property_readonly("playgraph_id", &P::playgraphId)
+        .def_property_readonly(
+            "main_viewable_id", [](const P& self) { return fromValue(self.mainViewableId()); },
+            "The main viewable id taken from the segments' \"main\" values, or None.")
+        .def_property_readonly("duration", &P::duration, "Length of the default path, seconds.")
+        .def_property_readonly("all_segment_ids", &P::allSegmentIds, "Every segment id.")
+        .def_property_readonly("minimum_segment_length_ms", &P::minimumSegmentLengthMs,
+                               "The shortest segment an editor should make, or None.")
+        .def("__repr__", [](const py::object& self) {
+            const auto& playgraph = self.cast<const P&>();
+            return "<" + typeName(self) + " '" + playgraph.playgraphId() +
+                   "' duration=" + py::repr(py::float_(playgraph.duration())).cast<std::string>() +
+                   ">";
+        });
+}
+
+void bindPlaygraph(py::module_& m) {
+    py::class_<Playgraph, QZPlaygraph, std::shared_ptr<Playgraph>>(
+        m, "Playgraph",
+        "The immutable playgraph, built once from a playgraph dictionary (see load()). It "
+        "copies what it reads; the dictionary is not kept. Construction never fails: missing "
+        "or wrongly typed entries read as absent.")
+        .def(py::init([](const py::object& dictionary, const py::object& defaultViewableId) {
+                 const Value value = toValue(dictionary);
+                 const Value viewableId = toValue(defaultViewableId, true);
+                 py::gil_scoped_release release;
+                 return Playgraph::create(value, viewableId);
+             }),
+             py::arg("dictionary"), py::arg("default_viewable_id") = py::none(),
+             "Builds a playgraph from a dict; default_viewable_id (an int or None) goes to "
+             "segments without \"viewableId\" when the playgraph's \"type\" is \"branching\".")
+        .def(
+            "value_for_annotation",
+            [](const Playgraph& self, std::string_view key) {
+                return fromValue(self.valueForAnnotation(key));
+            },
+            py::arg("key"), "The playgraph-wide annotation under key, or None.")
+        .def_property(
+            "annotations",
+            [](const Playgraph& self) { return fromOptionalDictionary(self.annotations()); },
+            [](Playgraph& self, const py::object& annotations) {
+                self.setAnnotations(toOptionalDictionary(annotations));
+            })
+        .def_static("last_segment_id_in_default_traversal_in_playgraph",
+                    &Playgraph::lastSegmentIdInDefaultTraversalInPlaygraph, py::arg("playgraph"),
+                    "The id of the last segment of the playgraph's default path (before it "
+                    "ends or first repeats); the initial segment id itself when that names no "
+                    "segment; None without one.")
+        .def_static("playgraph_has_same_default_traversal_as_playgraph",
+                    &Playgraph::playgraphHasSameDefaultTraversalAsPlaygraph, py::arg("a"),
+                    py::arg("b"),
+                    "True when both default paths have the same segment ids in the same order.");
+}
+
+} // namespace
+
+void bindModel(py::module_& m) {
+    // Segments and playgraphs refer to each other: both are registered
+    // before either gets its members, so that signatures name them.
+    SegmentClass segment(
+        m, "QZPlaygraphSegment",
+        "A node of a playgraph: a time range (seconds) of one viewable, with its outgoing "
+        "transitions, its default next segment and its annotations. Owned by its playgraph and "
+        "compared by identity; its playgraph reference is weak: playgraph is None once the "
+        "playgraph is gone (the segment itself stays usable). Dictionaries (annotations, "
+        "user_info) are returned as new dicts.");
+    PlaygraphClass playgraph(
+        m, "QZPlaygraph",
+        "A playgraph: a directed graph of segments joined by weighted transitions, with one "
+        "default path from the initial segment along each segment's default_next. The read "
+        "side never raises: a miss is None, nan, or the initial position. Times are seconds; "
+        "'viewable time' is a time within a segment's viewable, 'playgraph time' a time along "
+        "the default path.\n\n"
+        "Walks take an optional callback(segment, index); a truthy result stops the walk. "
+        "Without a callback a walk returns its steps as a list of (segment, index) tuples, "
+        "collected without holding the GIL (do not edit the playgraph from another thread "
+        "meanwhile).");
+    bindExitZones(m);
+    bindTransitions(m);
+    bindSegments(segment);
+    bindPosition(m);
+    bindPlaygraphInterface(playgraph);
+    bindPlaygraph(m);
+}
+
+} // namespace playgraph::python

@@ -1,0 +1,97 @@
+"""Loading, the queries, the walks and the lifetime of model objects."""
+
+import gc
+import math
+import os
+import pathlib
+
+import pytest
+
+import playgraph
+
+STORY = pathlib.Path(os.environ.get("PLAYGRAPH_EXAMPLES", "examples")) / "story.json"
+
+
+def test_every_source_loads_the_same_playgraph():
+    text = STORY.read_text()
+    sources = [STORY, str(STORY), text, text.encode(), __import__("json").loads(text)]
+    graphs = [playgraph.load(source, default_viewable_id=81) for source in sources]
+    graphs.append(playgraph.MutablePlaygraph(text, 81))
+    for graph in graphs:
+        assert (graph.playgraph_id, graph.duration, graph.main_viewable_id) == ("heist-story", 45.5, 81)
+        assert graph.segment_by_id("vault").viewable_id == 81
+    with pytest.raises(FileNotFoundError):
+        playgraph.load("no-such-file.json")
+    with pytest.raises(playgraph.JsonError) as caught:
+        playgraph.load('{"segments": {,}}')
+    assert isinstance(caught.value, ValueError) and (caught.value.line, caught.value.column) == (1, 15)
+    with pytest.raises(TypeError):
+        playgraph.load(42)
+
+
+def test_queries_and_positions():
+    graph = playgraph.load(STORY, 81)
+    assert [graph.segment_id_at_playgraph_time(t) for t in (0, 12, 45.5, 46)] == [
+        "intro", "vault", "credits", None]
+    assert graph.player_time_for_playgraph_offset(13) == 13
+    assert math.isnan(graph.playgraph_offset_for_player_time(1, graph.segment_by_id("rooftop")))
+    assert graph.segment_ids_for_position(20, 81) == ["vault"]
+    position = graph.position_at_segment_viewable_time("vault", 20)
+    assert position == playgraph.PlaygraphPosition(graph.segment_by_id("vault"), 20.0)
+    assert graph.position_at_viewable_time(5, 83).segment.segment_id == "credits"
+    assert graph.initial_position.segment.segment_id == "intro"
+    intro = graph.segment_by_id("intro")
+    assert (intro.default_next, intro.segment_duration, intro.canonical_segment_id) == (
+        "vault", 12.0, "heist-story::intro")
+    rooftop = intro.next["rooftop"]
+    assert (rooftop.weight, rooftop.transition_type, rooftop.destination_segment) == (
+        30, "immediate", graph.segment_by_id("rooftop"))
+    rooftop.override_weight(5.5)
+    assert intro.next["rooftop"].weight == 5.5
+    assert graph.segment_by_id("recap").is_decorative_segment
+    assert playgraph.Playgraph.last_segment_id_in_default_traversal_in_playgraph(graph) == "credits"
+
+
+def test_walks_as_lists_and_as_callbacks():
+    graph = playgraph.load(STORY, 81)
+    walks = [
+        lambda cb=None: graph.default_path_traversal(cb),
+        lambda cb=None: graph.depth_first_traversal_from_segment_id(None, cb),
+        lambda cb=None: graph.bredth_first_traversal_from_segment_id("intro", 3, cb),
+    ]
+    for walk in walks:
+        steps = walk()
+        seen = []
+        assert walk(lambda segment, index: seen.append((segment, index))) is None
+        assert seen == steps and len(steps) >= 4
+        stopped = []
+        walk(lambda segment, index: stopped.append(segment) or len(stopped) == 2)
+        assert stopped == [s for s, _ in steps[:2]]
+    assert [(s.segment_id, i) for s, i in graph.default_path_traversal()] == [
+        ("intro", 0), ("vault", 1), ("recap", 2), ("credits", 3)]
+    assert graph.bredth_first_traversal_from_segment_id("nowhere", 1) == [(None, 1)]
+
+    calls = []
+
+    def failing(segment, index):
+        calls.append(index)
+        raise KeyError("walk")
+
+    with pytest.raises(KeyError, match="walk"):
+        graph.default_path_traversal(failing)
+    assert calls == [0]
+
+
+def test_objects_outlive_their_playgraph_and_back_references_read_none():
+    graph = playgraph.load(STORY, 81)
+    intro = graph.segment_by_id("intro")
+    transition = intro.next["vault"]
+    position = graph.initial_position
+    assert intro.playgraph is graph and transition.source_segment is intro
+    del graph
+    gc.collect()
+    assert intro.playgraph is None and transition.destination_segment is None
+    assert position.segment is intro and intro.segment_duration == 12.0
+    del intro, position
+    gc.collect()
+    assert transition.source_segment is None and transition.key == "(null) -> vault@0"
