@@ -14,7 +14,9 @@
 #include <functional>
 #include <string>
 
+#include "AllocationCounter.hpp"
 #include "BenchSupport.hpp"
+#include "playgraph/editing/EditHistory.hpp"
 #include "playgraph/editing/MutablePlaygraph.hpp"
 
 namespace playgraph::bench {
@@ -22,7 +24,10 @@ namespace {
 
 /// Segment ids of the generated playgraph that the edits work on.
 struct EditTargets {
-    std::string plain;       ///< a default-path segment with at most one transition out
+    /// A default-path segment with at most one transition out, which its
+    /// predecessor on the path reaches by a transition (so that inserting
+    /// before it and removing it rewire that transition).
+    std::string plain;
     std::string branch;      ///< a default-path branch point (two or more transitions out)
     std::string alternative; ///< a destination of `branch` other than its default next
     std::string far;         ///< a segment `plain` has no transition to
@@ -36,7 +41,8 @@ EditTargets targetsFor(const Fixture& f) {
     const std::size_t middle = path.size() / 2;
     for (std::size_t i = middle; i < path.size() && (t.plain.empty() || t.branch.empty()); ++i) {
         const auto& segment = path[i];
-        if (t.plain.empty() && segment->next().size() <= 1 && i + 5 < path.size()) {
+        const bool byTransition = path[i - 1]->next().contains(segment->segmentId());
+        if (t.plain.empty() && byTransition && segment->next().size() <= 1 && i + 5 < path.size()) {
             t.plain = segment->segmentId();
             t.far = path[i + 5]->segmentId();
             t.plainDuration = segment->segmentDuration();
@@ -150,6 +156,45 @@ const std::string kOtherId = "bench_other_segment";
                  [](MutablePlaygraph& p, const EditTargets& t) { p.removeSegment(t.plain); });
     return true;
 }();
+
+// A split as one step of an edit history, then its undo, in the thread's CPU
+// time: `undo_ratio` is the undo's time over the split's (the split
+// includes its transaction), `step_B` the heap the step keeps for undo and
+// redo (what `clear` frees afterwards), which should not grow with N.
+void BM_EditHistorySplitUndo(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const Fixture& f = fixture(n);
+    const EditTargets targets = targetsFor(f);
+    const Value original(f.generated.dictionary);
+    double splitSeconds = 0.0, undoSeconds = 0.0, stepBytes = 0.0;
+    for (auto _ : state) {
+        auto p = MutablePlaygraph::create(original.deepCopy());
+        EditHistory history(p);
+        double t0 = threadCpuSeconds();
+        history.transaction([&](MutablePlaygraph& g) {
+            g.splitSegment(targets.plain, targets.plainDuration / 2, targets.plain, kNewId);
+        });
+        const double split = threadCpuSeconds() - t0;
+        t0 = threadCpuSeconds();
+        history.undo();
+        const double undo = threadCpuSeconds() - t0;
+        HeapDelta kept;
+        history.clear();
+        stepBytes = static_cast<double>(-kept.sample().bytes);
+        splitSeconds += split;
+        undoSeconds += undo;
+        state.SetIterationTime(undo);
+    }
+    state.counters["undo_ratio"] = splitSeconds > 0 ? undoSeconds / splitSeconds : 0.0;
+    state.counters["split_ms"] = splitSeconds / static_cast<double>(state.iterations()) * 1e3;
+    state.counters["step_B"] = stepBytes;
+}
+BENCHMARK(BM_EditHistorySplitUndo)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Iterations(8)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace playgraph::bench

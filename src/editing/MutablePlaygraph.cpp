@@ -41,7 +41,7 @@ void MutablePlaygraph::load() {
     type_ = stringAt(playgraphDictionary_, keys::type);
     const Value segments = playgraphDictionary_.get(keys::segments);
     buildSegmentMap(segments, defaultViewableId_);
-    referrers_.clear();
+    oddReferrers_.clear();
     hasMain_.clear();
     mainCount_ = 0;
     if (const Dictionary* all = segments.dictionary()) {
@@ -57,25 +57,22 @@ void MutablePlaygraph::load() {
 }
 
 void MutablePlaygraph::noteReferences(uint32_t name, const Dictionary& segment) {
-    const auto refer = [&](std::string_view target) {
-        const uint32_t to = internName(target);
-        if (referrers_.size() <= to) referrers_.resize(nameCount());
-        auto& list = referrers_[to];
-        // Recent duplicates are skipped; older ones are dropped when the
-        // list is next read.
-        const auto recent = list.size() > 8 ? list.end() - 8 : list.begin();
-        if (std::find(recent, list.end(), name) == list.end()) list.push_back(name);
-    };
-    if (const Value* defaultNext = segment.find(keys::defaultNext)) {
-        if (const std::string* target = defaultNext->string()) refer(*target);
-    }
+    // The index knows the transitions (dictionary entries of "next") and the
+    // default next; entries of "next" that are not transitions still make a
+    // predecessor, so the few segments that have them are kept apart.
+    bool odd = false;
     if (const Value* next = segment.find(keys::next)) {
         if (const Dictionary* transitions = next->dictionary()) {
             for (const auto& [target, transition] : *transitions)
-                refer(target);
+                odd = odd || !transition.isDictionary();
         }
     }
-    if (hasMain_.size() <= name) hasMain_.resize(nameCount(), 0);
+    if (odd) {
+        oddReferrers_.insert(name);
+    } else if (!oddReferrers_.empty()) {
+        oddReferrers_.erase(name);
+    }
+    if (hasMain_.size() <= name) hasMain_.resize(nameCount() + nameCount() / 4 + 16, 0);
     const Value* main = segment.find(keys::main);
     const uint8_t withMain = main && main->isNumber() ? 1 : 0;
     mainCount_ = mainCount_ - hasMain_[name] + withMain;
@@ -118,15 +115,21 @@ MutablePlaygraph::referringSegments(const std::string& id, bool orByDefaultNext)
     std::vector<SegmentRef> out;
     const auto segments = dictionaryAt(playgraphDictionary_, keys::segments);
     if (!segments) return out;
-    const uint32_t name = findName(id);
-    // Candidates: the segments known to have named `id`, and those changed
-    // since they were last read.
+    // Candidates: the segments the index says name `id`, those with "next"
+    // entries that are not transitions, and those changed since they were
+    // last read; each is checked against its dictionary. Without an index
+    // that describes the dictionary, every segment is a candidate.
     std::vector<uint32_t> candidates;
-    if (name != detail::kNoName && name < referrers_.size()) candidates = referrers_[name];
-    candidates.insert(candidates.end(), pending_.touched.begin(), pending_.touched.end());
-    std::sort(candidates.begin(), candidates.end());
-    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
-    std::vector<uint32_t> still;
+    if (pending_.full) {
+        for (const auto& [candidateId, value] : *segments)
+            candidates.push_back(internName(candidateId));
+    } else {
+        segmentsNaming(findName(id), candidates);
+        candidates.insert(candidates.end(), oddReferrers_.begin(), oddReferrers_.end());
+        candidates.insert(candidates.end(), pending_.touched.begin(), pending_.touched.end());
+        std::sort(candidates.begin(), candidates.end());
+        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    }
     for (const uint32_t candidate : candidates) {
         const std::string& candidateId = nameOf(candidate);
         const Value* value = segments->find(candidateId);
@@ -134,12 +137,10 @@ MutablePlaygraph::referringSegments(const std::string& id, bool orByDefaultNext)
         if (!segment) continue;
         const auto next = dictionaryAt(*segment, keys::next);
         const bool byNext = next && next->contains(id);
-        const bool byDefault = stringAtEquals(*segment, keys::defaultNext, id);
-        if (byNext || byDefault) still.push_back(candidate);
-        if (byNext || (orByDefaultNext && byDefault)) out.push_back({candidateId, *segment});
+        if (byNext || (orByDefaultNext && stringAtEquals(*segment, keys::defaultNext, id))) {
+            out.push_back({candidateId, *segment});
+        }
     }
-    // Segments that no longer name `id` are forgotten.
-    if (name != detail::kNoName && name < referrers_.size()) referrers_[name] = std::move(still);
     return out;
 }
 

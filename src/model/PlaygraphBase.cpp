@@ -57,6 +57,21 @@ std::size_t PlaygraphBase::nameCount() const { return index_->names.size(); }
 
 // ---- The index -------------------------------------------------------------
 
+void PlaygraphBase::segmentsNaming(uint32_t name, std::vector<uint32_t>& out) const {
+    if (name == detail::kNoName) return;
+    const GraphIndex& index = *index_;
+    const uint32_t* children = index.children.data();
+    for (const GraphIndex::Slot& slot : index.slots) {
+        if (!slot.segment) continue;
+        for (uint32_t i = 0; i < slot.childCount; ++i) {
+            if (children[slot.childBegin + i] == name) {
+                out.push_back(slot.name);
+                break;
+            }
+        }
+    }
+}
+
 void PlaygraphBase::indexLinks(uint32_t slot) {
     GraphIndex& index = *index_;
     GraphIndex::Slot& entry = index.slots[slot];
@@ -198,11 +213,14 @@ void PlaygraphBase::buildSegmentMap(const Value& segments, const Value& defaultV
     resetIndex();
     const Dictionary* all = segments.dictionary();
     if (!all) return;
-    segmentMap_.reserve(all->size());
-    index_->names.reserve(all->size());
-    index_->slots.reserve(all->size());
-    index_->handles.reserve(all->size());
-    index_->children.reserve(all->size() + all->size() / 2);
+    // Room to grow: the first edits after a load should not reallocate.
+    const std::size_t room = all->size() + all->size() / 4 + 16;
+    segmentMap_.reserve(room);
+    index_->names.reserve(room);
+    index_->slots.reserve(room);
+    index_->handles.reserve(room);
+    index_->slotOfName.reserve(room);
+    index_->children.reserve(room + room / 2);
     for (const auto& [id, details] : *all) {
         // An entry that is not a segment dictionary is not a segment.
         if (!details.isDictionary()) continue;

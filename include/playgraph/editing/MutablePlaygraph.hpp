@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "playgraph/QZMutablePlaygraph.hpp"
@@ -202,7 +203,8 @@ private:
     void refresh();
     void refreshNow();
     void bringModelUpToDate() override;
-    /// Records which segments `segment` (the dictionary entry of `name`) refers to.
+    /// Records what the index cannot know of `segment` (the dictionary entry
+    /// of `name`): "next" entries that are not transitions, and "main".
     void noteReferences(uint32_t name, const Dictionary& segment);
     /// Asks the provider about "main" once per segment that has it, as a
     /// rebuild of every segment would, setting `mainViewableId` if it has none.
@@ -238,10 +240,9 @@ private:
         std::vector<uint8_t> mark;      ///< by name: 1 when in `touched`, 2 when also erased
         bool full = false;              ///< the segment map was replaced: rebuild everything
     } pending_;
-    /// By name: the segments that named it in their "defaultNext" or "next"
-    /// when last read. May hold segments that no longer do (they are dropped
-    /// when found); never misses one.
-    std::vector<std::vector<uint32_t>> referrers_;
+    /// Names of the segments whose "next" holds entries that are not
+    /// transitions (the index does not see those).
+    std::unordered_set<uint32_t> oddReferrers_;
     /// By name: 1 when the segment's dictionary has a number under "main".
     std::vector<uint8_t> hasMain_;
     std::size_t mainCount_ = 0;

@@ -186,6 +186,9 @@ protected:
     /// Interned segment ids (see the index below): the number of `id`,
     /// added when new; or `kNoName` (UINT32_MAX) when absent.
     uint32_t internName(std::string_view id);
+    /// Appends the names of the indexed segments whose default next or
+    /// transitions name `name` (in no given order).
+    void segmentsNaming(uint32_t name, std::vector<uint32_t>& out) const;
     uint32_t findName(std::string_view id) const;
     const std::string& nameOf(uint32_t name) const;
     std::size_t nameCount() const;
