@@ -13,18 +13,21 @@ namespace playgraph {
 /// An editable playgraph: a `QZPlaygraph` whose graph can be changed.
 ///
 /// The playgraph keeps its dictionary as the single source of truth; every
-/// edit checks all its arguments, changes the dictionary, then rebuilds the
-/// segment and transition objects (objects obtained before an edit no
-/// longer belong to the playgraph). Invalid arguments throw
+/// edit checks all its arguments, changes the dictionary, then brings the
+/// segment and transition objects up to date with it (the objects of the
+/// segments it changed are replaced; see the class that implements it for
+/// what a caller holding an object across an edit can rely on). Invalid
+/// arguments throw
 /// `InvalidArgumentError` and leave the dictionary and the segment objects
 /// exactly as they were. Times are seconds; the dictionary stores integer
 /// milliseconds (seconds x 1000, truncated toward zero). Properties are a
 /// `Dictionary`; none (or the null marker) acts as an empty one.
 ///
-/// Threads: an edit rewrites the dictionary and rebuilds every segment and
-/// transition object, so the caller must keep it from overlapping any other
-/// call on the playgraph or its objects, and any use of the nested
-/// dictionaries it shares.
+/// Threads: an edit rewrites the dictionary, replaces segment and transition
+/// objects and updates the default-path offsets of the others, so the caller
+/// must keep it from overlapping any other call on the playgraph or its
+/// objects (those obtained before the edit included), and any use of the
+/// nested dictionaries it shares. Reads may overlap each other.
 class QZMutablePlaygraph : public virtual QZPlaygraph {
 public:
     ~QZMutablePlaygraph() override = default;

@@ -162,7 +162,12 @@ void MutablePlaygraph::refreshNow() {
         load();
         return;
     }
-    initialSegmentId_ = stringAt(playgraphDictionary_, keys::initialSegment);
+    std::optional<std::string> initial = stringAt(playgraphDictionary_, keys::initialSegment);
+    // Edits away from the default path leave it, its duration and offsets
+    // as they are: only a change on it is worth a walk.
+    std::vector<PathLink> onPath;
+    const bool keepPath = defaultPathSurvives(pending_.touched, initial, onPath);
+    initialSegmentId_ = std::move(initial);
     type_ = stringAt(playgraphDictionary_, keys::type);
     const auto segments = dictionaryAt(playgraphDictionary_, keys::segments);
     const auto entryOf = [&](uint32_t name) -> std::optional<Dictionary> {
@@ -205,8 +210,10 @@ void MutablePlaygraph::refreshNow() {
     pending_.touched.clear();
     pending_.inserted.clear();
     askAboutMainAsARebuildWould();
-    calculateDefaultPathDuration();
-    resetOffsetsOffThePath();
+    if (!keepPath || !keepDefaultPath(onPath)) {
+        calculateDefaultPathDuration();
+        resetOffsetsOffThePath();
+    }
 }
 
 void MutablePlaygraph::askAboutMainAsARebuildWould() {

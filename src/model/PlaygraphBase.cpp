@@ -1,6 +1,7 @@
 #include "playgraph/model/PlaygraphBase.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -351,6 +352,7 @@ void PlaygraphBase::calculateDefaultPathDuration() {
 
     const std::size_t n = path.segments.size();
     path.durations.resize(n);
+    path.offsets.resize(n);
     path.starts.resize(n + 1);
     path.firstUnknown = n;
     path.nonDecreasing = true;
@@ -361,6 +363,7 @@ void PlaygraphBase::calculateDefaultPathDuration() {
     for (std::size_t i = 0; i < n; ++i) {
         PlaygraphSegment& segment = *path.segments[i];
         segment.offsetInPlaygraph_ = offset;
+        path.offsets[i] = offset;
         const double raw = segment.segmentDuration();
         path.durations[i] = raw;
         if (std::isnan(raw) && path.firstUnknown == n) path.firstUnknown = i;
@@ -372,6 +375,55 @@ void PlaygraphBase::calculateDefaultPathDuration() {
         if (!segment.isDecorativeSegment()) offset += d;
     }
     duration_ = total;
+}
+
+bool PlaygraphBase::defaultPathSurvives(const std::vector<uint32_t>& changed,
+                                        const std::optional<std::string>& initial,
+                                        std::vector<PathLink>& onPath) const {
+    const DefaultPathCache* path = currentDefaultPath();
+    if (!path || initial != initialSegmentId_) return false;
+    // Every name on the kept path is marked in `offsetMark_` (a few more may
+    // be, which only costs a walk). Past the end of a path that does not
+    // loop, a segment under the name its last segment leads to would extend it.
+    uint32_t end = detail::kNoName;
+    if (path->segments.empty()) {
+        end = initial ? findName(*initial) : detail::kNoName;
+    } else if (!path->loops) {
+        if (const auto& next = path->segments.back()->defaultNext()) end = findName(*next);
+    }
+    for (const uint32_t name : changed) {
+        if (name == end) return false;
+        if (name >= offsetMark_.size() || offsetMark_[name] == 0) continue;
+        const PlaygraphSegment* segment = index_->segmentNamed(name);
+        if (!segment) return false;
+        onPath.push_back({name, segment->defaultNext(), segment->segmentDuration(),
+                          segment->isDecorativeSegment()});
+    }
+    return true;
+}
+
+bool PlaygraphBase::keepDefaultPath(const std::vector<PathLink>& onPath) {
+    DefaultPathCache& path = defaultPath_;
+    const auto same = [](double a, double b) {
+        return std::isnan(a) ? std::isnan(b)
+                             : std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+    };
+    for (const PathLink& link : onPath) {
+        PlaygraphSegment* segment = index_->segmentNamed(link.name);
+        if (!segment || segment->defaultNext() != link.defaultNext ||
+            !same(segment->segmentDuration(), link.duration) ||
+            segment->isDecorativeSegment() != link.decorative) {
+            return false;
+        }
+        // Marked names may be off the path; those keep a fresh object's offset.
+        const auto at = std::find(path.names.begin(), path.names.end(), link.name);
+        if (at == path.names.end()) continue;
+        const auto i = static_cast<std::size_t>(at - path.names.begin());
+        path.segments[i] = segment;
+        segment->offsetInPlaygraph_ = path.offsets[i];
+    }
+    path.mapVersion = segmentMap_.version();
+    return true;
 }
 
 void PlaygraphBase::resetOffsetsOffThePath() {

@@ -204,7 +204,11 @@ inline void randomEdit(std::mt19937& rng, MutablePlaygraph& p, int& fresh,
     const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
     const auto anyId = [&]() -> std::string {
         const auto ids = p.allSegmentIds().value_or(std::vector<std::string>{});
-        if (ids.empty() || pick(6) == 0) return "n" + std::to_string(pick(3) == 0 ? 0 : fresh++);
+        // New ids now and then take the name dangling references use.
+        if (ids.empty() || pick(6) == 0) {
+            return pick(4) == 0 ? std::string("zz")
+                                : "n" + std::to_string(pick(3) == 0 ? 0 : fresh++);
+        }
         return ids[static_cast<std::size_t>(pick(static_cast<int>(ids.size())))];
     };
     const auto anyTime = [&]() -> double {

@@ -23,13 +23,25 @@ namespace playgraph {
 /// "next", each transition) stay shared with the caller and are edited in
 /// place, so an edit shows through the caller's nested dictionaries while a
 /// change of a top-level entry ("initialSegment") does not. The segment and
-/// transition objects are a cache rebuilt from the dictionary by `load`
-/// after every completed edit.
+/// transition objects are a cache of the dictionary: after every completed
+/// edit the playgraph answers exactly as one freshly built from
+/// `dictionaryRepresentation()` would, but only the segments the edit
+/// touched are built again.
+///
+/// Holding a segment (or transition) across an edit: the object stays alive
+/// and readable, whatever the edit did. A segment whose dictionary entry the
+/// edit did not touch, and whose state no setter changed since it was built
+/// (movie duration, annotations, ...), stays the playgraph's own: the same
+/// object from `segmentById`, with its default-path offsets brought up to
+/// date. A touched or setter-changed segment is replaced by a new object, and
+/// the old one keeps the values it had. Which segments an edit touches is
+/// not part of the contract; find a segment again by its id after an edit.
 ///
 /// Edits throw `InvalidArgumentError` (reason text exact) and then leave the
 /// dictionary and the segment objects exactly as they were. Besides the
 /// checks each edit documents, non-finite times and offsets, properties that
-/// are not a dictionary and viewable ids that are not numbers are refused.
+/// are not a dictionary and viewable ids that are not finite numbers (the
+/// JSON writer could not save them) are refused.
 /// Every "defaultNext", "next" key and "initialSegment" an edit writes names
 /// an existing segment, except that `removeSegment` moves a reference that
 /// already named no segment as it is. An entry of "segments" that is not a dictionary is

@@ -175,6 +175,27 @@ protected:
     /// path: the kept segments that were on an earlier path and are not on
     /// this one get offset 0, as a full rebuild would give them.
     void resetOffsetsOffThePath();
+    /// What the default path reads of one of its segments.
+    struct PathLink {
+        uint32_t name;
+        std::optional<std::string> defaultNext;
+        double duration;
+        bool decorative;
+    };
+    /// Whether the kept default path can stay what a fresh walk would give
+    /// once the segments named in `changed` are rebuilt and the initial
+    /// segment id becomes `initial`: the path depends only on the initial
+    /// segment, the entries of its own segments and, at its end, on whether
+    /// the segment its last one names exists. Fills `onPath` with the links
+    /// of the changed segments that are on it, for `keepDefaultPath`.
+    bool defaultPathSurvives(const std::vector<uint32_t>& changed,
+                             const std::optional<std::string>& initial,
+                             std::vector<PathLink>& onPath) const;
+    /// After a rebuild that `defaultPathSurvives` allowed: when each rebuilt
+    /// path segment leads on, lasts and counts as its old object did, puts
+    /// the new objects in the kept path (with their old offsets) and declares
+    /// it current, so nothing needs a walk; otherwise false.
+    bool keepDefaultPath(const std::vector<PathLink>& onPath);
     /// The segment under `id`, without sharing ownership; nullptr when absent.
     PlaygraphSegment* findSegment(std::string_view id) const;
     /// The first segment of the default path without a default next (only
@@ -227,6 +248,7 @@ private:
         std::vector<uint32_t> names;   ///< the segments' interned ids, when `valid`
         std::vector<double> durations; ///< `segmentDuration` of each, NaN included
         std::vector<double> starts;    ///< running sums: starts[0] = 0, one more than segments
+        std::vector<double> offsets;   ///< the offset each segment was given
         std::size_t firstUnknown = 0;  ///< index of the first NaN duration, or the size
         bool nonDecreasing = true;     ///< no negative duration before `firstUnknown`
         bool loops = false;            ///< the last segment's defaultNext names a segment
