@@ -65,7 +65,9 @@ public:
     /// Adds a transition holding `properties` ("weight" 50 unless given).
     virtual void addTransitionFromSegment(const std::string& from, const std::string& toSegment,
                                           bool asDefault, const Value& properties = Value()) = 0;
-    /// Removes a segment and reconnects its neighbours around it.
+    /// Removes a segment: every transition into it leads to its default next
+    /// instead (a sole predecessor also takes over its other transitions); a
+    /// segment that names it only as default next keeps naming it.
     virtual void removeSegment(const std::string& segmentId) = 0;
     /// Records a skip region (offset in milliseconds, weight) on a transition.
     virtual void supportSkippingSegment(const std::string& from, const std::string& toSegment,

@@ -46,7 +46,8 @@ public:
     virtual void insertClip(const std::string& newClipName, const Value& viewableId,
                             double startTime, double endTime, const std::string& afterClip,
                             const std::shared_ptr<QZPlaygraphParams>& params) = 0;
-    /// Removes a clip and reconnects its neighbours (as `removeSegment`).
+    /// Removes a clip, redirecting the transitions into it as `removeSegment`
+    /// does.
     virtual void removeClip(const std::string& clipName) = 0;
     /// Does nothing.
     virtual void makeRangeSkippable(const std::string& rangeName) = 0;

@@ -53,6 +53,11 @@ public:
 /// made to the shared nested dictionaries behind the playgraph's back are
 /// not edits and are not noticed.
 ///
+/// Inside a transaction the model is brought up to date once, when it is
+/// next read or at the end, not after every edit; so a configuration
+/// provider is asked about "main" once per segment for the transaction
+/// rather than once per load each edit would make on its own.
+///
 /// Threads: a history and its playgraph are used from one thread at a time;
 /// the caller serialises every call on either.
 class EditHistory {
