@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "Tool.hpp"
+#include "playgraph/editing/EditHistory.hpp"
 #include "playgraph/editing/MutablePlaygraph.hpp"
 #include "playgraph/json/Json.hpp"
 
@@ -494,17 +495,22 @@ int runEdit(const EditOptions& options) {
     const Value defaultViewableId = defaultViewableIdFor(options.input, document.dictionary);
     const auto graph = MutablePlaygraph::create(document.dictionary, defaultViewableId);
     std::size_t warnings = 0;
-    for (std::size_t i = 0; i < edits.size(); ++i) {
-        try {
-            for (const auto& warning : applyEdit(*graph, edits[i])) {
-                ++warnings;
-                std::cerr << "playgraph: " << (options.strict ? "" : "warning: ")
-                          << shown(describe(i + 1, ops[i]) + ": " + warning) << '\n';
+    // One transaction: the model catches up once, after the last operation,
+    // and a refused operation leaves the playgraph as it was read.
+    EditHistory history(graph, 1);
+    history.transaction([&](MutablePlaygraph& g) {
+        for (std::size_t i = 0; i < edits.size(); ++i) {
+            try {
+                for (const auto& warning : applyEdit(g, edits[i])) {
+                    ++warnings;
+                    std::cerr << "playgraph: " << (options.strict ? "" : "warning: ")
+                              << shown(describe(i + 1, ops[i]) + ": " + warning) << '\n';
+                }
+            } catch (const InvalidArgumentError& e) {
+                throw InputError(describe(i + 1, ops[i]) + ": " + e.what() + "; nothing written");
             }
-        } catch (const InvalidArgumentError& e) {
-            throw InputError(describe(i + 1, ops[i]) + ": " + e.what() + "; nothing written");
         }
-    }
+    });
     if (options.strict && warnings > 0) {
         throw InputError(std::to_string(warnings) + " warning(s) under --strict; nothing written");
     }
