@@ -157,39 +157,39 @@ TEST(SegmentSplit, KeepingTheIdOnTheFirstHalf) {
     EXPECT_EQ(defaultPath(*p), (Ids{"I", "A", "A2", "B", "C"}));
 }
 
-TEST(SegmentSplit, KeepingTheIdOnTheSecondHalf) {
-    Dictionary d = chain();
-    nextOf(d, "A").set("A", Dictionary{{"weight", 5}});
-    auto p = MutablePlaygraph::create(d);
+// With A's self loop: the half that keeps A's transitions keeps the loop,
+// which leads to the half named A, or to the first half when neither is.
+TEST(SegmentSplit, KeepingTheIdOnTheSecondHalfOrNeither) {
+    const auto withLoop = [] {
+        Dictionary d = chain();
+        nextOf(d, "A").set("A", Dictionary{{"weight", 5}});
+        return d;
+    };
+    auto p = MutablePlaygraph::create(withLoop());
     p->splitSegment("A", 4.0, "A1", "A");
     EXPECT_EQ(Value(segmentIn(*p, "A1")), Value(half(0, 4000, "A", next({{"A", 50}}))));
     const Dictionary a = segmentIn(*p, "A");
     EXPECT_EQ(a.get("startTimeMs"), Value(4000));
     EXPECT_EQ(a.get("defaultNext"), Value("B"));
-    EXPECT_EQ(a.get("next"), Value(next({{"B", 30}, {"D", 70}, {"A", 5}}))); // keeps its self loop
+    EXPECT_EQ(a.get("next"), Value(next({{"B", 30}, {"D", 70}, {"A", 5}})));
     EXPECT_EQ(segmentIn(*p, "I").get("next"), Value(next({{"A1", 50}})));
 
-    // Splitting the initial segment this way makes the first half initial.
-    auto q = MutablePlaygraph::create(chain());
-    q->splitSegment("I", 0.0009, "I0", "I");
-    EXPECT_EQ(q->initialSegmentId(), "I0");
-}
-
-TEST(SegmentSplit, WithTwoNewIds) {
-    Dictionary d = chain();
-    nextOf(d, "A").set("A", Dictionary{{"weight", 5}});
+    Dictionary d = withLoop();
     segOf(d, "A").set("defaultNext", "A");
     d.set("initialSegment", "A");
-    auto p = MutablePlaygraph::create(d);
-    p->splitSegment("A", 1.2345, "A1", "A2");
-    EXPECT_FALSE(hasSegment(*p, "A"));
-    EXPECT_EQ(Value(segmentIn(*p, "A1")), Value(half(0, 1234, "A2", next({{"A2", 50}}))));
-    // The second half takes A's transitions (the one to itself now leads to
-    // the first half) but no "main".
-    EXPECT_EQ(Value(segmentIn(*p, "A2")),
+    auto q = MutablePlaygraph::create(d);
+    q->splitSegment("A", 1.2345, "A1", "A2");
+    EXPECT_FALSE(hasSegment(*q, "A"));
+    EXPECT_EQ(Value(segmentIn(*q, "A1")), Value(half(0, 1234, "A2", next({{"A2", 50}}))));
+    // The second half takes A's transitions but no "main".
+    EXPECT_EQ(Value(segmentIn(*q, "A2")),
               Value(half(1234, 10000, "A1", next({{"B", 30}, {"D", 70}, {"A1", 5}}), false)));
-    EXPECT_EQ(p->dictionaryRepresentation().get("initialSegment"), Value("A1"));
-    EXPECT_TRUE(danglingReferences(p->dictionaryRepresentation()).empty());
+    EXPECT_EQ(q->dictionaryRepresentation().get("initialSegment"), Value("A1"));
+    EXPECT_TRUE(danglingReferences(q->dictionaryRepresentation()).empty());
+    // Splitting the initial segment this way makes the first half initial.
+    auto r = MutablePlaygraph::create(chain());
+    r->splitSegment("I", 0.0009, "I0", "I");
+    EXPECT_EQ(r->initialSegmentId(), "I0");
 }
 
 TEST(SegmentSplit, ChecksInOrderBeforeAnyChange) {
@@ -403,7 +403,7 @@ TEST(TransitionEditing, MergesPropertiesIntoOneTransition) {
     EXPECT_EQ(transitionIn(*p, "A", "B"), Value(Dictionary{{"weight", 30}}));
 }
 
-TEST(TransitionEditing, MergesIntoAllTransitionsToASegment) {
+TEST(TransitionEditing, MergesIntoAllTransitionsToOrFromASegment) {
     Dictionary d = branching();
     segOf(d, "C").set("next", next({{"C", 1}}));
     d.get("segments").dictionary()->set("junk", 3);
@@ -417,14 +417,6 @@ TEST(TransitionEditing, MergesIntoAllTransitionsToASegment) {
     EXPECT_EQ(transitionIn(*p, "A", "B"), Value(Dictionary{{"weight", 30}}));
     expectRefused(*p, "Cannot find segment X",
                   [&] { p->updatePropertiesForAllTransitionsTo("X", Dictionary{}); });
-
-    // Without segments there is nothing to check or change.
-    auto empty = MutablePlaygraph::create(Dictionary{{"segments", Dictionary{}}});
-    EXPECT_NO_THROW(empty->updatePropertiesForAllTransitionsTo("X", Dictionary{}));
-}
-
-TEST(TransitionEditing, MergesIntoAllTransitionsFromASegmentOrNone) {
-    auto p = MutablePlaygraph::create(branching());
     p->updatePropertiesForAllTransitionfrom("A", Dictionary{{"weight", 1}});
     EXPECT_EQ(transitionIn(*p, "A", "B"), Value(Dictionary{{"weight", 1}}));
     EXPECT_NO_THROW(p->updatePropertiesForAllTransitionfrom("D", Dictionary{{"weight", 1}}));
@@ -432,8 +424,10 @@ TEST(TransitionEditing, MergesIntoAllTransitionsFromASegmentOrNone) {
     expectRefused(*p, "Cannot find segment X",
                   [&] { p->updatePropertiesForAllTransitionfrom("X", Dictionary{}); });
 
+    // Without segments there is nothing to check or change.
+    auto empty = MutablePlaygraph::create(Dictionary{{"segments", Dictionary{}}});
+    EXPECT_NO_THROW(empty->updatePropertiesForAllTransitionsTo("X", Dictionary{}));
     // A transition to a missing segment is found before anything changes.
-    Dictionary d = branching();
     nextOf(d, "A").set("gone", Dictionary{{"weight", 9}});
     auto q = MutablePlaygraph::create(d);
     expectRefused(*q, "Cannot find segment gone", [&] {

@@ -38,55 +38,44 @@ TEST(PlaygraphLoading, WorkedStoryExample) {
     EXPECT_EQ(defaultPath(*p), (std::vector<std::string>{"intro", "left"}));
 }
 
-TEST(PlaygraphLoading, MillisecondsBecomeSecondsByTruncation) {
-    auto p = Playgraph::create(graph(
-        "a", Dictionary{{"a", seg(1000.9, 2500)}, {"b", seg(Value(), -5)}, {"c", seg(33, 1500)}}));
+// Milliseconds become seconds by truncation; a single transition is the
+// default next unless one is given (null counts as none); only branching
+// playgraphs give segments the default viewable id.
+TEST(PlaygraphLoading, SegmentFieldsAndTheirDefaults) {
+    const Dictionary segments{
+        {"a", seg(1000.9, 2500, {{"next", next({{"b", 1}})}})},
+        {"b", seg(Value(), -5,
+                  {{"viewableId", 5}, {"next", next({{"b", 1}})}, {"defaultNext", Value::null()}})},
+        {"c", seg(33, 1500, {{"next", next({{"a", 1}, {"b", 2}})}})}};
+    auto p = Playgraph::create(graph("a", segments, {{"type", "branching"}}), 9);
     EXPECT_EQ(p->segmentById("a")->startTime(), 1.0);
     EXPECT_EQ(p->segmentById("b")->startTime(), 0.0);
     EXPECT_TRUE(p->segmentById("b")->playToViewableEnd());
     EXPECT_EQ(p->segmentById("c")->startTime(), 0.033);
-}
-
-TEST(PlaygraphLoading, DefaultNextIsInferredFromASingleTransition) {
-    auto p = Playgraph::create(graph(
-        "a", Dictionary{
-                 {"a", seg(0, 1000, {{"next", next({{"b", 1}})}})},
-                 {"n", seg(0, 1000, {{"next", next({{"b", 1}})}, {"defaultNext", Value::null()}})},
-                 {"two", seg(0, 1000, {{"next", next({{"a", 1}, {"b", 2}})}})},
-                 {"b", seg(0, 1000)}}));
     EXPECT_EQ(p->segmentById("a")->defaultNext(), "b");
-    EXPECT_EQ(p->segmentById("n")->defaultNext(), "b");
-    EXPECT_FALSE(p->segmentById("two")->defaultNext());
-}
-
-TEST(PlaygraphLoading, DefaultViewableIdOnlyInBranchingPlaygraphs) {
-    Dictionary segments{{"a", seg(0, 1000)}, {"own", seg(0, 1000, {{"viewableId", 5}})}};
-    auto branching = Playgraph::create(graph("a", segments, {{"type", "branching"}}), 9);
-    auto other = Playgraph::create(graph("a", segments, {{"type", "Branching"}}), 9);
-    auto untyped = Playgraph::create(graph("a", segments), 9);
-    EXPECT_EQ(branching->segmentById("a")->viewableId(), Value(9));
-    EXPECT_EQ(branching->segmentById("own")->viewableId(), Value(5));
-    EXPECT_TRUE(other->segmentById("a")->viewableId().isNone());
-    EXPECT_TRUE(untyped->segmentById("a")->viewableId().isNone());
+    EXPECT_EQ(p->segmentById("b")->defaultNext(), "b");
+    EXPECT_FALSE(p->segmentById("c")->defaultNext());
+    EXPECT_EQ(p->segmentById("a")->viewableId(), Value(9));
+    EXPECT_EQ(p->segmentById("b")->viewableId(), Value(5));
+    for (const auto& d : {graph("a", segments), graph("a", segments, {{"type", "Branching"}})})
+        EXPECT_TRUE(Playgraph::create(d, 9)->segmentById("a")->viewableId().isNone());
 }
 
 TEST(PlaygraphLoading, MainViewableIdFollowsTheHostFlag) {
     Dictionary d = graph("a", Dictionary{{"a", seg(0, 1000, {{"main", 5}})},
                                          {"b", seg(0, 1000, {{"main", 6}})},
                                          {"c", seg(0, 1000)}});
+    auto provider = std::make_shared<CountingProvider>(true);
     {
-        auto provider = std::make_shared<CountingProvider>(true);
         ScopedProvider scope(provider);
         auto p = Playgraph::create(d);
         EXPECT_TRUE(p->mainViewableId() == Value(5) || p->mainViewableId() == Value(6));
-        // Asked once per segment that carries "main", also after it was set.
-        EXPECT_EQ(provider->asked, 2);
-        EXPECT_EQ(provider->lastFlag, "useMainViewableIdInPlaygraph");
     }
-    {
-        ScopedProvider scope(std::make_shared<CountingProvider>(false));
-        EXPECT_TRUE(Playgraph::create(d)->mainViewableId().isNone());
-    }
+    // Asked once per segment that carries "main", also after it was set.
+    EXPECT_EQ(provider->asked, 2);
+    EXPECT_EQ(provider->lastFlag, "useMainViewableIdInPlaygraph");
+    ScopedProvider scope(std::make_shared<CountingProvider>(false));
+    EXPECT_TRUE(Playgraph::create(d)->mainViewableId().isNone());
 }
 
 // The duration adds each segment of the default path once, decorative ones
