@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "../TestSupport.hpp"
-#include "playgraph/Constants.hpp"
 #include "playgraph/model/Playgraph.hpp"
 #include "playgraph/model/PlaygraphSegment.hpp"
 #include "playgraph/model/PlaygraphSegmentExitZone.hpp"
@@ -133,14 +132,9 @@ TEST(Segment, OffsetsOfAViewableTime) {
     EXPECT_FALSE(PlaygraphSegment::segmentOffsetForSegment(nullptr, 1));
 }
 
-TEST(Segment, DescriptionAndParams) {
+TEST(Segment, Description) {
     auto intro = PlaygraphSegment::create(nullptr, "intro", 1, 0, 10, NaN, {}, {});
     EXPECT_EQ(intro->description(), "Segment(intro,[0.00-10.000000])");
-
-    auto params = std::make_shared<Params>();
-    Dictionary userInfo{{std::string(PlaygraphSegmentUserInfoPlaygraphParamsKey), params}};
-    auto withParams = PlaygraphSegment::create(nullptr, "p", 1, 0, 10, NaN, {}, userInfo);
-    EXPECT_EQ(withParams->playgraphParams(), params);
 }
 
 TEST(Segment, BackReferenceReadsNoneOnceThePlaygraphIsGone) {
@@ -168,7 +162,8 @@ TEST(Transition, ReadsTheFourKeysOfAnEntry) {
                                                               {"transitionType", "immediate"},
                                                               {"skipRegionWeight", 9}}},
                                              {"c", Dictionary{{"weight", Value::null()},
-                                                              {"skipRegionOffset", Value::null()},
+                                                              {"skipRegionOffset", "2500"},
+                                                              {"transitionType", 3},
                                                               {"autoplayType", "1"}}}}}})},
             {"b", seg(0, 1000)},
             {"c", seg(0, 1000)}}));
