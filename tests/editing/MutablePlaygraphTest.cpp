@@ -132,6 +132,17 @@ TEST(MutablePlaygraph, CreatesAOneSegmentPlaygraph) {
         });
 }
 
+TEST(MutablePlaygraph, AddsParamsToACopyOfTheUserInfo) {
+    auto params = std::make_shared<Params>();
+    Dictionary userInfo{{"owner", "me"}};
+    Dictionary segment{{"userInfo", userInfo}};
+    EXPECT_TRUE(MutablePlaygraph::addPlaygraphParams(params, segment));
+    EXPECT_EQ(userInfo.size(), 1u); // the caller's user info is not changed
+    EXPECT_EQ(segment.get("userInfo"),
+              Value(Dictionary{{"owner", "me"},
+                               {"PlaygraphSegmentUserInfoPlaygraphParamsKey", Value(params)}}));
+}
+
 TEST(MutablePlaygraph, FindsPredecessorsByTransitionOnly) {
     Dictionary d = abc();
     segOf(d, "D").set("defaultNext", "B"); // names B without a transition

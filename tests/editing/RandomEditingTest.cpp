@@ -152,11 +152,22 @@ TEST(EditHistory, LabelsNameTheEditsAndTheirArguments) {
               (std::vector<std::string>{"split s0 at 0.400 s",
                                         "remove s0b; add transition s0 -> s2 as default",
                                         "cut the end"}));
+    history.setDepthLimit(2); // drops the oldest step
     history.undo();
-    EXPECT_EQ(history.redoLabel(), "cut the end");
+    history.undo();
+    EXPECT_FALSE(history.canUndo());
+    EXPECT_EQ(history.redoLabels(),
+              (std::vector<std::string>{"remove s0b; add transition s0 -> s2 as default",
+                                        "cut the end"}));
     history.begin();
     EXPECT_THROW(history.begin(), EditHistoryError);
     EXPECT_THROW(history.undo(), EditHistoryError);
     history.rollback();
     EXPECT_THROW(history.commit(), EditHistoryError);
+    {
+        EditHistory scoped(p);
+        scoped.begin();
+        p->removeSegment("s1");
+    } // a history closed with its transaction open rolls it back
+    EXPECT_TRUE(p->segmentById("s1"));
 }
