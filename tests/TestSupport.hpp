@@ -3,9 +3,11 @@
 // Small builders and probes shared by the tests.
 
 #include <cmath>
+#include <cstring>
 #include <initializer_list>
 #include <limits>
 #include <memory>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -74,6 +76,75 @@ inline Dictionary chainOf(int n, bool byDefault = false,
         segments.set("s" + std::to_string(i), s);
     }
     return graph("s0", segments);
+}
+
+/// A random value up to `depth` containers deep: every kind JSON carries, the
+/// edges of the number ranges, strings of escaped characters and of 1- to
+/// 4-byte UTF-8. Given a `host`, also none, that host object and repeated keys.
+inline Value randomValue(std::mt19937& rng, int depth,
+                         const std::shared_ptr<HostObject>& host = nullptr) {
+    const auto pick = [&rng](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    static const char* const pieces[] = {"\x01",
+                                         "\x1f",
+                                         "\n",
+                                         "\"",
+                                         "\\",
+                                         "/",
+                                         "a",
+                                         ".",
+                                         "\xC3\xA9",
+                                         "\xDF\xBF",
+                                         "\xE2\x82\xAC",
+                                         "\xED\x9F\xBF",
+                                         "\xF0\x9F\x98\x80",
+                                         "\xF4\x8F\xBF\xBF"};
+    const auto text = [&] {
+        std::string s;
+        for (int i = pick(12); i > 0; --i)
+            s += pieces[pick(14)];
+        return s;
+    };
+    static constexpr int64_t ints[] = {0, std::numeric_limits<int64_t>::min(),
+                                       std::numeric_limits<int64_t>::max()};
+    static constexpr double doubles[] = {0.0, -0.0, 10000.0, 1e300, 5e-324, 0.1, -1e-7, 1e21};
+    switch (pick(depth > 0 ? 10 : 8)) {
+    case 0:
+        return host && pick(2) == 0 ? Value() : Value::null();
+    case 1:
+        return Value(pick(2) == 1);
+    case 2:
+        return pick(4) == 0 ? Value(ints[pick(3)]) : Value(int64_t{pick(2000001)} - 1000000);
+    case 3:
+        return Value(std::uniform_int_distribution<uint64_t>(
+            uint64_t{1} << 63, std::numeric_limits<uint64_t>::max())(rng));
+    case 4:
+        if (pick(3) == 0) return Value(doubles[pick(8)]);
+        for (;;) {
+            const uint64_t bits = std::uniform_int_distribution<uint64_t>()(rng);
+            double d = 0;
+            std::memcpy(&d, &bits, sizeof d);
+            if (std::isfinite(d)) return Value(d);
+        }
+    case 5:
+        return Value(text());
+    case 6:
+        return host ? Value(host) : Value(text());
+    case 7:
+        return Value(List{});
+    case 8: {
+        Dictionary d;
+        for (int i = pick(host ? 12 : 5); i > 0; --i)
+            d.set(host ? "k" + std::to_string(pick(16)) : text(),
+                  randomValue(rng, depth - 1, host));
+        return d;
+    }
+    default: {
+        List l;
+        for (int i = pick(5); i > 0; --i)
+            l.push_back(randomValue(rng, depth - 1, host));
+        return l;
+    }
+    }
 }
 
 /// The segment ids along the default path.

@@ -1,14 +1,13 @@
+// Values, dictionaries and the platform services.
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
-#include <random>
-#include <string>
-#include <utility>
-#include <vector>
+#include <regex>
+#include <set>
 
-#include "playgraph/Value.hpp"
+#include "TestSupport.hpp"
+#include "playgraph/platform/Uuid.hpp"
 
 using namespace playgraph;
 
@@ -18,12 +17,6 @@ struct Host : HostObject {};
 
 constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
 constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
-
-TEST(Value, NumbersKeepTheirKind) {
-    EXPECT_TRUE(Value::null().isAbsent());
-    EXPECT_FALSE(Value(0).isAbsent());
-    EXPECT_EQ(Value(std::shared_ptr<HostObject>()).kind(), Value::Kind::None);
-}
 
 TEST(Value, IntegerReadingsTruncateAndSaturate) {
     const std::pair<Value, int64_t> readings[] = {
@@ -189,44 +182,6 @@ TEST(Value, SelfContainingDictionaryDoesNotHangTextOrComparison) {
     e.erase("self");
 }
 
-namespace {
-Value randomValue(std::mt19937& rng, int depth, const std::shared_ptr<Host>& host) {
-    const auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-    switch (pick(depth > 0 ? 11 : 9)) {
-    case 0:
-        return Value();
-    case 1:
-        return Value::null();
-    case 2:
-        return Value(pick(2) == 0);
-    case 3:
-        return Value(int64_t{pick(1000)} - 500);
-    case 4:
-        return Value(uint64_t{1} << 63);
-    case 5:
-        return Value(pick(1000) / 7.0);
-    case 6:
-        return Value(std::string(static_cast<std::size_t>(pick(40)), 'a' + pick(26)));
-    case 7:
-        return Value(host);
-    case 8:
-        return Value(List{});
-    case 9: {
-        Dictionary d;
-        for (int i = pick(12); i > 0; --i)
-            d.set("k" + std::to_string(pick(16)), randomValue(rng, depth - 1, host));
-        return d;
-    }
-    default: {
-        List l;
-        for (int i = pick(4); i > 0; --i)
-            l.push_back(randomValue(rng, depth - 1, host));
-        return l;
-    }
-    }
-}
-} // namespace
-
 // A value changes kind in place and hands its payload over on moves; random
 // copies, moves and assignments (also from a value nested in the target,
 // whose container the assignment may free) must leave every value equal to a
@@ -242,7 +197,7 @@ TEST(Value, RandomCopiesMovesAndNestedAssignmentsKeepContents) {
         Value* nested = d && !d->empty() ? &d->begin()->second : nullptr;
         switch (rng() % 5) {
         case 0:
-            values[a] = randomValue(rng, 3, host);
+            values[a] = test::randomValue(rng, 3, host);
             expected[a] = values[a].deepCopy();
             break;
         case 1:
@@ -271,4 +226,24 @@ TEST(Value, RandomCopiesMovesAndNestedAssignmentsKeepContents) {
             ASSERT_EQ(values[i].data().index(), static_cast<std::size_t>(values[i].kind()));
         }
     }
+}
+
+TEST(PlatformConfigProvider, DefaultAnswersTheDefaultAndHostsCanInstallTheirOwn) {
+    EXPECT_TRUE(PlatformConfigProvider::shared()->isFlagTrue("anything", true));
+    EXPECT_FALSE(PlatformConfigProvider::shared()->isFlagTrue("anything", false));
+    PlatformConfigProvider::setShared(std::make_shared<test::CountingProvider>(false));
+    EXPECT_FALSE(PlatformConfigProvider::shared()->isFlagTrue("anything", true));
+    PlatformConfigProvider::setShared(nullptr);
+    EXPECT_TRUE(PlatformConfigProvider::shared()->isFlagTrue("anything", true));
+}
+
+TEST(Uuid, UpperCaseVersion4TextAndDistinct) {
+    const std::regex version4("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[0-9A-F]{4}-[0-9A-F]{12}");
+    std::set<std::string> seen;
+    for (int i = 0; i < 200; ++i) {
+        const std::string id = makeUuidString();
+        EXPECT_TRUE(std::regex_match(id, version4)) << id;
+        seen.insert(id);
+    }
+    EXPECT_EQ(seen.size(), 200u);
 }

@@ -2,9 +2,12 @@
 
 #include "../editing/EditingTestSupport.hpp"
 #include "playgraph/composition/MutableVideoComposition.hpp"
+#include "playgraph/composition/QZVideoCompositionFactoryImpl.hpp"
 #include "playgraph/composition/VideoComposition.hpp"
+#include "playgraph/composition/VideoCompositionFactoryDependencyKey.hpp"
 #include "playgraph/composition/WatchableComposition.hpp"
 #include "playgraph/model/Playgraph.hpp"
+#include "playgraph/platform/DependencyRegistry.hpp"
 
 using namespace playgraph;
 using namespace playgraph::test;
@@ -22,6 +25,48 @@ std::shared_ptr<MutableVideoComposition> videoClip() {
                                                                         nullptr);
 }
 
+// A branching story: intro leads to left (default) and right; right plays
+// to the end of its viewable; island is unreachable; ghost names nothing.
+Dictionary story(const std::shared_ptr<Params>& params) {
+    const Dictionary toRight{{"weight", 50},
+                             {"transitionType", "immediate"},
+                             {"autoplayType", 2},
+                             {"skipRegionOffset", 2500}};
+    return graph(
+        "intro",
+        Dictionary{
+            {"intro", seg(1001, 5000,
+                          {{"viewableId", 81},
+                           {"defaultNext", "left"},
+                           {"annotations", Dictionary{{"decorative", false}}},
+                           {"userInfo", Dictionary{{"PlaygraphSegmentUserInfoPlaygraphParamsKey",
+                                                    Value(params)}}},
+                           {"transitionType", "pauseAtEnd"},
+                           {"next", Dictionary{{"left", Dictionary{{"weight", 70}}},
+                                               {"right", toRight},
+                                               {"ghost", Dictionary{{"weight", 5}}}}}})},
+            {"left", seg(5000, 9000)},
+            {"right", seg(0, Value(), {{"viewableId", 82}})},
+            {"island", seg(0, 1000, {{"viewableId", 83}})}},
+        {{"type", "branching"},
+         {"playgraphId", "story-1"},
+         {"transitionType", "lazy"},
+         {"annotations", Dictionary{{"k", "v"}}}});
+}
+
+std::shared_ptr<Playgraph> twoSegments() {
+    return Playgraph::create(
+        graph("a", Dictionary{{"a", seg(0, 1500, {{"viewableId", 5}, {"next", next({{"b", 20}})}})},
+                              {"b", seg(1500, 4000, {{"viewableId", 5}})}}));
+}
+
+using Key = VideoCompositionFactoryDependencyKey;
+
+/// Restores the key's initial default when a test ends.
+struct DefaultRestorer {
+    ~DefaultRestorer() { Key::setDefaultValue(nullptr); }
+};
+
 } // namespace
 
 // The mutable class writes "main" and always the end (0 and unrounded times
@@ -29,58 +74,51 @@ std::shared_ptr<MutableVideoComposition> videoClip() {
 // neither writes a time that is not finite. Times are stored as double
 // numbers (equality tells the kinds apart).
 TEST(OneClipFactory, WhatEachClassWrites) {
-    using Make = std::shared_ptr<MutablePlaygraph> (*)(double, double);
-    const Make editable = [](double start, double end) -> std::shared_ptr<MutablePlaygraph> {
-        return MutableVideoComposition::createVideoCompositionForViewableId(81, std::nullopt, start,
-                                                                            end, nullptr);
-    };
-    const Make plain = [](double start, double end) -> std::shared_ptr<MutablePlaygraph> {
-        return VideoComposition::createVideoCompositionForViewableId(81, std::nullopt, start, end,
-                                                                     nullptr);
-    };
     const std::initializer_list<std::pair<std::string, Value>> main{{"viewableId", 81},
                                                                     {"main", 81}};
     const std::initializer_list<std::pair<std::string, Value>> noMain{{"viewableId", 81}};
     struct Case {
-        Make make;
+        bool plain;
         double start, end;
         Dictionary expected;
         bool playToEnd;
     };
     const Case cases[] = {
-        {editable, 10.0, 20.0, seg(10000.0, 20000.0, main), false},
-        {editable, 1.001, 5.0, seg(1.001 * 1000.0, 5000.0, main), false},
-        {editable, 2.0, 0.0, seg(2000.0, 0.0, main), true},
-        {editable, NaN, Inf, seg(Value(), Value(), main), true},
-        {plain, 10.0, 20.0, seg(10000.0, 20000.0, noMain), false},
-        {plain, 1.0, 0.0, seg(1000.0, Value(), noMain), true},
-        {plain, -Inf, Inf, seg(Value(), Value(), noMain), true},
+        {false, 10.0, 20.0, seg(10000.0, 20000.0, main), false},
+        {false, 1.001, 5.0, seg(1.001 * 1000.0, 5000.0, main), false},
+        {false, 2.0, 0.0, seg(2000.0, 0.0, main), true},
+        {false, NaN, Inf, seg(Value(), Value(), main), true},
+        {true, 10.0, 20.0, seg(10000.0, 20000.0, noMain), false},
+        {true, 1.0, 0.0, seg(1000.0, Value(), noMain), true},
+        {true, -Inf, Inf, seg(Value(), Value(), noMain), true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << (c.make == plain ? "plain " : "mutable ") << c.start << " " << c.end);
-        auto clip = c.make(c.start, c.end);
+        SCOPED_TRACE(testing::Message() << c.plain << " " << c.start << " " << c.end);
+        auto clip = c.plain ? VideoComposition::createVideoCompositionForViewableId(
+                                  81, std::nullopt, c.start, c.end, nullptr)
+                            : MutableVideoComposition::createVideoCompositionForViewableId(
+                                  81, std::nullopt, c.start, c.end, nullptr);
         EXPECT_EQ(Value(clip->dictionaryRepresentation()),
                   Value(graph("video", Dictionary{{"video", c.expected}})));
         EXPECT_EQ(clip->segmentById("video")->playToViewableEnd(), c.playToEnd);
-        EXPECT_EQ(clip->mainViewableId(), c.make == plain ? Value() : Value(81));
+        EXPECT_EQ(clip->mainViewableId(), c.plain ? Value() : Value(81));
+        if (c.start == 1.001) { // the model reads whole milliseconds
+            EXPECT_DOUBLE_EQ(clip->segmentById("video")->startTime(), 1.0);
+        }
     }
-    EXPECT_DOUBLE_EQ(editable(1.001, 5.0)->segmentById("video")->startTime(), 1.0);
 
     // Each class makes its own class; the forms without an end name the clip.
     auto m =
         MutableVideoComposition::createVideoCompositionForViewableId(81, "intro", 2.0, nullptr);
     EXPECT_EQ(Value(segmentIn(*m, "intro")), Value(seg(2000.0, 0.0, main)));
-    auto p = VideoComposition::createVideoCompositionForViewableId(81, "a", 1.0, nullptr);
-    EXPECT_EQ(Value(segmentIn(*p, "a")), Value(seg(1000.0, Value(), noMain)));
-}
-
-TEST(OneClipFactory, ParamsGoIntoTheSegmentNotTheComposition) {
     auto params = std::make_shared<Params>();
-    auto c = VideoComposition::createVideoCompositionForViewableId(81, "clip", 0.0, 4.0, params);
-    EXPECT_EQ(segmentIn(*c, "clip").get("userInfo"),
-              Value(Dictionary{{"PlaygraphSegmentUserInfoPlaygraphParamsKey", Value(params)}}));
-    EXPECT_FALSE(c->params());
+    auto p = VideoComposition::createVideoCompositionForViewableId(81, "a", 1.0, params);
+    EXPECT_EQ(Value(segmentIn(*p, "a")),
+              Value(seg(1000.0, Value(),
+                        {{"viewableId", 81},
+                         {"userInfo", Dictionary{{"PlaygraphSegmentUserInfoPlaygraphParamsKey",
+                                                  Value(params)}}}})));
+    EXPECT_FALSE(p->params()); // the params go into the segment only
 }
 
 TEST(ClipEditing, AppendPrependAndInsert) {
@@ -126,21 +164,18 @@ TEST(ClipEditing, RemoveMiddleLastAndOnlyClip) {
     expectRefused(*only, "Cannot find segment video", [&] { only->removeClip("video"); });
     expectRefused(*only, "Cannot find segment (null)",
                   [&] { only->appendClip("N", 1, 0.0, 1.0, nullptr); });
-}
-
-TEST(ClipEditing, AppendRefusesADefaultPathWithoutEnd) {
-    auto loop = Playgraph::create(graph(
-        "A", Dictionary{{"A", seg(0, 1000, {{"defaultNext", "B"}, {"next", next({{"B", 50}})}})},
-                        {"B", seg(0, 1000, {{"defaultNext", "A"}, {"next", next({{"A", 50}})}})}}));
-    auto c = MutableVideoComposition::createVideoCompositionForMainViewableId(1, loop);
-    expectRefused(*c, "Cannot find segment (null)",
-                  [&] { c->appendClip("N", 1, 0.0, 1.0, nullptr); });
+    // A default path without end has no last clip to append to either.
+    auto loop = MutableVideoComposition::createVideoCompositionForMainViewableId(
+        1, Playgraph::create(graph("A", Dictionary{{"A", seg(0, 1000, {{"defaultNext", "B"}})},
+                                                   {"B", seg(0, 1000, {{"defaultNext", "A"}})}})));
+    expectRefused(*loop, "Cannot find segment (null)",
+                  [&] { loop->appendClip("N", 1, 0.0, 1.0, nullptr); });
 }
 
 TEST(ClipEditing, IgnoredOperationsChangeNothing) {
     auto c = videoClip();
     c->appendClip("B", 82, 0.0, 5.0, nullptr);
-    const Value before = deepCopy(c->dictionaryRepresentation());
+    const Value before = Value(c->dictionaryRepresentation()).deepCopy();
     const auto objects = segmentObjects(*c);
     for (const std::string name : {"video", "B", "unknown"}) {
         c->combineClip1(name, "B", "combined");
@@ -154,50 +189,6 @@ TEST(ClipEditing, IgnoredOperationsChangeNothing) {
     EXPECT_EQ(Value(c->dictionaryRepresentation()), before);
     EXPECT_EQ(segmentObjects(*c), objects);
 }
-
-TEST(ClipEditing, VideoCompositionKeepsTransitionEditing) {
-    auto c =
-        VideoComposition::createVideoCompositionForViewableId(81, std::nullopt, 0.0, 10.0, nullptr);
-    c->insertSegmentAfter("video", "B", 82, 0.0, 1.0, false, nullptr);
-    c->addTransitionFromSegment("B", "video", true, Dictionary{{"weight", 7}});
-    const Value before = deepCopy(c->dictionaryRepresentation());
-    c->defineRange("r", 0.0, 1.0);
-    c->observeRange("r", 0.0, 1.0);
-    EXPECT_EQ(Value(c->dictionaryRepresentation()), before);
-}
-
-namespace {
-
-// A branching story: intro leads to left (default) and right; right plays
-// to the end of its viewable; island is unreachable; ghost names nothing.
-Dictionary story(const std::shared_ptr<Params>& params) {
-    const Dictionary toRight{{"weight", 50},
-                             {"transitionType", "immediate"},
-                             {"autoplayType", 2},
-                             {"skipRegionOffset", 2500}};
-    return graph(
-        "intro",
-        Dictionary{
-            {"intro", seg(1001, 5000,
-                          {{"viewableId", 81},
-                           {"defaultNext", "left"},
-                           {"annotations", Dictionary{{"decorative", false}}},
-                           {"userInfo", Dictionary{{"PlaygraphSegmentUserInfoPlaygraphParamsKey",
-                                                    Value(params)}}},
-                           {"transitionType", "pauseAtEnd"},
-                           {"next", Dictionary{{"left", Dictionary{{"weight", 70}}},
-                                               {"right", toRight},
-                                               {"ghost", Dictionary{{"weight", 5}}}}}})},
-            {"left", seg(5000, 9000)},
-            {"right", seg(0, Value(), {{"viewableId", 82}})},
-            {"island", seg(0, 1000, {{"viewableId", 83}})}},
-        {{"type", "branching"},
-         {"playgraphId", "story-1"},
-         {"transitionType", "lazy"},
-         {"annotations", Dictionary{{"k", "v"}}}});
-}
-
-} // namespace
 
 TEST(Conversion, CopiesTheReachableGraph) {
     auto params = std::make_shared<Params>();
@@ -269,4 +260,73 @@ TEST(Conversion, RoundsKnownEndsHalfAwayFromZero) {
     source->segmentById("a")->setMovieDuration(Inf);
     auto open = MutableVideoComposition::createVideoCompositionForMainViewableId(1, source);
     EXPECT_FALSE(segmentIn(*open, "a").contains("endTimeMs"));
+}
+
+// The context and the other properties are stored as copies, outside the
+// dictionary.
+TEST(Watchable, OneClipWithDefaultsAndTheContext) {
+    Dictionary context{{"source", "home"}};
+    auto w =
+        WatchableComposition::watchableWithVideoId(81, std::nullopt, 0.0, 20.0, context, nullptr);
+    EXPECT_EQ(Value(segmentIn(*w, "video")),
+              Value(seg(0.0, 20000.0, {{"viewableId", 81}, {"main", 81}})));
+    w->setSelectedStartSegmentId("video");
+    EXPECT_EQ(w->selectedStartSegmentId(), "video");
+    EXPECT_EQ(w->dictionaryRepresentation().size(), 2u);
+    context.set("source", "changed");
+    Dictionary read = *w->uiPlayContext();
+    read.set("source", "mine");
+    EXPECT_EQ(w->uiPlayContext(), (Dictionary{{"source", "home"}}));
+}
+
+TEST(Watchable, FromAPlaygraphMatchesTheConversion) {
+    auto source = twoSegments();
+    auto w = WatchableComposition::watchableWithMainViewableId(5, source, Dictionary{{"x", 1}});
+    auto m = MutableVideoComposition::createVideoCompositionForMainViewableId(5, source);
+    EXPECT_EQ(Value(w->dictionaryRepresentation()), Value(m->dictionaryRepresentation()));
+    // Watchables edit clips like any mutable composition.
+    w->appendClip("c", 6, 0.0, 1.0, nullptr);
+    EXPECT_EQ(w->segmentById("b")->defaultNext(), "c");
+}
+
+TEST(CompositionFactory, EachOperationMakesItsClass) {
+    std::shared_ptr<QZVideoCompositionFactory> factory = QZVideoCompositionFactoryImpl::create();
+    auto plain = factory->createVideoCompositionForViewableId(81, "a", 1.0, 2.0, nullptr);
+    EXPECT_FALSE(std::dynamic_pointer_cast<MutableVideoComposition>(plain));
+    auto editable = factory->createMutableVideoCompositionForViewableId(81, "a", 1.0, 2.0, nullptr);
+    EXPECT_TRUE(std::dynamic_pointer_cast<MutableVideoComposition>(editable));
+    EXPECT_FALSE(std::dynamic_pointer_cast<WatchableComposition>(editable));
+    auto watchable = std::dynamic_pointer_cast<WatchableComposition>(
+        factory->watchableWithVideoId(81, std::nullopt, 0.0, 20.0, Dictionary{{"c", 1}}, nullptr));
+    ASSERT_TRUE(watchable);
+    EXPECT_EQ(watchable->uiPlayContext(), (Dictionary{{"c", 1}}));
+    EXPECT_TRUE(std::dynamic_pointer_cast<WatchableComposition>(
+        factory->watchableWithMainVideoId(5, twoSegments(), Dictionary{})));
+}
+
+TEST(CompositionFactoryDependency, ReplacingTheDefaultKeepsWhatWasHandedOut) {
+    DefaultRestorer restore;
+    DependencyRegistry registry;
+    const auto handedOut = registry.value<Key>();
+
+    const auto mine = QZVideoCompositionFactoryImpl::create();
+    Key::setDefaultValue([mine] { return mine; });
+    EXPECT_EQ(registry.value<Key>()(), mine);
+    // The earlier function still makes factories the old way.
+    const auto old = handedOut();
+    EXPECT_NE(old, mine);
+    EXPECT_TRUE(std::dynamic_pointer_cast<QZVideoCompositionFactoryImpl>(old));
+
+    // What the host registers wins over the default, until it is removed.
+    const auto registered = QZVideoCompositionFactoryImpl::create();
+    registry.registerValue<Key>([registered] { return registered; });
+    EXPECT_EQ(registry.value<Key>()(), registered);
+    registry.unregisterValue<Key>();
+    EXPECT_EQ(registry.value<Key>()(), mine);
+
+    // An empty function restores the initial default.
+    Key::setDefaultValue(nullptr);
+    const auto fresh = registry.value<Key>()();
+    EXPECT_NE(fresh, mine);
+    EXPECT_TRUE(std::dynamic_pointer_cast<QZVideoCompositionFactoryImpl>(fresh));
 }

@@ -6,23 +6,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <functional>
-#include <limits>
-#include <memory>
-#include <random>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "../TestSupport.hpp"
 #include "ModelAnswers.hpp"
 #include "playgraph/editing/MutablePlaygraph.hpp"
 
 namespace playgraph::test {
-
-/// A copy sharing no container with `v`, for before/after comparisons.
-inline Value deepCopy(const Value& v) { return v.deepCopy(); }
 
 /// Segment `id` of the playgraph's dictionary (live, not a copy).
 inline Dictionary segmentIn(const MutablePlaygraph& p, const std::string& id) {
@@ -48,7 +39,7 @@ inline std::vector<std::shared_ptr<QZPlaygraphSegment>> segmentObjects(const Mut
 /// and checks that neither the dictionary nor the segment objects changed.
 template <class Edit>
 void expectRefused(MutablePlaygraph& p, const std::string& reason, Edit edit) {
-    const Value before = deepCopy(p.dictionaryRepresentation());
+    const Value before = Value(p.dictionaryRepresentation()).deepCopy();
     const auto objects = segmentObjects(p);
     try {
         edit();
@@ -59,8 +50,6 @@ void expectRefused(MutablePlaygraph& p, const std::string& reason, Edit edit) {
     EXPECT_EQ(Value(p.dictionaryRepresentation()), before) << reason;
     EXPECT_EQ(segmentObjects(p), objects) << reason;
 }
-
-inline bool sameDouble(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
 
 /// Two built playgraphs answer everything alike (see `modelAnswers`);
 /// `flavorQueries` false leaves out the queries in which the immutable and

@@ -1,6 +1,9 @@
+// Random edits, directly and through the edit history.
+
 #include <gtest/gtest.h>
 
 #include "EditingTestSupport.hpp"
+#include "playgraph/editing/EditHistory.hpp"
 
 using namespace playgraph;
 using namespace playgraph::test;
@@ -22,7 +25,7 @@ TEST(RandomEditing, EveryEditIsRefusedCleanlyOrAnswersAsAFreshBuild) {
         int fresh = 0;
         for (int step = 0; step < 40; ++step) {
             if (pick(3) == 0) randomSetterCall(rng, *p);
-            const Value before = deepCopy(p->dictionaryRepresentation());
+            const Value before = Value(p->dictionaryRepresentation()).deepCopy();
             const auto objects = segmentObjects(*p);
             bool threw = false;
             std::string what;
@@ -47,4 +50,124 @@ TEST(RandomEditing, EveryEditIsRefusedCleanlyOrAnswersAsAFreshBuild) {
     // Both outcomes are exercised in quantity.
     EXPECT_GT(applied, 4000);
     EXPECT_GT(refused, 4000);
+}
+
+// Random transactions (some refused part-way), undos, redos and outside
+// edits. The dictionary always equals the state the applied steps give, the
+// model equals a fresh build of it, and the history offers exactly the
+// undos and redos that the depth limit and outside edits leave.
+TEST(EditHistory, RandomStepsUndoAndRedoRestoreTheAppliedStates) {
+    std::mt19937 rng(77);
+    const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    int undone = 0, rolledBack = 0;
+    for (int round = 0; round < 25; ++round) {
+        SCOPED_TRACE(round);
+        auto p = MutablePlaygraph::create(randomPlaygraph(rng, 2 + pick(8)), 9);
+        const std::size_t depth = 2 + static_cast<std::size_t>(pick(5));
+        EditHistory history(p, depth);
+        // states[floor..at] are undoable down to floor; states after `at` redoable.
+        std::vector<Value> states{Value(p->dictionaryRepresentation()).deepCopy()};
+        std::size_t at = 0, floor = 0;
+        int fresh = 0;
+        for (int step = 0; step < 40; ++step) {
+            const int action = pick(10);
+            if (action < 5) {
+                const bool abort = pick(3) == 0;
+                int completed = 0;
+                try {
+                    history.transaction([&](MutablePlaygraph& graph) {
+                        for (int i = 1 + pick(3); i > 0; --i) {
+                            try {
+                                randomEdit(rng, graph, fresh);
+                                ++completed;
+                            } catch (const InvalidArgumentError&) {
+                                if (abort) throw;
+                            }
+                        }
+                    });
+                } catch (const InvalidArgumentError&) {
+                    ++rolledBack;
+                    completed = 0;
+                }
+                if (completed > 0) {
+                    states.resize(at + 1);
+                    states.push_back(Value(p->dictionaryRepresentation()).deepCopy());
+                    ++at;
+                    if (at - floor > depth) ++floor;
+                }
+            } else if (action < 7) {
+                ASSERT_EQ(history.canUndo(), at > floor);
+                if (at > floor) {
+                    history.undo();
+                    --at;
+                    ++undone;
+                } else {
+                    EXPECT_THROW(history.undo(), EditHistoryError);
+                }
+            } else if (action < 9) {
+                ASSERT_EQ(history.canRedo(), at + 1 < states.size());
+                if (at + 1 < states.size()) {
+                    history.redo();
+                    ++at;
+                } else {
+                    EXPECT_THROW(history.redo(), EditHistoryError);
+                }
+            } else {
+                // An edit outside the history: its steps no longer apply.
+                try {
+                    randomEdit(rng, *p, fresh);
+                } catch (const InvalidArgumentError&) {
+                    continue;
+                }
+                EXPECT_TRUE(history.isStale());
+                EXPECT_FALSE(history.canUndo());
+                if (at > floor) {
+                    EXPECT_THROW(history.undo(), EditHistoryError);
+                }
+                history.clear();
+                states = {Value(p->dictionaryRepresentation()).deepCopy()};
+                at = floor = 0;
+            }
+            ASSERT_EQ(Value(p->dictionaryRepresentation()), states[at]) << step;
+            expectSameModel(*p, *MutablePlaygraph::create(p->dictionaryRepresentation(), 9));
+            if (HasFailure()) return;
+        }
+    }
+    EXPECT_GT(undone, 50);
+    EXPECT_GT(rolledBack, 20);
+}
+
+TEST(EditHistory, LabelsNameTheEditsAndTheirArguments) {
+    auto p = MutablePlaygraph::create(chainOf(4));
+    EditHistory history(p);
+    history.transaction([](MutablePlaygraph& g) { g.splitSegment("s0", 0.4, "s0", "s0b"); });
+    EXPECT_EQ(history.undoLabel(), "split s0 at 0.400 s");
+    history.transaction([](MutablePlaygraph& g) {
+        g.removeSegment("s0b");
+        g.addTransitionFromSegment("s0", "s2", true);
+    });
+    history.transaction([](MutablePlaygraph&) {}, "nothing");
+    history.transaction([](MutablePlaygraph& g) { g.removeSegment("s3"); }, "cut the end");
+    EXPECT_EQ(history.undoLabels(),
+              (std::vector<std::string>{"split s0 at 0.400 s",
+                                        "remove s0b; add transition s0 -> s2 as default",
+                                        "cut the end"}));
+    history.setDepthLimit(2); // drops the oldest step
+    history.undo();
+    history.undo();
+    EXPECT_FALSE(history.canUndo());
+    EXPECT_EQ(history.redoLabels(),
+              (std::vector<std::string>{"remove s0b; add transition s0 -> s2 as default",
+                                        "cut the end"}));
+    history.begin();
+    EXPECT_THROW(history.begin(), EditHistoryError);
+    EXPECT_THROW(history.undo(), EditHistoryError);
+    history.rollback();
+    EXPECT_THROW(history.commit(), EditHistoryError);
+    {
+        EditHistory scoped(p);
+        scoped.begin();
+        p->removeSegment("s1");
+    } // a history closed with its transaction open rolls it back
+    EXPECT_TRUE(p->segmentById("s1"));
 }

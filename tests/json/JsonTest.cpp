@@ -1,18 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <limits>
-#include <random>
-#include <string>
-#include <vector>
 
 #include <unistd.h>
 
+#include "../TestSupport.hpp"
 #include "playgraph/json/Json.hpp"
-#include "playgraph/platform/QZPlaygraphParams.hpp"
 
 using namespace playgraph;
 
@@ -207,92 +201,10 @@ TEST(JsonFiles, ReadsFilesAndNamesThemInErrors) {
     std::filesystem::remove_all(dir);
 }
 
-namespace {
-
-// Random values of every kind JSON can carry (no host objects, no none).
-class RandomValues {
-public:
-    explicit RandomValues(uint32_t seed) : rng_(seed) {}
-
-    Value make(int depth) {
-        switch (pick(depth > 0 ? 8 : 6)) {
-        case 0:
-            return Value::null();
-        case 1:
-            return Value(pick(2) == 1);
-        case 2: {
-            static constexpr int64_t edges[] = {0, std::numeric_limits<int64_t>::min(),
-                                                std::numeric_limits<int64_t>::max()};
-            if (pick(4) == 0) return Value(edges[pick(3)]);
-            return Value(std::uniform_int_distribution<int64_t>(-1000000, 1000000)(rng_));
-        }
-        case 3:
-            return Value(std::uniform_int_distribution<uint64_t>(
-                uint64_t{1} << 63, std::numeric_limits<uint64_t>::max())(rng_));
-        case 4:
-            return randomDouble();
-        case 5:
-            return Value(randomString());
-        case 6: {
-            Dictionary d;
-            for (int i = pick(5); i > 0; --i)
-                d.set(randomString(), make(depth - 1));
-            return d;
-        }
-        default: {
-            List l;
-            for (int i = pick(5); i > 0; --i)
-                l.push_back(make(depth - 1));
-            return l;
-        }
-        }
-    }
-
-private:
-    int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
-
-    Value randomDouble() {
-        static constexpr double edges[] = {0.0, -0.0, 10000.0, 1e300, 5e-324, 0.1, -1e-7, 1e21};
-        if (pick(3) == 0) return Value(edges[pick(8)]);
-        for (;;) {
-            const uint64_t bits = std::uniform_int_distribution<uint64_t>()(rng_);
-            double d = 0;
-            std::memcpy(&d, &bits, sizeof d);
-            if (std::isfinite(d)) return Value(d);
-        }
-    }
-
-    // Control characters, characters with escapes, and 2-, 3- and 4-byte UTF-8.
-    std::string randomString() {
-        static const char* const pieces[] = {"\x01",
-                                             "\x1f",
-                                             "\n",
-                                             "\"",
-                                             "\\",
-                                             "/",
-                                             "a",
-                                             ".",
-                                             "\xC3\xA9",
-                                             "\xDF\xBF",
-                                             "\xE2\x82\xAC",
-                                             "\xED\x9F\xBF",
-                                             "\xF0\x9F\x98\x80",
-                                             "\xF4\x8F\xBF\xBF"};
-        std::string s;
-        for (int i = pick(8); i > 0; --i)
-            s += pieces[pick(14)];
-        return s;
-    }
-
-    std::mt19937 rng_;
-};
-
-} // namespace
-
 TEST(JsonRoundTrip, RandomValuesSurviveBothStyles) {
-    RandomValues random(20240611);
+    std::mt19937 rng(20240611);
     for (int i = 0; i < 2000; ++i) {
-        const Value v = random.make(4);
+        const Value v = test::randomValue(rng, 4);
         for (const JsonStyle style : {JsonStyle::compact, JsonStyle::pretty}) {
             const std::string text = writeJson(v, style);
             const Value back = parseJson(text);

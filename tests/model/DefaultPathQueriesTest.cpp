@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
-#include <limits>
 #include <unordered_set>
 
 #include "../TestSupport.hpp"
@@ -17,8 +14,6 @@ using namespace playgraph;
 using namespace playgraph::test;
 
 namespace {
-
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Reference answers, written from the algorithms with the public API only.
 
@@ -42,17 +37,17 @@ std::optional<std::string> referenceSegmentIdAt(const Playgraph& p, double t) {
 // The link walk; `turns` bounds it on a path that loops back.
 double referencePlayerTime(const Playgraph& p, double o, uint64_t turns = 1000) {
     auto c = p.initialSegmentId() ? p.segmentById(*p.initialSegmentId()) : nullptr;
-    if (!c) return o < 0.0 ? o : (o == 0.0 ? 0.0 : kNaN);
+    if (!c) return o < 0.0 ? o : (o == 0.0 ? 0.0 : NaN);
     double acc = 0.0;
     for (uint64_t step = 0; step < turns; ++step) {
         const double d = c->segmentDuration();
         if (acc + d > o || std::isnan(d)) return o - acc + c->startTime();
         acc += d;
         auto next = c->defaultNext() ? p.segmentById(*c->defaultNext()) : nullptr;
-        if (!next) return acc == o ? c->endTime() : kNaN;
+        if (!next) return acc == o ? c->endTime() : NaN;
         c = next;
     }
-    return kNaN;
+    return NaN;
 }
 
 double referenceOffsetFor(const Playgraph& p, double t,
@@ -66,7 +61,7 @@ double referenceOffsetFor(const Playgraph& p, double t,
         acc += d;
         c = c->defaultNext() ? p.segmentById(*c->defaultNext()) : nullptr;
     }
-    return kNaN;
+    return NaN;
 }
 
 // Bit-for-bit equality; every not-a-number counts as the same.
@@ -78,8 +73,7 @@ bool same(double a, double b) {
 // Compares the three queries with the reference at many times, including
 // every segment boundary, the ends and not-a-number.
 void expectAnswersLikeAWalk(const Playgraph& p, int turns = 1000) {
-    std::vector<double> times{
-        -5.0, 0.0, kNaN, std::numeric_limits<double>::infinity(), p.duration(), p.duration() + 0.5};
+    std::vector<double> times{-5.0, 0.0, NaN, Inf, p.duration(), p.duration() + 0.5};
     double acc = 0.0;
     p.defaultPathTraversal([&](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t, bool&) {
         times.push_back(acc);

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "../TestSupport.hpp"
 #include "playgraph/model/Playgraph.hpp"
 
@@ -20,7 +18,9 @@ Dictionary story() {
                                                                {"right", toRight}}}})},
                             {"left", seg(800, 950)},
                             {"right", seg(0, Value::null(), {{"viewableId", 82}})}},
-                 {{"playgraphId", "story-1"}, {"type", "branching"}});
+                 {{"playgraphId", "story-1"},
+                  {"type", "branching"},
+                  {"annotations", Dictionary{{"title", "Heist"}}}});
 }
 
 } // namespace
@@ -28,132 +28,92 @@ Dictionary story() {
 TEST(PlaygraphLoading, WorkedStoryExample) {
     auto p = Playgraph::create(story(), 81);
     EXPECT_EQ(p->playgraphId(), "story-1");
+    EXPECT_EQ(p->valueForAnnotation("title"), Value("Heist"));
     EXPECT_DOUBLE_EQ(p->duration(), 0.95);
     EXPECT_EQ(p->mainViewableId(), Value(81));
-
-    auto intro = p->segmentById("intro");
-    EXPECT_EQ(intro->viewableId(), Value(81));
-    EXPECT_EQ(intro->endTime(), 0.8);
-
-    auto left = p->segmentById("left");
-    EXPECT_EQ(left->startTime(), 0.8);
-    EXPECT_EQ(left->endTime(), 0.95);
-
+    EXPECT_EQ(p->segmentById("intro")->viewableId(), Value(81));
     auto right = p->segmentById("right");
-    EXPECT_EQ(right->viewableId(), Value(82));
     EXPECT_TRUE(right->playToViewableEnd());
-    EXPECT_TRUE(std::isnan(right->endTime()));
-
-    auto toRight = *intro->next().find("right");
-    EXPECT_EQ(toRight->weight(), Value(30));
-    EXPECT_EQ(toRight->transitionType(), "immediate");
-    EXPECT_EQ(toRight->destinationSegment(), right);
-
+    EXPECT_EQ((*p->segmentById("intro")->next().find("right"))->destinationSegment(), right);
     EXPECT_EQ(defaultPath(*p), (std::vector<std::string>{"intro", "left"}));
 }
 
-TEST(PlaygraphLoading, MillisecondsBecomeSecondsByTruncation) {
-    auto p = Playgraph::create(graph(
-        "a", Dictionary{{"a", seg(1000.9, 2500)}, {"b", seg(Value(), -5)}, {"c", seg(33, 1500)}}));
+// Milliseconds become seconds by truncation; a single transition is the
+// default next unless one is given (null counts as none); only branching
+// playgraphs give segments the default viewable id.
+TEST(PlaygraphLoading, SegmentFieldsAndTheirDefaults) {
+    const Dictionary segments{
+        {"a", seg(1000.9, 2500, {{"next", next({{"b", 1}})}})},
+        {"b", seg(Value(), -5,
+                  {{"viewableId", 5}, {"next", next({{"b", 1}})}, {"defaultNext", Value::null()}})},
+        {"c", seg(33, 1500, {{"next", next({{"a", 1}, {"b", 2}})}})}};
+    auto p = Playgraph::create(graph("a", segments, {{"type", "branching"}}), 9);
     EXPECT_EQ(p->segmentById("a")->startTime(), 1.0);
     EXPECT_EQ(p->segmentById("b")->startTime(), 0.0);
     EXPECT_TRUE(p->segmentById("b")->playToViewableEnd());
     EXPECT_EQ(p->segmentById("c")->startTime(), 0.033);
-}
-
-TEST(PlaygraphLoading, DefaultNextIsInferredFromASingleTransition) {
-    auto p = Playgraph::create(graph(
-        "a", Dictionary{
-                 {"a", seg(0, 1000, {{"next", next({{"b", 1}})}})},
-                 {"n", seg(0, 1000, {{"next", next({{"b", 1}})}, {"defaultNext", Value::null()}})},
-                 {"two", seg(0, 1000, {{"next", next({{"a", 1}, {"b", 2}})}})},
-                 {"b", seg(0, 1000)}}));
     EXPECT_EQ(p->segmentById("a")->defaultNext(), "b");
-    EXPECT_EQ(p->segmentById("n")->defaultNext(), "b");
-    EXPECT_FALSE(p->segmentById("two")->defaultNext());
-}
-
-TEST(PlaygraphLoading, DefaultViewableIdOnlyInBranchingPlaygraphs) {
-    Dictionary segments{{"a", seg(0, 1000)}, {"own", seg(0, 1000, {{"viewableId", 5}})}};
-    auto branching = Playgraph::create(graph("a", segments, {{"type", "branching"}}), 9);
-    auto other = Playgraph::create(graph("a", segments, {{"type", "Branching"}}), 9);
-    auto untyped = Playgraph::create(graph("a", segments), 9);
-    EXPECT_EQ(branching->segmentById("a")->viewableId(), Value(9));
-    EXPECT_EQ(branching->segmentById("own")->viewableId(), Value(5));
-    EXPECT_TRUE(other->segmentById("a")->viewableId().isNone());
-    EXPECT_TRUE(untyped->segmentById("a")->viewableId().isNone());
+    EXPECT_EQ(p->segmentById("b")->defaultNext(), "b");
+    EXPECT_FALSE(p->segmentById("c")->defaultNext());
+    EXPECT_EQ(p->segmentById("a")->viewableId(), Value(9));
+    EXPECT_EQ(p->segmentById("b")->viewableId(), Value(5));
+    for (const auto& d : {graph("a", segments), graph("a", segments, {{"type", "Branching"}})})
+        EXPECT_TRUE(Playgraph::create(d, 9)->segmentById("a")->viewableId().isNone());
 }
 
 TEST(PlaygraphLoading, MainViewableIdFollowsTheHostFlag) {
     Dictionary d = graph("a", Dictionary{{"a", seg(0, 1000, {{"main", 5}})},
                                          {"b", seg(0, 1000, {{"main", 6}})},
                                          {"c", seg(0, 1000)}});
+    auto provider = std::make_shared<CountingProvider>(true);
     {
-        auto provider = std::make_shared<CountingProvider>(true);
         ScopedProvider scope(provider);
         auto p = Playgraph::create(d);
         EXPECT_TRUE(p->mainViewableId() == Value(5) || p->mainViewableId() == Value(6));
-        // Asked once per segment that carries "main", also after it was set.
-        EXPECT_EQ(provider->asked, 2);
-        EXPECT_EQ(provider->lastFlag, "useMainViewableIdInPlaygraph");
     }
-    {
-        ScopedProvider scope(std::make_shared<CountingProvider>(false));
-        EXPECT_TRUE(Playgraph::create(d)->mainViewableId().isNone());
+    // Asked once per segment that carries "main", also after it was set.
+    EXPECT_EQ(provider->asked, 2);
+    EXPECT_EQ(provider->lastFlag, "useMainViewableIdInPlaygraph");
+    ScopedProvider scope(std::make_shared<CountingProvider>(false));
+    EXPECT_TRUE(Playgraph::create(d)->mainViewableId().isNone());
+}
+
+// The duration adds each segment of the default path once, decorative ones
+// too, though those move no offset; a missing initial segment gives none.
+TEST(PlaygraphLoading, DurationAndOffsetsAlongTheDefaultPath) {
+    const Dictionary decorative{{"decorative", 1}};
+    struct Case {
+        Dictionary d;
+        double duration;
+        std::vector<std::pair<std::string, double>> offsets;
+    };
+    const Case cases[] = {
+        {graph("a", Dictionary{{"a", seg(0, 10000, {{"defaultNext", "b"}})},
+                               {"b", seg(10000, 15000,
+                                         {{"defaultNext", "c"}, {"annotations", decorative}})},
+                               {"c", seg(0, 20000)},
+                               {"off", seg(0, 1000)}}),
+         35,
+         {{"b", 10}, {"c", 10}, {"off", 0}}},
+        {graph("a", Dictionary{{"a", seg(0, 10000, {{"defaultNext", "b"}})},
+                               {"b", seg(0, 5000, {{"defaultNext", "a"}})}}),
+         15,
+         {{"b", 10}}},
+        {Dictionary{}, 0, {}},
+        {graph("zz", Dictionary{{"a", seg(0, 1000)}}), 0, {}},
+    };
+    for (const Case& c : cases) {
+        auto p = Playgraph::create(c.d);
+        EXPECT_EQ(p->duration(), c.duration);
+        for (const auto& [id, offset] : c.offsets)
+            EXPECT_EQ(p->segmentById(id)->offsetInPlaygraph(), offset) << id;
     }
-}
-
-TEST(PlaygraphLoading, DurationCountsDecorativeSegmentsButNotTheirOffsets) {
-    auto p = Playgraph::create(graph(
-        "a", Dictionary{
-                 {"a", seg(0, 10000, {{"defaultNext", "b"}})},
-                 {"b", seg(10000, 15000,
-                           {{"defaultNext", "c"}, {"annotations", Dictionary{{"decorative", 1}}}})},
-                 {"c", seg(0, 20000)},
-                 {"off", seg(0, 1000)}}));
-    EXPECT_EQ(p->duration(), 35);
-    EXPECT_EQ(p->segmentById("b")->offsetInPlaygraph(), 10);
-    EXPECT_EQ(p->segmentById("c")->offsetInPlaygraph(), 10);
-    EXPECT_EQ(p->segmentById("off")->offsetInPlaygraph(), 0);
-}
-
-TEST(PlaygraphLoading, LoopsCountEachSegmentOnce) {
-    auto p = Playgraph::create(graph("a", Dictionary{{"a", seg(0, 10000, {{"defaultNext", "b"}})},
-                                                     {"b", seg(0, 5000, {{"defaultNext", "a"}})}}));
-    EXPECT_EQ(p->duration(), 15);
-    std::vector<uint64_t> indexes;
-    p->defaultPathTraversal([&](const auto&, uint64_t i, bool&) { indexes.push_back(i); });
-    EXPECT_EQ(indexes, (std::vector<uint64_t>{0, 1}));
-}
-
-TEST(PlaygraphLoading, PlayToEndSegmentsCountOnceTheirMovieDurationIsKnown) {
-    auto p = Playgraph::create(graph(
-        "a", Dictionary{{"a", seg(2000, Value(), {{"defaultNext", "b"}})}, {"b", seg(0, 3000)}}));
-    EXPECT_EQ(p->duration(), 3);
-    p->segmentById("a")->setMovieDuration(12);
-    EXPECT_EQ(p->duration(), 13);
-    EXPECT_EQ(p->segmentById("b")->offsetInPlaygraph(), 10);
-}
-
-TEST(PlaygraphLoading, MissingOrUnknownInitialSegmentGivesAnEmptyPath) {
-    auto empty = Playgraph::create(Dictionary{});
-    EXPECT_EQ(empty->duration(), 0);
-    auto unknown = Playgraph::create(graph("zz", Dictionary{{"a", seg(0, 1000)}}));
-    EXPECT_EQ(unknown->duration(), 0);
-    EXPECT_TRUE(defaultPath(*unknown).empty());
     // Changing the initial segment does not recompute the duration by itself.
+    auto unknown = Playgraph::create(cases[3].d);
     unknown->setInitialSegmentId("a");
     EXPECT_EQ(unknown->duration(), 0);
     unknown->calculateDefaultPathDuration();
     EXPECT_EQ(unknown->duration(), 1);
-}
-
-TEST(PlaygraphLoading, AnnotationsAndIds) {
-    Dictionary annotations{{"title", "Heist"}};
-    auto p = Playgraph::create(graph("a", Dictionary{{"a", seg(0, 1000)}, {"b", seg(0, 1000)}},
-                                     {{"annotations", annotations}, {"transitionType", "lazy"}}));
-    annotations.set("title", "changed");
-    EXPECT_EQ(p->valueForAnnotation("title"), Value("Heist"));
 }
 
 TEST(PlaygraphLoading, WronglyTypedInputReadsAsAbsent) {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
+#include <algorithm>
 
 #include "../TestSupport.hpp"
 #include "playgraph/model/Playgraph.hpp"
@@ -10,8 +9,6 @@ using namespace playgraph;
 using namespace playgraph::test;
 
 namespace {
-
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Default path A (viewable 1, 0-10 s), B (viewable 1, 10-25 s), C (viewable 2, 5-10 s),
 // and D (viewable 1, 0-5 s) off the path.
@@ -29,6 +26,26 @@ std::string idAt(const std::shared_ptr<Playgraph>& p, double t) {
 std::string positionText(const PlaygraphPosition& pos) {
     return (pos.segment ? pos.segment->segmentId() : std::string("none")) + "@" +
            formatGeneral(pos.watchableTime);
+}
+
+using Visits = std::vector<std::pair<std::string, uint64_t>>;
+
+// Records (id, index-or-depth) pairs; stops at `stopAt` when given.
+TraversalCallback recorder(Visits& out, const std::string& stopAt = "") {
+    return [&out, stopAt](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t i, bool& stop) {
+        out.emplace_back(s ? s->segmentId() : "<none>", i);
+        if (s && s->segmentId() == stopAt) stop = true;
+    };
+}
+
+// A -> B (default), A -> C; B -> D, C -> D: a diamond.
+std::shared_ptr<Playgraph> diamond() {
+    return Playgraph::create(graph(
+        "A", Dictionary{
+                 {"A", seg(0, 1000, {{"defaultNext", "B"}, {"next", next({{"B", 1}, {"C", 1}})}})},
+                 {"B", seg(0, 1000, {{"next", next({{"D", 1}})}})},
+                 {"C", seg(0, 1000, {{"next", next({{"D", 1}})}})},
+                 {"D", seg(0, 1000)}}));
 }
 
 } // namespace
@@ -74,7 +91,7 @@ TEST(Queries, ViewableTimeLookups) {
     EXPECT_EQ(p->segmentIdsForPosition(3, 1), (std::vector<std::string>{"A", "D"}));
     EXPECT_EQ(positionText(p->positionAtViewableTime(7, 2)), "C@7");
     EXPECT_EQ(positionText(p->positionAtViewableTime(12, Value(1.0))), "B@12");
-    EXPECT_EQ(positionText(p->positionAtViewableTime(kNaN, 1)), "A@0");
+    EXPECT_EQ(positionText(p->positionAtViewableTime(NaN, 1)), "A@0");
     // Overlapping segments: the immutable playgraph takes the first match.
     const auto overlap = positionText(p->positionAtViewableTime(3, 1));
     EXPECT_TRUE(overlap == "A@3" || overlap == "D@3") << overlap;
@@ -104,4 +121,84 @@ TEST(Queries, ALoopThatAddsNoTimeNeverReachesALaterOffset) {
     zero->segmentById("C")->setMovieDuration(0);
     EXPECT_TRUE(std::isnan(zero->playerTimeForPlaygraphOffset(50)));
     EXPECT_EQ(zero->playerTimeForPlaygraphOffset(3), 3);
+}
+
+TEST(Walks, BothWalksOverADiamondReportEachSegmentOnceAndStop) {
+    auto p = diamond();
+    Visits zero;
+    p->bredthFirstTraversalFromSegmentId(std::nullopt, 0, recorder(zero));
+    EXPECT_EQ(zero, (Visits{{"A", 1}}));
+    Visits three;
+    p->bredthFirstTraversalFromSegmentId("A", 3, recorder(three));
+    EXPECT_EQ(three, (Visits{{"A", 1}, {"B", 2}, {"C", 2}, {"D", 3}}));
+    Visits stopped;
+    p->bredthFirstTraversalFromSegmentId("A", 3, recorder(stopped, "B"));
+    EXPECT_EQ(stopped, (Visits{{"A", 1}, {"B", 2}}));
+
+    Visits v;
+    p->depthFirstTraversalFromSegmentId(std::nullopt, recorder(v));
+    std::sort(v.begin(), v.end());
+    EXPECT_EQ(v, (Visits{{"A", 0}, {"B", 1}, {"C", 1}, {"D", 2}}));
+    stopped.clear();
+    p->depthFirstTraversalFromSegmentId("A", recorder(stopped, "B"));
+    EXPECT_EQ(stopped.back().first, "B");
+    // Nothing after the stop, at any depth.
+    for (std::size_t i = 0; i + 1 < stopped.size(); ++i)
+        EXPECT_NE(stopped[i].first, "B");
+}
+
+TEST(Walks, BreadthFirstReportsMissingIdsWithoutExpandingThem) {
+    auto p = Playgraph::create(
+        graph("A", Dictionary{{"A", seg(0, 1000, {{"next", next({{"X", 1}, {"B", 1}})}})},
+                              {"B", seg(0, 1000)}}));
+    Visits v;
+    p->bredthFirstTraversalFromSegmentId(std::nullopt, 5, recorder(v));
+    // X names no segment: reported as none at its depth, and the walk goes on.
+    std::sort(v.begin(), v.end());
+    EXPECT_EQ(v, (Visits{{"<none>", 2}, {"A", 1}, {"B", 2}}));
+
+    Visits unknownStart;
+    p->bredthFirstTraversalFromSegmentId("nope", 3, recorder(unknownStart));
+    EXPECT_EQ(unknownStart, (Visits{{"<none>", 1}}));
+}
+
+// The composite data source shares this walk.
+TEST(Walks, DepthFirstOverALongChainDoesNotExhaustTheStack) {
+    uint64_t deepest = 0;
+    Playgraph::create(chainOf(100000))
+        ->depthFirstTraversalFromSegmentId(
+            std::nullopt, [&](const auto&, uint64_t depth, bool&) { deepest = depth; });
+    EXPECT_EQ(deepest, 99999u);
+}
+
+TEST(Walks, LastSegmentAndPathComparison) {
+    const auto chain = [](std::vector<std::string> ids, bool loop = false) {
+        Dictionary segments;
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            Dictionary s = seg(static_cast<int>(i) * 1000, static_cast<int>(i) * 1000 + 500);
+            if (i + 1 < ids.size()) s.set("defaultNext", ids[i + 1]);
+            if (loop && i + 1 == ids.size()) s.set("defaultNext", ids[0]);
+            segments.set(ids[i], s);
+        }
+        return Playgraph::create(graph(ids.empty() ? Value() : Value(ids[0]), segments));
+    };
+    EXPECT_EQ(Playgraph::lastSegmentIdInDefaultTraversalInPlaygraph(chain({"A", "B", "C"})), "C");
+    EXPECT_EQ(Playgraph::lastSegmentIdInDefaultTraversalInPlaygraph(chain({"A", "B", "C"}, true)),
+              "C");
+    auto missingStart = Playgraph::create(graph("ghost", Dictionary{}));
+    EXPECT_EQ(Playgraph::lastSegmentIdInDefaultTraversalInPlaygraph(missingStart), "ghost");
+    // Without an initial segment no walk calls back.
+    auto noStart = Playgraph::create(graph(Value(), Dictionary{{"A", seg(0, 1000)}}));
+    Visits v;
+    noStart->depthFirstTraversalFromSegmentId(std::nullopt, recorder(v));
+    noStart->bredthFirstTraversalFromSegmentId(std::nullopt, 3, recorder(v));
+    EXPECT_TRUE(v.empty());
+    EXPECT_EQ(Playgraph::lastSegmentIdInDefaultTraversalInPlaygraph(noStart), std::nullopt);
+
+    const auto same = &Playgraph::playgraphHasSameDefaultTraversalAsPlaygraph;
+    EXPECT_TRUE(same(chain({"A", "B", "C"}), chain({"A", "B", "C"})));
+    EXPECT_FALSE(same(chain({"A", "B", "C"}), chain({"A", "B"})));
+    EXPECT_FALSE(same(chain({"A", "X", "C"}), chain({"A", "B", "C"})));
+    EXPECT_TRUE(same(missingStart, Playgraph::create(graph("other", Dictionary{}))));
+    EXPECT_TRUE(same(nullptr, missingStart));
 }

@@ -1,25 +1,29 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
-
 #include "../TestSupport.hpp"
-#include "playgraph/Constants.hpp"
 #include "playgraph/model/Playgraph.hpp"
 #include "playgraph/model/PlaygraphSegment.hpp"
+#include "playgraph/model/PlaygraphSegmentExitZone.hpp"
+#include "playgraph/model/PlaygraphSegmentTransition.hpp"
 
 using namespace playgraph;
 using namespace playgraph::test;
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-std::shared_ptr<PlaygraphSegment> makeSegment(double start, double end, double movie = kNaN,
+std::shared_ptr<PlaygraphSegment> makeSegment(double start, double end, double movie = NaN,
                                               std::optional<Dictionary> annotations = {},
                                               Value viewable = 7) {
     return PlaygraphSegment::create(nullptr, "s", std::move(viewable), start, end, movie,
                                     std::move(annotations), std::nullopt);
+}
+
+std::shared_ptr<QZPlaygraphSegmentTransition> transitionOf(const std::shared_ptr<QZPlaygraph>& p,
+                                                           const std::string& from,
+                                                           const std::string& to) {
+    auto s = p->segmentById(from);
+    const auto* t = s ? s->next().find(to) : nullptr;
+    return t ? *t : nullptr;
 }
 
 } // namespace
@@ -33,7 +37,7 @@ TEST(Segment, EndsThatAreMissingNegativeOrNotLaterPlayToTheViewableEnd) {
     EXPECT_EQ(missing->segmentDuration(), 42);
 
     EXPECT_TRUE(makeSegment(5, 5)->playToViewableEnd());
-    EXPECT_TRUE(makeSegment(5, kNaN)->playToViewableEnd());
+    EXPECT_TRUE(makeSegment(5, NaN)->playToViewableEnd());
     EXPECT_EQ(makeSegment(5, -1, 20)->segmentDuration(), 15);
     EXPECT_TRUE(std::isnan(makeSegment(5, -1, 4)->segmentDuration()));
 }
@@ -51,22 +55,23 @@ TEST(Segment, UpdateLiveDurationMovesPlayToEndSegmentsOnly) {
 
 TEST(Segment, MovieDurationChangesRecomputeThePlaygraphOnlyWhenTheValueChanges) {
     auto p = Playgraph::create(graph(
-        "a", Dictionary{{"a", seg(0, Value(), {{"defaultNext", "b"}})}, {"b", seg(0, 4000)}}));
+        "a", Dictionary{{"a", seg(2000, Value(), {{"defaultNext", "b"}})}, {"b", seg(0, 4000)}}));
     auto a = p->segmentById("a");
     auto b = p->segmentById("b");
-    a->setMovieDuration(10);
+    EXPECT_EQ(p->duration(), 4); // a counts once its movie duration is known
+    a->setMovieDuration(12);
     EXPECT_EQ(p->duration(), 14);
     EXPECT_EQ(b->offsetInPlaygraph(), 10);
     // The same value again must not trigger a recomputation.
     b->setOffsetInPlaygraph(99);
-    a->setMovieDuration(10);
-    EXPECT_EQ(b->offsetInPlaygraph(), 99);
     a->setMovieDuration(12);
+    EXPECT_EQ(b->offsetInPlaygraph(), 99);
+    a->setMovieDuration(14);
     EXPECT_EQ(b->offsetInPlaygraph(), 12);
 }
 
 TEST(Segment, AnnotationReadingsOfNumbersAndStrings) {
-    auto s = makeSegment(0, 1, kNaN,
+    auto s = makeSegment(0, 1, NaN,
                          Dictionary{{"allowsSkipForward", 0},
                                     {"breakIndex", "3"},
                                     {"decorativeIndex", 2.9},
@@ -94,28 +99,21 @@ TEST(Segment, AnnotationReadingsOfNumbersAndStrings) {
 
     auto bare = makeSegment(0, 1);
     EXPECT_EQ(bare->afterAnyAdBreakIndex(), -1);
-    EXPECT_FLOAT_EQ(makeSegment(0, 1, kNaN, Dictionary{{"fixedPlaybackRate", 1.5}})->fixedRate(),
+    EXPECT_FLOAT_EQ(makeSegment(0, 1, NaN, Dictionary{{"fixedPlaybackRate", 1.5}})->fixedRate(),
                     1.5f);
 }
 
-TEST(Segment, AnnotationsAreCopiedAtConstruction) {
-    Dictionary annotations{{"decorative", true}};
-    auto s = makeSegment(0, 1, kNaN, annotations);
-    annotations.set("decorative", false);
-    EXPECT_TRUE(s->isDecorativeSegment());
-}
-
 TEST(Segment, ContentOfDecorativeAndPaddingSegments) {
-    EXPECT_TRUE(makeSegment(0, 1, kNaN, Dictionary{{"decorative", true}})->hasContent());
-    EXPECT_FALSE(makeSegment(0, 1, kNaN, Dictionary{{"decorative", true}, {"isPadding", true}})
+    EXPECT_TRUE(makeSegment(0, 1, NaN, Dictionary{{"decorative", true}})->hasContent());
+    EXPECT_FALSE(makeSegment(0, 1, NaN, Dictionary{{"decorative", true}, {"isPadding", true}})
                      ->hasContent());
-    EXPECT_TRUE(makeSegment(0, 1, kNaN, Dictionary{{"isPadding", true}})->hasContent());
+    EXPECT_TRUE(makeSegment(0, 1, NaN, Dictionary{{"isPadding", true}})->hasContent());
 }
 
 TEST(Segment, ContiguityNeedsTheSameViewableAndAnExactJoin) {
-    std::shared_ptr<QZPlaygraphSegment> first = makeSegment(0, 10, kNaN, {}, 7);
-    std::shared_ptr<QZPlaygraphSegment> second = makeSegment(10, 20, kNaN, {}, 7.0);
-    std::shared_ptr<QZPlaygraphSegment> noViewable = makeSegment(10, 20, kNaN, {}, Value());
+    std::shared_ptr<QZPlaygraphSegment> first = makeSegment(0, 10, NaN, {}, 7);
+    std::shared_ptr<QZPlaygraphSegment> second = makeSegment(10, 20, NaN, {}, 7.0);
+    std::shared_ptr<QZPlaygraphSegment> noViewable = makeSegment(10, 20, NaN, {}, Value());
     EXPECT_TRUE(second->isContiguousAfter(first));
     EXPECT_FALSE(first->isContiguousAfter(second));
     EXPECT_FALSE(noViewable->isContiguousAfter(first));
@@ -134,14 +132,9 @@ TEST(Segment, OffsetsOfAViewableTime) {
     EXPECT_FALSE(PlaygraphSegment::segmentOffsetForSegment(nullptr, 1));
 }
 
-TEST(Segment, DescriptionAndParams) {
-    auto intro = PlaygraphSegment::create(nullptr, "intro", 1, 0, 10, kNaN, {}, {});
+TEST(Segment, Description) {
+    auto intro = PlaygraphSegment::create(nullptr, "intro", 1, 0, 10, NaN, {}, {});
     EXPECT_EQ(intro->description(), "Segment(intro,[0.00-10.000000])");
-
-    auto params = std::make_shared<Params>();
-    Dictionary userInfo{{std::string(PlaygraphSegmentUserInfoPlaygraphParamsKey), params}};
-    auto withParams = PlaygraphSegment::create(nullptr, "p", 1, 0, 10, kNaN, {}, userInfo);
-    EXPECT_EQ(withParams->playgraphParams(), params);
 }
 
 TEST(Segment, BackReferenceReadsNoneOnceThePlaygraphIsGone) {
@@ -156,4 +149,82 @@ TEST(Segment, BackReferenceReadsNoneOnceThePlaygraphIsGone) {
     EXPECT_EQ(transition->destinationSegment(), nullptr);
     a->setMovieDuration(50); // no playgraph to tell: must not crash
     EXPECT_EQ(a->segmentDuration(), 50);
+}
+
+TEST(Transition, ReadsTheFourKeysOfAnEntry) {
+    auto p = Playgraph::create(graph(
+        "src",
+        Dictionary{
+            {"src", seg(0, 1000,
+                        {{"next", Dictionary{{"b", Dictionary{{"weight", 5},
+                                                              {"skipRegionOffset", 1500.9},
+                                                              {"autoplayType", 2},
+                                                              {"transitionType", "immediate"},
+                                                              {"skipRegionWeight", 9}}},
+                                             {"c", Dictionary{{"weight", Value::null()},
+                                                              {"skipRegionOffset", "2500"},
+                                                              {"transitionType", 3},
+                                                              {"autoplayType", "1"}}}}}})},
+            {"b", seg(0, 1000)},
+            {"c", seg(0, 1000)}}));
+    auto b = transitionOf(p, "src", "b");
+    EXPECT_EQ(b->weight(), Value(5));
+    EXPECT_EQ(b->skipRegionOffset(), 1.5);
+    EXPECT_EQ(b->transitionType(), "immediate");
+    EXPECT_EQ(b->key(), "src immediate-> b@0");
+
+    auto c = transitionOf(p, "src", "c");
+    EXPECT_TRUE(c->weight().isNull());
+    EXPECT_FALSE(c->skipRegionOffset());
+    EXPECT_FALSE(c->transitionType());
+    EXPECT_EQ(c->key(), "src -> c@0");
+}
+
+TEST(Transition, KeyFormsAndDestinationOffset) {
+    auto lazy = PlaygraphSegmentTransition::create("b", std::string("lazy"), 1, std::nullopt, 0);
+    auto untyped = PlaygraphSegmentTransition::create("b", std::nullopt, 1, std::nullopt, 0);
+    // Without a source segment the key names "(null)".
+    EXPECT_EQ(lazy->key(), "(null) -> b@0");
+    untyped->setDestinationSegmentOffset(1.0 / 3.0);
+    EXPECT_EQ(untyped->description(), "(null) -> b@0.3333333333333333");
+}
+
+TEST(Transition, EffectiveTypeFollowsTheDecisionTable) {
+    const auto build = [](Value sourceType, Value destinationType, Value playgraphType) {
+        Dictionary a = seg(0, 1000, {{"next", next({{"b", 1}})}});
+        if (!sourceType.isNone()) a.set("transitionType", sourceType);
+        Dictionary b = seg(1000, 2000);
+        if (!destinationType.isNone()) b.set("transitionType", destinationType);
+        Dictionary d = graph("a", Dictionary{{"a", a}, {"b", b}});
+        if (!playgraphType.isNone()) d.set("transitionType", playgraphType);
+        return Playgraph::create(d);
+    };
+    // The source has a type: the answer comes from the destination segment.
+    auto p1 = build("immediate", Value(), "pauseAtEnd");
+    EXPECT_FALSE(transitionOf(p1, "a", "b")->effectiveTransitionType());
+    auto p2 = build("immediate", "pauseAtStart", "pauseAtEnd");
+    EXPECT_EQ(transitionOf(p2, "a", "b")->effectiveTransitionType(), "pauseAtStart");
+    // The source has none: the playgraph's type, whatever the destination's.
+    auto p3 = build(Value(), "pauseAtStart", "pauseAtEnd");
+    EXPECT_EQ(transitionOf(p3, "a", "b")->effectiveTransitionType(), "pauseAtEnd");
+    auto p4 = build(Value(), Value(), Value());
+    EXPECT_FALSE(transitionOf(p4, "a", "b")->effectiveTransitionType());
+    // Once the playgraph is gone, so are the source's answers.
+    auto t = transitionOf(p3, "a", "b");
+    p3.reset();
+    EXPECT_FALSE(t->effectiveTransitionType());
+    EXPECT_EQ(t->key(), "(null) -> b@0");
+}
+
+TEST(ExitZone, SingleFrameAndTrailingZones) {
+    auto p = Playgraph::create(graph("a", Dictionary{{"a", seg(0, 30000)}}));
+    auto a = p->segmentById("a");
+    EXPECT_TRUE(PlaygraphSegmentExitZone::create(a, 12.0)->isSingleFrameZone());
+    EXPECT_TRUE(PlaygraphSegmentExitZone::create(a, 10.0, 30.0)->isTrailingZone());
+    EXPECT_FALSE(PlaygraphSegmentExitZone::create(a, 10.0, 29.999)->isTrailingZone());
+    auto orphan = PlaygraphSegmentExitZone::create(a, 0.0, 0.0);
+    a.reset();
+    p.reset();
+    EXPECT_EQ(orphan->segment(), nullptr);
+    EXPECT_TRUE(orphan->isTrailingZone()); // a gone segment ends at 0
 }

@@ -1,3 +1,5 @@
+// The edits of segments and transitions: what each writes, and its refusals.
+
 #include <gtest/gtest.h>
 
 #include "EditingTestSupport.hpp"
@@ -43,6 +45,18 @@ Dictionary half(int start, int end, std::string defaultNext, Dictionary nextEntr
                         {"next", nextEntries}});
     if (main) d.set("main", 7);
     return d;
+}
+
+// A -> B (default, weight 30) and A -> C (weight 70); B -> C; C and D end.
+Dictionary branching() {
+    return graph(
+        "A",
+        Dictionary{
+            {"A", seg(0, 1000, {{"defaultNext", "B"}, {"next", next({{"B", 30}, {"C", 70}})}})},
+            {"B", seg(1000, 2000, {{"next", next({{"C", 50}})}})},
+            {"C", seg(2000, 3000)},
+            {"D", seg(0, 500)},
+        });
 }
 
 } // namespace
@@ -143,39 +157,39 @@ TEST(SegmentSplit, KeepingTheIdOnTheFirstHalf) {
     EXPECT_EQ(defaultPath(*p), (Ids{"I", "A", "A2", "B", "C"}));
 }
 
-TEST(SegmentSplit, KeepingTheIdOnTheSecondHalf) {
-    Dictionary d = chain();
-    nextOf(d, "A").set("A", Dictionary{{"weight", 5}});
-    auto p = MutablePlaygraph::create(d);
+// With A's self loop: the half that keeps A's transitions keeps the loop,
+// which leads to the half named A, or to the first half when neither is.
+TEST(SegmentSplit, KeepingTheIdOnTheSecondHalfOrNeither) {
+    const auto withLoop = [] {
+        Dictionary d = chain();
+        nextOf(d, "A").set("A", Dictionary{{"weight", 5}});
+        return d;
+    };
+    auto p = MutablePlaygraph::create(withLoop());
     p->splitSegment("A", 4.0, "A1", "A");
     EXPECT_EQ(Value(segmentIn(*p, "A1")), Value(half(0, 4000, "A", next({{"A", 50}}))));
     const Dictionary a = segmentIn(*p, "A");
     EXPECT_EQ(a.get("startTimeMs"), Value(4000));
     EXPECT_EQ(a.get("defaultNext"), Value("B"));
-    EXPECT_EQ(a.get("next"), Value(next({{"B", 30}, {"D", 70}, {"A", 5}}))); // keeps its self loop
+    EXPECT_EQ(a.get("next"), Value(next({{"B", 30}, {"D", 70}, {"A", 5}})));
     EXPECT_EQ(segmentIn(*p, "I").get("next"), Value(next({{"A1", 50}})));
 
-    // Splitting the initial segment this way makes the first half initial.
-    auto q = MutablePlaygraph::create(chain());
-    q->splitSegment("I", 0.0009, "I0", "I");
-    EXPECT_EQ(q->initialSegmentId(), "I0");
-}
-
-TEST(SegmentSplit, WithTwoNewIds) {
-    Dictionary d = chain();
-    nextOf(d, "A").set("A", Dictionary{{"weight", 5}});
+    Dictionary d = withLoop();
     segOf(d, "A").set("defaultNext", "A");
     d.set("initialSegment", "A");
-    auto p = MutablePlaygraph::create(d);
-    p->splitSegment("A", 1.2345, "A1", "A2");
-    EXPECT_FALSE(hasSegment(*p, "A"));
-    EXPECT_EQ(Value(segmentIn(*p, "A1")), Value(half(0, 1234, "A2", next({{"A2", 50}}))));
-    // The second half takes A's transitions (the one to itself now leads to
-    // the first half) but no "main".
-    EXPECT_EQ(Value(segmentIn(*p, "A2")),
+    auto q = MutablePlaygraph::create(d);
+    q->splitSegment("A", 1.2345, "A1", "A2");
+    EXPECT_FALSE(hasSegment(*q, "A"));
+    EXPECT_EQ(Value(segmentIn(*q, "A1")), Value(half(0, 1234, "A2", next({{"A2", 50}}))));
+    // The second half takes A's transitions but no "main".
+    EXPECT_EQ(Value(segmentIn(*q, "A2")),
               Value(half(1234, 10000, "A1", next({{"B", 30}, {"D", 70}, {"A1", 5}}), false)));
-    EXPECT_EQ(p->dictionaryRepresentation().get("initialSegment"), Value("A1"));
-    EXPECT_TRUE(danglingReferences(p->dictionaryRepresentation()).empty());
+    EXPECT_EQ(q->dictionaryRepresentation().get("initialSegment"), Value("A1"));
+    EXPECT_TRUE(danglingReferences(q->dictionaryRepresentation()).empty());
+    // Splitting the initial segment this way makes the first half initial.
+    auto r = MutablePlaygraph::create(chain());
+    r->splitSegment("I", 0.0009, "I0", "I");
+    EXPECT_EQ(r->initialSegmentId(), "I0");
 }
 
 TEST(SegmentSplit, ChecksInOrderBeforeAnyChange) {
@@ -309,4 +323,150 @@ TEST(SegmentRemoval, InitialSegmentsAndSegmentsWithoutADefaultNext) {
     EXPECT_FALSE(segmentIn(*s, "A").contains("defaultNext"));
     EXPECT_EQ(segmentIn(*s, "A").get("next"), Value(next({{"C", 3}, {"D", 4}})));
     EXPECT_TRUE(danglingReferences(s->dictionaryRepresentation()).empty());
+}
+
+TEST(TransitionEditing, AddsTransitionsWithTheGivenPropertiesOrWeight50) {
+    auto p = MutablePlaygraph::create(branching());
+    p->addTransitionFromSegment("C", "D", false);
+    EXPECT_EQ(transitionIn(*p, "C", "D"), Value(Dictionary{{"weight", 50}}));
+    // The only transition, without "defaultNext", leads on by default.
+    EXPECT_FALSE(segmentIn(*p, "C").contains("defaultNext"));
+    EXPECT_EQ(p->segmentById("C")->defaultNext(), "D");
+
+    const Dictionary extra{{"x", 1}};
+    p->addTransitionFromSegment("A", "D", true,
+                                Dictionary{{"weight", 10}, {"autoplayType", 1}, {"extra", extra}});
+    EXPECT_EQ(
+        transitionIn(*p, "A", "D"),
+        Value(Dictionary{{"weight", 10}, {"autoplayType", 1}, {"extra", Dictionary{{"x", 1}}}}));
+    // The values themselves are stored, not copies.
+    EXPECT_TRUE(transitionIn(*p, "A", "D").dictionary()->get("extra").dictionary()->sameAs(extra));
+    EXPECT_DOUBLE_EQ(p->duration(), 1.5);
+
+    // Self transitions are allowed; a null "next" is replaced.
+    Dictionary d = branching();
+    segOf(d, "D").set("next", Value::null());
+    auto q = MutablePlaygraph::create(d);
+    q->addTransitionFromSegment("D", "D", true, Value::null());
+    EXPECT_EQ(transitionIn(*q, "D", "D"), Value(Dictionary{{"weight", 50}}));
+}
+
+TEST(TransitionEditing, AddRefusesMissingSegmentsExistingTransitionsAndBadProperties) {
+    auto p = MutablePlaygraph::create(branching());
+    expectRefused(*p, "Cannot find segment X",
+                  [&] { p->addTransitionFromSegment("X", "Y", false); });
+    expectRefused(*p, "Cannot find segment Y",
+                  [&] { p->addTransitionFromSegment("A", "Y", false); });
+    expectRefused(*p, "Transition from A to B already exists.", [&] {
+        p->addTransitionFromSegment("A", "B", true, Dictionary{{"weight", 1}});
+    });
+    expectRefused(*p, "properties (5) must be a dictionary",
+                  [&] { p->addTransitionFromSegment("A", "D", true, 5); });
+
+    // A segment entry that is not a dictionary is no segment, but taken.
+    Dictionary d = branching();
+    d.get("segments").dictionary()->set("junk", List{1});
+    segOf(d, "C").set("next", Dictionary{{"D", "junk"}});
+    auto q = MutablePlaygraph::create(d);
+    expectRefused(*q, "Cannot find segment junk",
+                  [&] { q->addTransitionFromSegment("A", "junk", false); });
+    expectRefused(*q, "Transition from C to D already exists.",
+                  [&] { q->addTransitionFromSegment("C", "D", false); });
+    expectRefused(*q, "A segment with id junk already exists",
+                  [&] { q->insertSegmentAfter("A", "junk", 1, 0, 1, false, nullptr); });
+}
+
+TEST(TransitionEditing, MergesPropertiesIntoOneTransition) {
+    auto p = MutablePlaygraph::create(branching());
+    const Dictionary nested{{"n", 1}};
+    p->updatePropertiesForTransitionFrom("A", "C",
+                                         Dictionary{{"autoplayType", 2}, {"nested", nested}});
+    EXPECT_EQ(transitionIn(*p, "A", "C"),
+              Value(Dictionary{{"weight", 70}, {"autoplayType", 2}, {"nested", nested}}));
+    // Values are stored as copies.
+    EXPECT_FALSE(
+        transitionIn(*p, "A", "C").dictionary()->get("nested").dictionary()->sameAs(nested));
+    p->updatePropertiesForTransitionFrom("A", "C", Dictionary{{"weight", 5}});
+    EXPECT_EQ(p->segmentById("A")->next().find("C")->get()->weight(), Value(5));
+
+    expectRefused(*p, "Cannot find segment X",
+                  [&] { p->updatePropertiesForTransitionFrom("X", "Y", Dictionary{}); });
+    expectRefused(*p, "Cannot find segment Y",
+                  [&] { p->updatePropertiesForTransitionFrom("A", "Y", Dictionary{}); });
+    expectRefused(*p, "Cannot find transition from C to A", [&] {
+        p->updatePropertiesForTransitionFrom("C", "A", Dictionary{{"weight", 1}});
+    });
+
+    // Properties that name the transition itself are read as a snapshot.
+    Dictionary own = *transitionIn(*p, "A", "B").dictionary();
+    p->updatePropertiesForTransitionFrom("A", "B", own);
+    EXPECT_EQ(transitionIn(*p, "A", "B"), Value(Dictionary{{"weight", 30}}));
+}
+
+TEST(TransitionEditing, MergesIntoAllTransitionsToOrFromASegment) {
+    Dictionary d = branching();
+    segOf(d, "C").set("next", next({{"C", 1}}));
+    d.get("segments").dictionary()->set("junk", 3);
+    auto p = MutablePlaygraph::create(d);
+    p->updatePropertiesForAllTransitionsTo("C", Dictionary{{"transitionType", "immediate"}});
+    for (const char* from : {"A", "B", "C"}) {
+        EXPECT_EQ(transitionIn(*p, from, "C").dictionary()->get("transitionType"),
+                  Value("immediate"))
+            << from;
+    }
+    EXPECT_EQ(transitionIn(*p, "A", "B"), Value(Dictionary{{"weight", 30}}));
+    expectRefused(*p, "Cannot find segment X",
+                  [&] { p->updatePropertiesForAllTransitionsTo("X", Dictionary{}); });
+    p->updatePropertiesForAllTransitionfrom("A", Dictionary{{"weight", 1}});
+    EXPECT_EQ(transitionIn(*p, "A", "B"), Value(Dictionary{{"weight", 1}}));
+    EXPECT_NO_THROW(p->updatePropertiesForAllTransitionfrom("D", Dictionary{{"weight", 1}}));
+    EXPECT_FALSE(segmentIn(*p, "D").contains("next"));
+    expectRefused(*p, "Cannot find segment X",
+                  [&] { p->updatePropertiesForAllTransitionfrom("X", Dictionary{}); });
+
+    // Without segments there is nothing to check or change.
+    auto empty = MutablePlaygraph::create(Dictionary{{"segments", Dictionary{}}});
+    EXPECT_NO_THROW(empty->updatePropertiesForAllTransitionsTo("X", Dictionary{}));
+    // A transition to a missing segment is found before anything changes.
+    nextOf(d, "A").set("gone", Dictionary{{"weight", 9}});
+    auto q = MutablePlaygraph::create(d);
+    expectRefused(*q, "Cannot find segment gone", [&] {
+        q->updatePropertiesForAllTransitionfrom("A", Dictionary{{"weight", 2}});
+    });
+}
+
+TEST(TransitionEditing, ChangesTheDefaultNextOnlyAlongATransition) {
+    auto p = MutablePlaygraph::create(branching());
+    p->updateDefaultNextFromSegment("A", "C");
+    EXPECT_EQ(segmentIn(*p, "A").get("defaultNext"), Value("C"));
+    EXPECT_DOUBLE_EQ(p->duration(), 2.0);
+    expectRefused(*p, "Cannot find segment X", [&] { p->updateDefaultNextFromSegment("X", "Y"); });
+    expectRefused(*p, "Cannot find segment Y", [&] { p->updateDefaultNextFromSegment("A", "Y"); });
+    expectRefused(*p, "Cannot set A as defaultNext after B. Transition not found.",
+                  [&] { p->updateDefaultNextFromSegment("B", "A"); });
+}
+
+TEST(TransitionEditing, RecordsSkipRegions) {
+    // Two rebuilds: the provider is asked twice about each of the two "main" segments.
+    auto provider = std::make_shared<CountingProvider>(true);
+    Dictionary d = branching();
+    segOf(d, "A").set("main", 4);
+    segOf(d, "C").set("main", 4);
+    ScopedProvider scoped(provider);
+    auto p = MutablePlaygraph::create(d);
+    provider->asked = 0;
+    p->supportSkippingSegment("A", "C", 2.5, 7);
+    EXPECT_EQ(provider->asked, 4);
+    // Kinds count: a double offset in milliseconds and an unsigned weight.
+    const Dictionary transition = *transitionIn(*p, "A", "C").dictionary();
+    EXPECT_EQ(transition.get("skipRegionOffset").kind(), Value::Kind::Double);
+    EXPECT_EQ(transition.get("skipRegionWeight").kind(), Value::Kind::UInt);
+    EXPECT_EQ(p->segmentById("A")->next().find("C")->get()->skipRegionOffset(), 2.5);
+
+    expectRefused(*p, "Cannot find transition from B to A",
+                  [&] { p->supportSkippingSegment("B", "A", 1.0, 1); });
+    expectRefused(*p, "Cannot find segment X",
+                  [&] { p->supportSkippingSegment("X", "A", 1.0, 1); });
+    expectRefused(*p, "offset (nan) must be a finite number",
+                  [&] { p->supportSkippingSegment("A", "B", NaN, 1); });
 }
