@@ -161,44 +161,6 @@ TEST_F(MutableDataSource, ReweightingGivesUnnamedTransitionsZero) {
     ds->updateNextSegmentWeightsForSegment(nullptr, Dictionary{});
 }
 
-TEST_F(MutableDataSource, ReplacingThePlaygraphComparesByIdentity) {
-    ds->setNextSegmentAfter(A, D);
-    observer->calls.clear();
-
-    ds->updatePlaygraph(p, Dictionary{{"track", "other"}}, PlaygraphPosition{});
-    EXPECT_TRUE(observer->calls.empty());
-
-    auto q = abcd("p"); // another object whose id has the same text
-    Dictionary qInfo{{"track", "q"}};
-    ds->updatePlaygraph(q, qInfo, PlaygraphPosition{});
-    EXPECT_EQ(ds->playgraph(), q);
-    EXPECT_TRUE(ds->trackingInfo()->sameAs(qInfo));
-    ASSERT_EQ(observer->calls.size(), 1u);
-    EXPECT_EQ(observer->calls[0].kind, Kind::Playgraph);
-    EXPECT_EQ(observer->calls[0].playgraph, q);
-    // Overrides are kept and still answer the old playgraph's segment.
-    EXPECT_EQ(ds->nextSegmentAfterSegment(q->segmentById("A")), D);
-}
-
-TEST_F(MutableDataSource, PlaybackPathFollowsOverrides) {
-    const auto path = [&](std::size_t stopAfter = SIZE_MAX) {
-        return walk(
-            [&](const TraversalCallback& cb) {
-                ds->currentPlaybackPathTraversalFromSegment(A, cb);
-            },
-            false, stopAfter);
-    };
-    EXPECT_EQ(path(), (std::vector<Visit>{{"A", 0}, {"B", 1}, {"C", 2}}));
-    ds->setNextSegmentAfter(B, D);
-    EXPECT_EQ(path(), (std::vector<Visit>{{"A", 0}, {"B", 1}, {"D", 2}}));
-    // A looping path goes on until the callback stops it.
-    ds->setNextSegmentAfter(D, A);
-    const auto looped = path(7);
-    ASSERT_EQ(looped.size(), 7u);
-    EXPECT_EQ(looped[5], (Visit{"D", 5}));
-    EXPECT_EQ(looped[6], (Visit{"A", 6}));
-}
-
 TEST_F(MutableDataSource, ReadAnswersComeFromThePlaygraph) {
     info.set("track", "changed"); // the initializer kept a copy
     EXPECT_EQ(ds->initialSegment(), A);
@@ -307,18 +269,6 @@ TEST_F(Composite, InterPlaygraphTransitionsAndNextSegments) {
     ds->addTransitionFromSegment(nullptr, X, true, Dictionary{});
     ds->addTransitionFromSegment(B, nullptr, true, Dictionary{});
     EXPECT_EQ(observer->calls.size(), 1u);
-}
-
-TEST_F(Composite, OverridesCompareTheEffectiveNextSegment) {
-    ds->setNextSegmentAfter(A, B); // B is already A's default next
-    EXPECT_FALSE(ds->storedNextSegmentOverride(A));
-    ds->setNextSegmentAfter(A, nullptr);
-    ds->setNextSegmentAfter(A, nullptr);
-    EXPECT_EQ(ds->nextSegmentAfterSegment(A), nullptr);
-    ds->setNextSegmentAfter(B, nullptr); // nothing follows B already
-    ds->clearNextSegmentAfter(A);
-    EXPECT_EQ(ds->nextSegmentAfterSegment(A), B);
-    expectNextSegmentCalls(*observer, ds, A, 2);
 }
 
 TEST_F(Composite, NextPlaygraphEndsOnALoop) {

@@ -45,28 +45,6 @@ TEST(MutablePlaygraph, KeepsTheTopLevelAsItsOwnCopyAndSharesNestedDictionaries) 
                     ->sameAs(*p->dictionaryRepresentation().get("segments").dictionary()));
 }
 
-TEST(MutablePlaygraph, ReadsItsFieldsFromTheDictionaryOnEveryLoad) {
-    Dictionary d = abc();
-    d.set("transitionType", "immediate");
-    d.set("annotations", Dictionary{{"k", "v"}});
-    d.set("type", "linear");
-    segOf(d, "A").set("transitionType", "pauseAtEnd");
-    auto p = MutablePlaygraph::create(d);
-    EXPECT_FALSE(p->transitionType());
-
-    // Setters change the field only; the next load restores it.
-    p->setInitialSegmentId("B");
-    p->setType("other");
-    p->setTransitionType("lazy");
-    auto oldA = p->segmentById("A");
-    p->load();
-    EXPECT_EQ(p->initialSegmentId(), "A");
-    EXPECT_EQ(p->type(), "linear");
-    EXPECT_EQ(p->transitionType(), "lazy");
-    EXPECT_NE(p->segmentById("A"), oldA);
-    EXPECT_EQ(p->mainViewableId(), Value(5));
-}
-
 // The playgraph id is generated and never written back; segment ids are the
 // dictionary's keys, whatever their values; anything else gives no segments.
 TEST(MutablePlaygraph, IdsAndSegmentKeys) {
