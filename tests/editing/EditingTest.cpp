@@ -57,26 +57,6 @@ Dictionary branching() {
 
 } // namespace
 
-TEST(SegmentInsertion, AfterAddsABranchOrANewDefaultEnd) {
-    auto p = MutablePlaygraph::create(chain());
-    auto params = std::make_shared<Params>();
-    p->insertSegmentAfter("C", "E", 4, 1.2345, 2.0, true, params);
-    EXPECT_EQ(Value(segmentIn(*p, "E")),
-              Value(seg(1234, 2000,
-                        {{"viewableId", 4},
-                         {"userInfo", Dictionary{{"PlaygraphSegmentUserInfoPlaygraphParamsKey",
-                                                  Value(params)}}}})));
-    EXPECT_EQ(defaultPath(*p), (Ids{"I", "A", "B", "C", "E"}));
-
-    // Without a viewable id; "main" comes from the segment it follows.
-    p->insertSegmentAfter("A", "F", Value(), 0.0, 1.0, false, nullptr);
-    EXPECT_EQ(Value(segmentIn(*p, "F")), Value(seg(0, 1000, {{"main", 7}})));
-    EXPECT_EQ(segmentIn(*p, "A").get("next"), Value(next({{"B", 30}, {"D", 70}, {"F", 50}})));
-
-    p->insertSegmentAfter("A", "G", 1, 0.0, 1.0, true, nullptr);
-    EXPECT_EQ(defaultPath(*p), (Ids{"I", "A", "G"}));
-}
-
 TEST(SegmentInsertion, BeforeRedirectsEveryIncomingTransition) {
     // B has two predecessors and a transition to itself; X names B without
     // a transition and is not a predecessor.
@@ -171,42 +151,6 @@ TEST(SegmentSplit, ChecksInOrderBeforeAnyChange) {
     auto p = MutablePlaygraph::create(chain());
     for (const Case& c : cases)
         expectRefused(*p, c.reason, [&] { p->splitSegment(c.id, c.offset, c.first, c.second); });
-}
-
-TEST(SegmentRemoval, ReconnectsASinglePredecessor) {
-    // A -> B (weight 30) -> C (default) and B -> D (weight 20).
-    const auto make = [] {
-        return graph(
-            "A",
-            Dictionary{
-                {"A", seg(0, 1000, {{"defaultNext", "B"}, {"next", next({{"B", 30}})}})},
-                {"B", seg(0, 1000, {{"defaultNext", "C"}, {"next", next({{"C", 50}, {"D", 20}})}})},
-                {"C", seg(0, 1000)},
-                {"D", seg(0, 1000)}});
-    };
-    // A transition of B to no segment is taken over like the others.
-    Dictionary d = make();
-    nextOf(d, "B").set("zz", Dictionary{{"weight", 5}});
-    auto p = MutablePlaygraph::create(d);
-    p->removeSegment("B");
-    EXPECT_EQ(segmentIn(*p, "A").get("defaultNext"), Value("C"));
-    EXPECT_EQ(segmentIn(*p, "A").get("next"), Value(next({{"C", 30}, {"D", 20}, {"zz", 5}})));
-
-    // A transition the predecessor already has wins over B's.
-    Dictionary e = make();
-    nextOf(e, "A").set("D", Dictionary{{"weight", 99}});
-    auto q = MutablePlaygraph::create(e);
-    q->removeSegment("B");
-    EXPECT_EQ(segmentIn(*q, "A").get("next"), Value(next({{"C", 30}, {"D", 99}})));
-
-    // A transition to the target is replaced by the redirected one.
-    Dictionary f = make();
-    nextOf(f, "A").set("C", Dictionary{{"weight", 1}});
-    const Dictionary toB = *nextOf(f, "A").get("B").dictionary();
-    auto r = MutablePlaygraph::create(f);
-    r->removeSegment("B");
-    EXPECT_TRUE(transitionIn(*r, "A", "C").dictionary()->sameAs(toB));
-    EXPECT_EQ(segmentIn(*r, "A").get("next"), Value(next({{"C", 30}, {"D", 20}})));
 }
 
 TEST(SegmentRemoval, InitialSegmentsAndSegmentsWithoutADefaultNext) {
@@ -305,44 +249,6 @@ TEST(TransitionEditing, AddRefusesMissingSegmentsExistingTransitionsAndBadProper
                   [&] { q->addTransitionFromSegment("C", "D", false); });
     expectRefused(*q, "A segment with id junk already exists",
                   [&] { q->insertSegmentAfter("A", "junk", 1, 0, 1, false, nullptr); });
-}
-
-TEST(TransitionEditing, MergesPropertiesIntoOneTransition) {
-    auto p = MutablePlaygraph::create(branching());
-    const Dictionary nested{{"n", 1}};
-    p->updatePropertiesForTransitionFrom("A", "C",
-                                         Dictionary{{"autoplayType", 2}, {"nested", nested}});
-    EXPECT_EQ(transitionIn(*p, "A", "C"),
-              Value(Dictionary{{"weight", 70}, {"autoplayType", 2}, {"nested", nested}}));
-    // Values are stored as copies.
-    EXPECT_FALSE(
-        transitionIn(*p, "A", "C").dictionary()->get("nested").dictionary()->sameAs(nested));
-    p->updatePropertiesForTransitionFrom("A", "C", Dictionary{{"weight", 5}});
-    EXPECT_EQ(p->segmentById("A")->next().find("C")->get()->weight(), Value(5));
-
-    expectRefused(*p, "Cannot find segment X",
-                  [&] { p->updatePropertiesForTransitionFrom("X", "Y", Dictionary{}); });
-    expectRefused(*p, "Cannot find segment Y",
-                  [&] { p->updatePropertiesForTransitionFrom("A", "Y", Dictionary{}); });
-    expectRefused(*p, "Cannot find transition from C to A", [&] {
-        p->updatePropertiesForTransitionFrom("C", "A", Dictionary{{"weight", 1}});
-    });
-
-    // Properties that name the transition itself are read as a snapshot.
-    Dictionary own = *transitionIn(*p, "A", "B").dictionary();
-    p->updatePropertiesForTransitionFrom("A", "B", own);
-    EXPECT_EQ(transitionIn(*p, "A", "B"), Value(Dictionary{{"weight", 30}}));
-}
-
-TEST(TransitionEditing, ChangesTheDefaultNextOnlyAlongATransition) {
-    auto p = MutablePlaygraph::create(branching());
-    p->updateDefaultNextFromSegment("A", "C");
-    EXPECT_EQ(segmentIn(*p, "A").get("defaultNext"), Value("C"));
-    EXPECT_DOUBLE_EQ(p->duration(), 2.0);
-    expectRefused(*p, "Cannot find segment X", [&] { p->updateDefaultNextFromSegment("X", "Y"); });
-    expectRefused(*p, "Cannot find segment Y", [&] { p->updateDefaultNextFromSegment("A", "Y"); });
-    expectRefused(*p, "Cannot set A as defaultNext after B. Transition not found.",
-                  [&] { p->updateDefaultNextFromSegment("B", "A"); });
 }
 
 TEST(TransitionEditing, RecordsSkipRegions) {

@@ -115,11 +115,6 @@ TEST(Segment, OffsetsOfAViewableTime) {
     EXPECT_FALSE(PlaygraphSegment::segmentOffsetForSegment(nullptr, 1));
 }
 
-TEST(Segment, Description) {
-    auto intro = PlaygraphSegment::create(nullptr, "intro", 1, 0, 10, NaN, {}, {});
-    EXPECT_EQ(intro->description(), "Segment(intro,[0.00-10.000000])");
-}
-
 TEST(Segment, BackReferenceReadsNoneOnceThePlaygraphIsGone) {
     auto p = Playgraph::create(graph(
         "a", Dictionary{{"a", seg(0, Value(), {{"next", next({{"b", 1}})}})}, {"b", seg(0, 1000)}},
@@ -161,15 +156,6 @@ TEST(Transition, ReadsTheFourKeysOfAnEntry) {
     EXPECT_FALSE(c->skipRegionOffset());
     EXPECT_FALSE(c->transitionType());
     EXPECT_EQ(c->key(), "src -> c@0");
-}
-
-TEST(Transition, KeyFormsAndDestinationOffset) {
-    auto lazy = PlaygraphSegmentTransition::create("b", std::string("lazy"), 1, std::nullopt, 0);
-    auto untyped = PlaygraphSegmentTransition::create("b", std::nullopt, 1, std::nullopt, 0);
-    // Without a source segment the key names "(null)".
-    EXPECT_EQ(lazy->key(), "(null) -> b@0");
-    untyped->setDestinationSegmentOffset(1.0 / 3.0);
-    EXPECT_EQ(untyped->description(), "(null) -> b@0.3333333333333333");
 }
 
 TEST(Transition, EffectiveTypeFollowsTheDecisionTable) {
