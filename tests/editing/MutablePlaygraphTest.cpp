@@ -45,22 +45,6 @@ TEST(MutablePlaygraph, KeepsTheTopLevelAsItsOwnCopyAndSharesNestedDictionaries) 
                     ->sameAs(*p->dictionaryRepresentation().get("segments").dictionary()));
 }
 
-// The playgraph id is generated and never written back; segment ids are the
-// dictionary's keys, whatever their values; anything else gives no segments.
-TEST(MutablePlaygraph, IdsAndSegmentKeys) {
-    Dictionary d = abc();
-    d.get("segments").dictionary()->set("junk", "not a segment");
-    auto p = MutablePlaygraph::create(d);
-    EXPECT_EQ(p->playgraphId().size(), 36u);
-    EXPECT_FALSE(p->dictionaryRepresentation().contains("playgraphId"));
-    EXPECT_NE(MutablePlaygraph::create(d)->playgraphId(), p->playgraphId());
-    EXPECT_EQ(p->allSegmentIds(), (std::vector<std::string>{"A", "B", "C", "D", "junk"}));
-    EXPECT_FALSE(p->segmentById("junk"));
-    for (const Value& v : {Value(), Value::null(), Value("x"), Value(List{1, 2})})
-        EXPECT_TRUE(MutablePlaygraph::create(v)->segmentMap().empty());
-    EXPECT_EQ(p->minimumSegmentLengthMs(), 300.0);
-}
-
 // The main viewable id keeps its first value, and only the provider the
 // playgraph was built with is asked about it.
 TEST(MutablePlaygraph, MainViewableIdKeepsItsFirstValueAndProvider) {
