@@ -54,13 +54,10 @@ inline Dictionary next(std::initializer_list<std::pair<std::string, Value>> weig
     return d;
 }
 
-/// Segment `id` of a playgraph dictionary and its "next": the live nested
-/// dictionaries, so changes show in `d`.
+/// Segment `id` of a playgraph dictionary: the live nested dictionary, so
+/// changes show in `d`.
 inline Dictionary segOf(const Dictionary& d, const std::string& id) {
     return *d.get("segments").dictionary()->get(id).dictionary();
-}
-inline Dictionary nextOf(const Dictionary& d, const std::string& id) {
-    return *segOf(d, id).get("next").dictionary();
 }
 
 /// s0 -> s1 -> ... -> s<n-1>, 1 s each, joined by transitions (or by

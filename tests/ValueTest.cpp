@@ -90,28 +90,6 @@ TEST(Value, EqualityIsDeepAndKindAware) {
     EXPECT_NE(Value(host), Value(std::make_shared<Host>()));
 }
 
-TEST(Dictionary, SharesContainersAndCopiesOneLevel) {
-    Dictionary inner{{"x", 1}};
-    Dictionary outer{{"inner", inner}, {"n", 2}};
-    Dictionary alias = outer;
-    alias.set("n", 3);
-    EXPECT_EQ(outer.get("n"), Value(3));
-
-    Dictionary copy = outer.copy();
-    copy.set("n", 4);
-    EXPECT_EQ(outer.get("n"), Value(3));
-    // Nested containers stay shared by the one-level copy.
-    copy.find("inner")->dictionary()->set("x", 9);
-    EXPECT_EQ(inner.get("x"), Value(9));
-
-    List l{1, 2};
-    List lalias = l;
-    lalias.push_back(3);
-    List lcopy = l.copy();
-    lcopy.push_back(4);
-    EXPECT_EQ(l.size(), 3u);
-}
-
 // Maps change representation as they cross the size where lookups switch
 // from a scan to an index (and back after erasures), and when room is
 // reserved: random edits must keep order, lookups and size as a plain list
@@ -226,15 +204,6 @@ TEST(Value, RandomCopiesMovesAndNestedAssignmentsKeepContents) {
             ASSERT_EQ(values[i].data().index(), static_cast<std::size_t>(values[i].kind()));
         }
     }
-}
-
-TEST(PlatformConfigProvider, DefaultAnswersTheDefaultAndHostsCanInstallTheirOwn) {
-    EXPECT_TRUE(PlatformConfigProvider::shared()->isFlagTrue("anything", true));
-    EXPECT_FALSE(PlatformConfigProvider::shared()->isFlagTrue("anything", false));
-    PlatformConfigProvider::setShared(std::make_shared<test::CountingProvider>(false));
-    EXPECT_FALSE(PlatformConfigProvider::shared()->isFlagTrue("anything", true));
-    PlatformConfigProvider::setShared(nullptr);
-    EXPECT_TRUE(PlatformConfigProvider::shared()->isFlagTrue("anything", true));
 }
 
 TEST(Uuid, UpperCaseVersion4TextAndDistinct) {

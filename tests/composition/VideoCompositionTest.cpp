@@ -279,16 +279,6 @@ TEST(Watchable, OneClipWithDefaultsAndTheContext) {
     EXPECT_EQ(w->uiPlayContext(), (Dictionary{{"source", "home"}}));
 }
 
-TEST(Watchable, FromAPlaygraphMatchesTheConversion) {
-    auto source = twoSegments();
-    auto w = WatchableComposition::watchableWithMainViewableId(5, source, Dictionary{{"x", 1}});
-    auto m = MutableVideoComposition::createVideoCompositionForMainViewableId(5, source);
-    EXPECT_EQ(Value(w->dictionaryRepresentation()), Value(m->dictionaryRepresentation()));
-    // Watchables edit clips like any mutable composition.
-    w->appendClip("c", 6, 0.0, 1.0, nullptr);
-    EXPECT_EQ(w->segmentById("b")->defaultNext(), "c");
-}
-
 TEST(CompositionFactory, EachOperationMakesItsClass) {
     std::shared_ptr<QZVideoCompositionFactory> factory = QZVideoCompositionFactoryImpl::create();
     auto plain = factory->createVideoCompositionForViewableId(81, "a", 1.0, 2.0, nullptr);

@@ -11,10 +11,6 @@ namespace {
 
 using Ids = std::vector<std::string>;
 
-bool hasSegment(const MutablePlaygraph& p, const std::string& id) {
-    return p.dictionaryRepresentation().get("segments").dictionary()->contains(id);
-}
-
 // I -> A -> B -> C with A also branching to D.
 Dictionary chain() {
     return graph(
@@ -60,26 +56,6 @@ Dictionary branching() {
 }
 
 } // namespace
-
-TEST(SegmentInsertion, AfterAddsABranchOrANewDefaultEnd) {
-    auto p = MutablePlaygraph::create(chain());
-    auto params = std::make_shared<Params>();
-    p->insertSegmentAfter("C", "E", 4, 1.2345, 2.0, true, params);
-    EXPECT_EQ(Value(segmentIn(*p, "E")),
-              Value(seg(1234, 2000,
-                        {{"viewableId", 4},
-                         {"userInfo", Dictionary{{"PlaygraphSegmentUserInfoPlaygraphParamsKey",
-                                                  Value(params)}}}})));
-    EXPECT_EQ(defaultPath(*p), (Ids{"I", "A", "B", "C", "E"}));
-
-    // Without a viewable id; "main" comes from the segment it follows.
-    p->insertSegmentAfter("A", "F", Value(), 0.0, 1.0, false, nullptr);
-    EXPECT_EQ(Value(segmentIn(*p, "F")), Value(seg(0, 1000, {{"main", 7}})));
-    EXPECT_EQ(segmentIn(*p, "A").get("next"), Value(next({{"B", 30}, {"D", 70}, {"F", 50}})));
-
-    p->insertSegmentAfter("A", "G", 1, 0.0, 1.0, true, nullptr);
-    EXPECT_EQ(defaultPath(*p), (Ids{"I", "A", "G"}));
-}
 
 TEST(SegmentInsertion, BeforeRedirectsEveryIncomingTransition) {
     // B has two predecessors and a transition to itself; X names B without
@@ -157,41 +133,6 @@ TEST(SegmentSplit, KeepingTheIdOnTheFirstHalf) {
     EXPECT_EQ(defaultPath(*p), (Ids{"I", "A", "A2", "B", "C"}));
 }
 
-// With A's self loop: the half that keeps A's transitions keeps the loop,
-// which leads to the half named A, or to the first half when neither is.
-TEST(SegmentSplit, KeepingTheIdOnTheSecondHalfOrNeither) {
-    const auto withLoop = [] {
-        Dictionary d = chain();
-        nextOf(d, "A").set("A", Dictionary{{"weight", 5}});
-        return d;
-    };
-    auto p = MutablePlaygraph::create(withLoop());
-    p->splitSegment("A", 4.0, "A1", "A");
-    EXPECT_EQ(Value(segmentIn(*p, "A1")), Value(half(0, 4000, "A", next({{"A", 50}}))));
-    const Dictionary a = segmentIn(*p, "A");
-    EXPECT_EQ(a.get("startTimeMs"), Value(4000));
-    EXPECT_EQ(a.get("defaultNext"), Value("B"));
-    EXPECT_EQ(a.get("next"), Value(next({{"B", 30}, {"D", 70}, {"A", 5}})));
-    EXPECT_EQ(segmentIn(*p, "I").get("next"), Value(next({{"A1", 50}})));
-
-    Dictionary d = withLoop();
-    segOf(d, "A").set("defaultNext", "A");
-    d.set("initialSegment", "A");
-    auto q = MutablePlaygraph::create(d);
-    q->splitSegment("A", 1.2345, "A1", "A2");
-    EXPECT_FALSE(hasSegment(*q, "A"));
-    EXPECT_EQ(Value(segmentIn(*q, "A1")), Value(half(0, 1234, "A2", next({{"A2", 50}}))));
-    // The second half takes A's transitions but no "main".
-    EXPECT_EQ(Value(segmentIn(*q, "A2")),
-              Value(half(1234, 10000, "A1", next({{"B", 30}, {"D", 70}, {"A1", 5}}), false)));
-    EXPECT_EQ(q->dictionaryRepresentation().get("initialSegment"), Value("A1"));
-    EXPECT_TRUE(danglingReferences(q->dictionaryRepresentation()).empty());
-    // Splitting the initial segment this way makes the first half initial.
-    auto r = MutablePlaygraph::create(chain());
-    r->splitSegment("I", 0.0009, "I0", "I");
-    EXPECT_EQ(r->initialSegmentId(), "I0");
-}
-
 TEST(SegmentSplit, ChecksInOrderBeforeAnyChange) {
     struct Case {
         std::string reason, id, first, second;
@@ -210,72 +151,6 @@ TEST(SegmentSplit, ChecksInOrderBeforeAnyChange) {
     auto p = MutablePlaygraph::create(chain());
     for (const Case& c : cases)
         expectRefused(*p, c.reason, [&] { p->splitSegment(c.id, c.offset, c.first, c.second); });
-}
-
-TEST(SegmentRemoval, ReconnectsASinglePredecessor) {
-    // A -> B (weight 30) -> C (default) and B -> D (weight 20).
-    const auto make = [] {
-        return graph(
-            "A",
-            Dictionary{
-                {"A", seg(0, 1000, {{"defaultNext", "B"}, {"next", next({{"B", 30}})}})},
-                {"B", seg(0, 1000, {{"defaultNext", "C"}, {"next", next({{"C", 50}, {"D", 20}})}})},
-                {"C", seg(0, 1000)},
-                {"D", seg(0, 1000)}});
-    };
-    // A transition of B to no segment is taken over like the others.
-    Dictionary d = make();
-    nextOf(d, "B").set("zz", Dictionary{{"weight", 5}});
-    auto p = MutablePlaygraph::create(d);
-    p->removeSegment("B");
-    EXPECT_EQ(segmentIn(*p, "A").get("defaultNext"), Value("C"));
-    EXPECT_EQ(segmentIn(*p, "A").get("next"), Value(next({{"C", 30}, {"D", 20}, {"zz", 5}})));
-
-    // A transition the predecessor already has wins over B's.
-    Dictionary e = make();
-    nextOf(e, "A").set("D", Dictionary{{"weight", 99}});
-    auto q = MutablePlaygraph::create(e);
-    q->removeSegment("B");
-    EXPECT_EQ(segmentIn(*q, "A").get("next"), Value(next({{"C", 30}, {"D", 99}})));
-
-    // A transition to the target is replaced by the redirected one.
-    Dictionary f = make();
-    nextOf(f, "A").set("C", Dictionary{{"weight", 1}});
-    const Dictionary toB = *nextOf(f, "A").get("B").dictionary();
-    auto r = MutablePlaygraph::create(f);
-    r->removeSegment("B");
-    EXPECT_TRUE(transitionIn(*r, "A", "C").dictionary()->sameAs(toB));
-    EXPECT_EQ(segmentIn(*r, "A").get("next"), Value(next({{"C", 30}, {"D", 20}})));
-}
-
-TEST(SegmentRemoval, RedirectsSeveralPredecessorsToTheDefaultNext) {
-    // P1 and P2 lead to B; P1 also to C, which B leads to by default.
-    auto p = MutablePlaygraph::create(graph(
-        "P1",
-        Dictionary{
-            {"P1", seg(0, 1000, {{"defaultNext", "B"}, {"next", next({{"B", 30}, {"C", 10}})}})},
-            {"P2", seg(0, 1000, {{"next", next({{"B", 70}})}})},
-            {"B", seg(0, 1000, {{"defaultNext", "C"}, {"next", next({{"C", 50}})}})},
-            {"C", seg(0, 1000)},
-            {"X", seg(0, 1000, {{"defaultNext", "C"}})}}));
-    p->removeSegment("B");
-    EXPECT_EQ(segmentIn(*p, "P1").get("next"), Value(next({{"C", 30}})));
-    EXPECT_EQ(segmentIn(*p, "P1").get("defaultNext"), Value("C"));
-    EXPECT_EQ(segmentIn(*p, "P2").get("next"), Value(next({{"C", 70}})));
-    EXPECT_FALSE(segmentIn(*p, "P2").contains("defaultNext"));
-
-    // Many in and many out is refused; a loop to itself counts as both.
-    auto q = MutablePlaygraph::create(graph(
-        "A", Dictionary{
-                 {"A", seg(0, 1000, {{"next", next({{"R", 1}})}})},
-                 {"R", seg(0, 1000, {{"defaultNext", "C"}, {"next", next({{"R", 1}, {"C", 1}})}})},
-                 {"C", seg(0, 1000)}}));
-    expectRefused(
-        *q,
-        "Cannot remove segment R. A segment with multiple incoming transitions and multiple "
-        "outgoing transitions cannot be removed.",
-        [&] { q->removeSegment("R"); });
-    expectRefused(*q, "Cannot find segment Z", [&] { q->removeSegment("Z"); });
 }
 
 TEST(SegmentRemoval, InitialSegmentsAndSegmentsWithoutADefaultNext) {
@@ -374,76 +249,6 @@ TEST(TransitionEditing, AddRefusesMissingSegmentsExistingTransitionsAndBadProper
                   [&] { q->addTransitionFromSegment("C", "D", false); });
     expectRefused(*q, "A segment with id junk already exists",
                   [&] { q->insertSegmentAfter("A", "junk", 1, 0, 1, false, nullptr); });
-}
-
-TEST(TransitionEditing, MergesPropertiesIntoOneTransition) {
-    auto p = MutablePlaygraph::create(branching());
-    const Dictionary nested{{"n", 1}};
-    p->updatePropertiesForTransitionFrom("A", "C",
-                                         Dictionary{{"autoplayType", 2}, {"nested", nested}});
-    EXPECT_EQ(transitionIn(*p, "A", "C"),
-              Value(Dictionary{{"weight", 70}, {"autoplayType", 2}, {"nested", nested}}));
-    // Values are stored as copies.
-    EXPECT_FALSE(
-        transitionIn(*p, "A", "C").dictionary()->get("nested").dictionary()->sameAs(nested));
-    p->updatePropertiesForTransitionFrom("A", "C", Dictionary{{"weight", 5}});
-    EXPECT_EQ(p->segmentById("A")->next().find("C")->get()->weight(), Value(5));
-
-    expectRefused(*p, "Cannot find segment X",
-                  [&] { p->updatePropertiesForTransitionFrom("X", "Y", Dictionary{}); });
-    expectRefused(*p, "Cannot find segment Y",
-                  [&] { p->updatePropertiesForTransitionFrom("A", "Y", Dictionary{}); });
-    expectRefused(*p, "Cannot find transition from C to A", [&] {
-        p->updatePropertiesForTransitionFrom("C", "A", Dictionary{{"weight", 1}});
-    });
-
-    // Properties that name the transition itself are read as a snapshot.
-    Dictionary own = *transitionIn(*p, "A", "B").dictionary();
-    p->updatePropertiesForTransitionFrom("A", "B", own);
-    EXPECT_EQ(transitionIn(*p, "A", "B"), Value(Dictionary{{"weight", 30}}));
-}
-
-TEST(TransitionEditing, MergesIntoAllTransitionsToOrFromASegment) {
-    Dictionary d = branching();
-    segOf(d, "C").set("next", next({{"C", 1}}));
-    d.get("segments").dictionary()->set("junk", 3);
-    auto p = MutablePlaygraph::create(d);
-    p->updatePropertiesForAllTransitionsTo("C", Dictionary{{"transitionType", "immediate"}});
-    for (const char* from : {"A", "B", "C"}) {
-        EXPECT_EQ(transitionIn(*p, from, "C").dictionary()->get("transitionType"),
-                  Value("immediate"))
-            << from;
-    }
-    EXPECT_EQ(transitionIn(*p, "A", "B"), Value(Dictionary{{"weight", 30}}));
-    expectRefused(*p, "Cannot find segment X",
-                  [&] { p->updatePropertiesForAllTransitionsTo("X", Dictionary{}); });
-    p->updatePropertiesForAllTransitionfrom("A", Dictionary{{"weight", 1}});
-    EXPECT_EQ(transitionIn(*p, "A", "B"), Value(Dictionary{{"weight", 1}}));
-    EXPECT_NO_THROW(p->updatePropertiesForAllTransitionfrom("D", Dictionary{{"weight", 1}}));
-    EXPECT_FALSE(segmentIn(*p, "D").contains("next"));
-    expectRefused(*p, "Cannot find segment X",
-                  [&] { p->updatePropertiesForAllTransitionfrom("X", Dictionary{}); });
-
-    // Without segments there is nothing to check or change.
-    auto empty = MutablePlaygraph::create(Dictionary{{"segments", Dictionary{}}});
-    EXPECT_NO_THROW(empty->updatePropertiesForAllTransitionsTo("X", Dictionary{}));
-    // A transition to a missing segment is found before anything changes.
-    nextOf(d, "A").set("gone", Dictionary{{"weight", 9}});
-    auto q = MutablePlaygraph::create(d);
-    expectRefused(*q, "Cannot find segment gone", [&] {
-        q->updatePropertiesForAllTransitionfrom("A", Dictionary{{"weight", 2}});
-    });
-}
-
-TEST(TransitionEditing, ChangesTheDefaultNextOnlyAlongATransition) {
-    auto p = MutablePlaygraph::create(branching());
-    p->updateDefaultNextFromSegment("A", "C");
-    EXPECT_EQ(segmentIn(*p, "A").get("defaultNext"), Value("C"));
-    EXPECT_DOUBLE_EQ(p->duration(), 2.0);
-    expectRefused(*p, "Cannot find segment X", [&] { p->updateDefaultNextFromSegment("X", "Y"); });
-    expectRefused(*p, "Cannot find segment Y", [&] { p->updateDefaultNextFromSegment("A", "Y"); });
-    expectRefused(*p, "Cannot set A as defaultNext after B. Transition not found.",
-                  [&] { p->updateDefaultNextFromSegment("B", "A"); });
 }
 
 TEST(TransitionEditing, RecordsSkipRegions) {

@@ -45,44 +45,6 @@ TEST(MutablePlaygraph, KeepsTheTopLevelAsItsOwnCopyAndSharesNestedDictionaries) 
                     ->sameAs(*p->dictionaryRepresentation().get("segments").dictionary()));
 }
 
-TEST(MutablePlaygraph, ReadsItsFieldsFromTheDictionaryOnEveryLoad) {
-    Dictionary d = abc();
-    d.set("transitionType", "immediate");
-    d.set("annotations", Dictionary{{"k", "v"}});
-    d.set("type", "linear");
-    segOf(d, "A").set("transitionType", "pauseAtEnd");
-    auto p = MutablePlaygraph::create(d);
-    EXPECT_FALSE(p->transitionType());
-
-    // Setters change the field only; the next load restores it.
-    p->setInitialSegmentId("B");
-    p->setType("other");
-    p->setTransitionType("lazy");
-    auto oldA = p->segmentById("A");
-    p->load();
-    EXPECT_EQ(p->initialSegmentId(), "A");
-    EXPECT_EQ(p->type(), "linear");
-    EXPECT_EQ(p->transitionType(), "lazy");
-    EXPECT_NE(p->segmentById("A"), oldA);
-    EXPECT_EQ(p->mainViewableId(), Value(5));
-}
-
-// The playgraph id is generated and never written back; segment ids are the
-// dictionary's keys, whatever their values; anything else gives no segments.
-TEST(MutablePlaygraph, IdsAndSegmentKeys) {
-    Dictionary d = abc();
-    d.get("segments").dictionary()->set("junk", "not a segment");
-    auto p = MutablePlaygraph::create(d);
-    EXPECT_EQ(p->playgraphId().size(), 36u);
-    EXPECT_FALSE(p->dictionaryRepresentation().contains("playgraphId"));
-    EXPECT_NE(MutablePlaygraph::create(d)->playgraphId(), p->playgraphId());
-    EXPECT_EQ(p->allSegmentIds(), (std::vector<std::string>{"A", "B", "C", "D", "junk"}));
-    EXPECT_FALSE(p->segmentById("junk"));
-    for (const Value& v : {Value(), Value::null(), Value("x"), Value(List{1, 2})})
-        EXPECT_TRUE(MutablePlaygraph::create(v)->segmentMap().empty());
-    EXPECT_EQ(p->minimumSegmentLengthMs(), 300.0);
-}
-
 // The main viewable id keeps its first value, and only the provider the
 // playgraph was built with is asked about it.
 TEST(MutablePlaygraph, MainViewableIdKeepsItsFirstValueAndProvider) {

@@ -38,16 +38,6 @@ TraversalCallback recorder(Visits& out, const std::string& stopAt = "") {
     };
 }
 
-// A -> B (default), A -> C; B -> D, C -> D: a diamond.
-std::shared_ptr<Playgraph> diamond() {
-    return Playgraph::create(graph(
-        "A", Dictionary{
-                 {"A", seg(0, 1000, {{"defaultNext", "B"}, {"next", next({{"B", 1}, {"C", 1}})}})},
-                 {"B", seg(0, 1000, {{"next", next({{"D", 1}})}})},
-                 {"C", seg(0, 1000, {{"next", next({{"D", 1}})}})},
-                 {"D", seg(0, 1000)}}));
-}
-
 } // namespace
 
 // The default-path answers at boundaries, ends and non-finite times are
@@ -84,19 +74,6 @@ TEST(Queries, PositionsAlongThePathAndWithinSegments) {
     EXPECT_EQ(positionText(p->positionAtSegmentViewableTime("B", 9.99)), "A@0");
 }
 
-TEST(Queries, ViewableTimeLookups) {
-    auto p = Playgraph::create(abc());
-    EXPECT_EQ(p->segmentIdsForPosition(10, 1), std::vector<std::string>{"B"});
-    EXPECT_EQ(p->segmentIdsForPosition(7, 2), std::vector<std::string>{"C"});
-    EXPECT_EQ(p->segmentIdsForPosition(3, 1), (std::vector<std::string>{"A", "D"}));
-    EXPECT_EQ(positionText(p->positionAtViewableTime(7, 2)), "C@7");
-    EXPECT_EQ(positionText(p->positionAtViewableTime(12, Value(1.0))), "B@12");
-    EXPECT_EQ(positionText(p->positionAtViewableTime(NaN, 1)), "A@0");
-    // Overlapping segments: the immutable playgraph takes the first match.
-    const auto overlap = positionText(p->positionAtViewableTime(3, 1));
-    EXPECT_TRUE(overlap == "A@3" || overlap == "D@3") << overlap;
-}
-
 TEST(Queries, PlayToEndSegmentWithUnknownMovieDuration) {
     auto p = Playgraph::create(abc(Value()));
     EXPECT_EQ(idAt(p, 1e9), "B");
@@ -121,45 +98,6 @@ TEST(Queries, ALoopThatAddsNoTimeNeverReachesALaterOffset) {
     zero->segmentById("C")->setMovieDuration(0);
     EXPECT_TRUE(std::isnan(zero->playerTimeForPlaygraphOffset(50)));
     EXPECT_EQ(zero->playerTimeForPlaygraphOffset(3), 3);
-}
-
-TEST(Walks, BothWalksOverADiamondReportEachSegmentOnceAndStop) {
-    auto p = diamond();
-    Visits zero;
-    p->bredthFirstTraversalFromSegmentId(std::nullopt, 0, recorder(zero));
-    EXPECT_EQ(zero, (Visits{{"A", 1}}));
-    Visits three;
-    p->bredthFirstTraversalFromSegmentId("A", 3, recorder(three));
-    EXPECT_EQ(three, (Visits{{"A", 1}, {"B", 2}, {"C", 2}, {"D", 3}}));
-    Visits stopped;
-    p->bredthFirstTraversalFromSegmentId("A", 3, recorder(stopped, "B"));
-    EXPECT_EQ(stopped, (Visits{{"A", 1}, {"B", 2}}));
-
-    Visits v;
-    p->depthFirstTraversalFromSegmentId(std::nullopt, recorder(v));
-    std::sort(v.begin(), v.end());
-    EXPECT_EQ(v, (Visits{{"A", 0}, {"B", 1}, {"C", 1}, {"D", 2}}));
-    stopped.clear();
-    p->depthFirstTraversalFromSegmentId("A", recorder(stopped, "B"));
-    EXPECT_EQ(stopped.back().first, "B");
-    // Nothing after the stop, at any depth.
-    for (std::size_t i = 0; i + 1 < stopped.size(); ++i)
-        EXPECT_NE(stopped[i].first, "B");
-}
-
-TEST(Walks, BreadthFirstReportsMissingIdsWithoutExpandingThem) {
-    auto p = Playgraph::create(
-        graph("A", Dictionary{{"A", seg(0, 1000, {{"next", next({{"X", 1}, {"B", 1}})}})},
-                              {"B", seg(0, 1000)}}));
-    Visits v;
-    p->bredthFirstTraversalFromSegmentId(std::nullopt, 5, recorder(v));
-    // X names no segment: reported as none at its depth, and the walk goes on.
-    std::sort(v.begin(), v.end());
-    EXPECT_EQ(v, (Visits{{"<none>", 2}, {"A", 1}, {"B", 2}}));
-
-    Visits unknownStart;
-    p->bredthFirstTraversalFromSegmentId("nope", 3, recorder(unknownStart));
-    EXPECT_EQ(unknownStart, (Visits{{"<none>", 1}}));
 }
 
 // The composite data source shares this walk.

@@ -53,23 +53,6 @@ TEST(Segment, UpdateLiveDurationMovesPlayToEndSegmentsOnly) {
     EXPECT_EQ(fixed->segmentDuration(), 10);
 }
 
-TEST(Segment, MovieDurationChangesRecomputeThePlaygraphOnlyWhenTheValueChanges) {
-    auto p = Playgraph::create(graph(
-        "a", Dictionary{{"a", seg(2000, Value(), {{"defaultNext", "b"}})}, {"b", seg(0, 4000)}}));
-    auto a = p->segmentById("a");
-    auto b = p->segmentById("b");
-    EXPECT_EQ(p->duration(), 4); // a counts once its movie duration is known
-    a->setMovieDuration(12);
-    EXPECT_EQ(p->duration(), 14);
-    EXPECT_EQ(b->offsetInPlaygraph(), 10);
-    // The same value again must not trigger a recomputation.
-    b->setOffsetInPlaygraph(99);
-    a->setMovieDuration(12);
-    EXPECT_EQ(b->offsetInPlaygraph(), 99);
-    a->setMovieDuration(14);
-    EXPECT_EQ(b->offsetInPlaygraph(), 12);
-}
-
 TEST(Segment, AnnotationReadingsOfNumbersAndStrings) {
     auto s = makeSegment(0, 1, NaN,
                          Dictionary{{"allowsSkipForward", 0},
@@ -132,11 +115,6 @@ TEST(Segment, OffsetsOfAViewableTime) {
     EXPECT_FALSE(PlaygraphSegment::segmentOffsetForSegment(nullptr, 1));
 }
 
-TEST(Segment, Description) {
-    auto intro = PlaygraphSegment::create(nullptr, "intro", 1, 0, 10, NaN, {}, {});
-    EXPECT_EQ(intro->description(), "Segment(intro,[0.00-10.000000])");
-}
-
 TEST(Segment, BackReferenceReadsNoneOnceThePlaygraphIsGone) {
     auto p = Playgraph::create(graph(
         "a", Dictionary{{"a", seg(0, Value(), {{"next", next({{"b", 1}})}})}, {"b", seg(0, 1000)}},
@@ -152,21 +130,21 @@ TEST(Segment, BackReferenceReadsNoneOnceThePlaygraphIsGone) {
 }
 
 TEST(Transition, ReadsTheFourKeysOfAnEntry) {
-    auto p = Playgraph::create(graph(
-        "src",
-        Dictionary{
-            {"src", seg(0, 1000,
-                        {{"next", Dictionary{{"b", Dictionary{{"weight", 5},
-                                                              {"skipRegionOffset", 1500.9},
-                                                              {"autoplayType", 2},
-                                                              {"transitionType", "immediate"},
-                                                              {"skipRegionWeight", 9}}},
-                                             {"c", Dictionary{{"weight", Value::null()},
-                                                              {"skipRegionOffset", "2500"},
-                                                              {"transitionType", 3},
-                                                              {"autoplayType", "1"}}}}}})},
-            {"b", seg(0, 1000)},
-            {"c", seg(0, 1000)}}));
+    auto p = Playgraph::create(
+        graph("src",
+              Dictionary{
+                  {"src", seg(0, 1000,
+                              {{"next", Dictionary{{"b", Dictionary{{"weight", 5},
+                                                                    {"skipRegionOffset", 1500.9},
+                                                                    {"autoplayType", 2},
+                                                                    {"transitionType", "immediate"},
+                                                                    {"skipRegionWeight", 9}}},
+                                                   {"c", Dictionary{{"weight", Value::null()},
+                                                                    {"skipRegionOffset", "2500"},
+                                                                    {"transitionType", 3},
+                                                                    {"autoplayType", "1"}}}}}})},
+                  {"b", seg(0, 1000)},
+                  {"c", seg(0, 1000)}}));
     auto b = transitionOf(p, "src", "b");
     EXPECT_EQ(b->weight(), Value(5));
     EXPECT_EQ(b->skipRegionOffset(), 1.5);
@@ -178,15 +156,6 @@ TEST(Transition, ReadsTheFourKeysOfAnEntry) {
     EXPECT_FALSE(c->skipRegionOffset());
     EXPECT_FALSE(c->transitionType());
     EXPECT_EQ(c->key(), "src -> c@0");
-}
-
-TEST(Transition, KeyFormsAndDestinationOffset) {
-    auto lazy = PlaygraphSegmentTransition::create("b", std::string("lazy"), 1, std::nullopt, 0);
-    auto untyped = PlaygraphSegmentTransition::create("b", std::nullopt, 1, std::nullopt, 0);
-    // Without a source segment the key names "(null)".
-    EXPECT_EQ(lazy->key(), "(null) -> b@0");
-    untyped->setDestinationSegmentOffset(1.0 / 3.0);
-    EXPECT_EQ(untyped->description(), "(null) -> b@0.3333333333333333");
 }
 
 TEST(Transition, EffectiveTypeFollowsTheDecisionTable) {
