@@ -153,6 +153,48 @@ TEST(SegmentSplit, ChecksInOrderBeforeAnyChange) {
         expectRefused(*p, c.reason, [&] { p->splitSegment(c.id, c.offset, c.first, c.second); });
 }
 
+TEST(SegmentRemoval, RedirectsPredecessorsAndASolePredecessorTakesOver) {
+    // P1 and P2 lead to B, which leads to C by default; P1 also leads to C.
+    auto p = MutablePlaygraph::create(graph(
+        "P1",
+        Dictionary{
+            {"P1", seg(0, 1000, {{"defaultNext", "B"}, {"next", next({{"B", 30}, {"C", 10}})}})},
+            {"P2", seg(0, 1000, {{"next", next({{"B", 70}})}})},
+            {"B", seg(0, 1000, {{"defaultNext", "C"}, {"next", next({{"C", 50}})}})},
+            {"C", seg(0, 1000)}}));
+    p->removeSegment("B");
+    EXPECT_EQ(segmentIn(*p, "P1").get("next"), Value(next({{"C", 30}})));
+    EXPECT_EQ(segmentIn(*p, "P1").get("defaultNext"), Value("C"));
+    EXPECT_EQ(segmentIn(*p, "P2").get("next"), Value(next({{"C", 70}})));
+    EXPECT_FALSE(segmentIn(*p, "P2").contains("defaultNext"));
+
+    // A sole predecessor A takes over every transition of B, the one to no
+    // segment ("zz") included; a transition A already has wins.
+    auto q = MutablePlaygraph::create(graph(
+        "A",
+        Dictionary{
+            {"A", seg(0, 1000, {{"defaultNext", "B"}, {"next", next({{"B", 30}, {"D", 99}})}})},
+            {"B", seg(0, 1000,
+                      {{"defaultNext", "C"}, {"next", next({{"C", 50}, {"D", 20}, {"zz", 5}})}})},
+            {"C", seg(0, 1000)},
+            {"D", seg(0, 1000)}}));
+    q->removeSegment("B");
+    EXPECT_EQ(segmentIn(*q, "A").get("defaultNext"), Value("C"));
+    EXPECT_EQ(segmentIn(*q, "A").get("next"), Value(next({{"C", 30}, {"D", 99}, {"zz", 5}})));
+
+    // Many in and many out is refused; a loop to itself counts as both.
+    auto r = MutablePlaygraph::create(graph(
+        "A", Dictionary{
+                 {"A", seg(0, 1000, {{"next", next({{"R", 1}})}})},
+                 {"R", seg(0, 1000, {{"defaultNext", "C"}, {"next", next({{"R", 1}, {"C", 1}})}})},
+                 {"C", seg(0, 1000)}}));
+    expectRefused(
+        *r,
+        "Cannot remove segment R. A segment with multiple incoming transitions and multiple "
+        "outgoing transitions cannot be removed.",
+        [&] { r->removeSegment("R"); });
+}
+
 TEST(SegmentRemoval, InitialSegmentsAndSegmentsWithoutADefaultNext) {
     auto p = MutablePlaygraph::create(chain());
     p->removeSegment("I");
