@@ -133,6 +133,38 @@ TEST(SegmentSplit, KeepingTheIdOnTheFirstHalf) {
     EXPECT_EQ(defaultPath(*p), (Ids{"I", "A", "A2", "B", "C"}));
 }
 
+// With A's self loop: the half that keeps A's transitions keeps the loop,
+// which leads to the half named A, or to the first half when neither is.
+TEST(SegmentSplit, KeepingTheIdOnTheSecondHalfOrNeither) {
+    const auto withLoop = [] {
+        Dictionary d = chain();
+        Dictionary a = segOf(d, "A");
+        Dictionary(*a.get("next").dictionary()).set("A", Dictionary{{"weight", 5}});
+        return d;
+    };
+    auto p = MutablePlaygraph::create(withLoop());
+    p->splitSegment("A", 4.0, "A1", "A");
+    EXPECT_EQ(Value(segmentIn(*p, "A1")), Value(half(0, 4000, "A", next({{"A", 50}}))));
+    const Dictionary a = segmentIn(*p, "A");
+    EXPECT_EQ(a.get("startTimeMs"), Value(4000));
+    EXPECT_EQ(a.get("defaultNext"), Value("B"));
+    EXPECT_EQ(a.get("next"), Value(next({{"B", 30}, {"D", 70}, {"A", 5}})));
+    EXPECT_EQ(segmentIn(*p, "I").get("next"), Value(next({{"A1", 50}})));
+
+    Dictionary d = withLoop();
+    segOf(d, "A").set("defaultNext", "A");
+    d.set("initialSegment", "A");
+    auto q = MutablePlaygraph::create(d);
+    q->splitSegment("A", 1.2345, "A1", "A2");
+    EXPECT_FALSE(q->segmentById("A"));
+    EXPECT_EQ(Value(segmentIn(*q, "A1")), Value(half(0, 1234, "A2", next({{"A2", 50}}))));
+    // The second half takes A's transitions but no "main".
+    EXPECT_EQ(Value(segmentIn(*q, "A2")),
+              Value(half(1234, 10000, "A1", next({{"B", 30}, {"D", 70}, {"A1", 5}}), false)));
+    EXPECT_EQ(q->dictionaryRepresentation().get("initialSegment"), Value("A1"));
+    EXPECT_TRUE(danglingReferences(q->dictionaryRepresentation()).empty());
+}
+
 TEST(SegmentSplit, ChecksInOrderBeforeAnyChange) {
     struct Case {
         std::string reason, id, first, second;
