@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh gcovr
 cmake -S . -B build/coverage -DCMAKE_BUILD_TYPE=Debug -DPLAYGRAPH_BUILD_EXAMPLES=OFF \
-  -DCMAKE_CXX_FLAGS="--coverage -fno-inline" -DCMAKE_EXE_LINKER_FLAGS=--coverage >/dev/null
+  -DCMAKE_CXX_FLAGS="--coverage -fprofile-update=atomic -fno-inline" -DCMAKE_EXE_LINKER_FLAGS=--coverage >/dev/null
 find build/coverage -name '*.gcda' -delete
 cmake --build build/coverage -j2
 ctest --test-dir build/coverage -j2 >/dev/null
