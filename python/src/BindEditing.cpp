@@ -15,8 +15,9 @@ void bindMutableInterface(py::module_& m) {
     py::class_<P, QZPlaygraph, std::shared_ptr<P>>(
         m, "QZMutablePlaygraph",
         "An editable playgraph. Every edit checks all its arguments, changes the dictionary, "
-        "then rebuilds the segment and transition objects (objects obtained before an edit no "
-        "longer belong to the playgraph). An invalid argument raises InvalidArgumentError (a "
+        "then rebuilds the segments it touched (a segment object held across an edit stays "
+        "readable; look segments up again by id). An invalid argument raises "
+        "InvalidArgumentError (a "
         "ValueError) whose str() is the library's reason exactly, and the playgraph is left "
         "as it was. Times are seconds; the dictionary stores integer milliseconds. "
         "Properties are a dict; None acts as an empty one.")
