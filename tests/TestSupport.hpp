@@ -60,6 +60,16 @@ inline Dictionary segOf(const Dictionary& d, const std::string& id) {
     return *d.get("segments").dictionary()->get(id).dictionary();
 }
 
+/// A (viewable 1, 0-10 s) -> B (viewable 1, 10 s to `bEndMs`) -> C (viewable 2,
+/// 5-10 s) along the default path; D (viewable 1, 0-4 s) leads to C off it.
+inline Dictionary abcPath(Value bEndMs = 25000) {
+    return graph("A",
+                 Dictionary{{"A", seg(0, 10000, {{"viewableId", 1}, {"defaultNext", "B"}})},
+                            {"B", seg(10000, bEndMs, {{"viewableId", 1}, {"defaultNext", "C"}})},
+                            {"C", seg(5000, 10000, {{"viewableId", 2}})},
+                            {"D", seg(0, 4000, {{"viewableId", 1}, {"defaultNext", "C"}})}});
+}
+
 /// s0 -> s1 -> ... -> s<n-1>, 1 s each, joined by transitions (or by
 /// "defaultNext" when `byDefault`).
 inline Dictionary chainOf(int n, bool byDefault = false,
@@ -151,19 +161,15 @@ inline std::vector<std::string> defaultPath(const QZPlaygraph& p) {
     return out;
 }
 
-inline bool isNaN(double v) { return std::isnan(v); }
-
 /// A provider that answers every flag with `answer` and counts the questions.
 struct CountingProvider : PlatformConfigProvider {
     explicit CountingProvider(bool answer) : answer(answer) {}
-    bool isFlagTrue(std::string_view flag, bool) const override {
+    bool isFlagTrue(std::string_view, bool) const override {
         ++asked;
-        lastFlag = std::string(flag);
         return answer;
     }
     bool answer;
     mutable int asked = 0;
-    mutable std::string lastFlag;
 };
 
 /// Installs a provider for a scope and restores the default afterwards.

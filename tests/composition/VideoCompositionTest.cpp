@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "../editing/EditingTestSupport.hpp"
 #include "playgraph/composition/MutableVideoComposition.hpp"
 #include "playgraph/composition/QZVideoCompositionFactoryImpl.hpp"
@@ -52,12 +54,6 @@ Dictionary story(const std::shared_ptr<Params>& params) {
          {"playgraphId", "story-1"},
          {"transitionType", "lazy"},
          {"annotations", Dictionary{{"k", "v"}}}});
-}
-
-std::shared_ptr<Playgraph> twoSegments() {
-    return Playgraph::create(
-        graph("a", Dictionary{{"a", seg(0, 1500, {{"viewableId", 5}, {"next", next({{"b", 20}})}})},
-                              {"b", seg(1500, 4000, {{"viewableId", 5}})}}));
 }
 
 using Key = VideoCompositionFactoryDependencyKey;
@@ -121,73 +117,79 @@ TEST(OneClipFactory, WhatEachClassWrites) {
     EXPECT_FALSE(p->params()); // the params go into the segment only
 }
 
-TEST(ClipEditing, AppendPrependAndInsert) {
-    auto c = videoClip();
-    c->appendClip("B", 82, 0.0, 5.0, nullptr);
-    EXPECT_EQ(defaultPath(*c), (Ids{"video", "B"}));
+// Random clip operations against the list of clips along the default path:
+// appending, prepending, inserting after the last clip, splitting (the first
+// half, the second or neither keeping the name), removing; operations on
+// missing clips or, once every clip is gone, on no clip are refused; the
+// operations a composition ignores change nothing.
+TEST(ClipEditing, RandomOperationsFollowAListOfClips) {
+    std::mt19937 rng(11);
+    const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    for (int round = 0; round < 60; ++round) {
+        auto c = videoClip();
+        Ids clips{"video"};
+        for (int step = 0; step < 16; ++step) {
+            const std::string id = "c" + std::to_string(step), other = "d" + std::to_string(step);
+            const bool missing = clips.empty() || pick(8) == 0;
+            const std::string some = missing ? "nope" : clips[pick(static_cast<int>(clips.size()))];
+            const int operation = pick(6), keep = pick(3);
+            const std::string first = keep == 0 ? some : id, second = keep == 1 ? some : other;
+            if (operation < 2 ? clips.empty() : operation < 5 && missing) {
+                expectRefused(*c, "Cannot find segment " + (operation < 2 ? "(null)" : some), [&] {
+                    if (operation == 0) c->appendClip(id, 1, 0.0, 1.0, nullptr);
+                    if (operation == 1) c->prependClip(id, 1, 0.0, 1.0, nullptr);
+                    if (operation == 2) c->splitClip(some, 0.001, first, second);
+                    if (operation == 3) c->removeClip(some);
+                    if (operation == 4) c->insertClip(id, 1, 0.0, 1.0, some, nullptr);
+                });
+                continue;
+            }
+            const Value before = Value(c->dictionaryRepresentation()).deepCopy();
+            const auto objects = segmentObjects(*c);
+            if (operation == 0) {
+                c->appendClip(id, 82, 0.0, 5.0, nullptr);
+                clips.push_back(id);
+            } else if (operation == 1) {
+                c->prependClip(id, 83, 1.0, 2.0, nullptr);
+                clips.insert(clips.begin(), id);
+            } else if (operation == 2) {
+                c->splitClip(some, 0.001, first, second);
+                const auto at = clips.erase(std::find(clips.begin(), clips.end(), some));
+                clips.insert(at, {first, second});
+            } else if (operation == 3) {
+                c->removeClip(some);
+                clips.erase(std::find(clips.begin(), clips.end(), some));
+            } else if (operation == 4) {
+                c->insertClip(id, 84, 0.0, 2.0, clips.back(), nullptr);
+                clips.push_back(id);
+            } else {
+                c->combineClip1(some, id, "combined");
+                c->makeRangeSkippable(some);
+                c->localizeClip(some, "fr-FR", 99, 1.0);
+                c->defineRange(some, 0.0, 1.0);
+                c->observeRange(some, NaN, -1.0);
+                c->addTransitionFromSegment(some, "video", true, Dictionary{{"weight", 1}});
+                EXPECT_EQ(Value(c->dictionaryRepresentation()), before);
+                EXPECT_EQ(segmentObjects(*c), objects);
+            }
+            ASSERT_EQ(defaultPath(*c), clips) << round << " " << step;
+            EXPECT_EQ(c->segmentMap().size(), clips.size());
+        }
+    }
 
-    c->prependClip("P", 84, 1.0, 2.0, nullptr);
-    EXPECT_EQ(defaultPath(*c), (Ids{"P", "video", "B"}));
-
-    // Inserted after the first of two chained clips: the new clip ends the
-    // default path and the old second clip stays reachable by transition.
+    // Inserted after the first of two clips, a clip ends the default path;
+    // the second stays reachable by transition.
     auto d = videoClip();
     d->appendClip("B", 82, 0.0, 5.0, nullptr);
     d->insertClip("X", 85, 0.0, 2.0, "video", nullptr);
     EXPECT_EQ(defaultPath(*d), (Ids{"video", "X"}));
     EXPECT_EQ(d->segmentById("video")->next().keys(), (Ids{"B", "X"}));
-    EXPECT_FALSE(d->segmentById("X")->defaultNext());
-
-    d->splitClip("video", 4.0, "video", "video2");
-    EXPECT_EQ(defaultPath(*d), (Ids{"video", "video2", "X"}));
-
-    expectRefused(*d, "Cannot find segment nope",
-                  [&] { d->insertClip("Y", 1, 0.0, 1.0, "nope", nullptr); });
-}
-
-TEST(ClipEditing, RemoveMiddleLastAndOnlyClip) {
-    auto c = videoClip();
-    c->appendClip("B", 82, 0.0, 5.0, nullptr);
-    c->appendClip("C", 83, 0.0, 1.0, nullptr);
-    c->removeClip("B");
-    EXPECT_EQ(defaultPath(*c), (Ids{"video", "C"}));
-
-    c->removeClip("C"); // the last clip: nothing leads anywhere any more
-    EXPECT_EQ(defaultPath(*c), (Ids{"video"}));
-    EXPECT_FALSE(segmentIn(*c, "video").contains("defaultNext"));
-    EXPECT_TRUE(danglingReferences(c->dictionaryRepresentation()).empty());
-
-    auto only = videoClip();
-    only->removeClip("video");
-    EXPECT_TRUE(segmentsOf(*only).empty());
-    EXPECT_FALSE(only->initialSegmentId());
-    expectRefused(*only, "Cannot find segment video", [&] { only->removeClip("video"); });
-    expectRefused(*only, "Cannot find segment (null)",
-                  [&] { only->appendClip("N", 1, 0.0, 1.0, nullptr); });
-    // A default path without end has no last clip to append to either.
+    // A default path without end has no last clip to append to.
     auto loop = MutableVideoComposition::createVideoCompositionForMainViewableId(
         1, Playgraph::create(graph("A", Dictionary{{"A", seg(0, 1000, {{"defaultNext", "B"}})},
                                                    {"B", seg(0, 1000, {{"defaultNext", "A"}})}})));
     expectRefused(*loop, "Cannot find segment (null)",
                   [&] { loop->appendClip("N", 1, 0.0, 1.0, nullptr); });
-}
-
-TEST(ClipEditing, IgnoredOperationsChangeNothing) {
-    auto c = videoClip();
-    c->appendClip("B", 82, 0.0, 5.0, nullptr);
-    const Value before = Value(c->dictionaryRepresentation()).deepCopy();
-    const auto objects = segmentObjects(*c);
-    for (const std::string name : {"video", "B", "unknown"}) {
-        c->combineClip1(name, "B", "combined");
-        c->makeRangeSkippable(name);
-        c->localizeClip(name, "fr-FR", 99, 1.0);
-        c->defineRange(name, 0.0, 1.0);
-        c->observeRange(name, NaN, -1.0);
-        c->addTransitionFromSegment(name, "B", true, Dictionary{{"weight", 1}});
-        c->addTransitionFromSegment("B", name, false, Value("not a dictionary"));
-    }
-    EXPECT_EQ(Value(c->dictionaryRepresentation()), before);
-    EXPECT_EQ(segmentObjects(*c), objects);
 }
 
 TEST(Conversion, CopiesTheReachableGraph) {
@@ -277,21 +279,6 @@ TEST(Watchable, OneClipWithDefaultsAndTheContext) {
     Dictionary read = *w->uiPlayContext();
     read.set("source", "mine");
     EXPECT_EQ(w->uiPlayContext(), (Dictionary{{"source", "home"}}));
-}
-
-TEST(CompositionFactory, EachOperationMakesItsClass) {
-    std::shared_ptr<QZVideoCompositionFactory> factory = QZVideoCompositionFactoryImpl::create();
-    auto plain = factory->createVideoCompositionForViewableId(81, "a", 1.0, 2.0, nullptr);
-    EXPECT_FALSE(std::dynamic_pointer_cast<MutableVideoComposition>(plain));
-    auto editable = factory->createMutableVideoCompositionForViewableId(81, "a", 1.0, 2.0, nullptr);
-    EXPECT_TRUE(std::dynamic_pointer_cast<MutableVideoComposition>(editable));
-    EXPECT_FALSE(std::dynamic_pointer_cast<WatchableComposition>(editable));
-    auto watchable = std::dynamic_pointer_cast<WatchableComposition>(
-        factory->watchableWithVideoId(81, std::nullopt, 0.0, 20.0, Dictionary{{"c", 1}}, nullptr));
-    ASSERT_TRUE(watchable);
-    EXPECT_EQ(watchable->uiPlayContext(), (Dictionary{{"c", 1}}));
-    EXPECT_TRUE(std::dynamic_pointer_cast<WatchableComposition>(
-        factory->watchableWithMainVideoId(5, twoSegments(), Dictionary{})));
 }
 
 TEST(CompositionFactoryDependency, ReplacingTheDefaultKeepsWhatWasHandedOut) {

@@ -16,10 +16,6 @@ using namespace playgraph::test;
 
 namespace {
 
-struct AlwaysFalse : PlatformConfigProvider {
-    bool isFlagTrue(std::string_view, bool) const override { return false; }
-};
-
 // Two whole values per property; a reader must only ever see one of them
 // (or none before the first write). Long strings live on the heap, so a
 // torn or freed value would show.
@@ -66,7 +62,7 @@ TEST(Concurrency, InstallingAProviderWhilePlaygraphsAreBuilt) {
     std::atomic<bool> done{false};
     std::thread installer([&] {
         while (!done) {
-            PlatformConfigProvider::setShared(std::make_shared<AlwaysFalse>());
+            PlatformConfigProvider::setShared(std::make_shared<CountingProvider>(false));
             PlatformConfigProvider::setShared(nullptr);
         }
     });

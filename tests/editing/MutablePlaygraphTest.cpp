@@ -139,8 +139,9 @@ TEST(MutablePlaygraph, AnswersLikeThePlaygraphExceptForTheDocumentedDifferences)
             return pos.segment ? pos.segment->segmentId() : std::string("-");
         };
         const auto samePosition = [&](const PlaygraphPosition& a, const PlaygraphPosition& b) {
-            return idOf(a) == idOf(b) && (a.watchableTime == b.watchableTime ||
-                                          (isNaN(a.watchableTime) && isNaN(b.watchableTime)));
+            return idOf(a) == idOf(b) &&
+                   (a.watchableTime == b.watchableTime ||
+                    (std::isnan(a.watchableTime) && std::isnan(b.watchableTime)));
         };
         for (double t = -1.0; t <= 30.0; t += 0.25) {
             for (uint64_t viewable : {1u, 2u}) {

@@ -67,11 +67,7 @@ GeneratedPlaygraph generatePlaygraph(const GeneratorOptions& options) {
         s.dict.set("main", viewable);
         const int64_t lengthMs = static_cast<int64_t>(rng.between(2000, 30000));
         s.dict.set("startTimeMs", viewableCursorMs);
-        if (playToEnd) {
-            ++out.playToEndSegments;
-        } else {
-            s.dict.set("endTimeMs", viewableCursorMs + lengthMs);
-        }
+        if (!playToEnd) s.dict.set("endTimeMs", viewableCursorMs + lengthMs);
         viewableCursorMs += lengthMs;
         segments.push_back(std::move(s));
         return segments.back();
@@ -96,8 +92,6 @@ GeneratedPlaygraph generatePlaygraph(const GeneratorOptions& options) {
             s.dict.set("annotations", Dictionary{{"decorative", true},
                                                  {"isPadding", rng.chance(30)},
                                                  {"decorativeIndex", int64_t(path.size())}});
-            ++out.decorativeSegments;
-            ++out.annotatedSegments;
         } else if (rng.chance(10)) {
             Dictionary annotations{{"allowsSkipForward", rng.chance(50)},
                                    {"allowsSeekWithin", rng.chance(70)}};
@@ -106,7 +100,6 @@ GeneratedPlaygraph generatePlaygraph(const GeneratorOptions& options) {
                 annotations.set("adBreakToken", "ab-" + std::to_string(path.size()));
             if (rng.chance(10)) annotations.set("fixedPlaybackRate", 1.0);
             s.dict.set("annotations", std::move(annotations));
-            ++out.annotatedSegments;
         }
         path.push_back(PathStep{segments.size() - 1, {}, {}});
 
@@ -114,7 +107,6 @@ GeneratedPlaygraph generatePlaygraph(const GeneratorOptions& options) {
         if (++sinceBranch < nextGap || segments.size() + 2 > total) continue;
         sinceBranch = 0;
         nextGap = rng.between(branchEvery / 2 + 1, branchEvery + branchEvery / 2);
-        ++out.branchPoints;
         const std::size_t alternatives = rng.chance(60) ? 1 : 2;
         for (std::size_t a = 0; a < alternatives && segments.size() + 1 < total; ++a) {
             // Now and then an alternative ends the story.
@@ -169,14 +161,8 @@ GeneratedPlaygraph generatePlaygraph(const GeneratorOptions& options) {
     out.defaultPath.reserve(path.size());
     for (const Segment& s : segments)
         out.segmentIds.push_back(s.id);
-    for (const PathStep& step : path) {
-        const Dictionary& d = segments[step.index].dict;
+    for (const PathStep& step : path)
         out.defaultPath.push_back(segments[step.index].id);
-        // The same arithmetic as the loader: each bound in seconds, then the difference.
-        out.defaultPathSeconds +=
-            static_cast<double>(d.get("endTimeMs").integerReading()) / 1000.0 -
-            static_cast<double>(d.get("startTimeMs").integerReading()) / 1000.0;
-    }
 
     std::vector<std::size_t> order(segments.size());
     std::iota(order.begin(), order.end(), std::size_t{0});

@@ -35,15 +35,8 @@ struct GeneratedPlaygraph {
     std::vector<std::string> segmentIds;
     /// The ids along the default path, from the initial segment.
     std::vector<std::string> defaultPath;
-    /// Sum of the default path's segment durations in seconds, added in path
-    /// order (the playgraph's `duration`).
-    double defaultPathSeconds = 0.0;
     /// The one viewable that every segment plays.
     uint64_t viewableId = 0;
-    std::size_t branchPoints = 0;
-    std::size_t decorativeSegments = 0;
-    std::size_t annotatedSegments = 0;
-    std::size_t playToEndSegments = 0;
 };
 
 /// Builds a playgraph of `options.segmentCount` segments (at least 1):

@@ -112,37 +112,6 @@ private:
 
 } // namespace
 
-TEST(Tool, ReadOnlySubcommandsOnTheBundledStory) {
-    const ToolRun info = run("info");
-    EXPECT_EQ(info.status, 0) << info.output;
-    EXPECT_TRUE(has(info, "45.500 s")) << info.output; // 12 + 19.5 + 5 + 9
-
-    const ToolRun path = run("path");
-    // The decorative recap does not move the offset of the credits.
-    EXPECT_TRUE(
-        has(path, "credits                83      0.000      9.000      9.000     31.500  no"))
-        << path.output;
-
-    EXPECT_TRUE(has(run("at 14.5"), "segment vault, viewable 81, viewable time 14.500 s"));
-    EXPECT_EQ(run("at 1000").status, 1);
-    EXPECT_TRUE(has(run("map credits 2"), "playgraph time 38.500 s")); // 36.5 + 2
-    EXPECT_EQ(run("map rooftop 3").status, 1);                         // off the default path
-    EXPECT_EQ(run("walk --max-depth 2").output,
-              "intro  depth 1\n  vault  depth 2\n  rooftop  depth 2\n");
-    EXPECT_EQ(run("check " + example("story.json")).status, 0);
-}
-
-TEST(Tool, DotMarksPathDecorationAndMissingSegments) {
-    const ToolRun dot = run("dot -", R"({"initialSegment": "a", "segments": {
-        "a": {"viewableId": 1, "startTimeMs": 0, "endTimeMs": 1000, "defaultNext": "b",
-              "next": {"b": {"weight": 70}, "ghost": {"weight": 30, "transitionType": "immediate"}}},
-        "b": {"viewableId": 1, "startTimeMs": 1000, "annotations": {"decorative": true}}}})");
-    EXPECT_EQ(dot.status, 0) << dot.output;
-    EXPECT_TRUE(has(dot, "\"a\" -> \"b\" [label=\"w 70\\n(default)\", penwidth=2, color=blue]"))
-        << dot.output;
-    EXPECT_TRUE(has(dot, "\"ghost\" [label=\"ghost\\n(missing)\", style=dashed, color=red"));
-}
-
 TEST(Tool, CheckReportsEachFindingWithItsKey) {
     const ToolRun check = run("check -", R"({"initialSegment": "a", "segments": {
         "a": {"viewableId": 1, "startTimeMs": "5", "endTimeMs": 0, "defaultNext": "b",
@@ -190,6 +159,15 @@ TEST(Tool, ArgumentsAndInputsAreCheckedAndOutputIsEscaped) {
                  std::to_string(i + 1) + "\"}";
     const std::string hostile = R"({"initialSegment": "\u001b[31mred\nline", "segments": {
         "\u001b[31mred\nline": {"viewableId": 1, "startTimeMs": 0, "endTimeMs": 1000}}})";
+    const std::string dot = R"({"initialSegment": "a", "segments": {
+        "a": {"viewableId": 1, "startTimeMs": 0, "endTimeMs": 1000, "defaultNext": "b",
+              "next": {"b": {"weight": 70}, "ghost": {"weight": 30, "transitionType": "immediate"}}},
+        "b": {"viewableId": 1, "startTimeMs": 1000, "annotations": {"decorative": true}}}})";
+    // b plays to its viewable's end, whose length is unknown: no end is written.
+    const std::string toConvert = R"({"initialSegment": "a", "segments": {
+          "a": {"viewableId": 5, "startTimeMs": 0, "endTimeMs": 1000, "defaultNext": "b"},
+          "b": {"viewableId": 5, "startTimeMs": 1000},
+          "orphan": {"viewableId": 6, "startTimeMs": 0, "endTimeMs": 10}}})";
     struct Case {
         std::string arguments, input;
         int status;
@@ -218,6 +196,25 @@ TEST(Tool, ArgumentsAndInputsAreCheckedAndOutputIsEscaped) {
               "OFFSET 100.000 s is not inside segment intro of 12.000 s"},
              {"edit --op 'insert-after intro x 1 -2 1'", "", 2, "START must be a finite number"},
              {"--version", "", 0, "playgraph "},
+             // The read-only subcommands on the bundled story: 12 + 19.5 + 5 + 9 s; the
+             // decorative recap does not move the offset of the credits.
+             {"info", "", 0, "45.500 s"},
+             {"path", "", 0,
+              "credits                83      0.000      9.000      9.000     31.500  no"},
+             {"at 14.5", "", 0, "segment vault, viewable 81, viewable time 14.500 s"},
+             {"at 1000", "", 1, ""},
+             {"map credits 2", "", 0, "playgraph time 38.500 s"},
+             {"map rooftop 3", "", 1, ""}, // off the default path
+             {"walk --max-depth 2", "", 0,
+              "intro  depth 1\n  vault  depth 2\n  rooftop  depth 2\n"},
+             {"check " + example("story.json"), "", 0, ""},
+             {"dot -", dot, 0,
+              "\"a\" -> \"b\" [label=\"w 70\\n(default)\", penwidth=2, color=blue]"},
+             {"dot -", dot, 0, "\"ghost\" [label=\"ghost\\n(missing)\", style=dashed, color=red"},
+             {"compose --viewable 81 --start 10 --end 20", "", 0, "\"endTimeMs\": 20000.0"},
+             {"compose --from-playgraph - --main-viewable 9", toConvert, 0,
+              "\"b\": {\n      \"viewableId\": 5,\n      \"main\": 9,\n      \"startTimeMs\": "
+              "1000.0\n    }\n  }"},
              {"info -", "\xEF\xBB\xBF{}", 0, "segments          0"},
              {"compose --viewable 7 -o /proc/self/fd/1", "", 0, "\"main\": 7"},
              {"walk -", chain + "}}", 0, "\n" + std::string(32, ' ') + "s39  depth 40\n"},
@@ -365,27 +362,4 @@ TEST_F(ToolFiles, OutputFollowsLinksWritesIntoFifosAndKeepsTheOwner) {
     ASSERT_EQ(stat(story.c_str(), &info), 0);
     EXPECT_EQ(info.st_uid, 4242u);
     EXPECT_EQ(info.st_gid, 4343u);
-}
-
-// ---- compose ----
-
-TEST(Tool, ComposeOneClipAndAConvertedPlaygraph) {
-    const ToolRun clip = run("compose --viewable 81 --start 10 --end 20");
-    ASSERT_EQ(clip.status, 0) << clip.output;
-    const Value video = at(playgraph::parseJson(clip.output), {"segments", "video"});
-    EXPECT_EQ(at(video, {"main"}).integerReading(), 81);
-    EXPECT_EQ(at(video, {"endTimeMs"}).doubleReading(), 20000.0);
-
-    const ToolRun converted = run("compose --from-playgraph - --main-viewable 9", R"({
-        "initialSegment": "a", "segments": {
-          "a": {"viewableId": 5, "startTimeMs": 0, "endTimeMs": 1000, "defaultNext": "b",
-                "next": {"b": {"weight": 70}}},
-          "b": {"viewableId": 5, "startTimeMs": 1000},
-          "orphan": {"viewableId": 6, "startTimeMs": 0, "endTimeMs": 10}}})");
-    ASSERT_EQ(converted.status, 0) << converted.output;
-    const Value out = playgraph::parseJson(converted.output);
-    EXPECT_EQ(at(out, {"segments"}).dictionary()->size(), 2u); // the orphan is unreachable
-    EXPECT_EQ(at(out, {"segments", "b", "main"}).integerReading(), 9);
-    // b plays to its viewable's end, whose length is unknown: no end is written.
-    EXPECT_TRUE(at(out, {"segments", "b", "endTimeMs"}).isNone());
 }
