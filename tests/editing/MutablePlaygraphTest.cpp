@@ -8,19 +8,13 @@ using namespace playgraph::test;
 
 namespace {
 
-// A -> B -> C along the default path, A also branching to D.
+// abcPath() with A also branching to D, and A the only segment with a "main".
 Dictionary abc() {
-    return graph(
-        "A", Dictionary{
-                 {"A", seg(0, 10000,
-                           {{"viewableId", 1},
-                            {"main", 5},
-                            {"defaultNext", "B"},
-                            {"next", next({{"B", 30}, {"D", 70}})}})},
-                 {"B", seg(10000, 25000,
-                           {{"viewableId", 1}, {"defaultNext", "C"}, {"next", next({{"C", 50}})}})},
-                 {"C", seg(5000, 10000, {{"viewableId", 2}})},
-                 {"D", seg(0, 4000, {{"viewableId", 3}})}});
+    Dictionary d = abcPath();
+    segOf(d, "A").set("main", 5);
+    segOf(d, "A").set("next", next({{"B", 30}, {"D", 70}}));
+    segOf(d, "B").set("next", next({{"C", 50}}));
+    return d;
 }
 
 } // namespace
