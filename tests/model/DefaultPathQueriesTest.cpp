@@ -167,6 +167,8 @@ TEST(DefaultPathQueries, SegmentsOfAnotherPlaygraphOnThePath) {
     segment(*other, "B")->setDefaultNext("D");
     EXPECT_EQ(p->segmentIdAtPlaygraphTime(27.0), "D");
     expectAnswersLikeAWalk(*p);
+    // Segments match by identity: the other playgraph's A is not this one's.
+    EXPECT_TRUE(std::isnan(p->playgraphOffsetForPlayerTime(2.0, segment(*other, "A"))));
 
     // A play-to-end segment of the other playgraph learns its length.
     auto q = Playgraph::create(graph("X", Dictionary{{"X", seg(0, Value())}}));
