@@ -144,8 +144,6 @@ TEST(ClipEditing, RandomOperationsFollowAListOfClips) {
                 });
                 continue;
             }
-            const Value before = Value(c->dictionaryRepresentation()).deepCopy();
-            const auto objects = segmentObjects(*c);
             if (operation == 0) {
                 c->appendClip(id, 82, 0.0, 5.0, nullptr);
                 clips.push_back(id);
@@ -163,6 +161,8 @@ TEST(ClipEditing, RandomOperationsFollowAListOfClips) {
                 c->insertClip(id, 84, 0.0, 2.0, clips.back(), nullptr);
                 clips.push_back(id);
             } else {
+                const Value before = Value(c->dictionaryRepresentation()).deepCopy();
+                const auto objects = segmentObjects(*c);
                 c->combineClip1(some, id, "combined");
                 c->makeRangeSkippable(some);
                 c->localizeClip(some, "fr-FR", 99, 1.0);
