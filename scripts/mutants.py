@@ -26,6 +26,8 @@ import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # What the copy of the tree needs to configure, build and run the suites.
+# Survivors shown by reading to behave as the original for every input.
+EQUIVALENTS = os.path.join(REPO, "scripts", "mutants-equivalent.json")
 TREE_PARTS = ["CMakeLists.txt", "cmake", "src", "include", "tests", "tools", "examples"]
 
 KEYWORDS = {
@@ -737,6 +739,8 @@ class Runner:
                       "-j", str(args.test_jobs)]
         if args.exclude_tests:
             self.ctest += ["-E", args.exclude_tests]
+        if args.first_failure:
+            self.ctest += ["--stop-on-failure"]
 
     def configure(self):
         os.makedirs(self.work, exist_ok=True)
@@ -823,6 +827,13 @@ def main():
                         help="also build the command-line tool and run its end-to-end tests "
                         "(measured: they kill no library mutant that no other test kills)")
     parser.add_argument("--exclude-tests", metavar="REGEX", help="CTest -E for every run")
+    parser.add_argument("--first-failure", action="store_true",
+                        help="stop a mutant's test run at its first failing test: faster, "
+                             "but the per-test kill data then names only that test")
+    parser.add_argument("--equivalents", metavar="FILE", default=EQUIVALENTS,
+                        help="JSON object of mutant keys to the reason each is equivalent "
+                             "(default scripts/mutants-equivalent.json); survivors listed "
+                             "there are reported apart from the gaps")
     parser.add_argument("--build-jobs", type=int, default=1)
     parser.add_argument("--test-jobs", type=int, default=1)
     parser.add_argument("--nice", type=int, default=19)
@@ -833,7 +844,7 @@ def main():
     args = parser.parse_args()
     if args.summary:
         with open(args.summary, encoding="utf-8") as f:
-            print_summary(json.load(f), detailed=True)
+            print_summary(json.load(f), load_equivalents(args.equivalents), detailed=True)
         return 0
 
     files = source_files(args.files)
@@ -911,11 +922,12 @@ def main():
     finally:
         sync_tree(runner.tree)
 
-    report = summarize(args, files, total, mutants, results, baseline, interrupted)
+    equivalents = load_equivalents(args.equivalents)
+    report = summarize(args, files, total, mutants, results, baseline, interrupted, equivalents)
     os.makedirs(os.path.dirname(os.path.abspath(report_path)), exist_ok=True)
     with open(report_path, "w", encoding="utf-8") as f:
         json.dump(report, f, indent=1)
-    print_summary(report)
+    print_summary(report, equivalents)
     log("report: %s" % report_path)
     dirty = subprocess.run(["git", "-C", REPO, "status", "--porcelain", "--", "src"],
                            stdout=subprocess.PIPE, text=True).stdout.strip()
@@ -956,12 +968,31 @@ def test_mutant(runner, m, baseline, clean_objects, suite_limit, test_limit):
             f.write(original)
 
 
-def summarize(args, files, total, mutants, results, baseline, interrupted):
+def load_equivalents(path):
+    """{mutant key: why it is equivalent}; empty when the file is missing."""
+    if not path or not os.path.exists(path):
+        return {}
+    with open(path, encoding="utf-8") as f:
+        return json.load(f)
+
+
+def mark_equivalents(results, equivalents):
+    """Notes the reason on each survivor known to be equivalent; returns how many."""
+    n = 0
+    for r in results:
+        if r["status"] == "survived" and r["key"] in equivalents:
+            r["equivalent_by_reading"] = equivalents[r["key"]]
+            n += 1
+    return n
+
+
+def summarize(args, files, total, mutants, results, baseline, interrupted, equivalents):
     counts = {}
     for r in results:
         counts[r["status"]] = counts.get(r["status"], 0) + 1
     killed = counts.get("killed", 0)
     scored = killed + counts.get("survived", 0) + counts.get("timeout", 0)
+    equivalent = mark_equivalents(results, equivalents)
     # Which tests kill which mutants, and which tests kill nothing that no
     # other test kills.
     kills = {t: [] for t in baseline}
@@ -981,6 +1012,9 @@ def summarize(args, files, total, mutants, results, baseline, interrupted):
         "mutants_selected": len(mutants), "interrupted": interrupted,
         "counts": counts,
         "score": round(killed / scored, 4) if scored else None,
+        "survivors_equivalent_by_reading": equivalent,
+        "score_without_them": (round(killed / (scored - equivalent), 4)
+                               if scored > equivalent else None),
         "tests": {t: {"kills": len(kills[t]), "unique_kills": unique.get(t, 0),
                       "mutants": kills[t]} for t in sorted(kills)},
         "mutants": results,
@@ -1003,8 +1037,9 @@ def greedy_cover(report):
     return cover
 
 
-def print_summary(report, detailed=False):
+def print_summary(report, equivalents, detailed=False):
     c = report["counts"]
+    equivalent = mark_equivalents(report["mutants"], equivalents)
     log("")
     log("mutants: %d tested of %d" % (report["mutants_tested"], report["mutants_in_files"]))
     for status in ("killed", "survived", "timeout", "compile-error", "equivalent"):
@@ -1012,11 +1047,22 @@ def print_summary(report, detailed=False):
     if report["score"] is not None:
         log("score: %.1f%% (killed / (killed + survived + timed out))" %
             (100 * report["score"]))
+    if equivalent:
+        scored = c.get("killed", 0) + c.get("survived", 0) + c.get("timeout", 0)
+        log("survivors equivalent by reading: %d; score without them: %.1f%%" %
+            (equivalent, 100 * c.get("killed", 0) / max(1, scored - equivalent)))
     survivors = [r for r in report["mutants"] if r["status"] in ("survived", "timeout")]
-    if survivors:
-        log("survivors:")
-        for r in sorted(survivors, key=lambda r: (r["file"], r["line"])):
+    gaps = [r for r in survivors if "equivalent_by_reading" not in r]
+    if gaps:
+        log("survivors (gaps unless shown equivalent):")
+        for r in sorted(gaps, key=lambda r: (r["file"], r["line"])):
             log("  %-8s %s:%d  %s" % (r["status"], r["file"], r["line"], r["mutation"]))
+    if len(gaps) < len(survivors):
+        log("equivalent survivors:")
+        for r in sorted(survivors, key=lambda r: (r["file"], r["line"])):
+            if "equivalent_by_reading" in r:
+                log("  %s:%d  %s: %s" % (r["file"], r["line"], r["mutation"],
+                                        r["equivalent_by_reading"]))
     idle = sorted(t for t, v in report["tests"].items() if v["unique_kills"] == 0)
     log("tests that kill no mutant alone: %d of %d%s" %
         (len(idle), len(report["tests"]), "" if detailed else " (--summary lists them)"))

@@ -245,11 +245,6 @@ void MutablePlaygraph::segmentDidChange(PlaygraphSegment& segment, bool links) {
 
 void MutablePlaygraph::didReplaceSegmentMap() { pending_.full = true; }
 
-void MutablePlaygraph::restoreDictionary(const Dictionary& snapshot) {
-    playgraphDictionary_ = *Value(snapshot).deepCopy().dictionary();
-    load();
-}
-
 std::shared_ptr<MutablePlaygraph>
 MutablePlaygraph::createPlaygraphWithViewableId(const Value& viewableId,
                                                 const std::string& segmentId,

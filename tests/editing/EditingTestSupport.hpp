@@ -12,6 +12,8 @@
 #include "../TestSupport.hpp"
 #include "ModelAnswers.hpp"
 #include "playgraph/editing/MutablePlaygraph.hpp"
+#include "playgraph/model/PlaygraphSegmentExitZone.hpp"
+#include "playgraph/model/PlaygraphSegmentTransition.hpp"
 
 namespace playgraph::test {
 
@@ -161,18 +163,45 @@ inline void randomSetterCall(std::mt19937& rng, PlaygraphBase& p) {
     if (ids.empty()) return;
     auto s = std::static_pointer_cast<PlaygraphSegment>(
         p.segmentById(ids[static_cast<std::size_t>(pick(static_cast<int>(ids.size())))]));
-    switch (pick(6)) {
+    const auto anyId = [&] {
+        return ids[static_cast<std::size_t>(pick(static_cast<int>(ids.size())))];
+    };
+    auto t = s->next().empty()
+                 ? nullptr
+                 : std::dynamic_pointer_cast<SegmentTransitionCore>(s->next().begin()->second);
+    switch (pick(12)) {
     case 0:
         s->setMovieDuration(1 + pick(30));
         break;
     case 1:
-        if (!s->next().empty()) s->next().begin()->second->overrideWeight(pick(9));
+        if (t) t->overrideWeight(pick(9));
+        break;
+    case 6:
+        s->setNext({});
+        break;
+    case 7:
+        s->setTransitionType("choice");
+        break;
+    case 8:
+        s->setExitZones({PlaygraphSegmentExitZone::create(s, pick(3))});
+        break;
+    case 9:
+        if (t) t->setWeight(pick(9));
+        if (t) t->setDestinationSegmentId(anyId());
+        break;
+    case 10:
+        if (t) t->setTransitionType("skip");
+        if (t) t->setSkipRegionOffset(pick(3));
+        if (t) t->setExitZones({});
+        break;
+    case 11:
+        p.setSegmentMap(p.segmentMap()); // the same objects, indexed anew
         break;
     case 2:
         s->setAnnotations(Dictionary{{"decorative", pick(2) == 0}});
         break;
     case 3:
-        s->setDefaultNext(ids[static_cast<std::size_t>(pick(static_cast<int>(ids.size())))]);
+        s->setDefaultNext(anyId());
         break;
     case 4:
         s->setPlaygraphParams(std::make_shared<Params>());

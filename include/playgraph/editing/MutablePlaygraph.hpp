@@ -186,10 +186,6 @@ private:
     /// Marks the extent of one public edit; see EditingSupport.hpp.
     class EditScope;
 
-    /// Replaces the dictionary with a deep copy of `snapshot` and loads it.
-    /// Not an edit: the revision does not move.
-    void restoreDictionary(const Dictionary& snapshot);
-
     // Incremental rebuilding. Every edit says which entries of "segments" it
     // changes (before changing them) and which it inserts or erases;
     // `refresh` then rebuilds only those segments (and the ones a caller
