@@ -172,6 +172,10 @@ TEST(MutableDataSourceRandom, NextSegmentsAndPathAnswerLikeAReference) {
                       },
                       false, 12),
                   expected);
+        // The observer is held weakly: once released it is simply not called.
+        observer.reset();
+        EXPECT_EQ(source->changeObserver(), nullptr);
+        source->clearNextSegmentAfter(q->segmentById(ids[0]));
     }
 }
 
