@@ -22,10 +22,10 @@ const Fixture& fixture(std::size_t n) {
     auto& slot = cache[n];
     if (!slot) {
         slot = std::make_unique<Fixture>();
-        testsupport::GeneratorOptions options;
+        GeneratorOptions options;
         options.segmentCount = n;
         options.seed = kSeed;
-        slot->generated = testsupport::generatePlaygraph(options);
+        slot->generated = generatePlaygraph(options);
         slot->playgraph = Playgraph::create(slot->generated.dictionary);
         double acc = 0.0;
         for (const auto& id : slot->generated.defaultPath) {

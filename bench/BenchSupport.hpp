@@ -20,7 +20,7 @@ inline constexpr uint64_t kSeed = 20240601;
 /// start times along the playgraph (for choosing random times and knowing
 /// how many segments a query walks).
 struct Fixture {
-    testsupport::GeneratedPlaygraph generated;
+    GeneratedPlaygraph generated;
     std::shared_ptr<Playgraph> playgraph;
     /// Playgraph time at which each default-path segment starts, in path order.
     std::vector<double> pathStarts;

@@ -137,10 +137,10 @@ const Composite& composite(std::size_t n) {
     Composite& c = *slot;
     c.source = PlaygraphPlayerCompositeDataSource::create();
     for (uint64_t k = 0; k < 10; ++k) {
-        testsupport::GeneratorOptions options;
+        GeneratorOptions options;
         options.segmentCount = n / 10;
         options.seed = kSeed + k + 1;
-        const auto generated = testsupport::generatePlaygraph(options);
+        const auto generated = generatePlaygraph(options);
         const std::string prefix = joined(joined("p", std::to_string(k)), "_");
         const Dictionary dictionary = distinctIds(generated.dictionary, prefix);
         auto playgraph = Playgraph::create(dictionary);

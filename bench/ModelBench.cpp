@@ -41,11 +41,11 @@ BENCHMARK(BM_PlaygraphCreate)
 // order: the difference to BM_PlaygraphCreate is the price of visiting the
 // input (and laying out the model) in an order unrelated to memory.
 void BM_PlaygraphCreateInPathOrder(benchmark::State& state) {
-    testsupport::GeneratorOptions options;
+    GeneratorOptions options;
     options.segmentCount = static_cast<std::size_t>(state.range(0));
     options.seed = kSeed;
     options.shuffleSegmentOrder = false;
-    const Value dictionary(testsupport::generatePlaygraph(options).dictionary);
+    const Value dictionary(generatePlaygraph(options).dictionary);
     for (auto _ : state) {
         auto p = Playgraph::create(dictionary);
         benchmark::DoNotOptimize(p.get());
@@ -78,13 +78,13 @@ BENCHMARK(BM_PlaygraphDestroy)->Arg(100000)->Unit(benchmark::kMillisecond);
 // and the number of allocations a build makes per segment.
 void BM_PlaygraphMemory(benchmark::State& state) {
     const auto n = static_cast<std::size_t>(state.range(0));
-    testsupport::GeneratorOptions options;
+    GeneratorOptions options;
     options.segmentCount = n;
     options.seed = kSeed;
     double dictionaryBytes = 0, modelBytes = 0, modelAllocations = 0;
     for (auto _ : state) {
         HeapDelta forDictionary;
-        auto generated = testsupport::generatePlaygraph(options);
+        auto generated = generatePlaygraph(options);
         // The generator's side tables are not part of the dictionary.
         std::vector<std::string>().swap(generated.segmentIds);
         std::vector<std::string>().swap(generated.defaultPath);
@@ -139,21 +139,20 @@ BENCHMARK(BM_MutablePlaygraphCreate)
 void BM_MutablePlaygraphMemory(benchmark::State& state) {
     const auto n = static_cast<std::size_t>(state.range(0));
     const bool fromJson = state.range(1) != 0;
-    testsupport::GeneratorOptions options;
+    GeneratorOptions options;
     options.segmentCount = n;
     options.seed = kSeed;
     double dictionaryBytes = 0, modelBytes = 0, modelAllocations = 0;
     for (auto _ : state) {
         Value dictionary;
         if (fromJson) {
-            const std::string text =
-                writeJson(Value(testsupport::generatePlaygraph(options).dictionary));
+            const std::string text = writeJson(Value(generatePlaygraph(options).dictionary));
             HeapDelta forDictionary;
             dictionary = parseJson(text);
             dictionaryBytes = static_cast<double>(forDictionary.sample().bytes);
         } else {
             HeapDelta forDictionary;
-            dictionary = Value(testsupport::generatePlaygraph(options).dictionary);
+            dictionary = Value(generatePlaygraph(options).dictionary);
             dictionaryBytes = static_cast<double>(forDictionary.sample().bytes);
         }
 

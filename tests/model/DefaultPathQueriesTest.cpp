@@ -6,8 +6,7 @@
 
 #include <unordered_set>
 
-#include "../TestSupport.hpp"
-#include "PlaygraphGenerator.hpp"
+#include "../editing/EditingTestSupport.hpp"
 #include "playgraph/model/Playgraph.hpp"
 
 using namespace playgraph;
@@ -102,13 +101,13 @@ std::shared_ptr<PlaygraphSegment> segment(const Playgraph& p, const std::string&
 
 } // namespace
 
-TEST(DefaultPathQueries, GeneratedPlaygraphsAnswerLikeAWalk) {
-    for (uint64_t seed : {1u, 2u}) {
-        testsupport::GeneratorOptions options;
-        options.segmentCount = 300;
-        options.seed = seed;
-        expectAnswersLikeAWalk(
-            *Playgraph::create(testsupport::generatePlaygraph(options).dictionary));
+// Random playgraphs: loops, missing ends, play-to-end and decorative segments.
+TEST(DefaultPathQueries, RandomPlaygraphsAnswerLikeAWalk) {
+    std::mt19937 rng(5);
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        expectAnswersLikeAWalk(*Playgraph::create(randomPlaygraph(rng, 2 + round % 30), 9));
+        if (HasFailure()) return;
     }
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-// A generator of realistic playgraph dictionaries for tests, benchmarks and
-// fuzzers: deterministic from a seed, shaped like the branching stories that
-// players load.
+// A generator of realistic playgraph dictionaries for the benchmarks:
+// deterministic from a seed, shaped like the branching stories that players
+// load.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +11,7 @@
 
 #include "playgraph/Value.hpp"
 
-namespace playgraph::testsupport {
+namespace playgraph::bench {
 
 struct GeneratorOptions {
     /// Number of segments in the dictionary.
@@ -55,4 +55,4 @@ struct GeneratedPlaygraph {
 /// Play-to-end segments stay off the default path, so its duration is known.
 GeneratedPlaygraph generatePlaygraph(const GeneratorOptions& options);
 
-} // namespace playgraph::testsupport
+} // namespace playgraph::bench

@@ -5,7 +5,7 @@
 #include <numeric>
 #include <string_view>
 
-namespace playgraph::testsupport {
+namespace playgraph::bench {
 
 namespace {
 
@@ -184,4 +184,4 @@ GeneratedPlaygraph generatePlaygraph(const GeneratorOptions& options) {
     return out;
 }
 
-} // namespace playgraph::testsupport
+} // namespace playgraph::bench
