@@ -275,6 +275,7 @@ TEST_F(Composite, RegistrationBookmarkAndTrackingInfo) {
     // The bookmark never hands out a segment that is gone.
     auto temporary = pair("T", "T1", "T2");
     empty->setBookmarkPosition({temporary->segmentById("T2"), 1.5});
+    EXPECT_EQ(empty->initialPosition().segment, temporary->segmentById("T2"));
     EXPECT_EQ(empty->initialPosition().watchableTime, 1.5);
     temporary.reset();
     EXPECT_EQ(empty->initialPosition().segment, nullptr);

@@ -116,8 +116,14 @@ TEST(DefaultPathQueries, GeneratedPlaygraphsAnswerLikeAWalk) {
         testsupport::GeneratorOptions options;
         options.segmentCount = 300;
         options.seed = seed;
-        expectAnswersLikeAWalk(
-            *Playgraph::create(testsupport::generatePlaygraph(options).dictionary));
+        auto p = Playgraph::create(testsupport::generatePlaygraph(options).dictionary);
+        expectAnswersLikeAWalk(*p);
+        // A segment of another playgraph in the map: the queries walk link by link.
+        auto other = Playgraph::create(graph("X", Dictionary{{"X", seg(0, 1000)}}));
+        SegmentMap map = p->segmentMap();
+        map.set("X", segment(*other, "X"));
+        p->setSegmentMap(map);
+        expectAnswersLikeAWalk(*p);
     }
 }
 

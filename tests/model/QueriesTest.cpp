@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "../TestSupport.hpp"
 #include "playgraph/model/Playgraph.hpp"
@@ -132,6 +133,15 @@ TEST(Walks, LastSegmentAndPathComparison) {
     noStart->bredthFirstTraversalFromSegmentId(std::nullopt, 3, recorder(v));
     EXPECT_TRUE(v.empty());
     EXPECT_EQ(Playgraph::lastSegmentIdInDefaultTraversalInPlaygraph(noStart), std::nullopt);
+    // The step of the depth-first walk goes to the default next first.
+    auto fork = Playgraph::create(graph(
+        "A",
+        Dictionary{{"A", seg(0, 1, {{"defaultNext", "C"}, {"next", next({{"B", 1}, {"C", 1}})}})},
+                   {"B", seg(0, 1)},
+                   {"C", seg(0, 1)}}));
+    std::unordered_set<std::string> visited;
+    fork->depthFirstTraversalFromSegment(fork->segmentById("A"), 0, recorder(v), visited);
+    EXPECT_EQ(v, (Visits{{"A", 0}, {"C", 1}, {"B", 1}}));
 
     const auto same = &Playgraph::playgraphHasSameDefaultTraversalAsPlaygraph;
     EXPECT_TRUE(same(chain({"A", "B", "C"}), chain({"A", "B", "C"})));
