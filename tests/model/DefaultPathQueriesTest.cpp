@@ -211,4 +211,13 @@ TEST(DefaultPathQueries, SegmentsOfAnotherPlaygraphOnThePath) {
     segment(*q, "X")->setMovieDuration(4.0);
     EXPECT_EQ(p->segmentIdAtPlaygraphTime(28.0), "X");
     expectAnswersLikeAWalk(*p);
+
+    // A long loop, walked link by link.
+    Dictionary d = chainOf(20, true);
+    segOf(d, "s19").set("defaultNext", "s0");
+    auto loop = Playgraph::create(d);
+    map = loop->segmentMap();
+    map.set("X", segment(*q, "X"));
+    loop->setSegmentMap(map);
+    expectAnswersLikeAWalk(*loop);
 }
