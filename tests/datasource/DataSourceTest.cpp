@@ -197,7 +197,7 @@ TEST(MutableDataSourceRandom, NextSegmentsAndPathAnswerLikeAReference) {
         std::vector<Visit> expected{{ids[0], 0}};
         while (expected.size() < 12 && expectedNext(expected.back().first) != "-")
             expected.emplace_back(expectedNext(expected.back().first), expected.size());
-        EXPECT_EQ(walk(
+        ASSERT_EQ(walk(
                       [&](const TraversalCallback& cb) {
                           source->currentPlaybackPathTraversalFromSegment(q->segmentById(ids[0]),
                                                                           cb);
