@@ -18,6 +18,7 @@ import json
 import os
 import random
 import re
+import resource
 import shutil
 import signal
 import subprocess
@@ -28,6 +29,8 @@ REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # What the copy of the tree needs to configure, build and run the suites.
 # Survivors shown by reading to behave as the original for every input.
 EQUIVALENTS = os.path.join(REPO, "scripts", "mutants-equivalent.json")
+# Address space allowed to each process of a test run.
+TEST_MEMORY_LIMIT = 4 << 30
 TREE_PARTS = ["CMakeLists.txt", "cmake", "src", "include", "tests", "tools", "examples"]
 
 KEYWORDS = {
@@ -686,11 +689,19 @@ def sync_tree(tree):
     return copied
 
 
-def run(cmd, timeout=None, cwd=None):
+def limit_memory():
+    """Caps the address space of a test run's processes: a mutant that makes a
+    container grow without bound fails with bad_alloc instead of taking the
+    machine's memory."""
+    resource.setrlimit(resource.RLIMIT_AS, (TEST_MEMORY_LIMIT, TEST_MEMORY_LIMIT))
+
+
+def run(cmd, timeout=None, cwd=None, preexec=None):
     """Runs `cmd` in its own process group; kills the whole group on timeout.
     Returns (exit code or None on timeout, output)."""
     proc = subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                            text=True, errors="replace", start_new_session=True)
+                            text=True, errors="replace", start_new_session=True,
+                            preexec_fn=preexec)
     try:
         out, _ = proc.communicate(timeout=timeout)
         return proc.returncode, out
@@ -769,7 +780,8 @@ class Runner:
 
     def run_tests(self, timeout, per_test_timeout):
         start = time.time()
-        code, out = run(self.ctest + ["--timeout", str(per_test_timeout)], timeout=timeout)
+        code, out = run(self.ctest + ["--timeout", str(per_test_timeout)], timeout=timeout,
+                        preexec=limit_memory)
         return code, parse_ctest(out), time.time() - start, out
 
     def library_objects(self):

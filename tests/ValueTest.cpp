@@ -27,7 +27,7 @@ TEST(Value, IntegerReadingsTruncateAndSaturate) {
         {Value(-std::numeric_limits<double>::infinity()), kMin},
         {Value(std::numeric_limits<uint64_t>::max()), kMax},
         {Value(true), 1},
-        {Value("  -17abc"), -17},
+        {Value(" \n-17abc"), -17},
         {Value("3.9"), 3},
         {Value("abc"), 0},
         {Value("99999999999999999999999"), kMax},
@@ -85,6 +85,7 @@ TEST(Value, EqualityIsDeepAndKindAware) {
     EXPECT_EQ(Value(Dictionary{{"a", 1}, {"b", 2}}), Value(Dictionary{{"b", 2}, {"a", 1}}));
     EXPECT_NE(Value(Dictionary{{"a", 1}}), Value(Dictionary{{"a", 1.0}}));
     EXPECT_NE(Value(List{1, "x"}), Value(List{"x", 1}));
+    EXPECT_NE(Value(List{1}), Value(List{1, 2}));
     auto host = std::make_shared<Host>();
     EXPECT_EQ(Value(host), Value(host));
     EXPECT_NE(Value(host), Value(std::make_shared<Host>()));
@@ -149,7 +150,18 @@ TEST(Value, DeepCopySharesNoContainer) {
     EXPECT_EQ(copy.dictionary()->get("host").object(), host);
 }
 
-TEST(Value, SelfContainingDictionaryDoesNotHangTextOrComparison) {
+// Containers nested up to 513 levels compare in full; deeper ones compare
+// unequal and print "..." past that depth (so do containers holding themselves).
+TEST(Value, NestingDepthBoundsComparisonAndText) {
+    const auto nested = [](int levels) {
+        Value v = List{};
+        for (int i = 1; i < levels; ++i)
+            v = List{v};
+        return v;
+    };
+    EXPECT_EQ(nested(513), nested(513));
+    EXPECT_NE(nested(514), nested(514));
+    EXPECT_EQ(nested(514).text(), std::string(513, '[') + "..." + std::string(513, ']'));
     Dictionary d;
     d.set("self", d);
     Dictionary e;
@@ -207,7 +219,8 @@ TEST(Value, RandomCopiesMovesAndNestedAssignmentsKeepContents) {
 }
 
 TEST(Uuid, UpperCaseVersion4TextAndDistinct) {
-    const std::regex version4("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[0-9A-F]{4}-[0-9A-F]{12}");
+    const std::regex version4(
+        "[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
     std::set<std::string> seen;
     for (int i = 0; i < 200; ++i) {
         const std::string id = makeUuidString();
@@ -215,4 +228,10 @@ TEST(Uuid, UpperCaseVersion4TextAndDistinct) {
         seen.insert(id);
     }
     EXPECT_EQ(seen.size(), 200u);
+    // The bits after the fixed version and variant bits are random too.
+    for (const std::size_t at : {15u, 20u}) {
+        EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [&](const std::string& id) {
+            return std::string_view("02468ACE").find(id[at]) != std::string_view::npos;
+        }));
+    }
 }

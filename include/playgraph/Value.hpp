@@ -298,7 +298,8 @@ public:
     /// The "%@" text form: strings as they are, integers in decimal, doubles
     /// in general notation with at most 16 significant digits, booleans as
     /// 1 and 0, the null marker as "<null>", none as "(null)"; containers in
-    /// a compact JSON-like form.
+    /// a compact JSON-like form; containers nested deeper than 513 levels
+    /// (a container holding itself, say) show as "..." there.
     std::string text() const;
 
     /// A copy that shares no dictionary or list with this value (host
@@ -307,7 +308,9 @@ public:
 
     /// Deep comparison: same kind and value; signed and unsigned integers
     /// compare numerically; not-a-number equals not-a-number; host objects
-    /// compare by identity; dictionaries ignore order.
+    /// compare by identity; dictionaries ignore order. Containers nested
+    /// deeper than 513 levels compare unequal, which keeps a container that
+    /// holds itself from recursing forever.
     friend bool operator==(const Value& a, const Value& b);
 
 private:

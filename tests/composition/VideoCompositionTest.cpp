@@ -273,8 +273,15 @@ TEST(Watchable, OneClipWithDefaultsAndTheContext) {
     EXPECT_EQ(Value(segmentIn(*w, "video")),
               Value(seg(0.0, 20000.0, {{"viewableId", 81}, {"main", 81}})));
     w->setSelectedStartSegmentId("video");
+    w->setRebuildContextId("r");
+    w->setDiscretePlayType("d");
     EXPECT_EQ(w->selectedStartSegmentId(), "video");
+    EXPECT_EQ(w->rebuildContextId(), "r");
+    EXPECT_EQ(w->discretePlayType(), "d");
     EXPECT_EQ(w->dictionaryRepresentation().size(), 2u);
+    auto named = WatchableComposition::createVideoCompositionForViewableId(81, "v", 2.0, nullptr);
+    EXPECT_EQ(Value(segmentIn(*named, "v")),
+              Value(seg(2000.0, 0.0, {{"viewableId", 81}, {"main", 81}})));
     context.set("source", "changed");
     Dictionary read = *w->uiPlayContext();
     read.set("source", "mine");

@@ -165,7 +165,7 @@ TEST(MutableDataSourceRandom, NextSegmentsAndPathAnswerLikeAReference) {
         std::vector<Visit> expected{{ids[0], 0}};
         while (expected.size() < 12 && expectedNext(expected.back().first) != "-")
             expected.emplace_back(expectedNext(expected.back().first), expected.size());
-        EXPECT_EQ(walk(
+        ASSERT_EQ(walk(
                       [&](const TraversalCallback& cb) {
                           source->currentPlaybackPathTraversalFromSegment(q->segmentById(ids[0]),
                                                                           cb);
@@ -247,6 +247,7 @@ TEST_F(Composite, RegistrationBookmarkAndTrackingInfo) {
     // The bookmark never hands out a segment that is gone.
     auto temporary = pair("T", "T1", "T2");
     empty->setBookmarkPosition({temporary->segmentById("T2"), 1.5});
+    EXPECT_EQ(empty->initialPosition().segment, temporary->segmentById("T2"));
     EXPECT_EQ(empty->initialPosition().watchableTime, 1.5);
     temporary.reset();
     EXPECT_EQ(empty->initialPosition().segment, nullptr);

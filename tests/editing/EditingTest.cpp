@@ -131,6 +131,17 @@ TEST(SegmentSplit, KeepingTheIdOnTheFirstHalf) {
     EXPECT_TRUE(a2.get("next").dictionary()->sameAs(oldNext));
     EXPECT_TRUE(a2.get("userInfo").dictionary()->sameAs(*a.get("userInfo").dictionary()));
     EXPECT_EQ(defaultPath(*p), (Ids{"I", "A", "A2", "B", "C"}));
+
+    // Split points before the start, down to the end of the 64-bit range.
+    const std::pair<double, Value> splits[] = {{-0.5, -501},
+                                               {-1e300, std::numeric_limits<int64_t>::min()}};
+    for (const auto& [offset, boundary] : splits) {
+        Dictionary d = chain();
+        segOf(d, "A").set("startTimeMs", -1);
+        auto q = MutablePlaygraph::create(d);
+        q->splitSegment("A", offset, "A", "A2");
+        EXPECT_EQ(segmentIn(*q, "A").get("endTimeMs"), boundary) << offset;
+    }
 }
 
 // With A's self loop: the half that keeps A's transitions keeps the loop,
@@ -311,6 +322,11 @@ TEST(TransitionEditing, AddRefusesMissingSegmentsExistingTransitionsAndBadProper
     });
     expectRefused(*p, "properties (5) must be a dictionary",
                   [&] { p->addTransitionFromSegment("A", "D", true, 5); });
+    // Also where there is no transition to update.
+    expectRefused(*p, "properties (5) must be a dictionary",
+                  [&] { p->updatePropertiesForAllTransitionfrom("D", 5); });
+    expectRefused(*p, "properties (5) must be a dictionary",
+                  [&] { p->updatePropertiesForAllTransitionsTo("D", 5); });
 
     // A segment entry that is not a dictionary is no segment, but taken.
     Dictionary d = branching();

@@ -105,6 +105,12 @@ TEST(JsonWriter, RefusesValuesWithoutJsonFormNamingTheirPath) {
               "[\"a.b\"]");
     EXPECT_EQ(writeError(Dictionary{{"s", "bad \xFF byte"}}).keyPath(), "s");
     EXPECT_EQ(writeError(Dictionary{{"bad \xC0\x80", 1}}).reason(), "string is not valid UTF-8");
+    // UTF-8 at the edges of each sequence length and of the surrogates.
+    for (const char* valid :
+         {"\xC2\x80", "\xE0\xA0\x80", "\xEC\xA0\x80", "\xEF\x80\x80", "\xF4\x8F\xBF\xBF"})
+        EXPECT_EQ(writeJson(Value(valid)), "\"" + std::string(valid) + "\"");
+    for (const char* invalid : {"\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80"})
+        EXPECT_EQ(writeError(Value(invalid)).reason(), "string is not valid UTF-8") << invalid;
 
     // A dictionary that holds itself is refused rather than followed forever.
     Dictionary loop;
@@ -124,7 +130,10 @@ TEST(JsonReader, MalformedInputReportsWhere) {
         {"{\n  \"a\": \"x\\q\"\n}", 2, 8}, // bad escape
         {"[\"\\ud800\"]", 1, 2},           // lone surrogate
         {"[1] 2", 1, 5},                   // trailing garbage
-        {"{\"\\x\": 1}", 1, 2},            // bad escape in a key
+        {"[1]\t\n 2", 2, 2},
+        {"12 3", 1, 4},
+        {"[\"\\\"]\"] 2", 1, 9},
+        {"{\"\\x\": 1}", 1, 2}, // bad escape in a key
         {"[1,,2]", 1, 4},
         {"{\"a\" 1}", 1, 6},
         {"[01]", 1, 2},
@@ -145,6 +154,10 @@ TEST(JsonReader, NestingIsBounded) {
         return std::string(depth, '[') + std::string(depth, ']');
     };
     EXPECT_NO_THROW(parseJson(nested(kMaxJsonDepth)));
+    std::string objects;
+    for (std::size_t i = 0; i < kMaxJsonDepth; ++i)
+        objects += "{\"a\":";
+    EXPECT_NO_THROW(parseJson(objects + "1" + std::string(kMaxJsonDepth, '}')));
     const JsonError e = parseError(nested(kMaxJsonDepth + 1));
     EXPECT_NE(e.reason().find("nested deeper"), std::string::npos);
     EXPECT_EQ(parseError(nested(100000)).reason(), e.reason());

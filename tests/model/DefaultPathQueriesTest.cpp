@@ -101,12 +101,20 @@ std::shared_ptr<PlaygraphSegment> segment(const Playgraph& p, const std::string&
 
 } // namespace
 
-// Random playgraphs: loops, missing ends, play-to-end and decorative segments.
+// Random playgraphs: loops, missing ends, play-to-end and decorative
+// segments; then with a segment of another playgraph in the map, so that the
+// queries walk link by link.
 TEST(DefaultPathQueries, RandomPlaygraphsAnswerLikeAWalk) {
     std::mt19937 rng(5);
+    auto other = Playgraph::create(graph("X", Dictionary{{"X", seg(0, 1000)}}));
     for (int round = 0; round < 300; ++round) {
         SCOPED_TRACE(round);
-        expectAnswersLikeAWalk(*Playgraph::create(randomPlaygraph(rng, 2 + round % 30), 9));
+        auto p = Playgraph::create(randomPlaygraph(rng, 2 + round % 30), 9);
+        expectAnswersLikeAWalk(*p);
+        SegmentMap map = p->segmentMap();
+        map.set("X", segment(*other, "X"));
+        p->setSegmentMap(map);
+        expectAnswersLikeAWalk(*p);
         if (HasFailure()) return;
     }
 }
@@ -178,4 +186,13 @@ TEST(DefaultPathQueries, SegmentsOfAnotherPlaygraphOnThePath) {
     segment(*q, "X")->setMovieDuration(4.0);
     EXPECT_EQ(p->segmentIdAtPlaygraphTime(28.0), "X");
     expectAnswersLikeAWalk(*p);
+
+    // A long loop, walked link by link.
+    Dictionary d = chainOf(20, true);
+    segOf(d, "s19").set("defaultNext", "s0");
+    auto loop = Playgraph::create(d);
+    map = loop->segmentMap();
+    map.set("X", segment(*q, "X"));
+    loop->setSegmentMap(map);
+    expectAnswersLikeAWalk(*loop);
 }

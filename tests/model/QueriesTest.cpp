@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "../TestSupport.hpp"
 #include "playgraph/model/Playgraph.hpp"
@@ -100,6 +101,18 @@ TEST(Walks, LastSegmentAndPathComparison) {
     noStart->bredthFirstTraversalFromSegmentId(std::nullopt, 3, count);
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(Playgraph::lastSegmentIdInDefaultTraversalInPlaygraph(noStart), std::nullopt);
+    // The step of the depth-first walk goes to the default next first.
+    auto fork = Playgraph::create(graph(
+        "A",
+        Dictionary{{"A", seg(0, 1, {{"defaultNext", "C"}, {"next", next({{"B", 1}, {"C", 1}})}})},
+                   {"B", seg(0, 1)},
+                   {"C", seg(0, 1)}}));
+    std::unordered_set<std::string> visited;
+    std::vector<std::string> ids;
+    fork->depthFirstTraversalFromSegment(
+        fork->segmentById("A"), 0,
+        [&](const auto& s, uint64_t, bool&) { ids.push_back(s->segmentId()); }, visited);
+    EXPECT_EQ(ids, (std::vector<std::string>{"A", "C", "B"}));
 
     const auto same = &Playgraph::playgraphHasSameDefaultTraversalAsPlaygraph;
     EXPECT_TRUE(same(chain({"A", "B", "C"}), chain({"A", "B", "C"})));

@@ -37,6 +37,7 @@ TEST(Segment, EndsThatAreMissingNegativeOrNotLaterPlayToTheViewableEnd) {
     EXPECT_EQ(missing->segmentDuration(), 42);
 
     EXPECT_TRUE(makeSegment(5, 5)->playToViewableEnd());
+    EXPECT_EQ(makeSegment(-2, 0)->segmentDuration(), 2); // an end of 0 is no negative end
     EXPECT_TRUE(makeSegment(5, NaN)->playToViewableEnd());
     EXPECT_EQ(makeSegment(5, -1, 20)->segmentDuration(), 15);
     EXPECT_TRUE(std::isnan(makeSegment(5, -1, 4)->segmentDuration()));
