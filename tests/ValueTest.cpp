@@ -148,6 +148,17 @@ TEST(Value, DeepCopySharesNoContainer) {
     EXPECT_NE(copy, original);
     EXPECT_EQ(copy.dictionary()->find("inner")->dictionary()->get("x"), Value(1));
     EXPECT_EQ(copy.dictionary()->get("host").object(), host);
+    // A list's copy owns its items; assignment shares the list.
+    List list{1, 2};
+    List shared;
+    shared = list;
+    List own = list.copy();
+    own.reserve(8);
+    list.push_back(3);
+    EXPECT_EQ(shared.size(), 3u);
+    EXPECT_EQ(own, (List{1, 2}));
+    shared = List{};
+    EXPECT_TRUE(shared.empty());
 }
 
 // Containers nested up to 513 levels compare in full; deeper ones compare

@@ -193,6 +193,8 @@ inline void randomSetterCall(std::mt19937& rng, PlaygraphBase& p) {
         if (t) t->setTransitionType("skip");
         if (t) t->setSkipRegionOffset(pick(3));
         if (t) t->setExitZones({});
+        if (t) t->setWeightOverride(pick(9));
+        if (t) t->setDestinationSegmentOffset(1);
         break;
     case 11:
         p.setSegmentMap(p.segmentMap()); // the same objects, indexed anew
