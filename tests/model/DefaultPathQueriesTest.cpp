@@ -128,6 +128,7 @@ TEST(DefaultPathQueries, UnknownAndNegativeDurationsAndLoops) {
                                                 {"C", seg(0, 20000)}}));
     expectAnswersLikeAWalk(*p);
     segment(*p, "B")->setMovieDuration(3.0); // shorter than B's start: a negative duration
+    ASSERT_EQ(p->segmentIdAtPlaygraphTime(12.0), "C"); // past A (10 s), B (-2 s): C
     expectAnswersLikeAWalk(*p);
     segment(*p, "B")->setMovieDuration(30.0);
     segment(*p, "C")->setDefaultNext("A"); // the link walk goes round the loop
