@@ -154,18 +154,17 @@ inline Dictionary randomPlaygraph(std::mt19937& rng, int count) {
     return d;
 }
 
-/// Changes a random segment of `p` the way a player or data source may:
-/// a movie duration, a weight override, annotations, a default next,
-/// params or an offset.
+/// Changes a random segment of `p` through one of its setters or one of its
+/// first transition's setters, the way a player or data source may, or
+/// re-indexes the segment map.
 inline void randomSetterCall(std::mt19937& rng, PlaygraphBase& p) {
     const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
     const auto ids = p.segmentMap().keys();
     if (ids.empty()) return;
-    auto s = std::static_pointer_cast<PlaygraphSegment>(
-        p.segmentById(ids[static_cast<std::size_t>(pick(static_cast<int>(ids.size())))]));
     const auto anyId = [&] {
         return ids[static_cast<std::size_t>(pick(static_cast<int>(ids.size())))];
     };
+    auto s = std::static_pointer_cast<PlaygraphSegment>(p.segmentById(anyId()));
     auto t = s->next().empty()
                  ? nullptr
                  : std::dynamic_pointer_cast<SegmentTransitionCore>(s->next().begin()->second);
@@ -175,6 +174,18 @@ inline void randomSetterCall(std::mt19937& rng, PlaygraphBase& p) {
         break;
     case 1:
         if (t) t->overrideWeight(pick(9));
+        break;
+    case 2:
+        s->setAnnotations(Dictionary{{"decorative", pick(2) == 0}});
+        break;
+    case 3:
+        s->setDefaultNext(anyId());
+        break;
+    case 4:
+        s->setPlaygraphParams(std::make_shared<Params>());
+        break;
+    case 5:
+        s->setOffsetInPlaygraph(pick(5));
         break;
     case 6:
         s->setNext({});
@@ -186,30 +197,20 @@ inline void randomSetterCall(std::mt19937& rng, PlaygraphBase& p) {
         s->setExitZones({PlaygraphSegmentExitZone::create(s, pick(3))});
         break;
     case 9:
-        if (t) t->setWeight(pick(9));
-        if (t) t->setDestinationSegmentId(anyId());
+        if (!t) break;
+        t->setWeight(pick(9));
+        t->setDestinationSegmentId(anyId());
         break;
     case 10:
-        if (t) t->setTransitionType("skip");
-        if (t) t->setSkipRegionOffset(pick(3));
-        if (t) t->setExitZones({});
-        if (t) t->setWeightOverride(pick(9));
-        if (t) t->setDestinationSegmentOffset(1);
-        break;
-    case 11:
-        p.setSegmentMap(p.segmentMap()); // the same objects, indexed anew
-        break;
-    case 2:
-        s->setAnnotations(Dictionary{{"decorative", pick(2) == 0}});
-        break;
-    case 3:
-        s->setDefaultNext(anyId());
-        break;
-    case 4:
-        s->setPlaygraphParams(std::make_shared<Params>());
+        if (!t) break;
+        t->setTransitionType("skip");
+        t->setSkipRegionOffset(pick(3));
+        t->setExitZones({});
+        t->setWeightOverride(pick(9));
+        t->setDestinationSegmentOffset(1);
         break;
     default:
-        s->setOffsetInPlaygraph(pick(5));
+        p.setSegmentMap(p.segmentMap()); // the same objects, indexed anew
         break;
     }
 }
