@@ -164,9 +164,8 @@ void MutablePlaygraph::refreshNow() {
     }
     std::optional<std::string> initial = stringAt(playgraphDictionary_, keys::initialSegment);
     // Edits away from the default path leave it, its duration and offsets
-    // as they are: only a change on it is worth a walk.
-    std::vector<PathLink> onPath;
-    const bool keepPath = defaultPathSurvives(pending_.touched, initial, onPath);
+    // as they are; a change on it is walked from where it starts.
+    const PathPlan plan = planDefaultPath(pending_.touched, initial);
     initialSegmentId_ = std::move(initial);
     type_ = stringAt(playgraphDictionary_, keys::type);
     const auto segments = dictionaryAt(playgraphDictionary_, keys::segments);
@@ -210,10 +209,7 @@ void MutablePlaygraph::refreshNow() {
     pending_.touched.clear();
     pending_.inserted.clear();
     askAboutMainAsARebuildWould();
-    if (!keepPath || !keepDefaultPath(onPath)) {
-        calculateDefaultPathDuration();
-        resetOffsetsOffThePath();
-    }
+    updateDefaultPath(plan);
 }
 
 void MutablePlaygraph::askAboutMainAsARebuildWould() {

@@ -329,6 +329,8 @@ void PlaygraphBase::calculateDefaultPathDuration() {
     // The segments along the path: as last walked when nothing that shapes
     // the path has changed since, else walked afresh.
     if (!currentDefaultPath()) {
+        for (const uint32_t name : path.names)
+            pathPosition_[name] = kNotOnPath;
         path = DefaultPathCache();
         collectDefaultPath(path.segments, &path.names);
         if (!path.segments.empty()) {
@@ -339,19 +341,32 @@ void PlaygraphBase::calculateDefaultPathDuration() {
         path.valid = index_->trusted();
         path.mapVersion = segmentMap_.version();
         path.initialSegmentId = initialSegmentId_;
-        if (path.valid) {
-            if (offsetMark_.size() < index_->names.size()) offsetMark_.resize(index_->names.size());
-            for (const uint32_t name : path.names) {
-                if (!offsetMark_[name]) {
-                    offsetMark_[name] = 1;
-                    offsetNames_.push_back(name);
-                }
+        if (offsetMark_.size() < index_->names.size()) offsetMark_.resize(index_->names.size());
+        if (pathPosition_.size() < index_->names.size()) {
+            pathPosition_.resize(index_->names.size(), kNotOnPath);
+        }
+        for (std::size_t i = 0; i < path.names.size(); ++i) {
+            const uint32_t name = path.names[i];
+            pathPosition_[name] = static_cast<uint32_t>(i);
+            if (!offsetMark_[name]) {
+                offsetMark_[name] = 1;
+                offsetNames_.push_back(name);
             }
         }
     }
-
     const std::size_t n = path.segments.size();
     path.durations.resize(n);
+    path.decorative.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        path.durations[i] = path.segments[i]->segmentDuration();
+        path.decorative[i] = path.segments[i]->isDecorativeSegment();
+    }
+    sumDefaultPath(0);
+}
+
+void PlaygraphBase::sumDefaultPath(std::size_t from) {
+    DefaultPathCache& path = defaultPath_;
+    const std::size_t n = path.segments.size();
     path.offsets.resize(n);
     path.starts.resize(n + 1);
     path.firstUnknown = n;
@@ -361,45 +376,66 @@ void PlaygraphBase::calculateDefaultPathDuration() {
     double acc = 0.0;
     path.starts[0] = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-        PlaygraphSegment& segment = *path.segments[i];
-        segment.offsetInPlaygraph_ = offset;
+        if (i >= from) path.segments[i]->offsetInPlaygraph_ = offset;
         path.offsets[i] = offset;
-        const double raw = segment.segmentDuration();
-        path.durations[i] = raw;
+        const double raw = path.durations[i];
         if (std::isnan(raw) && path.firstUnknown == n) path.firstUnknown = i;
         if (path.firstUnknown == n && !(raw >= 0.0)) path.nonDecreasing = false;
         acc += raw;
         path.starts[i + 1] = acc;
         const double d = std::isnan(raw) ? 0.0 : raw;
         total += d;
-        if (!segment.isDecorativeSegment()) offset += d;
+        if (!path.decorative[i]) offset += d;
     }
     duration_ = total;
 }
 
-bool PlaygraphBase::defaultPathSurvives(const std::vector<uint32_t>& changed,
-                                        const std::optional<std::string>& initial,
-                                        std::vector<PathLink>& onPath) const {
+PlaygraphBase::PathPlan
+PlaygraphBase::planDefaultPath(const std::vector<uint32_t>& changed,
+                               const std::optional<std::string>& initial) const {
+    PathPlan plan;
     const DefaultPathCache* path = currentDefaultPath();
-    if (!path || initial != initialSegmentId_) return false;
-    // Every name on the kept path is marked in `offsetMark_` (a few more may
-    // be, which only costs a walk). Past the end of a path that does not
-    // loop, a segment under the name its last segment leads to would extend it.
+    if (!path || initial != initialSegmentId_) return plan;
+    plan.walk = false;
+    plan.keep = true;
+    // Past the end of a path that does not loop, a segment under the name
+    // its last segment leads to would extend it.
+    const std::size_t n = path->segments.size();
     uint32_t end = detail::kNoName;
-    if (path->segments.empty()) {
+    if (n == 0) {
         end = initial ? findName(*initial) : detail::kNoName;
     } else if (!path->loops) {
         if (const auto& next = path->segments.back()->defaultNext()) end = findName(*next);
     }
     for (const uint32_t name : changed) {
-        if (name == end) return false;
-        if (name >= offsetMark_.size() || offsetMark_[name] == 0) continue;
-        const PlaygraphSegment* segment = index_->segmentNamed(name);
-        if (!segment) return false;
-        onPath.push_back({name, segment->defaultNext(), segment->segmentDuration(),
-                          segment->isDecorativeSegment()});
+        std::size_t at = n;
+        if (name == end) {
+            plan.keep = false;
+        } else if (name < pathPosition_.size() && pathPosition_[name] != kNotOnPath) {
+            at = pathPosition_[name];
+            const PlaygraphSegment* segment = index_->segmentNamed(name);
+            if (!segment) {
+                plan.keep = false;
+            } else {
+                plan.onPath.push_back({name, segment->defaultNext(), segment->segmentDuration(),
+                                       segment->isDecorativeSegment()});
+            }
+        } else {
+            continue;
+        }
+        plan.first = std::min(plan.first, at);
+        plan.last = std::max(plan.last, at);
     }
-    return true;
+    return plan;
+}
+
+void PlaygraphBase::updateDefaultPath(const PathPlan& plan) {
+    if (!plan.walk) {
+        if (plan.keep && keepDefaultPath(plan.onPath)) return;
+        if (spliceDefaultPath(plan.first, plan.last)) return;
+    }
+    calculateDefaultPathDuration();
+    resetOffsetsOffThePath();
 }
 
 bool PlaygraphBase::keepDefaultPath(const std::vector<PathLink>& onPath) {
@@ -415,14 +451,108 @@ bool PlaygraphBase::keepDefaultPath(const std::vector<PathLink>& onPath) {
             segment->isDecorativeSegment() != link.decorative) {
             return false;
         }
-        // Marked names may be off the path; those keep a fresh object's offset.
-        const auto at = std::find(path.names.begin(), path.names.end(), link.name);
-        if (at == path.names.end()) continue;
-        const auto i = static_cast<std::size_t>(at - path.names.begin());
+        const std::size_t i = pathPosition_[link.name];
         path.segments[i] = segment;
         segment->offsetInPlaygraph_ = path.offsets[i];
     }
     path.mapVersion = segmentMap_.version();
+    return true;
+}
+
+bool PlaygraphBase::spliceDefaultPath(std::size_t first, std::size_t last) {
+    DefaultPathCache& path = defaultPath_;
+    const GraphIndex& index = *index_;
+    const std::size_t n = path.names.size();
+    // Only a kept path whose offsets are all that this playgraph has set.
+    if (!path.valid || !index.trusted() || first > n || offsetNames_.size() != n) return false;
+    const auto positionOf = [&](uint32_t name) -> std::size_t {
+        return name < pathPosition_.size() && pathPosition_[name] != kNotOnPath
+                   ? pathPosition_[name]
+                   : SIZE_MAX;
+    };
+    // The segment the kept path's last one leads back to, when it loops.
+    uint32_t loopTarget = detail::kNoName;
+    if (path.loops && last + 1 < n) {
+        loopTarget = index.slots[index.slotOf(path.names[n - 1])].defaultNext;
+    }
+
+    // The positions before `first` hold unchanged segments leading to the
+    // name at `first`. Walk on from there as a fresh walk would, until a
+    // segment of the kept path that begins an unchanged rest of it: past
+    // every changed position and every kept position walked so far, and
+    // (when the path loops) with the segment it loops back to still seen.
+    uint32_t current = detail::kNoName;
+    if (first < n) {
+        current = path.names[first];
+    } else if (n == 0) {
+        current = initialSegmentId_ ? index.names.find(*initialSegmentId_) : detail::kNoName;
+    } else {
+        current = index.slots[index.slotOf(path.names[n - 1])].defaultNext;
+    }
+    std::vector<uint32_t> middle;
+    std::vector<uint8_t> inMiddle(index.names.size());
+    std::size_t rejoin = n;
+    std::size_t reached = 0; // one past the highest kept position walked
+    while (current != detail::kNoName) {
+        const uint32_t slot = index.slotOf(current);
+        if (slot == GraphIndex::kNoSlot || inMiddle[current]) break;
+        const std::size_t at = positionOf(current);
+        if (at < first) break;
+        if (at != SIZE_MAX && at > last && at >= reached) {
+            const std::size_t loopsTo = positionOf(loopTarget);
+            if (loopTarget == detail::kNoName || index.slotOf(loopTarget) == GraphIndex::kNoSlot ||
+                loopsTo < first || (loopsTo != SIZE_MAX && loopsTo >= at) || inMiddle[loopTarget]) {
+                rejoin = at;
+                break;
+            }
+        }
+        inMiddle[current] = 1;
+        middle.push_back(current);
+        if (at != SIZE_MAX) reached = std::max(reached, at + 1);
+        current = index.slots[slot].defaultNext;
+    }
+
+    // Segments that leave the path get the offset 0 of a fresh one.
+    if (offsetMark_.size() < index.names.size()) offsetMark_.resize(index.names.size());
+    if (pathPosition_.size() < index.names.size()) {
+        pathPosition_.resize(index.names.size(), kNotOnPath);
+    }
+    for (std::size_t i = first; i < std::min(rejoin, n); ++i) {
+        const uint32_t name = path.names[i];
+        pathPosition_[name] = kNotOnPath;
+        if (inMiddle[name]) continue;
+        offsetMark_[name] = 0;
+        if (PlaygraphSegment* segment = index.segmentNamed(name)) segment->offsetInPlaygraph_ = 0.0;
+    }
+    std::vector<PlaygraphSegment*> segments;
+    std::vector<double> durations;
+    std::vector<uint8_t> decorative;
+    segments.reserve(middle.size());
+    durations.reserve(middle.size());
+    decorative.reserve(middle.size());
+    for (const uint32_t name : middle) {
+        PlaygraphSegment* segment = index.segmentNamed(name);
+        segments.push_back(segment);
+        durations.push_back(segment->segmentDuration());
+        decorative.push_back(segment->isDecorativeSegment());
+        offsetMark_[name] = 1;
+    }
+    const auto replace = [&](auto& v, const auto& with) {
+        const auto from = v.begin() + static_cast<std::ptrdiff_t>(first);
+        const auto to = v.begin() + static_cast<std::ptrdiff_t>(std::min(rejoin, n));
+        v.insert(v.erase(from, to), with.begin(), with.end());
+    };
+    replace(path.names, middle);
+    replace(path.segments, segments);
+    replace(path.durations, durations);
+    replace(path.decorative, decorative);
+    for (std::size_t i = first; i < path.names.size(); ++i)
+        pathPosition_[path.names[i]] = static_cast<uint32_t>(i);
+    offsetNames_ = path.names;
+    const auto* next = path.segments.empty() ? nullptr : &path.segments.back()->defaultNext();
+    path.loops = next && *next && findSegment(**next) != nullptr;
+    path.mapVersion = segmentMap_.version();
+    sumDefaultPath(first);
     return true;
 }
 

@@ -311,6 +311,17 @@ TEST(TransitionEditing, AddsTransitionsWithTheGivenPropertiesOrWeight50) {
     EXPECT_EQ(transitionIn(*q, "D", "D"), Value(Dictionary{{"weight", 50}}));
 }
 
+// Setters may move the path between edits; the next edit still leaves every
+// segment off the path at offset 0, as a fresh build does.
+TEST(TransitionEditing, ANewDefaultAfterSettersMovedThePath) {
+    auto p = MutablePlaygraph::create(chain());
+    std::static_pointer_cast<PlaygraphSegment>(p->segmentById("A"))->setDefaultNext("D");
+    p->segmentById("C")->setMovieDuration(5);
+    p->addTransitionFromSegment("A", "C", true);
+    EXPECT_EQ(p->segmentById("B")->offsetInPlaygraph(), 0.0);
+    expectSameModel(*p, *MutablePlaygraph::create(p->dictionaryRepresentation()));
+}
+
 TEST(TransitionEditing, AddRefusesMissingSegmentsExistingTransitionsAndBadProperties) {
     auto p = MutablePlaygraph::create(branching());
     expectRefused(*p, "Cannot find segment X",

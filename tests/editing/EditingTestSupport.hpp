@@ -109,7 +109,7 @@ inline void expectNoNewDanglingReferences(const Dictionary& before, const Dictio
 /// viewables 1 and 2 with fixed and play-to-end ends, transitions (self
 /// loops included) and default nexts that mostly name existing transitions,
 /// now and then a segment that does not exist ("zz").
-inline Dictionary randomPlaygraph(std::mt19937& rng, int count) {
+inline Dictionary randomPlaygraph(std::mt19937& rng, int count, bool chain = false) {
     const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
     const auto anyId = [&] {
         return pick(12) == 0 ? std::string("zz") : "s" + std::to_string(pick(count));
@@ -127,7 +127,7 @@ inline Dictionary randomPlaygraph(std::mt19937& rng, int count) {
     }
     for (int i = 0; i < count; ++i) {
         Dictionary s = *segments.get("s" + std::to_string(i)).dictionary();
-        const int transitions = pick(4);
+        const int transitions = chain ? 1 + pick(3) : pick(4);
         if (transitions == 0) {
             if (pick(4) == 0) s.set("next", Value::null());
             if (pick(8) == 0) s.set("defaultNext", anyId());
@@ -137,11 +137,13 @@ inline Dictionary randomPlaygraph(std::mt19937& rng, int count) {
         for (int t = 0; t < transitions; ++t) {
             Dictionary transition{{"weight", 10 * (1 + pick(9))}};
             if (pick(4) == 0) transition.set("autoplayType", 1);
-            next.set(anyId(), transition);
+            next.set(chain && t == 0 ? "s" + std::to_string(i + 1) : anyId(), transition);
         }
         s.set("next", next);
         const auto keys = next.keys();
-        if (pick(4) != 0) {
+        if (chain && pick(8) != 0) {
+            s.set("defaultNext", keys[0]);
+        } else if (pick(4) != 0) {
             s.set("defaultNext",
                   keys[static_cast<std::size_t>(pick(static_cast<int>(keys.size())))]);
         } else if (pick(2) == 0) {

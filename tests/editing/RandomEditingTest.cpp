@@ -21,10 +21,14 @@ TEST(RandomEditing, EveryEditIsRefusedCleanlyOrAnswersAsAFreshBuild) {
     int refused = 0;
     for (int round = 0; round < 400; ++round) {
         SCOPED_TRACE(round);
-        auto p = MutablePlaygraph::create(randomPlaygraph(rng, 2 + pick(8)), 9);
+        // Every other playgraph has a long default path, which edits splice.
+        const bool chain = round % 2 == 1;
+        auto p = MutablePlaygraph::create(
+            randomPlaygraph(rng, chain ? 8 + pick(25) : 2 + pick(8), chain), 9);
         int fresh = 0;
         for (int step = 0; step < 40; ++step) {
-            if (pick(3) == 0) randomSetterCall(rng, *p);
+            for (int calls = pick(3) == 0 ? 1 + pick(2) : 0; calls > 0; --calls)
+                randomSetterCall(rng, *p);
             const Value before = Value(p->dictionaryRepresentation()).deepCopy();
             const auto objects = segmentObjects(*p);
             bool threw = false;

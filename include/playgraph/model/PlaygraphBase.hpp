@@ -171,10 +171,6 @@ protected:
 
     /// Called after `setSegmentMap` replaced the map.
     virtual void didReplaceSegmentMap() {}
-    /// After an edit rebuilt part of the map and recomputed the default
-    /// path: the kept segments that were on an earlier path and are not on
-    /// this one get offset 0, as a full rebuild would give them.
-    void resetOffsetsOffThePath();
     /// What the default path reads of one of its segments.
     struct PathLink {
         uint32_t name;
@@ -182,20 +178,33 @@ protected:
         double duration;
         bool decorative;
     };
-    /// Whether the kept default path can stay what a fresh walk would give
-    /// once the segments named in `changed` are rebuilt and the initial
-    /// segment id becomes `initial`: the path depends only on the initial
-    /// segment, the entries of its own segments and, at its end, on whether
-    /// the segment its last one names exists. Fills `onPath` with the links
-    /// of the changed segments that are on it, for `keepDefaultPath`.
-    bool defaultPathSurvives(const std::vector<uint32_t>& changed,
-                             const std::optional<std::string>& initial,
-                             std::vector<PathLink>& onPath) const;
-    /// After a rebuild that `defaultPathSurvives` allowed: when each rebuilt
-    /// path segment leads on, lasts and counts as its old object did, puts
-    /// the new objects in the kept path (with their old offsets) and declares
-    /// it current, so nothing needs a walk; otherwise false.
-    bool keepDefaultPath(const std::vector<PathLink>& onPath);
+    /// How the kept default path follows an edit, decided before the edit's
+    /// segments are rebuilt (`planDefaultPath`) and carried out after
+    /// (`updateDefaultPath`).
+    struct PathPlan {
+        bool walk = true;  ///< no kept path to start from: walk afresh
+        bool keep = false; ///< the path may stay as it is (see `keepDefaultPath`)
+        std::vector<PathLink> onPath;
+        /// First and last position on the kept path whose segment changes;
+        /// the path's length stands for the segment after its end. `first`
+        /// is SIZE_MAX when no changed segment is on the path.
+        std::size_t first = SIZE_MAX;
+        std::size_t last = 0;
+    };
+    /// Plans the default path's update for an edit that rebuilds the
+    /// segments named in `changed` and makes the initial segment id
+    /// `initial`: the path depends only on the initial segment, the entries
+    /// of its own segments and, at its end, on whether the segment its last
+    /// one names exists. Reads only the kept path and the changed names.
+    PathPlan planDefaultPath(const std::vector<uint32_t>& changed,
+                             const std::optional<std::string>& initial) const;
+    /// After the rebuild: keeps the path when every rebuilt path segment
+    /// leads on, lasts and counts as its old object did; else walks it again
+    /// from the first changed position until it joins the kept path again
+    /// (or walks it afresh when there was none). Then the duration, the
+    /// offsets along the path and the offset 0 of the segments that left it
+    /// are what a full rebuild gives.
+    void updateDefaultPath(const PathPlan& plan);
     /// The segment under `id`, without sharing ownership; nullptr when absent.
     PlaygraphSegment* findSegment(std::string_view id) const;
     /// The first segment of the default path without a default next (only
@@ -245,13 +254,14 @@ private:
         uint64_t mapVersion = 0;
         std::optional<std::string> initialSegmentId;
         std::vector<PlaygraphSegment*> segments;
-        std::vector<uint32_t> names;   ///< the segments' interned ids, when `valid`
-        std::vector<double> durations; ///< `segmentDuration` of each, NaN included
-        std::vector<double> starts;    ///< running sums: starts[0] = 0, one more than segments
-        std::vector<double> offsets;   ///< the offset each segment was given
-        std::size_t firstUnknown = 0;  ///< index of the first NaN duration, or the size
-        bool nonDecreasing = true;     ///< no negative duration before `firstUnknown`
-        bool loops = false;            ///< the last segment's defaultNext names a segment
+        std::vector<uint32_t> names;     ///< the segments' interned ids, when `valid`
+        std::vector<double> durations;   ///< `segmentDuration` of each, NaN included
+        std::vector<uint8_t> decorative; ///< `isDecorativeSegment` of each
+        std::vector<double> starts;      ///< running sums: starts[0] = 0, one more than segments
+        std::vector<double> offsets;     ///< the offset each segment was given
+        std::size_t firstUnknown = 0;    ///< index of the first NaN duration, or the size
+        bool nonDecreasing = true;       ///< no negative duration before `firstUnknown`
+        bool loops = false;              ///< the last segment's defaultNext names a segment
     };
 
     /// The cache when it describes the current path, else nullptr.
@@ -266,6 +276,20 @@ private:
                             std::vector<uint32_t>* names = nullptr) const;
     /// Empties the map and the index (interned ids keep their numbers).
     void resetIndex();
+    /// Puts the rebuilt objects of `onPath` in the kept path, with their old
+    /// offsets, when each leads on, lasts and counts as its old object did;
+    /// else false (the path then needs a walk).
+    bool keepDefaultPath(const std::vector<PathLink>& onPath);
+    /// When a kept path fits: brings every array of `defaultPath_`, the
+    /// duration and the segments' offsets up to date from its durations and
+    /// decorations, writing the offsets of the segments from `from` on.
+    void sumDefaultPath(std::size_t from);
+    /// The kept path with positions [first, rejoin) replaced by a walk from
+    /// position `first` (see `updateDefaultPath`); false when no path was kept.
+    bool spliceDefaultPath(std::size_t first, std::size_t last);
+    /// After a fresh walk: gives the offset 0 of a freshly built segment to
+    /// the segments that were on an earlier path and are not on this one.
+    void resetOffsetsOffThePath();
     /// Re-reads the default next and the transitions' destinations of the
     /// indexed segment in `slot`.
     void indexLinks(uint32_t slot);
@@ -277,6 +301,10 @@ private:
     /// ones no longer on the path the offset 0 of a freshly built segment.
     std::vector<uint32_t> offsetNames_;
     std::vector<uint8_t> offsetMark_;
+    /// Position of each name on the kept path (by name), kNotOnPath when it
+    /// is not on it; filled while the kept path is valid.
+    static constexpr uint32_t kNotOnPath = UINT32_MAX;
+    std::vector<uint32_t> pathPosition_;
     const Flavor flavor_;
 };
 
