@@ -27,7 +27,9 @@ namespace playgraph {
 /// objects and updates the default-path offsets of the others, so the caller
 /// must keep it from overlapping any other call on the playgraph or its
 /// objects (those obtained before the edit included), and any use of the
-/// nested dictionaries it shares. Reads may overlap each other.
+/// nested dictionaries it shares. Creating an editable playgraph also writes
+/// to its "segments" dictionary (it reserves room), so the same holds for
+/// creation. Reads may overlap each other.
 class QZMutablePlaygraph : public virtual QZPlaygraph {
 public:
     ~QZMutablePlaygraph() override = default;

@@ -39,7 +39,10 @@ void MutablePlaygraph::load() {
     // "type" is read before the segments: building depends on it.
     initialSegmentId_ = stringAt(playgraphDictionary_, keys::initialSegment);
     type_ = stringAt(playgraphDictionary_, keys::type);
-    const Value segments = playgraphDictionary_.get(keys::segments);
+    Value segments = playgraphDictionary_.get(keys::segments);
+    // Room for the segments that edits add: the first insertion then does
+    // not move every entry.
+    if (Dictionary* all = segments.dictionary()) all->reserve(all->size() + all->size() / 4 + 16);
     buildSegmentMap(segments, defaultViewableId_);
     oddReferrers_.clear();
     hasMain_.clear();

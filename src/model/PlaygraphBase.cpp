@@ -522,7 +522,9 @@ bool PlaygraphBase::spliceDefaultPath(std::size_t first, std::size_t last) {
         pathPosition_[name] = kNotOnPath;
         if (inMiddle[name]) continue;
         offsetMark_[name] = 0;
-        if (PlaygraphSegment* segment = index.segmentNamed(name)) segment->offsetInPlaygraph_ = 0.0;
+        // Past the last changed position the kept objects are the map's.
+        PlaygraphSegment* segment = i > last ? path.segments[i] : index.segmentNamed(name);
+        if (segment) segment->offsetInPlaygraph_ = 0.0;
     }
     std::vector<PlaygraphSegment*> segments;
     std::vector<double> durations;

@@ -22,7 +22,9 @@ namespace playgraph {
 /// created from; the nested dictionaries ("segments", each segment, each
 /// "next", each transition) stay shared with the caller and are edited in
 /// place, so an edit shows through the caller's nested dictionaries while a
-/// change of a top-level entry ("initialSegment") does not. The segment and
+/// change of a top-level entry ("initialSegment") does not. Creating the
+/// playgraph (and `load`) reserves room for more entries in the shared
+/// "segments" dictionary, leaving its entries as they are. The segment and
 /// transition objects are a cache of the dictionary: after every completed
 /// edit the playgraph answers exactly as one freshly built from
 /// `dictionaryRepresentation()` would, but only the segments the edit
