@@ -26,6 +26,7 @@ void MutablePlaygraph::initialize(const Value& dictionary, const Value& defaultV
     // from this one's representation gets an id of its own.
     auto id = stringAt(playgraphDictionary_, keys::playgraphId);
     playgraphId_ = id ? std::move(*id) : makeUuidString();
+    idForSegments_ = std::make_shared<const std::string>(playgraphId_);
     mainViewableId_ = Value();
     configProvider_ = PlatformConfigProvider::shared();
     load();

@@ -17,6 +17,7 @@ std::shared_ptr<Playgraph> Playgraph::create(const Value& dictionary,
     // Without a (string) "playgraphId" the playgraph gets a fresh UUID.
     auto id = readString(keys::playgraphId);
     p->playgraphId_ = id ? std::move(*id) : makeUuidString();
+    p->idForSegments_ = std::make_shared<const std::string>(p->playgraphId_);
     p->initialSegmentId_ = readString(keys::initialSegment);
     p->transitionType_ = readString(keys::transitionType);
     p->type_ = readString(keys::type);

@@ -38,14 +38,38 @@ PlaygraphSegment::create(const std::shared_ptr<QZPlaygraph>& playgraph, std::str
         s->segmentDuration_ = endTime - startTime;
     }
     s->userInfo_ = std::move(userInfo);
-    const std::string_view playgraphId =
-        playgraph ? std::string_view(playgraph->playgraphId()) : std::string_view("(null)");
-    s->canonicalSegmentId_.reserve(playgraphId.size() + 2 + s->segmentId_.size());
-    s->canonicalSegmentId_ = playgraphId;
-    s->canonicalSegmentId_ += "::";
-    s->canonicalSegmentId_ += s->segmentId_;
+    // The playgraph's own copy of its id when it has one, so that building
+    // a segment copies no text.
+    const auto* base = dynamic_cast<const PlaygraphBase*>(playgraph.get());
+    if (base && base->idForSegments_ && *base->idForSegments_ == base->playgraphId()) {
+        s->builtPlaygraphId_ = base->idForSegments_;
+    } else {
+        s->builtPlaygraphId_ =
+            std::make_shared<const std::string>(playgraph ? playgraph->playgraphId() : "(null)");
+    }
     s->params_ = paramsFromUserInfo(s->userInfo_);
     return s;
+}
+
+PlaygraphSegment::~PlaygraphSegment() {
+    delete canonicalSegmentId_.load(std::memory_order_acquire);
+}
+
+const std::string& PlaygraphSegment::canonicalSegmentId() const {
+    if (const std::string* made = canonicalSegmentId_.load(std::memory_order_acquire)) return *made;
+    const std::string_view playgraphId =
+        builtPlaygraphId_ ? std::string_view(*builtPlaygraphId_) : std::string_view("(null)");
+    std::string text;
+    text.reserve(playgraphId.size() + 2 + segmentId_.size());
+    text.append(playgraphId).append("::").append(segmentId_);
+    auto fresh = std::make_unique<const std::string>(std::move(text));
+    // Concurrent first callers each form it; the first to store it wins.
+    const std::string* expected = nullptr;
+    if (canonicalSegmentId_.compare_exchange_strong(
+            expected, fresh.get(), std::memory_order_acq_rel, std::memory_order_acquire)) {
+        return *fresh.release();
+    }
+    return *expected;
 }
 
 std::shared_ptr<QZPlaygraphParams>

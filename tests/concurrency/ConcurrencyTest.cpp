@@ -45,6 +45,10 @@ TEST(Concurrency, ReadersOfAnUnchangedPlaygraphDoNotRace) {
                     ++mismatches;
                 }
                 if (p->playerTimeForPlaygraphOffset(time) != time) ++mismatches;
+                // Canonical ids are formed on first use, possibly by several threads at once.
+                const auto s = p->segmentById("s" + std::to_string(i));
+                if (s->canonicalSegmentId() != p->playgraphId() + "::" + s->segmentId())
+                    ++mismatches;
                 uint64_t visited = 0;
                 p->bredthFirstTraversalFromSegmentId(
                     std::nullopt, 3, [&](const auto&, uint64_t, bool&) { ++visited; });

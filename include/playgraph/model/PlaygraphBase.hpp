@@ -224,6 +224,10 @@ protected:
     std::size_t nameCount() const;
 
     std::string playgraphId_;
+    /// A shared copy of `playgraphId_` for the segments built from now on
+    /// (their canonical ids start with it); set with the id, before any
+    /// segment is built.
+    std::shared_ptr<const std::string> idForSegments_;
     double duration_ = 0.0;
     std::optional<std::string> type_;
     std::optional<std::string> transitionType_;

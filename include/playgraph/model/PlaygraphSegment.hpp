@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,7 +19,7 @@ class PlaygraphBase;
 /// the library; it refers back to the playgraph weakly. The builders set
 /// `defaultNext`, `transitionType` and `next` after construction; players
 /// may set the movie duration, exit zones, offsets and params. Nothing here
-/// throws.
+/// throws, except `canonicalSegmentId` when memory runs out.
 class PlaygraphSegment : public QZPlaygraphSegment {
 public:
     /// A segment of `playgraph` (may be empty) playing `viewableId` from
@@ -63,7 +64,10 @@ public:
     const std::optional<std::string>& defaultNext() const override { return defaultNext_; }
     const std::optional<std::string>& transitionType() const override { return transitionType_; }
     const TransitionMap& next() const override { return next_; }
-    const std::string& canonicalSegmentId() const override { return canonicalSegmentId_; }
+    /// "<playgraph id>::<segment id>", the playgraph id as it was when the
+    /// segment was built. Formed when first asked for (which may throw
+    /// `std::bad_alloc`); safe to call concurrently.
+    const std::string& canonicalSegmentId() const override;
     double segmentDuration() const override { return segmentDuration_; }
     bool playToViewableEnd() const override { return playToViewableEnd_; }
     double movieDuration() const override { return movieDuration_; }
@@ -107,6 +111,8 @@ public:
     /// edit, as a full rebuild would.
     bool changedSinceBuilt() const { return changed_; }
 
+    ~PlaygraphSegment() override;
+
 protected:
     PlaygraphSegment() = default;
 
@@ -123,7 +129,11 @@ private:
     bool ownedBy(const QZPlaygraph& playgraph) const;
 
     std::string segmentId_;
-    std::string canonicalSegmentId_;
+    /// The playgraph's id when the segment was built (shared by the
+    /// playgraph's segments) and the canonical id formed from it when first
+    /// asked for, owned by the segment: most segments are never asked.
+    std::shared_ptr<const std::string> builtPlaygraphId_;
+    mutable std::atomic<const std::string*> canonicalSegmentId_{nullptr};
     std::weak_ptr<QZPlaygraph> playgraph_;
     Value viewableId_;
     double startTime_ = 0.0;
