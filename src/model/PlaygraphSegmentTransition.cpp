@@ -39,8 +39,12 @@ void SegmentTransitionCore::setDestinationSegmentOffset(double offset) {
     destinationSegmentOffset_ = offset;
     didChange();
 }
+const SegmentTransitionCore::Completion& SegmentTransitionCore::completion() const {
+    static const Completion kNone;
+    return completion_ ? *completion_ : kNone;
+}
 void SegmentTransitionCore::setCompletion(Completion completion) {
-    completion_ = std::move(completion);
+    completion_ = completion ? std::make_unique<Completion>(std::move(completion)) : nullptr;
     didChange();
 }
 void SegmentTransitionCore::setWeightOverride(Value weight) {

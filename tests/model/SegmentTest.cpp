@@ -157,6 +157,15 @@ TEST(Transition, ReadsTheFourKeysOfAnEntry) {
     EXPECT_FALSE(c->skipRegionOffset());
     EXPECT_FALSE(c->transitionType());
     EXPECT_EQ(c->key(), "src -> c@0");
+
+    // No completion until one is set; setting none clears it.
+    EXPECT_FALSE(c->completion());
+    bool completed = false;
+    c->setCompletion([&](bool finished) { completed = finished; });
+    c->completion()(true);
+    EXPECT_TRUE(completed);
+    c->setCompletion(nullptr);
+    EXPECT_FALSE(c->completion());
 }
 
 TEST(Transition, EffectiveTypeFollowsTheDecisionTable) {

@@ -42,7 +42,7 @@ public:
     std::optional<std::string> effectiveTransitionType() const override;
     double destinationSegmentOffset() const override { return destinationSegmentOffset_; }
     void setDestinationSegmentOffset(double offset) override;
-    const Completion& completion() const override { return completion_; }
+    const Completion& completion() const override;
     void setCompletion(Completion completion) override;
 
     /// The weight override, or none.
@@ -83,7 +83,7 @@ private:
     std::optional<std::string> transitionType_;
     std::optional<double> skipRegionOffset_;
     double destinationSegmentOffset_ = 0.0;
-    Completion completion_;
+    std::unique_ptr<Completion> completion_; ///< none until one is set: most never are
     ExitZoneList exitZones_;
 };
 
