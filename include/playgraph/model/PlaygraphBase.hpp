@@ -284,9 +284,9 @@ private:
     /// offsets, when each leads on, lasts and counts as its old object did;
     /// else false (the path then needs a walk).
     bool keepDefaultPath(const std::vector<PathLink>& onPath);
-    /// When a kept path fits: brings every array of `defaultPath_`, the
-    /// duration and the segments' offsets up to date from its durations and
-    /// decorations, writing the offsets of the segments from `from` on.
+    /// Sums the kept path's durations and decorations again, in path order:
+    /// its running sums, offsets, `firstUnknown`, `nonDecreasing` and the
+    /// duration; writes the offsets of the segments from position `from` on.
     void sumDefaultPath(std::size_t from);
     /// The kept path with positions [first, rejoin) replaced by a walk from
     /// position `first` (see `updateDefaultPath`); false when no path was kept.
