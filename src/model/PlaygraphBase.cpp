@@ -333,18 +333,12 @@ void PlaygraphBase::calculateDefaultPathDuration() {
             pathPosition_[name] = kNotOnPath;
         path = DefaultPathCache();
         collectDefaultPath(path.segments, &path.names);
-        if (!path.segments.empty()) {
-            const auto& next = path.segments.back()->defaultNext();
-            path.loops = next && findSegment(*next) != nullptr;
-        }
+        path.loops = endsInLoop(path.segments);
         // Only segments that report their changes to this playgraph can be kept.
         path.valid = index_->trusted();
         path.mapVersion = segmentMap_.version();
         path.initialSegmentId = initialSegmentId_;
-        if (offsetMark_.size() < index_->names.size()) offsetMark_.resize(index_->names.size());
-        if (pathPosition_.size() < index_->names.size()) {
-            pathPosition_.resize(index_->names.size(), kNotOnPath);
-        }
+        coverAllNames();
         for (std::size_t i = 0; i < path.names.size(); ++i) {
             const uint32_t name = path.names[i];
             pathPosition_[name] = static_cast<uint32_t>(i);
@@ -362,6 +356,18 @@ void PlaygraphBase::calculateDefaultPathDuration() {
         path.decorative[i] = path.segments[i]->isDecorativeSegment();
     }
     sumDefaultPath(0);
+}
+
+bool PlaygraphBase::endsInLoop(const std::vector<PlaygraphSegment*>& path) const {
+    if (path.empty()) return false;
+    const auto& next = path.back()->defaultNext();
+    return next && findSegment(*next) != nullptr;
+}
+
+void PlaygraphBase::coverAllNames() {
+    const std::size_t names = index_->names.size();
+    if (offsetMark_.size() < names) offsetMark_.resize(names);
+    if (pathPosition_.size() < names) pathPosition_.resize(names, kNotOnPath);
 }
 
 void PlaygraphBase::sumDefaultPath(std::size_t from) {
@@ -513,10 +519,7 @@ bool PlaygraphBase::spliceDefaultPath(std::size_t first, std::size_t last) {
     }
 
     // Segments that leave the path get the offset 0 of a fresh one.
-    if (offsetMark_.size() < index.names.size()) offsetMark_.resize(index.names.size());
-    if (pathPosition_.size() < index.names.size()) {
-        pathPosition_.resize(index.names.size(), kNotOnPath);
-    }
+    coverAllNames();
     for (std::size_t i = first; i < std::min(rejoin, n); ++i) {
         const uint32_t name = path.names[i];
         pathPosition_[name] = kNotOnPath;
@@ -551,8 +554,7 @@ bool PlaygraphBase::spliceDefaultPath(std::size_t first, std::size_t last) {
     for (std::size_t i = first; i < path.names.size(); ++i)
         pathPosition_[path.names[i]] = static_cast<uint32_t>(i);
     offsetNames_ = path.names;
-    const auto* next = path.segments.empty() ? nullptr : &path.segments.back()->defaultNext();
-    path.loops = next && *next && findSegment(**next) != nullptr;
+    path.loops = endsInLoop(path.segments);
     path.mapVersion = segmentMap_.version();
     sumDefaultPath(first);
     return true;

@@ -284,6 +284,11 @@ private:
     /// offsets, when each leads on, lasts and counts as its old object did;
     /// else false (the path then needs a walk).
     bool keepDefaultPath(const std::vector<PathLink>& onPath);
+    /// Whether the last segment of `path` leads to a segment of the map
+    /// (the path then loops back: a walk stops at a segment it has seen).
+    bool endsInLoop(const std::vector<PlaygraphSegment*>& path) const;
+    /// Sizes `offsetMark_` and `pathPosition_` to every interned name.
+    void coverAllNames();
     /// Sums the kept path's durations and decorations again, in path order:
     /// its running sums, offsets, `firstUnknown`, `nonDecreasing` and the
     /// duration; writes the offsets of the segments from position `from` on.
