@@ -222,6 +222,13 @@ void PlaygraphBase::buildSegmentMap(const Value& segments, const Value& defaultV
     index_->handles.reserve(room);
     index_->slotOfName.reserve(room);
     index_->children.reserve(room + room / 2);
+    // The segments go into one block, in map order: a walk then reads
+    // neighbouring memory, and every handle shares one owner count.
+    buildingBlock_ = PlaygraphSegment::makeBlock(all->size());
+    struct Done {
+        std::shared_ptr<PlaygraphSegment::Block>& block;
+        ~Done() { block.reset(); }
+    } done{buildingBlock_};
     for (const auto& [id, details] : *all) {
         // An entry that is not a segment dictionary is not a segment.
         if (!details.isDictionary()) continue;
@@ -245,10 +252,10 @@ std::shared_ptr<PlaygraphSegment> PlaygraphBase::buildSegment(const std::string&
     const double start = readMilliseconds(d, keys::startTimeMs).value_or(0.0);
     const double end = readMilliseconds(d, keys::endTimeMs).value_or(-1.0);
 
-    auto segment = PlaygraphSegment::create(shared_from_this(), segmentId, std::move(viewableId),
-                                            start, end, std::numeric_limits<double>::quiet_NaN(),
-                                            readDictionary(d, keys::annotations),
-                                            readDictionary(d, keys::userInfo));
+    std::shared_ptr<PlaygraphSegment> segment = PlaygraphSegment::makeBlank(buildingBlock_);
+    segment->initialize(shared_from_this(), segmentId, std::move(viewableId), start, end,
+                        std::numeric_limits<double>::quiet_NaN(),
+                        readDictionary(d, keys::annotations), readDictionary(d, keys::userInfo));
     // Set directly: the segment is not in the map yet.
     segment->defaultNext_ = readString(d, keys::defaultNext);
     if (flavor_ == Flavor::Immutable)

@@ -13,42 +13,88 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 }
 
+namespace {
+// A segment on its own: one allocation for it and its control block.
+struct Made : PlaygraphSegment {};
+} // namespace
+
 std::shared_ptr<PlaygraphSegment>
 PlaygraphSegment::create(const std::shared_ptr<QZPlaygraph>& playgraph, std::string segmentId,
                          Value viewableId, double startTime, double endTime, double movieDuration,
                          std::optional<Dictionary> annotations,
                          std::optional<Dictionary> userInfo) {
-    // One allocation for the segment and its control block.
-    struct Made : PlaygraphSegment {};
-    std::shared_ptr<PlaygraphSegment> s = std::make_shared<Made>();
-    s->segmentId_ = std::move(segmentId);
-    s->playgraph_ = playgraph;
-    s->viewableId_ = std::move(viewableId);
-    s->movieDuration_ = movieDuration;
-    s->startTime_ = startTime;
-    s->endTime_ = endTime;
-    if (annotations) s->annotations_ = annotations->copy();
+    std::shared_ptr<PlaygraphSegment> s = makeBlank(nullptr);
+    s->initialize(playgraph, std::move(segmentId), std::move(viewableId), startTime, endTime,
+                  movieDuration, std::move(annotations), std::move(userInfo));
+    return s;
+}
+
+class PlaygraphSegment::Block {
+public:
+    explicit Block(std::size_t capacity)
+        : segments_(std::allocator<Made>().allocate(capacity)), capacity_(capacity) {}
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+    ~Block() {
+        while (size_ > 0)
+            segments_[--size_].~Made();
+        std::allocator<Made>().deallocate(segments_, capacity_);
+    }
+    PlaygraphSegment* emplace() {
+        if (size_ == capacity_) return nullptr;
+        ::new (static_cast<void*>(segments_ + size_)) Made();
+        return segments_ + size_++;
+    }
+
+private:
+    Made* segments_;
+    std::size_t size_ = 0;
+    std::size_t capacity_;
+};
+
+std::shared_ptr<PlaygraphSegment::Block> PlaygraphSegment::makeBlock(std::size_t capacity) {
+    return std::make_shared<Block>(capacity);
+}
+
+std::shared_ptr<PlaygraphSegment> PlaygraphSegment::makeBlank(const std::shared_ptr<Block>& block) {
+    if (PlaygraphSegment* segment = block ? block->emplace() : nullptr) {
+        return std::shared_ptr<PlaygraphSegment>(block, segment);
+    }
+    return std::make_shared<Made>();
+}
+
+void PlaygraphSegment::initialize(const std::shared_ptr<QZPlaygraph>& playgraph,
+                                  std::string segmentId, Value viewableId, double startTime,
+                                  double endTime, double movieDuration,
+                                  std::optional<Dictionary> annotations,
+                                  std::optional<Dictionary> userInfo) {
+    segmentId_ = std::move(segmentId);
+    playgraph_ = playgraph;
+    viewableId_ = std::move(viewableId);
+    movieDuration_ = movieDuration;
+    startTime_ = startTime;
+    endTime_ = endTime;
+    if (annotations) annotations_ = annotations->copy();
 
     // A negative, not-a-number or not-later end plays to the viewable's end.
     if (endTime < 0.0 || std::isnan(endTime) || !(endTime > startTime)) {
-        s->playToViewableEnd_ = true;
-        s->segmentDuration_ =
+        playToViewableEnd_ = true;
+        segmentDuration_ =
             (movieDuration > 0.0 && movieDuration > startTime) ? movieDuration - startTime : kNaN;
     } else {
-        s->segmentDuration_ = endTime - startTime;
+        segmentDuration_ = endTime - startTime;
     }
-    s->userInfo_ = std::move(userInfo);
+    userInfo_ = std::move(userInfo);
     // The playgraph's own copy of its id when it has one, so that building
     // a segment copies no text.
     const auto* base = dynamic_cast<const PlaygraphBase*>(playgraph.get());
     if (base && base->idForSegments_ && *base->idForSegments_ == base->playgraphId()) {
-        s->builtPlaygraphId_ = base->idForSegments_;
+        builtPlaygraphId_ = base->idForSegments_;
     } else {
-        s->builtPlaygraphId_ =
+        builtPlaygraphId_ =
             std::make_shared<const std::string>(playgraph ? playgraph->playgraphId() : "(null)");
     }
-    s->params_ = paramsFromUserInfo(s->userInfo_);
-    return s;
+    params_ = paramsFromUserInfo(userInfo_);
 }
 
 PlaygraphSegment::~PlaygraphSegment() {

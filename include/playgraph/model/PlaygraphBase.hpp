@@ -305,6 +305,8 @@ private:
 
     DefaultPathCache defaultPath_;
     std::unique_ptr<GraphIndex> index_;
+    /// Where `buildSegment` puts segments while `buildSegmentMap` runs.
+    std::shared_ptr<PlaygraphSegment::Block> buildingBlock_;
     /// Ids of the segments whose offset a default-path computation has set
     /// since they were built (marked by name), so that an edit can give the
     /// ones no longer on the path the offset 0 of a freshly built segment.

@@ -16,7 +16,10 @@ class PlaygraphBase;
 /// The segment class built by the playgraph builders.
 ///
 /// Owned by its playgraph (through the segment map) and by nothing else in
-/// the library; it refers back to the playgraph weakly. The builders set
+/// the library; it refers back to the playgraph weakly. The segments that
+/// one load builds live together in one block with one owner count: a
+/// handle to any of them keeps the whole block alive, so a segment that an
+/// edit replaced stays readable (and unchanged) while its block lives. The builders set
 /// `defaultNext`, `transitionType` and `next` after construction; players
 /// may set the movie duration, exit zones, offsets and params. Nothing here
 /// throws, except `canonicalSegmentId` when memory runs out.
@@ -120,6 +123,18 @@ private:
     // The builder sets fields directly, and keeps its index in `slot_`.
     friend class PlaygraphBase;
     friend class PlaygraphSegmentTransition;
+
+    /// Room for segments built together, owned together (see the class).
+    class Block;
+    /// A block with room for `capacity` segments.
+    static std::shared_ptr<Block> makeBlock(std::size_t capacity);
+    /// A new blank segment: in `block` (sharing its owner count) while it has
+    /// room, else in an allocation of its own.
+    static std::shared_ptr<PlaygraphSegment> makeBlank(const std::shared_ptr<Block>& block);
+    /// Gives a blank segment what `create` describes.
+    void initialize(const std::shared_ptr<QZPlaygraph>& playgraph, std::string segmentId,
+                    Value viewableId, double startTime, double endTime, double movieDuration,
+                    std::optional<Dictionary> annotations, std::optional<Dictionary> userInfo);
 
     const Value* annotation(std::string_view key) const;
     /// Marks the segment changed and tells its playgraph (`links`: its
