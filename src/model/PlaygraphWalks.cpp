@@ -61,9 +61,12 @@ public:
         return id;
     }
 
-    /// The segment named `id` in the map as it is now, or none.
-    std::shared_ptr<QZPlaygraphSegment> resolve(uint32_t id) const {
+    /// The segment named `id` in the map as it is now, or none; `slot` gets
+    /// its slot in the index when the index has it (a hint for the calls
+    /// below, which then need not read the segment object).
+    std::shared_ptr<QZPlaygraphSegment> resolve(uint32_t id, uint32_t* slot = nullptr) const {
         playgraph_.ensureCurrent();
+        if (slot) *slot = GraphIndex::kNoSlot;
         const GraphIndex& index = this->index();
         if (index.trusted()) {
             uint32_t name = id;
@@ -72,34 +75,44 @@ public:
                 name = index.names.find(local_[id - kLocalBase]);
                 if (name == detail::kNoName) return nullptr;
             }
-            const uint32_t slot = index.slotOf(name);
-            return slot == GraphIndex::kNoSlot ? nullptr : index.handles[slot];
+            const uint32_t found = index.slotOf(name);
+            if (found == GraphIndex::kNoSlot) return nullptr;
+            if (slot) *slot = found;
+            return index.handles[found];
         }
         const std::string& text = id >= kLocalBase ? local_[id - kLocalBase] : index.names.name(id);
         const auto* entry = playgraph_.segmentMap_.find(text);
         return entry ? *entry : nullptr;
     }
 
-    /// The id number of a segment the walk reports.
-    uint32_t idOf(const PlaygraphSegment& segment) {
-        if (const auto* current = currentSlot(segment)) return current->name;
+    /// The id number of a segment the walk reports (`hint`: its slot as
+    /// `resolve` gave it, or kNoSlot).
+    uint32_t idOf(const PlaygraphSegment& segment, uint32_t hint) {
+        if (const auto* current = currentSlot(segment, hint)) return current->name;
         return id(segment.segmentId());
     }
 
-    /// The index entry of `segment` when the index describes it now.
-    const GraphIndex::Slot* currentSlot(const PlaygraphSegment& segment) const {
+    /// The index entry of `segment` when the index describes it now. A
+    /// trusted index holds each segment in one slot, the one the segment
+    /// names, so a `hint` that holds it is that slot; without a hint the
+    /// segment tells its slot.
+    const GraphIndex::Slot* currentSlot(const PlaygraphSegment& segment, uint32_t hint) const {
         const GraphIndex& index = this->index();
-        if (!index.trusted() || segment.slot_ >= index.slots.size()) return nullptr;
-        const GraphIndex::Slot& slot = index.slots[segment.slot_];
+        if (!index.trusted()) return nullptr;
+        const uint32_t at = hint != GraphIndex::kNoSlot ? hint : segment.slot_;
+        if (at >= index.slots.size()) return nullptr;
+        const GraphIndex::Slot& slot = index.slots[at];
         return slot.segment == &segment ? &slot : nullptr;
     }
 
     /// The children of `segment` (as the walks see them), read from the
     /// index when nothing changed since `version`, else from the segment.
-    void children(const PlaygraphSegment& segment, uint64_t version, std::vector<uint32_t>& out) {
+    void children(const PlaygraphSegment& segment, uint32_t hint, uint64_t version,
+                  std::vector<uint32_t>& out) {
         playgraph_.ensureCurrent();
         out.clear();
-        const GraphIndex::Slot* slot = index().version == version ? currentSlot(segment) : nullptr;
+        const GraphIndex::Slot* slot =
+            index().version == version ? currentSlot(segment, hint) : nullptr;
         if (slot) {
             const auto begin = index().children.begin() + slot->childBegin;
             out.assign(begin, begin + slot->childCount);
@@ -110,9 +123,10 @@ public:
     }
 
     /// The default next of `segment`, as `children` reads it.
-    uint32_t defaultNext(const PlaygraphSegment& segment, uint64_t version) {
+    uint32_t defaultNext(const PlaygraphSegment& segment, uint32_t hint, uint64_t version) {
         playgraph_.ensureCurrent();
-        const GraphIndex::Slot* slot = index().version == version ? currentSlot(segment) : nullptr;
+        const GraphIndex::Slot* slot =
+            index().version == version ? currentSlot(segment, hint) : nullptr;
         if (slot) return slot->defaultNext;
         const auto& next = segment.defaultNext();
         return next ? id(*next) : detail::kNoName;
@@ -129,18 +143,20 @@ void PlaygraphBase::defaultPathTraversal(const TraversalCallback& callback) cons
     if (!initialSegmentId_ || !callback) return;
     WalkNames names(*this);
     detail::NameSet visited(names.universe());
-    std::shared_ptr<QZPlaygraphSegment> current = names.resolve(names.id(*initialSegmentId_));
+    uint32_t slot = GraphIndex::kNoSlot;
+    std::shared_ptr<QZPlaygraphSegment> current =
+        names.resolve(names.id(*initialSegmentId_), &slot);
     bool stop = false;
     uint64_t index = 0;
     while (current) {
         const auto& segment = static_cast<const PlaygraphSegment&>(*current);
-        const uint32_t id = names.idOf(segment);
+        const uint32_t id = names.idOf(segment, slot);
         if (visited.contains(id) || stop) return;
         const uint64_t version = names.index().version;
         callback(current, index, stop);
         visited.insert(id);
-        const uint32_t next = names.defaultNext(segment, version);
-        current = next == detail::kNoName ? nullptr : names.resolve(next);
+        const uint32_t next = names.defaultNext(segment, slot, version);
+        current = next == detail::kNoName ? nullptr : names.resolve(next, &slot);
         ++index;
     }
 }
@@ -151,7 +167,8 @@ void PlaygraphBase::depthFirstTraversalFromSegmentId(const std::optional<std::st
     if (!startId || !callback) return;
     WalkNames names(*this);
     // A start that names no segment has nothing to report.
-    std::shared_ptr<QZPlaygraphSegment> start = names.resolve(names.id(*startId));
+    uint32_t startSlot = GraphIndex::kNoSlot;
+    std::shared_ptr<QZPlaygraphSegment> start = names.resolve(names.id(*startId), &startSlot);
     if (!start) return;
     detail::NameSet visited(names.universe());
     struct Frame {
@@ -161,20 +178,21 @@ void PlaygraphBase::depthFirstTraversalFromSegmentId(const std::optional<std::st
     };
     std::vector<Frame> stack;
     // Reports a segment, marks it visited and pushes its children.
-    const auto enter = [&](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t depth) {
+    const auto enter = [&](const std::shared_ptr<QZPlaygraphSegment>& s, uint32_t slot,
+                           uint64_t depth) {
         const uint64_t version = names.index().version;
         bool stop = false;
         callback(s, depth, stop);
         if (stop) return true;
         const auto& segment = static_cast<const PlaygraphSegment&>(*s);
-        visited.insert(names.idOf(segment));
+        visited.insert(names.idOf(segment, slot));
         Frame frame;
         frame.depth = depth;
-        names.children(segment, version, frame.children);
+        names.children(segment, slot, version, frame.children);
         stack.push_back(std::move(frame));
         return false;
     };
-    if (enter(start, 0)) return;
+    if (enter(start, startSlot, 0)) return;
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.nextChild == frame.children.size()) {
@@ -185,9 +203,10 @@ void PlaygraphBase::depthFirstTraversalFromSegmentId(const std::optional<std::st
         const uint64_t childDepth = frame.depth + 1;
         if (visited.contains(child)) continue;
         // A child that names no segment is skipped; its siblings are still walked.
-        const std::shared_ptr<QZPlaygraphSegment> resolved = names.resolve(child);
+        uint32_t slot = GraphIndex::kNoSlot;
+        const std::shared_ptr<QZPlaygraphSegment> resolved = names.resolve(child, &slot);
         if (!resolved) continue;
-        if (enter(resolved, childDepth)) return;
+        if (enter(resolved, slot, childDepth)) return;
     }
 }
 
@@ -215,13 +234,14 @@ void PlaygraphBase::bredthFirstTraversalFromSegmentId(const std::optional<std::s
     std::vector<uint32_t> children;
     for (std::size_t position = 0; position < queue.size(); ++position) {
         const uint64_t depth = depths[position];
-        const std::shared_ptr<QZPlaygraphSegment> segment = names.resolve(queue[position]);
+        uint32_t slot = GraphIndex::kNoSlot;
+        const std::shared_ptr<QZPlaygraphSegment> segment = names.resolve(queue[position], &slot);
         const uint64_t version = names.index().version;
         bool stop = false;
         callback(segment, depth, stop);
         if (stop) return;
         if (!segment || maxDepth == 0 || depth >= maxDepth) continue;
-        names.children(static_cast<const PlaygraphSegment&>(*segment), version, children);
+        names.children(static_cast<const PlaygraphSegment&>(*segment), slot, version, children);
         for (const uint32_t child : children) {
             if (queued.insert(child)) {
                 queue.push_back(child);
