@@ -171,12 +171,17 @@ void PlaygraphBase::depthFirstTraversalFromSegmentId(const std::optional<std::st
     std::shared_ptr<QZPlaygraphSegment> start = names.resolve(names.id(*startId), &startSlot);
     if (!start) return;
     detail::NameSet visited(names.universe());
+    // The children of every segment on the stack, frame after frame, in one
+    // array: a step allocates nothing.
     struct Frame {
-        std::vector<uint32_t> children;
+        std::size_t begin = 0; ///< its children in `pending`: [begin, end)
         std::size_t nextChild = 0;
+        std::size_t end = 0;
         uint64_t depth = 0;
     };
     std::vector<Frame> stack;
+    std::vector<uint32_t> pending;
+    std::vector<uint32_t> children;
     // Reports a segment, marks it visited and pushes its children.
     const auto enter = [&](const std::shared_ptr<QZPlaygraphSegment>& s, uint32_t slot,
                            uint64_t depth) {
@@ -186,20 +191,21 @@ void PlaygraphBase::depthFirstTraversalFromSegmentId(const std::optional<std::st
         if (stop) return true;
         const auto& segment = static_cast<const PlaygraphSegment&>(*s);
         visited.insert(names.idOf(segment, slot));
-        Frame frame;
-        frame.depth = depth;
-        names.children(segment, slot, version, frame.children);
-        stack.push_back(std::move(frame));
+        names.children(segment, slot, version, children);
+        const std::size_t begin = pending.size();
+        pending.insert(pending.end(), children.begin(), children.end());
+        stack.push_back(Frame{begin, begin, pending.size(), depth});
         return false;
     };
     if (enter(start, startSlot, 0)) return;
     while (!stack.empty()) {
         Frame& frame = stack.back();
-        if (frame.nextChild == frame.children.size()) {
+        if (frame.nextChild == frame.end) {
+            pending.resize(frame.begin);
             stack.pop_back();
             continue;
         }
-        const uint32_t child = frame.children[frame.nextChild++];
+        const uint32_t child = pending[frame.nextChild++];
         const uint64_t childDepth = frame.depth + 1;
         if (visited.contains(child)) continue;
         // A child that names no segment is skipped; its siblings are still walked.
