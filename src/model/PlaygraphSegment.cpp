@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "playgraph/Constants.hpp"
 #include "playgraph/Keys.hpp"
@@ -29,25 +30,37 @@ PlaygraphSegment::create(const std::shared_ptr<QZPlaygraph>& playgraph, std::str
     return s;
 }
 
+// Segments are placed in chunks of a fixed size: small enough for the
+// allocator to serve them from memory it already holds (one allocation of a
+// whole large playgraph would be mapped and faulted in afresh each load),
+// large enough that neighbours in build order are neighbours in memory.
 class PlaygraphSegment::Block {
 public:
-    explicit Block(std::size_t capacity)
-        : segments_(std::allocator<Made>().allocate(capacity)), capacity_(capacity) {}
+    explicit Block(std::size_t capacity) : capacity_(capacity) {
+        chunks_.reserve((capacity + kChunk - 1) / kChunk);
+    }
     Block(const Block&) = delete;
     Block& operator=(const Block&) = delete;
     ~Block() {
-        while (size_ > 0)
-            segments_[--size_].~Made();
-        std::allocator<Made>().deallocate(segments_, capacity_);
+        while (size_ > 0) {
+            --size_;
+            chunks_[size_ / kChunk][size_ % kChunk].~Made();
+        }
+        for (Made* chunk : chunks_)
+            std::allocator<Made>().deallocate(chunk, kChunk);
     }
     PlaygraphSegment* emplace() {
         if (size_ == capacity_) return nullptr;
-        ::new (static_cast<void*>(segments_ + size_)) Made();
-        return segments_ + size_++;
+        if (size_ % kChunk == 0) chunks_.push_back(std::allocator<Made>().allocate(kChunk));
+        Made* at = chunks_[size_ / kChunk] + size_ % kChunk;
+        ::new (static_cast<void*>(at)) Made();
+        ++size_;
+        return at;
     }
 
 private:
-    Made* segments_;
+    static constexpr std::size_t kChunk = 64;
+    std::vector<Made*> chunks_;
     std::size_t size_ = 0;
     std::size_t capacity_;
 };
