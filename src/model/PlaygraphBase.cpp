@@ -234,6 +234,77 @@ void PlaygraphBase::buildSegmentMap(const Value& segments, const Value& defaultV
         if (!details.isDictionary()) continue;
         putSegment(id, buildSegment(id, details, defaultViewableId));
     }
+    orderSlotsForWalks();
+}
+
+void PlaygraphBase::orderSlotsForWalks() {
+    GraphIndex& index = *index_;
+    const std::size_t n = index.slots.size();
+    if (n < 2 || !index.freeSlots.empty() || !index.trusted()) return;
+    // The old slots in their new order: breadth first from the initial
+    // segment along the children, then the rest as they were.
+    std::vector<uint32_t> order;
+    order.reserve(n);
+    std::vector<uint8_t> placed(n);
+    const auto place = [&](uint32_t slot) {
+        if (slot == GraphIndex::kNoSlot || placed[slot]) return;
+        placed[slot] = 1;
+        order.push_back(slot);
+    };
+    if (initialSegmentId_) place(index.slotOf(index.names.find(*initialSegmentId_)));
+    // Both passes below read the index in `order`, which is known some
+    // steps ahead: fetching those entries early keeps several misses in
+    // flight instead of one.
+    constexpr std::size_t kAhead = 8;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i + kAhead < order.size()) {
+            const GraphIndex::Slot& later = index.slots[order[i + kAhead]];
+            __builtin_prefetch(index.children.data() + later.childBegin);
+            if (i + 2 * kAhead < order.size())
+                __builtin_prefetch(&index.slots[order[i + 2 * kAhead]]);
+        }
+        const GraphIndex::Slot& entry = index.slots[order[i]];
+        for (uint32_t k = 0; k < entry.childCount; ++k)
+            place(index.slotOf(index.children[entry.childBegin + k]));
+    }
+    for (uint32_t slot = 0; slot < n; ++slot)
+        place(slot);
+
+    std::vector<GraphIndex::Slot> slots;
+    std::vector<std::shared_ptr<QZPlaygraphSegment>> handles;
+    std::vector<uint32_t> children;
+    slots.reserve(index.slots.capacity());
+    handles.reserve(index.handles.capacity());
+    children.reserve(index.children.capacity());
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i + kAhead < n) {
+            const GraphIndex::Slot& later = index.slots[order[i + kAhead]];
+            __builtin_prefetch(index.children.data() + later.childBegin);
+            __builtin_prefetch(&index.handles[order[i + kAhead]], 1);
+            if (i + 2 * kAhead < n) __builtin_prefetch(&index.slots[order[i + 2 * kAhead]]);
+        }
+        const uint32_t from = order[i];
+        GraphIndex::Slot entry = index.slots[from];
+        const auto begin = index.children.begin() + entry.childBegin;
+        entry.childBegin = static_cast<uint32_t>(children.size());
+        children.insert(children.end(), begin, begin + entry.childCount);
+        slots.push_back(entry);
+        handles.push_back(std::move(index.handles[from]));
+    }
+    // Each segment and name learns its new slot, in the old slot order: the
+    // segments were built, and sit in memory, in that order.
+    std::vector<uint32_t> slotOf(n);
+    for (uint32_t to = 0; to < n; ++to)
+        slotOf[order[to]] = to;
+    for (uint32_t from = 0; from < n; ++from) {
+        const GraphIndex::Slot& entry = index.slots[from];
+        index.slotOfName[entry.name] = slotOf[from];
+        if (entry.segment) entry.segment->slot_ = slotOf[from];
+    }
+    index.slots = std::move(slots);
+    index.handles = std::move(handles);
+    index.children = std::move(children);
+    index.childGarbage = 0;
 }
 
 std::shared_ptr<PlaygraphSegment> PlaygraphBase::buildSegment(const std::string& segmentId,

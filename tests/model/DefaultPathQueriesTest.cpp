@@ -121,11 +121,12 @@ TEST(DefaultPathQueries, RandomPlaygraphsAnswerLikeAWalk) {
 
 // After each change the queries answer from the path as it now is.
 TEST(DefaultPathQueries, UnknownAndNegativeDurationsAndLoops) {
-    // B plays to the end of its viewable, unknown at first.
+    // B plays to the end of its viewable, unknown at first. Listed against
+    // the path's order, so that the index numbers them afresh.
     auto p =
-        Playgraph::create(graph("A", Dictionary{{"A", seg(0, 10000, {{"defaultNext", "B"}})},
+        Playgraph::create(graph("A", Dictionary{{"C", seg(0, 20000)},
                                                 {"B", seg(5000, Value(), {{"defaultNext", "C"}})},
-                                                {"C", seg(0, 20000)}}));
+                                                {"A", seg(0, 10000, {{"defaultNext", "B"}})}}));
     expectAnswersLikeAWalk(*p);
     segment(*p, "B")->setMovieDuration(3.0); // shorter than B's start: a negative duration
     ASSERT_EQ(p->segmentIdAtPlaygraphTime(12.0), "C"); // past A (10 s), B (-2 s): C

@@ -302,6 +302,11 @@ private:
     /// Re-reads the default next and the transitions' destinations of the
     /// indexed segment in `slot`.
     void indexLinks(uint32_t slot);
+    /// Renumbers the slots of a freshly built index in breadth-first order
+    /// from the initial segment (the others after, in map order), children
+    /// laid out likewise: the walks then read the index mostly front to
+    /// back, whatever the order of the dictionary.
+    void orderSlotsForWalks();
 
     DefaultPathCache defaultPath_;
     std::unique_ptr<GraphIndex> index_;
