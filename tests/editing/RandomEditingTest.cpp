@@ -56,6 +56,43 @@ TEST(RandomEditing, EveryEditIsRefusedCleanlyOrAnswersAsAFreshBuild) {
     EXPECT_GT(refused, 4000);
 }
 
+// A walk whose callback edits the playgraph (or changes its segments through
+// their setters) reads the index only while it still describes the segments:
+// it reports what the plain walk, which reads the segments and the map at
+// every step, reports under the same changes.
+TEST(RandomEditing, AWalkThatEditsAsItGoesMatchesThePlainWalk) {
+    std::mt19937 rng(77);
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        const Value dictionary(randomPlaygraph(rng, 3 + static_cast<int>(rng() % 24), round % 2));
+        const auto seed = rng();
+        std::vector<std::string> reports[2];
+        for (int plain = 0; plain < 2; ++plain) {
+            auto p = MutablePlaygraph::create(dictionary.deepCopy(), 9);
+            std::mt19937 edits(seed);
+            int fresh = 0;
+            const TraversalCallback record = [&](const auto& s, uint64_t depth, bool&) {
+                reports[plain].push_back(s->segmentId() + "@" + std::to_string(depth));
+                for (auto n = edits() % 3; n > 0; --n) {
+                    try {
+                        if (edits() % 2)
+                            randomSetterCall(edits, *p);
+                        else
+                            randomEdit(edits, *p, fresh);
+                    } catch (const InvalidArgumentError&) {
+                    }
+                }
+            };
+            const auto& initial = p->initialSegmentId();
+            std::unordered_set<std::string> visited;
+            if (!plain) p->depthFirstTraversalFromSegmentId(std::nullopt, record);
+            if (plain && initial)
+                p->depthFirstTraversalFromSegment(p->segmentById(*initial), 0, record, visited);
+        }
+        ASSERT_EQ(reports[0], reports[1]);
+    }
+}
+
 // Random transactions (some refused part-way), undos, redos and outside
 // edits. The dictionary always equals the state the applied steps give, the
 // model equals a fresh build of it, and the history offers exactly the
