@@ -99,6 +99,48 @@ BENCHMARK(BM_ValueToPlaygraph)
     ->Range(1000, 100000)
     ->Unit(benchmark::kMillisecond);
 
+// The floor under any build from the parsed `Value`: only reading what a
+// build reads (every segment entry and, in it, the times, ids, "next" entries
+// and their fields, annotations and user info), in map order, writing
+// nothing. What a build costs beyond this is the model's own work.
+void BM_ValueReadsOfABuild(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const Value parsed = parseJson(jsonText(n));
+    const Dictionary& segments = *parsed.dictionary()->find("segments")->dictionary();
+    static constexpr const char* kSegmentKeys[] = {"viewableId",  "startTimeMs",   "endTimeMs",
+                                                   "defaultNext", "annotations",   "userInfo",
+                                                   "main",        "transitionType"};
+    static constexpr const char* kEntryKeys[] = {"weight", "skipRegionOffset", "autoplayType",
+                                                 "transitionType"};
+    for (auto _ : state) {
+        std::size_t seen = 0;
+        for (const auto& [id, details] : segments) {
+            const Dictionary* d = details.dictionary();
+            if (!d) continue;
+            seen += id.size();
+            for (const char* key : kSegmentKeys) {
+                if (const Value* v = d->find(key)) seen += static_cast<std::size_t>(v->kind());
+            }
+            const Value* next = d->find("next");
+            if (!next || !next->dictionary()) continue;
+            for (const auto& [destination, entry] : *next->dictionary()) {
+                seen += destination.size();
+                const Dictionary* e = entry.dictionary();
+                if (!e) continue;
+                for (const char* key : kEntryKeys) {
+                    if (const Value* v = e->find(key)) seen += static_cast<std::size_t>(v->kind());
+                }
+            }
+        }
+        benchmark::DoNotOptimize(seen);
+    }
+    report(state, n, jsonText(n).size());
+}
+BENCHMARK(BM_ValueReadsOfABuild)
+    ->RangeMultiplier(10)
+    ->Range(1000, 100000)
+    ->Unit(benchmark::kMillisecond);
+
 // The whole load from text: `parseJson` then `Playgraph::create`.
 void BM_LoadFromJson(benchmark::State& state) {
     const auto n = static_cast<std::size_t>(state.range(0));
