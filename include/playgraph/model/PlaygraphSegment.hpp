@@ -19,7 +19,10 @@ class PlaygraphBase;
 /// the library; it refers back to the playgraph weakly. The segments that
 /// one load builds live together in one block with one owner count: a
 /// handle to any of them keeps the whole block alive, so a segment that an
-/// edit replaced stays readable (and unchanged) while its block lives. The builders set
+/// edit replaced stays readable (and unchanged) while its block lives. For
+/// the same reason, what a segment holds (params, user info, exit zones and
+/// their registrations) should refer to other segments of its playgraph
+/// weakly: a strong handle there keeps the block, and so itself, alive. The builders set
 /// `defaultNext`, `transitionType` and `next` after construction; players
 /// may set the movie duration, exit zones, offsets and params. Nothing here
 /// throws, except `canonicalSegmentId` when memory runs out.
