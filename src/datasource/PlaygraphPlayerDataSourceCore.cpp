@@ -1,5 +1,7 @@
 #include "playgraph/datasource/PlaygraphPlayerDataSourceCore.hpp"
 
+#include "playgraph/model/PlaygraphBase.hpp"
+
 namespace playgraph {
 
 std::optional<NextSegmentOverride> PlaygraphPlayerDataSourceCore::storedNextSegmentOverride(
@@ -13,16 +15,22 @@ std::optional<NextSegmentOverride> PlaygraphPlayerDataSourceCore::storedNextSegm
 std::shared_ptr<QZPlaygraphSegment> PlaygraphPlayerDataSourceCore::nextSegmentAfterSegment(
     const std::shared_ptr<QZPlaygraphSegment>& segment) const {
     if (!segment) return nullptr;
+    // Without overrides there is nothing to look up (and no canonical id to form).
     if (const NextSegmentOverride* stored =
-            nextSegmentOverrides_.find(segment->canonicalSegmentId())) {
+            nextSegmentOverrides_.empty()
+                ? nullptr
+                : nextSegmentOverrides_.find(segment->canonicalSegmentId())) {
         // An override never falls back to the default next, not even the null marker.
         const auto* next = std::get_if<std::shared_ptr<QZPlaygraphSegment>>(stored);
         return next ? *next : nullptr;
     }
-    const auto& defaultNext = segment->defaultNext();
-    if (!defaultNext) return nullptr;
     const auto playgraph = segment->playgraph();
-    return playgraph ? playgraph->segmentById(*defaultNext) : nullptr;
+    if (!playgraph) return nullptr;
+    if (const auto* base = dynamic_cast<const PlaygraphBase*>(playgraph.get())) {
+        return base->defaultNextSegment(*segment);
+    }
+    const auto& defaultNext = segment->defaultNext();
+    return defaultNext ? playgraph->segmentById(*defaultNext) : nullptr;
 }
 
 void PlaygraphPlayerDataSourceCore::clearNextSegmentAfter(

@@ -51,6 +51,20 @@ std::shared_ptr<QZPlaygraphSegment> PlaygraphBase::segmentById(std::string_view 
     return entry ? *entry : nullptr;
 }
 
+std::shared_ptr<QZPlaygraphSegment>
+PlaygraphBase::defaultNextSegment(const QZPlaygraphSegment& segment) const {
+    ensureCurrent();
+    const GraphIndex& index = *index_;
+    const auto* own = dynamic_cast<const PlaygraphSegment*>(&segment);
+    if (own && index.trusted() && own->slot_ < index.slots.size() &&
+        index.slots[own->slot_].segment == own) {
+        const uint32_t slot = index.slotOf(index.slots[own->slot_].defaultNext);
+        return slot == GraphIndex::kNoSlot ? nullptr : index.handles[slot];
+    }
+    const auto& next = segment.defaultNext();
+    return next ? segmentById(*next) : nullptr;
+}
+
 uint32_t PlaygraphBase::internName(std::string_view id) { return index_->names.intern(id); }
 uint32_t PlaygraphBase::findName(std::string_view id) const { return index_->names.find(id); }
 const std::string& PlaygraphBase::nameOf(uint32_t name) const { return index_->names.name(name); }

@@ -114,6 +114,11 @@ public:
     /// Entries that are not dictionaries are skipped.
     TransitionMap buildTransitions(const Value& next,
                                    const std::shared_ptr<PlaygraphSegment>& sourceSegment);
+    /// The segment that `segment`'s default next names in the map as it is
+    /// now, or none: what `segmentById(*segment.defaultNext())` gives, read
+    /// from the flat index while it describes `segment` (one of this
+    /// playgraph's own, in its map), else through the map.
+    std::shared_ptr<QZPlaygraphSegment> defaultNextSegment(const QZPlaygraphSegment& segment) const;
     /// Checks nothing and changes nothing; kept for callers that expect it.
     void validatePlaygraph() const {}
 
