@@ -236,8 +236,8 @@ void PlaygraphBase::buildSegmentMap(const Value& segments, const Value& defaultV
     index_->handles.reserve(room);
     index_->slotOfName.reserve(room);
     index_->children.reserve(room + room / 2);
-    // The segments go into one block, in map order: a walk then reads
-    // neighbouring memory, and every handle shares one owner count.
+    // The segments go into one block: an allocation per chunk of them
+    // rather than per segment, and one owner count for every handle.
     buildingBlock_ = PlaygraphSegment::makeBlock(all->size());
     struct Done {
         std::shared_ptr<PlaygraphSegment::Block>& block;

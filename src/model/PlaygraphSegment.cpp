@@ -12,10 +12,7 @@ namespace playgraph {
 
 namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-}
-
-namespace {
-// A segment on its own: one allocation for it and its control block.
+// A segment as the builders make it (its constructor is protected).
 struct Made : PlaygraphSegment {};
 } // namespace
 
@@ -73,7 +70,7 @@ std::shared_ptr<PlaygraphSegment> PlaygraphSegment::makeBlank(const std::shared_
     if (PlaygraphSegment* segment = block ? block->emplace() : nullptr) {
         return std::shared_ptr<PlaygraphSegment>(block, segment);
     }
-    return std::make_shared<Made>();
+    return std::make_shared<Made>(); // one allocation for it and its control block
 }
 
 void PlaygraphSegment::initialize(const std::shared_ptr<QZPlaygraph>& playgraph,

@@ -22,10 +22,12 @@ class PlaygraphBase;
 /// edit replaced stays readable (and unchanged) while its block lives. For
 /// the same reason, what a segment holds (params, user info, exit zones and
 /// their registrations) should refer to other segments of its playgraph
-/// weakly: a strong handle there keeps the block, and so itself, alive. The builders set
-/// `defaultNext`, `transitionType` and `next` after construction; players
-/// may set the movie duration, exit zones, offsets and params. Nothing here
-/// throws, except `canonicalSegmentId` when memory runs out.
+/// weakly: a strong handle there keeps the block, and so itself, alive.
+///
+/// The builders set `defaultNext`, `transitionType` and `next` after
+/// construction; players may set the movie duration, exit zones, offsets
+/// and params. Nothing here throws, except `canonicalSegmentId` when memory
+/// runs out.
 class PlaygraphSegment : public QZPlaygraphSegment {
 public:
     /// A segment of `playgraph` (may be empty) playing `viewableId` from
