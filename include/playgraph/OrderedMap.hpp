@@ -181,8 +181,13 @@ private:
 
     std::size_t findPos(std::string_view key) const {
         if (!indexed()) {
+            // Lengths and first characters tell most keys apart without a
+            // call to compare the rest.
+            const std::size_t n = key.size();
             for (std::size_t i = 0; i < size_; ++i) {
-                if (isLive(i) && entries_[i].first == key) return i;
+                const std::string& k = entries_[i].first;
+                if (k.size() != n || (n != 0 && k[0] != key[0])) continue;
+                if (isLive(i) && std::string_view(k) == key) return i;
             }
             return npos;
         }

@@ -47,9 +47,10 @@ public:
     virtual double destinationSegmentOffset() const = 0;
     virtual void setDestinationSegmentOffset(double offset) = 0;
     /// Stored for the owner; the library never calls it. The transition's
-    /// source segment owns it: a completion that holds a segment of the same
-    /// playgraph strongly keeps it alive, and with it every segment built
-    /// with it (see `PlaygraphSegment`); capture segments weakly.
+    /// source segment owns it: a completion that holds a segment or a
+    /// transition of the same playgraph strongly keeps it alive, and with it
+    /// every segment or transition built with it (see `PlaygraphSegment`,
+    /// `PlaygraphSegmentTransition`); capture them weakly.
     virtual const Completion& completion() const = 0;
     virtual void setCompletion(Completion completion) = 0;
     /// The text naming the edge, e.g. "a -> b@0" or "a immediate-> b@2.5".

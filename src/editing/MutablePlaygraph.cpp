@@ -135,14 +135,14 @@ MutablePlaygraph::referringSegments(const std::string& id, bool orByDefaultNext)
         candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
     }
     for (const uint32_t candidate : candidates) {
-        const std::string& candidateId = nameOf(candidate);
+        const std::string_view candidateId = nameOf(candidate);
         const Value* value = segments->find(candidateId);
         const Dictionary* segment = value ? value->dictionary() : nullptr;
         if (!segment) continue;
         const auto next = dictionaryAt(*segment, keys::next);
         const bool byNext = next && next->contains(id);
         if (byNext || (orByDefaultNext && stringAtEquals(*segment, keys::defaultNext, id))) {
-            out.push_back({candidateId, *segment});
+            out.push_back({std::string(candidateId), *segment});
         }
     }
     return out;
@@ -177,7 +177,7 @@ void MutablePlaygraph::refreshNow() {
         return segments ? dictionaryAt(*segments, nameOf(name)) : std::nullopt;
     };
     const auto rebuild = [&](uint32_t name, const Dictionary& segment) {
-        const std::string id = nameOf(name);
+        const std::string id(nameOf(name));
         putSegment(id, buildSegment(id, Value(segment), defaultViewableId_, false));
         noteReferences(name, segment);
     };
@@ -185,7 +185,7 @@ void MutablePlaygraph::refreshNow() {
     // last, as in the dictionary.
     for (const uint32_t name : pending_.touched) {
         if (pending_.mark[name] == 2 || !entryOf(name)) {
-            const std::string id = nameOf(name);
+            const std::string id(nameOf(name));
             if (segmentMap_.contains(id)) dropSegment(id);
             if (name < hasMain_.size() && hasMain_[name]) {
                 --mainCount_;

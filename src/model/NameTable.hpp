@@ -5,7 +5,9 @@
 // Internal header.
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -16,11 +18,19 @@ namespace playgraph::detail {
 inline constexpr uint32_t kNoName = UINT32_MAX;
 
 /// A set of strings numbered 0, 1, 2, ... in the order they were added.
-/// Numbers are never reused or changed; nothing is removed.
+/// Numbers are never reused or changed; nothing is removed. The text of the
+/// names is kept in large chunks that never move, so a name costs its
+/// characters and a view, not an allocation of its own.
 class NameTable {
 public:
+    NameTable() = default;
+    NameTable(NameTable&&) noexcept = default;
+    NameTable& operator=(NameTable&&) noexcept = default;
+    NameTable(const NameTable&) = delete;
+    NameTable& operator=(const NameTable&) = delete;
+
     std::size_t size() const { return names_.size(); }
-    const std::string& name(uint32_t id) const { return names_[id]; }
+    std::string_view name(uint32_t id) const { return names_[id]; }
 
     /// The number of `s`, or `kNoName` when it was never added.
     uint32_t find(std::string_view s) const {
@@ -39,13 +49,15 @@ public:
         const uint32_t found = find(s);
         if (found != kNoName) return found;
         const auto id = static_cast<uint32_t>(names_.size());
-        names_.emplace_back(s);
-        hashes_.push_back(hashOf(s));
-        if ((names_.size() + 1) * 2 > slots_.size()) {
+        // Everything that can throw comes before the table changes.
+        if (names_.size() == names_.capacity()) names_.reserve(names_.size() * 2 + 16);
+        if (hashes_.size() == hashes_.capacity()) hashes_.reserve(hashes_.size() * 2 + 16);
+        if ((names_.size() + 2) * 2 > slots_.size()) {
             rehash(slots_.empty() ? 64 : slots_.size() * 2);
-        } else {
-            place(id);
         }
+        names_.push_back(store(s));
+        hashes_.push_back(hashOf(s));
+        place(id);
         return id;
     }
 
@@ -58,15 +70,28 @@ public:
         if (cap > slots_.size()) rehash(cap);
     }
 
-    void clear() {
-        names_.clear();
-        hashes_.clear();
-        slots_.clear();
-    }
-
 private:
+    static constexpr std::size_t kChunk = 64 * 1024;
+
     static uint32_t hashOf(std::string_view s) {
         return static_cast<uint32_t>(std::hash<std::string_view>{}(s));
+    }
+    /// A copy of `s` in the chunks (a long name gets a chunk of its own).
+    std::string_view store(std::string_view s) {
+        if (s.empty()) return {};
+        if (s.size() > kChunk / 4) {
+            large_.emplace_back(new char[s.size()]);
+            std::memcpy(large_.back().get(), s.data(), s.size());
+            return {large_.back().get(), s.size()};
+        }
+        if (chunks_.empty() || kChunk - used_ < s.size()) {
+            chunks_.emplace_back(new char[kChunk]);
+            used_ = 0;
+        }
+        char* at = chunks_.back().get() + used_;
+        std::memcpy(at, s.data(), s.size());
+        used_ += s.size();
+        return {at, s.size()};
     }
     void place(uint32_t id) {
         const std::size_t mask = slots_.size() - 1;
@@ -76,12 +101,16 @@ private:
         slots_[i] = id;
     }
     void rehash(std::size_t capacity) {
-        slots_.assign(capacity, kNoName);
+        std::vector<uint32_t> fresh(capacity, kNoName);
+        slots_.swap(fresh);
         for (uint32_t id = 0; id < names_.size(); ++id)
             place(id);
     }
 
-    std::vector<std::string> names_;
+    std::vector<std::unique_ptr<char[]>> chunks_;
+    std::vector<std::unique_ptr<char[]>> large_; ///< names too long for a chunk
+    std::size_t used_ = 0;                       ///< bytes used of the last chunk
+    std::vector<std::string_view> names_;
     std::vector<uint32_t> hashes_;
     std::vector<uint32_t> slots_;
 };

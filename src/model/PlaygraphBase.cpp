@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "DefaultPathWalk.hpp"
+#include "FindEach.hpp"
 #include "GraphIndex.hpp"
 #include "playgraph/Keys.hpp"
 #include "playgraph/model/PlaygraphSegmentTransition.hpp"
@@ -14,22 +15,19 @@ namespace playgraph {
 
 namespace {
 
-// A time in milliseconds under `key`, in seconds. Only finite numbers count:
-// anything else (absent, the null marker, a string, not-a-number, infinity)
-// is absent. Values beyond the signed 64-bit range saturate.
-std::optional<double> readMilliseconds(const Dictionary& d, std::string_view key) {
-    const Value* v = d.find(key);
+// A time in milliseconds, in seconds. Only finite numbers count: anything
+// else (absent, the null marker, a string, not-a-number, infinity) is
+// absent. Values beyond the signed 64-bit range saturate.
+std::optional<double> readMilliseconds(const Value* v) {
     if (!v || !v->isFiniteNumber()) return std::nullopt;
     return static_cast<double>(v->integerReading()) / 1000.0;
 }
 
-std::optional<std::string> readString(const Dictionary& d, std::string_view key) {
-    const Value* v = d.find(key);
+std::optional<std::string> readString(const Value* v) {
     return v && v->isString() ? std::optional<std::string>(*v->string()) : std::nullopt;
 }
 
-std::optional<Dictionary> readDictionary(const Dictionary& d, std::string_view key) {
-    const Value* v = d.find(key);
+std::optional<Dictionary> readDictionary(const Value* v) {
     return v && v->isDictionary() ? std::optional<Dictionary>(*v->dictionary()) : std::nullopt;
 }
 
@@ -67,7 +65,7 @@ PlaygraphBase::defaultNextSegment(const QZPlaygraphSegment& segment) const {
 
 uint32_t PlaygraphBase::internName(std::string_view id) { return index_->names.intern(id); }
 uint32_t PlaygraphBase::findName(std::string_view id) const { return index_->names.find(id); }
-const std::string& PlaygraphBase::nameOf(uint32_t name) const { return index_->names.name(name); }
+std::string_view PlaygraphBase::nameOf(uint32_t name) const { return index_->names.name(name); }
 std::size_t PlaygraphBase::nameCount() const { return index_->names.size(); }
 
 // ---- The index -------------------------------------------------------------
@@ -236,13 +234,18 @@ void PlaygraphBase::buildSegmentMap(const Value& segments, const Value& defaultV
     index_->handles.reserve(room);
     index_->slotOfName.reserve(room);
     index_->children.reserve(room + room / 2);
-    // The segments go into one block: an allocation per chunk of them
-    // rather than per segment, and one owner count for every handle.
+    // The segments go into one block and their transitions into another: an
+    // allocation per chunk of them rather than per object, and one owner
+    // count for every handle of each kind.
     buildingBlock_ = PlaygraphSegment::makeBlock(all->size());
+    buildingTransitions_ = PlaygraphSegmentTransition::makeBlock();
     struct Done {
-        std::shared_ptr<PlaygraphSegment::Block>& block;
-        ~Done() { block.reset(); }
-    } done{buildingBlock_};
+        PlaygraphBase& self;
+        ~Done() {
+            self.buildingBlock_.reset();
+            self.buildingTransitions_.reset();
+        }
+    } done{*this};
     for (const auto& [id, details] : *all) {
         // An entry that is not a segment dictionary is not a segment.
         if (!details.isDictionary()) continue;
@@ -328,30 +331,35 @@ std::shared_ptr<PlaygraphSegment> PlaygraphBase::buildSegment(const std::string&
     static const Dictionary kEmpty;
     const Dictionary& d = details.dictionary() ? *details.dictionary() : kEmpty;
 
+    // The entries a build reads, in one pass over the segment's dictionary.
+    enum { kViewable, kStart, kEnd, kAnnotations, kUserInfo, kDefaultNext, kType, kNext, kMain };
+    const auto found = detail::findEach<9>(d, {keys::viewableId, keys::startTimeMs, keys::endTimeMs,
+                                               keys::annotations, keys::userInfo, keys::defaultNext,
+                                               keys::transitionType, keys::next, keys::main});
+
     Value viewableId;
-    if (const Value* v = d.find(keys::viewableId); v && v->isNumber()) {
+    if (const Value* v = found[kViewable]; v && v->isNumber()) {
         viewableId = *v;
     } else if (type_ && *type_ == keys::branchingType && defaultViewableId.isNumber()) {
         viewableId = defaultViewableId;
     }
-    const double start = readMilliseconds(d, keys::startTimeMs).value_or(0.0);
-    const double end = readMilliseconds(d, keys::endTimeMs).value_or(-1.0);
+    const double start = readMilliseconds(found[kStart]).value_or(0.0);
+    const double end = readMilliseconds(found[kEnd]).value_or(-1.0);
 
     std::shared_ptr<PlaygraphSegment> segment = PlaygraphSegment::makeBlank(buildingBlock_);
     segment->initialize(shared_from_this(), segmentId, std::move(viewableId), start, end,
                         std::numeric_limits<double>::quiet_NaN(),
-                        readDictionary(d, keys::annotations), readDictionary(d, keys::userInfo));
+                        readDictionary(found[kAnnotations]), readDictionary(found[kUserInfo]));
     // Set directly: the segment is not in the map yet.
-    segment->defaultNext_ = readString(d, keys::defaultNext);
-    if (flavor_ == Flavor::Immutable)
-        segment->transitionType_ = readString(d, keys::transitionType);
-    if (const Value* next = d.find(keys::next); next && next->isDictionary()) {
+    segment->defaultNext_ = readString(found[kDefaultNext]);
+    if (flavor_ == Flavor::Immutable) segment->transitionType_ = readString(found[kType]);
+    if (const Value* next = found[kNext]; next && next->isDictionary()) {
         segment->next_ = buildTransitions(*next, segment);
     }
     if (!segment->defaultNext() && segment->next().size() == 1) {
         segment->defaultNext_ = segment->next().begin()->first;
     }
-    if (const Value* main = d.find(keys::main); askAboutMain && main && main->isNumber()) {
+    if (const Value* main = found[kMain]; askAboutMain && main && main->isNumber()) {
         const bool useMain =
             configProviderForBuilding()->isFlagTrue(UseMainViewableIdInPlaygraphFlag, true);
         if (useMain && mainViewableId_.isNone()) mainViewableId_ = *main;
@@ -369,7 +377,8 @@ PlaygraphBase::buildTransitions(const Value& next,
     const auto self = shared_from_this();
     for (const auto& [destinationId, entry] : *entries) {
         if (!entry.isDictionary()) continue;
-        auto transition = PlaygraphSegmentTransition::create(destinationId, entry);
+        auto transition =
+            PlaygraphSegmentTransition::make(buildingTransitions_, destinationId, entry);
         // Set directly: building is not a change made by a caller.
         transition->playgraph_ = self;
         transition->sourceSegment_ = sourceSegment;

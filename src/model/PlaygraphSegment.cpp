@@ -4,6 +4,7 @@
 #include <limits>
 #include <vector>
 
+#include "ObjectBlock.hpp"
 #include "playgraph/Constants.hpp"
 #include "playgraph/Keys.hpp"
 #include "playgraph/model/PlaygraphBase.hpp"
@@ -27,49 +28,17 @@ PlaygraphSegment::create(const std::shared_ptr<QZPlaygraph>& playgraph, std::str
     return s;
 }
 
-// Segments are placed in chunks of a fixed size: small enough for the
-// allocator to serve them from memory it already holds (one allocation of a
-// whole large playgraph would be mapped and faulted in afresh each load),
-// large enough that neighbours in build order are neighbours in memory.
-class PlaygraphSegment::Block {
-public:
-    explicit Block(std::size_t capacity) : capacity_(capacity) {
-        chunks_.reserve((capacity + kChunk - 1) / kChunk);
-    }
-    Block(const Block&) = delete;
-    Block& operator=(const Block&) = delete;
-    ~Block() {
-        while (size_ > 0) {
-            --size_;
-            chunks_[size_ / kChunk][size_ % kChunk].~Made();
-        }
-        for (Made* chunk : chunks_)
-            std::allocator<Made>().deallocate(chunk, kChunk);
-    }
-    PlaygraphSegment* emplace() {
-        if (size_ == capacity_) return nullptr;
-        if (size_ % kChunk == 0) chunks_.push_back(std::allocator<Made>().allocate(kChunk));
-        Made* at = chunks_[size_ / kChunk] + size_ % kChunk;
-        ::new (static_cast<void*>(at)) Made();
-        ++size_;
-        return at;
-    }
-
-private:
-    static constexpr std::size_t kChunk = 64;
-    std::vector<Made*> chunks_;
-    std::size_t size_ = 0;
-    std::size_t capacity_;
-};
+// The segments of one load, placed together (see `ObjectBlock`).
+class PlaygraphSegment::Block : public detail::ObjectBlock<Made> {};
 
 std::shared_ptr<PlaygraphSegment::Block> PlaygraphSegment::makeBlock(std::size_t capacity) {
-    return std::make_shared<Block>(capacity);
+    auto block = std::make_shared<Block>();
+    block->reserve(capacity);
+    return block;
 }
 
 std::shared_ptr<PlaygraphSegment> PlaygraphSegment::makeBlank(const std::shared_ptr<Block>& block) {
-    if (PlaygraphSegment* segment = block ? block->emplace() : nullptr) {
-        return std::shared_ptr<PlaygraphSegment>(block, segment);
-    }
+    if (block) return std::shared_ptr<PlaygraphSegment>(block, block->emplace());
     return std::make_shared<Made>(); // one allocation for it and its control block
 }
 

@@ -1,5 +1,8 @@
 #include "playgraph/model/PlaygraphSegmentTransition.hpp"
 
+#include "FindEach.hpp"
+#include "ObjectBlock.hpp"
+
 #include "playgraph/Constants.hpp"
 #include "playgraph/Keys.hpp"
 #include "playgraph/model/PlaygraphSegment.hpp"
@@ -10,16 +13,14 @@ TransitionEntry TransitionEntry::read(const Value& entry) {
     TransitionEntry out;
     const Dictionary* d = entry.dictionary();
     if (!d) return out;
-    out.weight = d->get(keys::weight);
-    if (const Value* skip = d->find(keys::skipRegionOffset); skip && skip->isFiniteNumber()) {
+    const auto [weight, skip, autoplay, type] = detail::findEach<4>(
+        *d, {keys::weight, keys::skipRegionOffset, keys::autoplayType, keys::transitionType});
+    if (weight) out.weight = *weight;
+    if (skip && skip->isFiniteNumber()) {
         out.skipRegionOffset = static_cast<double>(skip->integerReading()) / 1000.0;
     }
-    if (const Value* autoplay = d->find(keys::autoplayType); autoplay && autoplay->isNumber()) {
-        out.autoplayType = autoplay->integerReading();
-    }
-    if (const Value* type = d->find(keys::transitionType); type && type->isString()) {
-        out.transitionType = *type->string();
-    }
+    if (autoplay && autoplay->isNumber()) out.autoplayType = autoplay->integerReading();
+    if (type && type->isString()) out.transitionType = *type->string();
     return out;
 }
 
@@ -109,26 +110,48 @@ std::string SegmentTransitionCore::formatKey(bool withType) const {
     return out;
 }
 
+namespace {
+// A transition as the builders make it (its constructor is protected).
+struct MadeTransition : PlaygraphSegmentTransition {
+    MadeTransition(std::string id, std::optional<std::string> type, Value weight,
+                   std::optional<double> skip, int64_t autoplay)
+        : PlaygraphSegmentTransition(std::move(id), std::move(type), std::move(weight), skip,
+                                     autoplay) {}
+};
+} // namespace
+
+class PlaygraphSegmentTransition::Block : public detail::ObjectBlock<MadeTransition> {};
+
 std::shared_ptr<PlaygraphSegmentTransition>
 PlaygraphSegmentTransition::create(std::string destinationSegmentId,
                                    std::optional<std::string> transitionType, Value weight,
                                    std::optional<double> skipRegionOffset, int64_t autoplayType) {
     // One allocation for the transition and its control block.
-    struct Made : PlaygraphSegmentTransition {
-        Made(std::string id, std::optional<std::string> type, Value weight,
-             std::optional<double> skip, int64_t autoplay)
-            : PlaygraphSegmentTransition(std::move(id), std::move(type), std::move(weight), skip,
-                                         autoplay) {}
-    };
-    return std::make_shared<Made>(std::move(destinationSegmentId), std::move(transitionType),
-                                  std::move(weight), skipRegionOffset, autoplayType);
+    return std::make_shared<MadeTransition>(std::move(destinationSegmentId),
+                                            std::move(transitionType), std::move(weight),
+                                            skipRegionOffset, autoplayType);
 }
 
 std::shared_ptr<PlaygraphSegmentTransition>
 PlaygraphSegmentTransition::create(std::string destinationSegmentId, const Value& dictionary) {
-    TransitionEntry entry = TransitionEntry::read(dictionary);
-    return create(std::move(destinationSegmentId), std::move(entry.transitionType),
-                  std::move(entry.weight), entry.skipRegionOffset, entry.autoplayType);
+    return make(nullptr, std::move(destinationSegmentId), dictionary);
+}
+
+std::shared_ptr<PlaygraphSegmentTransition::Block> PlaygraphSegmentTransition::makeBlock() {
+    return std::make_shared<Block>();
+}
+
+std::shared_ptr<PlaygraphSegmentTransition>
+PlaygraphSegmentTransition::make(const std::shared_ptr<Block>& block,
+                                 std::string destinationSegmentId, const Value& entry) {
+    TransitionEntry read = TransitionEntry::read(entry);
+    if (!block) {
+        return create(std::move(destinationSegmentId), std::move(read.transitionType),
+                      std::move(read.weight), read.skipRegionOffset, read.autoplayType);
+    }
+    return std::shared_ptr<PlaygraphSegmentTransition>(
+        block, block->emplace(std::move(destinationSegmentId), std::move(read.transitionType),
+                              std::move(read.weight), read.skipRegionOffset, read.autoplayType));
 }
 
 } // namespace playgraph

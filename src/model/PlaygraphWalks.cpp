@@ -80,7 +80,8 @@ public:
             if (slot) *slot = found;
             return index.handles[found];
         }
-        const std::string& text = id >= kLocalBase ? local_[id - kLocalBase] : index.names.name(id);
+        const std::string_view text =
+            id >= kLocalBase ? std::string_view(local_[id - kLocalBase]) : index.names.name(id);
         const auto* entry = playgraph_.segmentMap_.find(text);
         return entry ? *entry : nullptr;
     }

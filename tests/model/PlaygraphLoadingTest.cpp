@@ -84,3 +84,26 @@ TEST(PlaygraphLoading, LargeChainBuildsInLinearTime) {
     EXPECT_EQ(Playgraph::create(chainOf(100000, true))->segmentById("s99999")->offsetInPlaygraph(),
               99999);
 }
+
+TEST(PlaygraphLoading, VeryLongIdsAndCrowdedEntries) {
+    // Ids longer than the chunks that hold interned names, and segment and
+    // transition entries with more keys than a build looks for.
+    const std::string a(20000, 'a');
+    const std::string b = a + "b";
+    Dictionary entry{{"weight", 5}, {"skipRegionOffset", 1500}, {"autoplayType", 2}};
+    Dictionary first = seg(1000, 2000, {{"defaultNext", b}, {"viewableId", 7}});
+    for (int i = 0; i < 20; ++i) {
+        entry.set("x" + std::to_string(i), i);
+        first.set("y" + std::to_string(i), i);
+    }
+    first.set("next", Dictionary{{b, entry}});
+    auto p = Playgraph::create(graph(a, Dictionary{{a, first}, {b, seg(0, 500)}}));
+    EXPECT_EQ(defaultPath(*p), (std::vector<std::string>{a, b}));
+    EXPECT_DOUBLE_EQ(p->duration(), 1.5);
+    EXPECT_EQ(p->segmentById(a)->viewableId(), Value(7));
+    const auto t = p->segmentById(a)->next().begin()->second;
+    EXPECT_EQ(t->destinationSegment(), p->segmentById(b));
+    EXPECT_EQ(t->weight(), Value(5));
+    EXPECT_EQ(t->skipRegionOffset(), 1.5);
+    EXPECT_EQ(t->autoplayType(), 2);
+}

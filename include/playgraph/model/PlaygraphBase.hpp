@@ -9,6 +9,7 @@
 
 #include "playgraph/QZPlaygraph.hpp"
 #include "playgraph/model/PlaygraphSegment.hpp"
+#include "playgraph/model/PlaygraphSegmentTransition.hpp"
 #include "playgraph/platform/PlatformConfigProvider.hpp"
 
 namespace playgraph {
@@ -225,7 +226,7 @@ protected:
     /// transitions name `name` (in no given order).
     void segmentsNaming(uint32_t name, std::vector<uint32_t>& out) const;
     uint32_t findName(std::string_view id) const;
-    const std::string& nameOf(uint32_t name) const;
+    std::string_view nameOf(uint32_t name) const;
     std::size_t nameCount() const;
 
     std::string playgraphId_;
@@ -315,8 +316,10 @@ private:
 
     DefaultPathCache defaultPath_;
     std::unique_ptr<GraphIndex> index_;
-    /// Where `buildSegment` puts segments while `buildSegmentMap` runs.
+    /// Where `buildSegment` puts segments, and their transitions, while
+    /// `buildSegmentMap` runs.
     std::shared_ptr<PlaygraphSegment::Block> buildingBlock_;
+    std::shared_ptr<PlaygraphSegmentTransition::Block> buildingTransitions_;
     /// Ids of the segments whose offset a default-path computation has set
     /// since they were built (marked by name), so that an edit can give the
     /// ones no longer on the path the offset 0 of a freshly built segment.

@@ -131,10 +131,10 @@ private:
 
     /// Room for segments built together, owned together (see the class).
     class Block;
-    /// A block with room for `capacity` segments.
+    /// An empty block, expecting about `capacity` segments.
     static std::shared_ptr<Block> makeBlock(std::size_t capacity);
-    /// A new blank segment: in `block` (sharing its owner count) while it has
-    /// room, else in an allocation of its own.
+    /// A new blank segment: in `block` (sharing its owner count) when there
+    /// is one, else in an allocation of its own.
     static std::shared_ptr<PlaygraphSegment> makeBlank(const std::shared_ptr<Block>& block);
     /// Gives a blank segment what `create` describes.
     void initialize(const std::shared_ptr<QZPlaygraph>& playgraph, std::string segmentId,

@@ -89,7 +89,10 @@ private:
 
 /// A transition between two segments of one playgraph; the builders make one
 /// per entry of a segment's "next" map. Owned by the source segment; its
-/// source segment and playgraph are held weakly.
+/// source segment and playgraph are held weakly. The transitions that one
+/// load builds live together in one block with one owner count (apart from
+/// the segments' block): a handle to any of them keeps all of them alive,
+/// though none of the segments.
 class PlaygraphSegmentTransition : public SegmentTransitionCore {
 public:
     static std::shared_ptr<PlaygraphSegmentTransition>
@@ -116,6 +119,16 @@ protected:
 
 private:
     friend class PlaygraphBase;
+
+    /// Room for the transitions of one load, owned together (see the class).
+    class Block;
+    static std::shared_ptr<Block> makeBlock();
+    /// A transition to `destinationSegmentId` read from `entry` (see
+    /// `TransitionEntry`): in `block` (sharing its owner count) when there is
+    /// one, else in an allocation of its own.
+    static std::shared_ptr<PlaygraphSegmentTransition>
+    make(const std::shared_ptr<Block>& block, std::string destinationSegmentId, const Value& entry);
+
     std::weak_ptr<QZPlaygraph> playgraph_;
 };
 
