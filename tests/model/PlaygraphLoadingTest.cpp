@@ -88,7 +88,7 @@ TEST(PlaygraphLoading, LargeChainBuildsInLinearTime) {
 TEST(PlaygraphLoading, VeryLongIdsAndCrowdedEntries) {
     // Ids longer than the chunks that hold interned names, and segment and
     // transition entries with more keys than a build looks for.
-    const std::string a(20000, 'a');
+    const std::string a(70000, 'a');
     const std::string b = a + "b";
     Dictionary entry{{"weight", 5}, {"skipRegionOffset", 1500}, {"autoplayType", 2}};
     Dictionary first = seg(1000, 2000, {{"defaultNext", b}, {"viewableId", 7}});
