@@ -161,7 +161,6 @@ private:
     double movieDuration_ = 0.0;
     double segmentDuration_ = 0.0;
     double offsetInPlaygraph_ = 0.0;
-    bool playToViewableEnd_ = false;
     std::optional<std::string> defaultNext_;
     std::optional<std::string> transitionType_;
     TransitionMap next_;
@@ -170,6 +169,7 @@ private:
     std::optional<Dictionary> userInfo_;
     std::shared_ptr<QZPlaygraphParams> params_;
     uint32_t slot_ = UINT32_MAX; ///< where the owning playgraph's index keeps it
+    bool playToViewableEnd_ = false;
     bool changed_ = false;
 };
 
