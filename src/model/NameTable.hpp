@@ -80,12 +80,14 @@ private:
     std::string_view store(std::string_view s) {
         if (s.empty()) return {};
         if (s.size() > kChunk / 4) {
-            large_.emplace_back(new char[s.size()]);
-            std::memcpy(large_.back().get(), s.data(), s.size());
+            std::unique_ptr<char[]> text(new char[s.size()]);
+            std::memcpy(text.get(), s.data(), s.size());
+            large_.push_back(std::move(text));
             return {large_.back().get(), s.size()};
         }
         if (chunks_.empty() || kChunk - used_ < s.size()) {
-            chunks_.emplace_back(new char[kChunk]);
+            std::unique_ptr<char[]> chunk(new char[kChunk]);
+            chunks_.push_back(std::move(chunk));
             used_ = 0;
         }
         char* at = chunks_.back().get() + used_;
