@@ -23,12 +23,6 @@ inline constexpr uint32_t kNoName = UINT32_MAX;
 /// characters and a view, not an allocation of its own.
 class NameTable {
 public:
-    NameTable() = default;
-    NameTable(NameTable&&) noexcept = default;
-    NameTable& operator=(NameTable&&) noexcept = default;
-    NameTable(const NameTable&) = delete;
-    NameTable& operator=(const NameTable&) = delete;
-
     std::size_t size() const { return names_.size(); }
     std::string_view name(uint32_t id) const { return names_[id]; }
 
