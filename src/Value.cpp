@@ -1,5 +1,7 @@
 #include "playgraph/Value.hpp"
 
+#include "Compat.hpp"
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -393,7 +395,7 @@ double leadingDouble(std::string_view s) {
     std::size_t i = skipBlanks(s);
     if (i < s.size() && s[i] == '+') ++i;
     double out = 0.0;
-    const auto result = std::from_chars(s.data() + i, s.data() + s.size(), out);
+    const auto result = compat::fromChars(s.data() + i, s.data() + s.size(), out);
     if (result.ec == std::errc::result_out_of_range) {
         // from_chars leaves `out` alone on overflow; keep the sign's direction.
         const bool negative = i < s.size() && s[i] == '-';
@@ -576,7 +578,7 @@ std::string formatGeneral(double value) {
     if (std::isnan(value)) return "nan";
     if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
     char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 16);
+    const auto r = compat::toChars(buf, buf + sizeof buf, value, std::chars_format::general, 16);
     return std::string(buf, r.ptr);
 }
 
@@ -584,7 +586,8 @@ std::string formatFixed(double value, int decimals) {
     if (std::isnan(value)) return std::signbit(value) ? "-nan" : "nan";
     if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
     char buf[400];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+    const auto r =
+        compat::toChars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
     return std::string(buf, r.ptr);
 }
 

@@ -1,6 +1,11 @@
 #include "playgraph/json/Json.hpp"
 
+#include "../Compat.hpp"
+#include "JsonText.hpp"
+
+#if !defined(PLAYGRAPH_JSON_WITH_RAPIDJSON)
 #include <simdjson.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -17,7 +22,7 @@ namespace playgraph {
 
 namespace {
 
-constexpr std::size_t npos = std::string_view::npos;
+using namespace jsontext;
 
 std::string buildMessage(const std::string& reason, const std::optional<JsonLocation>& location,
                          const std::string& keyPath, const std::string& source) {
@@ -31,141 +36,29 @@ std::string buildMessage(const std::string& reason, const std::optional<JsonLoca
            (keyPath.empty() ? std::string("at the top level") : "at " + keyPath) + ": " + reason;
 }
 
-JsonLocation locate(std::string_view text, std::size_t offset) {
-    JsonLocation location;
-    location.offset = std::min(offset, text.size());
-    for (std::size_t i = 0; i < location.offset; ++i) {
-        if (text[i] == '\n') {
-            ++location.line;
-            location.column = 1;
-        } else {
-            ++location.column;
-        }
-    }
-    return location;
-}
-
-// Offset of the first byte that does not belong to a well-formed UTF-8
-// sequence (no overlongs, no surrogates, nothing above U+10FFFF), or npos.
-std::size_t firstInvalidUtf8(std::string_view s) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const std::size_t n = s.size();
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            if (c == 0xE0) low = 0xA0;
-            if (c == 0xED) high = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            if (c == 0xF0) low = 0x90;
-            if (c == 0xF4) high = 0x8F;
-        } else {
-            return i;
-        }
-        if (i + length > n) return i;
-        if (p[i + 1] < low || p[i + 1] > high) return i;
-        for (std::size_t k = 2; k < length; ++k) {
-            if (p[i + k] < 0x80 || p[i + k] > 0xBF) return i;
-        }
-        i += length;
-    }
-    return npos;
-}
-
-// Finds, outside the parser, where a string fault lies: the first raw
-// control character inside a string, or the opening quote of a string that
-// is never closed. npos when there is neither.
-std::size_t stringFaultOffset(std::string_view text) {
-    bool inString = false;
-    std::size_t opened = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (!inString) {
-            if (c == '"') {
-                inString = true;
-                opened = i;
-            }
-        } else if (c == '\\') {
-            ++i;
-        } else if (c == '"') {
-            inString = false;
-        } else if (c < 0x20) {
-            return i;
-        }
-    }
-    return inString ? opened : npos;
-}
-
-std::size_t skipSpace(std::string_view text, std::size_t i) {
-    while (i < text.size() &&
-           (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r'))
-        ++i;
-    return i;
-}
-
-// Where the first top-level value of `text` ends (just after it), found by
-// bracket matching outside strings; npos when a container never closes.
-std::size_t endOfFirstValue(std::string_view text) {
-    std::size_t i = skipSpace(text, 0);
-    if (i < text.size() && text[i] != '{' && text[i] != '[') {
-        while (i < text.size() && std::string_view(" \t\n\r{}[],:\"").find(text[i]) == npos)
-            ++i;
-        return i;
-    }
-    std::size_t depth = 0;
-    bool inString = false;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (inString) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '{' || c == '[') {
-            ++depth;
-        } else if (c == '}' || c == ']') {
-            if (--depth == 0) return i + 1;
-        }
-    }
-    return npos;
-}
-
+#if !defined(PLAYGRAPH_JSON_WITH_RAPIDJSON)
 std::string describe(simdjson::error_code code) {
     using simdjson::error_code;
     switch (code) {
     case error_code::NUMBER_ERROR:
-        return "invalid number, or a number too large for a double";
+        return std::string(kBadNumber);
     case error_code::STRING_ERROR:
-        return "invalid string (bad escape sequence or lone surrogate)";
+        return std::string(kBadString);
     case error_code::UNESCAPED_CHARS:
-        return "control character inside a string must be escaped";
+        return std::string(kUnescapedControl);
     case error_code::UNCLOSED_STRING:
-        return "string is never closed";
+        return std::string(kUnclosedString);
     case error_code::T_ATOM_ERROR:
     case error_code::F_ATOM_ERROR:
     case error_code::N_ATOM_ERROR:
-        return "invalid literal (expected true, false or null)";
+        return std::string(kBadLiteral);
     case error_code::INCORRECT_TYPE:
     case error_code::TAPE_ERROR:
-        return "unexpected character: missing or superfluous comma, colon, brace, bracket, "
-               "key or value";
+        return std::string(kUnexpectedCharacter);
     case error_code::INCOMPLETE_ARRAY_OR_OBJECT:
-        return "input ends inside an object or array";
+        return std::string(kTruncated);
     case error_code::TRAILING_CONTENT:
-        return "unexpected content after the JSON value";
+        return std::string(kTrailingContent);
     default:
         return simdjson::error_message(code);
     }
@@ -183,10 +76,10 @@ public:
         const auto error = parser_.iterate(padded_).get(doc_);
         if (error) {
             using simdjson::error_code;
-            if (error == error_code::EMPTY) fail("empty input: no JSON value", text_.size());
+            if (error == error_code::EMPTY) fail(std::string(kEmptyInput), text_.size());
             if (error == error_code::UTF8_ERROR) {
                 const std::size_t at = firstInvalidUtf8(text_);
-                fail("invalid UTF-8", at == npos ? 0 : at);
+                fail(std::string(kInvalidUtf8), at == npos ? 0 : at);
             }
             if (error == error_code::UNCLOSED_STRING || error == error_code::UNESCAPED_CHARS) {
                 const std::size_t at = stringFaultOffset(text_);
@@ -220,19 +113,6 @@ private:
             }
         }
         fail(describe(code), at ? *at : currentOffset());
-    }
-
-    // `locate` through an index of line starts, built on first use, for
-    // reports that may be many.
-    JsonLocation locateQuickly(std::size_t offset) {
-        if (lineStarts_.empty()) {
-            lineStarts_.push_back(0);
-            for (std::size_t i = 0; i < text_.size(); ++i)
-                if (text_[i] == '\n') lineStarts_.push_back(i + 1);
-        }
-        const auto line = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset) - 1;
-        return {offset, static_cast<std::size_t>(line - lineStarts_.begin()) + 1,
-                offset - *line + 1};
     }
 
     std::size_t offsetOf(const char* p) const {
@@ -280,8 +160,7 @@ private:
 
     void checkDepth(std::size_t depth) {
         if (depth > kMaxJsonDepth) {
-            fail("containers nested deeper than " + std::to_string(kMaxJsonDepth) + " levels",
-                 currentOffset());
+            fail(tooDeep(), currentOffset());
         }
     }
 
@@ -309,7 +188,7 @@ private:
             const std::size_t size = dictionary.size();
             dictionary.set(fields_[i].key, std::move(fields_[i].value));
             if (dictionary.size() == size && options_.onDuplicateKey) {
-                options_.onDuplicateKey(fields_[i].key, locateQuickly(fields_[i].offset));
+                options_.onDuplicateKey(fields_[i].key, lines_.locate(fields_[i].offset));
             }
         }
         fields_.resize(base);
@@ -358,8 +237,10 @@ private:
         std::size_t offset;
     };
     std::vector<Field> fields_;
-    std::vector<std::size_t> lineStarts_;
+    LineIndex lines_{text_};
 };
+
+#endif
 
 // One step of a key path: a dictionary key or a list index.
 using PathStep = std::variant<std::string_view, std::size_t>;
@@ -448,7 +329,7 @@ private:
     void writeDouble(double d) {
         if (!std::isfinite(d)) fail("not-a-number or infinite double has no JSON form");
         char buffer[64];
-        const auto result = std::to_chars(buffer, buffer + sizeof buffer, d);
+        const auto result = compat::toChars(buffer, buffer + sizeof buffer, d);
         const std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
         out_ += text;
         // Keep the number a double when read back.
@@ -544,8 +425,12 @@ JsonError::JsonError(std::string reason, std::optional<JsonLocation> location, s
 
 Value parseJson(std::string_view text, std::string_view sourceName,
                 const JsonReadOptions& options) {
+#if defined(PLAYGRAPH_JSON_WITH_RAPIDJSON)
+    return parseWithRapidJson(text, sourceName, options);
+#else
     Reader reader(text, sourceName, options);
     return reader.run();
+#endif
 }
 
 std::string writeJson(const Value& value, JsonStyle style) {

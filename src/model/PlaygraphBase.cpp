@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "../Compat.hpp"
 #include "DefaultPathWalk.hpp"
 #include "FindEach.hpp"
 #include "GraphIndex.hpp"
@@ -549,7 +550,7 @@ bool PlaygraphBase::keepDefaultPath(const std::vector<PathLink>& onPath) {
     DefaultPathCache& path = defaultPath_;
     const auto same = [](double a, double b) {
         return std::isnan(a) ? std::isnan(b)
-                             : std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+                             : compat::bitCast<uint64_t>(a) == compat::bitCast<uint64_t>(b);
     };
     for (const PathLink& link : onPath) {
         PlaygraphSegment* segment = index_->segmentNamed(link.name);

@@ -1,0 +1,322 @@
+// The JSON reader of the WebAssembly build, on RapidJSON's SAX parser
+// (header-only, so it builds for any target). It keeps the contract of
+// `parseJson`: the same values, and the same reasons at the same places as
+// the simdjson reader for every fault (a test compares the two).
+
+#include <rapidjson/error/error.h>
+#include <rapidjson/reader.h>
+#include <rapidjson/stream.h>
+
+#include <charconv>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "../Compat.hpp"
+#include "JsonText.hpp"
+
+namespace playgraph::jsontext {
+
+namespace {
+
+// A fault found by the handler, which stops the parser to report it.
+struct Fault {
+    std::string reason;
+    std::size_t offset;
+};
+
+// Builds the `Value` from the parser's events. While the parser calls the
+// handler for a string or a number, the stream's position is where that
+// token starts (the parser reads tokens through a local copy of the stream). Containers under
+// construction sit on a stack; an object's entries are gathered first, so
+// that its dictionary is allocated once at its final size.
+class Builder {
+public:
+    Builder(std::string_view text, const rapidjson::StringStream& stream,
+            const JsonReadOptions& options)
+        : text_(text), stream_(stream), options_(options) {}
+
+    bool Null() { return add(Value::null()); }
+    bool Bool(bool b) { return add(Value(b)); }
+    // Numbers arrive as their text (kParseNumbersAsStringsFlag).
+    bool Int(int) { return false; }
+    bool Uint(unsigned) { return false; }
+    bool Int64(int64_t) { return false; }
+    bool Uint64(uint64_t) { return false; }
+    bool Double(double) { return false; }
+    bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
+        const char* end = text + length;
+        // An integer when there is no fraction or exponent and it fits.
+        if (std::string_view(text, length).find_first_of(".eE") == npos) {
+            int64_t i = 0;
+            auto r = std::from_chars(text, end, i);
+            if (r.ec == std::errc() && r.ptr == end) return add(Value(i));
+            uint64_t u = 0;
+            r = std::from_chars(text, end, u);
+            if (r.ec == std::errc() && r.ptr == end) return add(Value(u));
+        }
+        double d = 0.0;
+        const auto r = compat::fromChars(text, end, d);
+        if (r.ec == std::errc::result_out_of_range) {
+            // Too small for a double reads as zero; too large is a fault.
+            bool zero = true;
+            std::string_view mantissa(text, length);
+            mantissa = mantissa.substr(0, mantissa.find_first_of("eE"));
+            for (const char c : mantissa)
+                if (c >= '1' && c <= '9') zero = false;
+            const bool negativeExponent = std::string_view(text, length).find("e-") != npos ||
+                                          std::string_view(text, length).find("E-") != npos;
+            if (negativeExponent || zero) return add(Value(text[0] == '-' ? -0.0 : 0.0));
+            return fail(std::string(kBadNumber), stream_.Tell());
+        }
+        if (r.ec != std::errc() || r.ptr != end)
+            return fail(std::string(kBadNumber), stream_.Tell());
+        return add(Value(d));
+    }
+    bool String(const char* s, rapidjson::SizeType length, bool) {
+        if (!wellFormed(s, length)) return false;
+        return add(Value(std::string_view(s, length)));
+    }
+    bool StartObject() { return open(true); }
+    bool Key(const char* s, rapidjson::SizeType length, bool) {
+        if (!wellFormed(s, length)) return false;
+        Frame& frame = frames_.back();
+        frame.key.assign(s, length);
+        frame.keyStart = stream_.Tell();
+        return true;
+    }
+    bool EndObject(rapidjson::SizeType) {
+        Frame frame = std::move(frames_.back());
+        frames_.pop_back();
+        Dictionary dictionary = Dictionary::withCapacity(frame.fields.size());
+        for (auto& field : frame.fields) {
+            const std::size_t size = dictionary.size();
+            dictionary.set(field.key, std::move(field.value));
+            if (dictionary.size() == size && options_.onDuplicateKey) {
+                options_.onDuplicateKey(field.key, lines_.locate(field.keyStart));
+            }
+        }
+        return add(Value(std::move(dictionary)));
+    }
+    bool StartArray() { return open(false); }
+    bool EndArray(rapidjson::SizeType) {
+        Frame frame = std::move(frames_.back());
+        frames_.pop_back();
+        return add(Value(std::move(frame.list)));
+    }
+
+    Value take() { return std::move(result_); }
+    const std::optional<Fault>& fault() const { return fault_; }
+
+private:
+    struct Field {
+        std::string key;
+        Value value;
+        std::size_t keyStart;
+    };
+    struct Frame {
+        bool object;
+        std::vector<Field> fields;
+        List list;
+        std::string key;
+        std::size_t keyStart = 0;
+    };
+
+    // RapidJSON lets a lone low surrogate escape through (as the UTF-8 of
+    // a surrogate); it is a bad string here as everywhere.
+    bool wellFormed(const char* s, rapidjson::SizeType length) {
+        if (firstInvalidUtf8(std::string_view(s, length)) == npos) return true;
+        return fail(std::string(kBadString), stream_.Tell());
+    }
+
+    bool fail(std::string reason, std::size_t offset) {
+        fault_ = Fault{std::move(reason), offset};
+        return false;
+    }
+
+    bool open(bool object) {
+        if (frames_.size() >= kMaxJsonDepth) return fail(tooDeep(), stream_.Tell() - 1);
+        frames_.push_back(Frame{object, {}, {}, {}, 0});
+        return true;
+    }
+
+    bool add(Value value) {
+        if (frames_.empty()) {
+            result_ = std::move(value);
+            return true;
+        }
+        Frame& frame = frames_.back();
+        if (frame.object) {
+            frame.fields.push_back({std::move(frame.key), std::move(value), frame.keyStart});
+        } else {
+            frame.list.push_back(std::move(value));
+        }
+        return true;
+    }
+
+    std::string_view text_;
+    const rapidjson::StringStream& stream_;
+    const JsonReadOptions& options_;
+    std::vector<Frame> frames_;
+    Value result_;
+    std::optional<Fault> fault_;
+    LineIndex lines_{text_};
+};
+
+// The offset of the string (its opening quote) that holds `offset`.
+std::size_t openingQuoteBefore(std::string_view text, std::size_t offset) {
+    bool inString = false;
+    std::size_t opened = 0;
+    for (std::size_t i = 0; i < text.size() && i <= offset; ++i) {
+        if (!inString) {
+            if (text[i] == '"') {
+                inString = true;
+                opened = i;
+            }
+        } else if (text[i] == '\\') {
+            ++i;
+        } else if (text[i] == '"') {
+            inString = false;
+        }
+    }
+    return opened;
+}
+
+// Whether the fault at `offset` continues the token before it (a quote
+// included): then the token is at fault.
+bool runsOn(std::string_view text, std::size_t offset) {
+    return offset > 0 && offset < text.size() &&
+           std::string_view(" \t\n\r{}[],:").find(text[offset]) == npos &&
+           std::string_view(" \t\n\r{}[],:\"").find(text[offset - 1]) == npos;
+}
+
+// The string fault that the simdjson reader finds before it reads any
+// value, where a backslash escapes the next character anywhere in the
+// text: a string never closed, or a raw control character in one.
+std::optional<std::string_view> stringFault(std::string_view text) {
+    bool inString = false;
+    bool control = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\\') {
+            ++i;
+            if (inString && i < text.size() && static_cast<unsigned char>(text[i]) < 0x20)
+                control = true;
+        } else if (c == '"')
+            inString = !inString;
+        else if (inString && c < 0x20)
+            control = true;
+    }
+    if (inString) return kUnclosedString;
+    if (control) return kUnescapedControl;
+    return std::nullopt;
+}
+
+// The start of the run of token characters (not space, bracket, comma,
+// colon or quote) that holds `offset`.
+std::size_t tokenStart(std::string_view text, std::size_t offset) {
+    std::size_t i = std::min(offset, text.size());
+    while (i > 0 && std::string_view(" \t\n\r{}[],:\"").find(text[i - 1]) == npos)
+        --i;
+    return i;
+}
+
+// The start of the number that holds `offset`.
+std::size_t numberStartBefore(std::string_view text, std::size_t offset) {
+    std::size_t i = std::min(offset, text.size());
+    while (i > 0 && std::string_view("0123456789+-.eE").find(text[i - 1]) != npos)
+        --i;
+    return i;
+}
+
+} // namespace
+
+Value parseWithRapidJson(std::string_view text, std::string_view sourceName,
+                         const JsonReadOptions& options) {
+    const std::string source(sourceName);
+    const auto fail = [&](std::string_view reason, std::size_t offset) {
+        throw JsonError(std::string(reason), locate(text, offset), "", source);
+    };
+    // The faults found in the raw text before any value is read.
+    if (const auto reason = stringFault(text)) {
+        const std::size_t at = stringFaultOffset(text);
+        fail(*reason, at == npos ? text.size() : at);
+    }
+    if (skipSpace(text, 0) == text.size()) fail(kEmptyInput, text.size());
+    if (const std::size_t at = firstInvalidUtf8(text); at != npos) fail(kInvalidUtf8, at);
+    // A document whose first and last characters are not a matching pair of
+    // brackets is cut short, or has content after its value.
+    const std::size_t first = skipSpace(text, 0);
+    std::size_t last = text.size() - 1;
+    while (last > first && std::string_view(" \t\n\r").find(text[last]) != npos)
+        --last;
+    if ((text[first] == '{' && text[last] != '}') || (text[first] == '[' && text[last] != ']')) {
+        const std::size_t end = endOfFirstValue(text);
+        if (end == npos) fail(kTruncated, text.size());
+        if (skipSpace(text, end) < text.size()) fail(kTrailingContent, skipSpace(text, end));
+        fail(kTruncated, first); // the brackets close, but not each other
+    }
+
+    // The parser reads up to a NUL; the text may hold one, which is then
+    // where the parser stops and reports the fault.
+    const std::string terminated(text);
+    rapidjson::StringStream stream(terminated.c_str());
+    Builder builder(text, stream, options);
+    rapidjson::Reader reader;
+    // Recursive parsing: the handler stops it kMaxJsonDepth levels deep.
+    constexpr unsigned flags =
+        rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseValidateEncodingFlag;
+    const rapidjson::ParseResult result = reader.Parse<flags>(stream, builder);
+    if (!result.IsError()) return builder.take();
+
+    const std::size_t offset = std::min(result.Offset(), text.size());
+    if (builder.fault()) fail(builder.fault()->reason, builder.fault()->offset);
+    switch (result.Code()) {
+    case rapidjson::kParseErrorDocumentRootNotSingular:
+        if (!runsOn(text, offset)) fail(kTrailingContent, skipSpace(text, offset));
+        break;
+    case rapidjson::kParseErrorStringUnicodeEscapeInvalidHex:
+    case rapidjson::kParseErrorStringUnicodeSurrogateInvalid:
+    case rapidjson::kParseErrorStringEscapeInvalid:
+        fail(kBadString, openingQuoteBefore(text, offset));
+        break;
+    case rapidjson::kParseErrorStringInvalidEncoding:
+        fail(kInvalidUtf8, offset);
+        break;
+    case rapidjson::kParseErrorNumberTooBig:
+    case rapidjson::kParseErrorNumberMissFraction:
+    case rapidjson::kParseErrorNumberMissExponent:
+        fail(kBadNumber, numberStartBefore(text, offset));
+        break;
+    case rapidjson::kParseErrorValueInvalid: {
+        // A misspelt literal, a sign without digits: an unknown token; but a
+        // top-level one that starts like a literal and is followed by more
+        // text is a bad literal.
+        const std::size_t start = tokenStart(text, offset);
+        std::size_t end = start;
+        while (end < text.size() && std::string_view(" \t\n\r{}[],:\"").find(text[end]) == npos)
+            ++end;
+        if (start == first && std::string_view("tfn").find(text[start]) != npos &&
+            end < text.size())
+            fail(kBadLiteral, start);
+        fail(kUnexpectedCharacter, start);
+        break;
+    }
+    default:
+        break;
+    }
+    // A token run on into more token characters: a number that is not
+    // one, a literal that is not one (an unknown token inside a container).
+    const std::size_t start = tokenStart(text, offset);
+    if (runsOn(text, offset)) {
+        const char c = text[start];
+        if (c != 't' && c != 'f' && c != 'n') fail(kBadNumber, start);
+        fail(start == first ? kBadLiteral : kUnexpectedCharacter, start);
+    }
+    fail(kUnexpectedCharacter, offset);
+    return Value(); // not reached
+}
+
+} // namespace playgraph::jsontext
