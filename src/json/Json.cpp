@@ -267,7 +267,9 @@ std::string formatPath(const std::vector<PathStep>& path) {
 
 class Writer {
 public:
-    explicit Writer(JsonStyle style) : pretty_(style == JsonStyle::pretty) {}
+    explicit Writer(JsonStyle style)
+        : pretty_(style == JsonStyle::pretty), canonical_(style == JsonStyle::canonical),
+          lines_(pretty_ || canonical_) {}
 
     std::string run(const Value& value) {
         write(value, 0);
@@ -280,7 +282,7 @@ private:
     }
 
     void newline(std::size_t depth) {
-        if (!pretty_) return;
+        if (!lines_) return;
         out_ += '\n';
         out_.append(depth * 2, ' ');
     }
@@ -377,6 +379,10 @@ private:
 
     void writeDictionary(const Dictionary& dictionary, std::size_t depth) {
         checkDepth(depth);
+        if (canonical_) {
+            writeCanonicalDictionary(dictionary, depth);
+            return;
+        }
         out_ += '{';
         bool first = true;
         for (const auto& [key, child] : dictionary) {
@@ -394,13 +400,45 @@ private:
         out_ += '}';
     }
 
+    // Keys in byte order; the top level, "segments", each segment and its
+    // "next", "annotations" and "userInfo" one entry a line (so a segment is
+    // a block of lines and a transition one line), everything deeper on
+    // the line of its key.
+    void writeCanonicalDictionary(const Dictionary& dictionary, std::size_t depth) {
+        std::vector<const Dictionary::Map::value_type*> entries;
+        entries.reserve(dictionary.size());
+        for (const auto& entry : dictionary) {
+            if (!entry.second.isNone()) entries.push_back(&entry);
+        }
+        std::sort(entries.begin(), entries.end(),
+                  [](const auto* a, const auto* b) { return a->first < b->first; });
+        const bool outer = lines_;
+        lines_ = outer && depth <= 4;
+        out_ += '{';
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            path_.emplace_back(std::string_view(entries[i]->first));
+            if (i > 0) out_ += lines_ ? "," : ", ";
+            newline(depth);
+            writeString(entries[i]->first);
+            out_ += ": ";
+            write(entries[i]->second, depth);
+            path_.pop_back();
+        }
+        if (!entries.empty()) newline(depth - 1);
+        out_ += '}';
+        lines_ = outer;
+    }
+
     void writeList(const List& list, std::size_t depth) {
         checkDepth(depth);
+        // A canonical list stays on one line.
+        const bool outer = lines_;
+        if (canonical_) lines_ = false;
         out_ += '[';
         std::size_t index = 0;
         for (const auto& child : list) {
             path_.emplace_back(index);
-            if (index > 0) out_ += ',';
+            if (index > 0) out_ += canonical_ ? ", " : ",";
             newline(depth);
             write(child, depth);
             path_.pop_back();
@@ -408,9 +446,12 @@ private:
         }
         if (index > 0) newline(depth - 1);
         out_ += ']';
+        lines_ = outer;
     }
 
     bool pretty_;
+    bool canonical_;
+    bool lines_; // whether the container being written breaks its lines
     std::string out_;
     std::vector<PathStep> path_;
 };

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include <unistd.h>
 
@@ -215,4 +216,66 @@ TEST(JsonRoundTrip, RandomValuesSurviveBothStyles) {
             ASSERT_EQ(writeJson(back, style), text);
         }
     }
+}
+
+// The canonical form depends on the content alone: the same value with its
+// keys in another order, or read back from the canonical text, gives the
+// same text, and the text reads back as the value.
+TEST(JsonCanonical, OneTextPerValueWhateverTheOrder) {
+    std::mt19937 rng(3232);
+    // The same dictionaries, built again with their keys in reverse order.
+    const std::function<Value(const Value&)> reversed = [&](const Value& v) -> Value {
+        if (const Dictionary* d = v.dictionary()) {
+            Dictionary out;
+            const auto keys = d->keys();
+            for (auto key = keys.rbegin(); key != keys.rend(); ++key)
+                out.set(*key, reversed(d->get(*key)));
+            return out;
+        }
+        if (const List* l = v.list()) {
+            List out;
+            for (const auto& item : *l)
+                out.push_back(reversed(item));
+            return out;
+        }
+        return v;
+    };
+    for (int i = 0; i < 2000; ++i) {
+        const Value v = test::randomValue(rng, 5);
+        const std::string text = writeJson(v, JsonStyle::canonical);
+        ASSERT_EQ(parseJson(text), v) << text;
+        ASSERT_EQ(writeJson(parseJson(text), JsonStyle::canonical), text);
+        ASSERT_EQ(writeJson(reversed(v), JsonStyle::canonical), text);
+    }
+}
+
+TEST(JsonCanonical, SortsKeysAndPutsASegmentInABlockOfLines) {
+    const Value story = parseJson(R"({"segments": {"b": {"startTimeMs": 5.0, "endTimeMs": null},
+        "a": {"next": {"b": {"weight": 70, "transitionType": "lazy"}}, "startTimeMs": 0,
+              "annotations": {"decorative": true, "tags": ["x", "y"], "deep": {"k": {}}}}},
+        "initialSegment": "a", "list": [{"z": 1, "a": 2}, []], "empty": {}})");
+    EXPECT_EQ(writeJson(story, JsonStyle::canonical), R"({
+  "empty": {},
+  "initialSegment": "a",
+  "list": [{"a": 2, "z": 1}, []],
+  "segments": {
+    "a": {
+      "annotations": {
+        "decorative": true,
+        "deep": {"k": {}},
+        "tags": ["x", "y"]
+      },
+      "next": {
+        "b": {"transitionType": "lazy", "weight": 70}
+      },
+      "startTimeMs": 0
+    },
+    "b": {
+      "endTimeMs": null,
+      "startTimeMs": 5.0
+    }
+  }
+})");
+    EXPECT_EQ(writeJson(Value(Dictionary{}), JsonStyle::canonical), "{}");
+    EXPECT_EQ(writeJson(Value(List{Value(1), Value(2.5)}), JsonStyle::canonical), "[1, 2.5]");
 }

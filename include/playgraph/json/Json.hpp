@@ -83,8 +83,15 @@ private:
     std::string source_;
 };
 
-/// Output layout: one line, or 2-space indented lines.
-enum class JsonStyle { compact, pretty };
+/// Output layout: one line; 2-space indented lines; or the canonical form
+/// for files kept in version control: keys sorted by their bytes, one entry
+/// a 2-space indented line in dictionaries up to four levels deep (the top
+/// level, "segments", a segment, a segment's "next" and "annotations": a
+/// segment is a block of lines, a transition one line), deeper dictionaries
+/// and every list on one line (`{"weight": 70}`, `[1, 2]`). Numbers are written as in every style,
+/// so one value always gives one text: the canonical text of a document read back and written again
+/// is the same text.
+enum class JsonStyle { compact, pretty, canonical };
 
 /// Optional observers of the reader.
 struct JsonReadOptions {
