@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
@@ -87,10 +88,13 @@ inline std::size_t numberPrefix(const char* first, const char* last) {
 }
 
 // printf into `first`, as std::to_chars reports it.
-template <class... Args>
-std::to_chars_result printTo(char* first, char* last, const char* format, Args... args) {
+__attribute__((format(printf, 3, 4))) inline std::to_chars_result printTo(char* first, char* last,
+                                                                          const char* format, ...) {
     char buffer[512];
-    const int n = std::snprintf(buffer, sizeof buffer, format, args...);
+    va_list arguments;
+    va_start(arguments, format);
+    const int n = std::vsnprintf(buffer, sizeof buffer, format, arguments);
+    va_end(arguments);
     if (n < 0 || static_cast<std::size_t>(n) >= sizeof buffer ||
         static_cast<std::size_t>(n) > static_cast<std::size_t>(last - first)) {
         return {last, std::errc::value_too_large};
@@ -127,9 +131,9 @@ inline std::from_chars_result fromChars(const char* first, const char* last, dou
 // whichever is shorter (fixed on a tie), as std::to_chars writes it.
 inline std::to_chars_result toChars(char* first, char* last, double value) {
     if (std::isnan(value))
-        return detail::printTo(first, last, std::signbit(value) ? "-nan" : "nan");
-    if (std::isinf(value)) return detail::printTo(first, last, value < 0 ? "-inf" : "inf");
-    if (value == 0.0) return detail::printTo(first, last, std::signbit(value) ? "-0" : "0");
+        return detail::printTo(first, last, "%s", std::signbit(value) ? "-nan" : "nan");
+    if (std::isinf(value)) return detail::printTo(first, last, "%s", value < 0 ? "-inf" : "inf");
+    if (value == 0.0) return detail::printTo(first, last, "%s", std::signbit(value) ? "-0" : "0");
     char scientific[64];
     int precision = 1;
     for (; precision < 17; ++precision) {
@@ -154,8 +158,8 @@ inline std::to_chars_result toChars(char* first, char* last, double value) {
 inline std::to_chars_result toChars(char* first, char* last, double value, std::chars_format format,
                                     int precision) {
     if (std::isnan(value))
-        return detail::printTo(first, last, std::signbit(value) ? "-nan" : "nan");
-    if (std::isinf(value)) return detail::printTo(first, last, value < 0 ? "-inf" : "inf");
+        return detail::printTo(first, last, "%s", std::signbit(value) ? "-nan" : "nan");
+    if (std::isinf(value)) return detail::printTo(first, last, "%s", value < 0 ? "-inf" : "inf");
     switch (format) {
     case std::chars_format::fixed:
         return detail::printTo(first, last, "%.*f", precision, value);

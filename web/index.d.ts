@@ -1,0 +1,196 @@
+// Types of the playgraph package. Handles (Playgraph, MutablePlaygraph,
+// EditHistory, PlaygraphPlayerMutableDataSource) hold WebAssembly memory:
+// end each with delete() or declare it with `using`. Everything else is a
+// plain value. Misses read undefined; only edits, loads and histories throw.
+
+/** Where playback is: a segment (undefined when there is none) and a time in its viewable. */
+export interface PlaygraphPosition {
+  segmentId: string | undefined;
+  watchableTime: number;
+}
+
+/** One step of a walk: the segment and the step index (or depth). */
+export interface WalkStep {
+  segmentId: string | undefined;
+  index: number;
+}
+
+/** Called for each step of a walk; return true to stop. */
+export type WalkCallback = (step: WalkStep) => boolean | void;
+
+export type JsonValue = null | boolean | number | string | JsonValue[] | { [key: string]: JsonValue };
+
+export interface SegmentTransition {
+  destinationSegmentId: string;
+  weight: JsonValue | undefined;
+  transitionType: string | undefined;
+  effectiveTransitionType: string | undefined;
+  skipRegionOffset: number | undefined;
+  autoplayType: number;
+}
+
+/** A segment as it is when read (a copy: look it up again after an edit). */
+export interface Segment {
+  segmentId: string;
+  viewableId: JsonValue | undefined;
+  startTime: number;
+  endTime: number;
+  segmentDuration: number;
+  offsetInPlaygraph: number;
+  playToViewableEnd: boolean;
+  movieDuration: number;
+  defaultNext: string | undefined;
+  transitionType: string | undefined;
+  canonicalSegmentId: string;
+  isDecorativeSegment: boolean;
+  fixedRate: number;
+  annotations: { [key: string]: JsonValue } | undefined;
+  userInfo: { [key: string]: JsonValue } | undefined;
+  next: SegmentTransition[];
+  allowsSeekWithin: boolean;
+  allowsSkipForward: boolean;
+  allowsSkipBackward: boolean;
+  breakIndex: number;
+  description: string;
+}
+
+interface Handle {
+  /** Frees the handle's memory; using it afterwards throws. */
+  delete(): void;
+  isDeleted(): boolean;
+  [Symbol.dispose](): void;
+}
+
+/** A read-only playgraph. */
+export interface Playgraph extends Handle {
+  duration(): number;
+  playgraphId(): string;
+  initialSegmentId(): string | undefined;
+  type(): string | undefined;
+  mainViewableId(): JsonValue | undefined;
+  segmentIds(): string[];
+  segmentById(segmentId: string): Segment | undefined;
+  segmentIdAtPlaygraphTime(time: number): string | undefined;
+  segmentIdsForPosition(position: number, inViewableId: number): string[] | undefined;
+  playgraphOffsetForPlayerTime(playerTime: number, inSegmentId?: string): number;
+  playerTimeForPlaygraphOffset(offset: number): number;
+  isPlaybackContiguousFromSegment(segmentId: string, toSegmentId: string): boolean;
+  initialPosition(): PlaygraphPosition;
+  positionAtPlaygraphOffsetAlongDefaultPlaybackPath(offset: number): PlaygraphPosition;
+  positionAtStartOfSegment(segmentId: string): PlaygraphPosition;
+  positionAtSegmentViewableTime(segmentId: string, viewableTime: number): PlaygraphPosition;
+  positionAtSegmentSegmentOffset(segmentId: string, segmentOffset: number): PlaygraphPosition;
+  positionAtViewableTime(viewableTime: number, inVideoId: JsonValue | undefined): PlaygraphPosition;
+  defaultPathTraversal(): WalkStep[];
+  defaultPathTraversal(callback: WalkCallback): undefined;
+  depthFirstTraversalFromSegmentId(segmentId?: string): WalkStep[];
+  depthFirstTraversalFromSegmentId(segmentId: string | undefined, callback: WalkCallback): undefined;
+  bredthFirstTraversalFromSegmentId(segmentId: string | undefined, maxDepth: number): WalkStep[];
+  bredthFirstTraversalFromSegmentId(segmentId: string | undefined, maxDepth: number, callback: WalkCallback): undefined;
+  /** The player reports a viewable's length; false when there is no such segment. */
+  setMovieDuration(segmentId: string, seconds: number): boolean;
+  isEditable(): boolean;
+}
+
+/** An editable playgraph: edits throw InvalidArgumentError and then change nothing. */
+export interface MutablePlaygraph extends Playgraph {
+  splitSegment(segmentId: string, atOffset: number, firstSegmentId: string, secondSegmentId: string): void;
+  insertSegmentAfter(existingId: string, newSegmentId: string, viewableId: number | undefined,
+    startTimeSeconds: number, endTimeSeconds: number, asDeafaultNext?: boolean): void;
+  insertSegmentBefore(existingId: string, newSegmentId: string, viewableId: number | undefined,
+    startTimeSeconds: number, endTimeSeconds: number): void;
+  removeSegment(segmentId: string): void;
+  addTransitionFromSegment(from: string, toSegment: string, asDefault?: boolean,
+    properties?: { [key: string]: JsonValue }): void;
+  updatePropertiesForTransitionFrom(from: string, to: string, properties: { [key: string]: JsonValue } | undefined): void;
+  updatePropertiesForAllTransitionsTo(to: string, properties: { [key: string]: JsonValue } | undefined): void;
+  updatePropertiesForAllTransitionfrom(from: string, properties: { [key: string]: JsonValue } | undefined): void;
+  updateDefaultNextFromSegment(from: string, toSegment: string): void;
+  supportSkippingSegment(from: string, toSegment: string, afterOffsetSeconds: number, weight: number): void;
+  /** The edited dictionary, as a plain object. */
+  dictionaryRepresentation(): { [key: string]: JsonValue };
+  toJSON(): { [key: string]: JsonValue };
+  /** The dictionary as JSON text, exactly as the native library writes it. */
+  dumps(pretty: boolean): string;
+}
+
+/** Groups edits of one MutablePlaygraph into undoable steps. */
+export interface EditHistory extends Handle {
+  /** Applies every edit `edits` makes as one step, or none when it throws (rethrown). */
+  transaction(edits: () => void, label?: string): void;
+  begin(label?: string): void;
+  commit(): void;
+  rollback(): void;
+  undo(): void;
+  redo(): void;
+  canUndo(): boolean;
+  canRedo(): boolean;
+  inTransaction(): boolean;
+  isStale(): boolean;
+  undoLabel(): string | undefined;
+  redoLabel(): string | undefined;
+  undoLabels(): string[];
+  redoLabels(): string[];
+  clear(): void;
+}
+
+/** Hears of a data source's changes, after they happened. */
+export interface DataSourceObserver {
+  dataSourceDidChangeNextSegmentAfterSegment?(dataSource: PlaygraphPlayerMutableDataSource, segmentId: string | undefined): void;
+  dataSourceDidUpdatePlaygraph?(dataSource: PlaygraphPlayerMutableDataSource): void;
+}
+
+/** Serves one playgraph to a player, with next-segment overrides. */
+export interface PlaygraphPlayerMutableDataSource extends Handle {
+  initialPosition(): PlaygraphPosition;
+  nextSegmentAfterSegment(segmentId: string): string | undefined;
+  transitionsFromSourceSegment(segmentId: string): SegmentTransition[];
+  segmentById(segmentId: string): Segment | undefined;
+  trackingInfoForSegment(segmentId: string): { [key: string]: JsonValue } | undefined;
+  /** `next` null: nothing follows `segmentId`. */
+  setNextSegmentAfter(segmentId: string, next: string | null): void;
+  clearNextSegmentAfter(segmentId: string): void;
+  updateNextSegmentWeightsForSegment(segmentId: string, weights: { [key: string]: number }): void;
+  updatePlaygraph(playgraph: Playgraph): void;
+  /** Without a callback the path ends before its first repeated segment. */
+  currentPlaybackPathTraversalFromSegment(segmentId: string | undefined): WalkStep[];
+  currentPlaybackPathTraversalFromSegment(segmentId: string | undefined, callback: WalkCallback): undefined;
+  setChangeObserver(observer: DataSourceObserver | undefined): void;
+}
+
+export class InvalidArgumentError extends Error {}
+export class EditHistoryError extends Error {}
+export class JsonError extends Error {}
+
+export interface PlaygraphModule {
+  readonly version: string;
+  InvalidArgumentError: typeof InvalidArgumentError;
+  EditHistoryError: typeof EditHistoryError;
+  JsonError: typeof JsonError;
+  /** An immutable playgraph from JSON text or a plain object; malformed JSON throws JsonError. */
+  load(source: string | object, defaultViewableId?: number): Playgraph;
+  loadMutable(source: string | object, defaultViewableId?: number): MutablePlaygraph;
+  createVideoComposition(viewableId: number | undefined, name: string | undefined,
+    startTime: number, endTime: number): MutablePlaygraph;
+  /** The handle classes, for `instanceof` (handles come from load and loadMutable). */
+  Playgraph: abstract new () => Playgraph;
+  MutablePlaygraph: abstract new () => MutablePlaygraph;
+  EditHistory: new (playgraph: MutablePlaygraph, depthLimit?: number) => EditHistory;
+  PlaygraphPlayerMutableDataSource: new (playgraph: Playgraph, trackingInfo?: object) => PlaygraphPlayerMutableDataSource;
+  /** JSON text of an editable playgraph or a plain value (TypeError for an immutable one). */
+  dumps(value: MutablePlaygraph | JsonValue, pretty?: boolean): string;
+  lastSegmentIdInDefaultTraversalInPlaygraph(playgraph: Playgraph): string | undefined;
+  playgraphHasSameDefaultTraversalAsPlaygraph(a: Playgraph, b: Playgraph): boolean;
+  heapInUse(): number;
+}
+
+export interface CreateOptions {
+  /** The module's bytes, when the caller has them. */
+  wasmBinary?: ArrayBuffer | Uint8Array;
+  /** Names the URL of `playgraph-core.wasm` (relative to this package). */
+  locateFile?: (name: string) => string;
+  print?: (text: string) => void;
+  printErr?: (text: string) => void;
+}
+
+export default function createPlaygraph(options?: CreateOptions): Promise<PlaygraphModule>;

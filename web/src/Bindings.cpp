@@ -1,0 +1,594 @@
+// The embind bindings of the JavaScript package. Handles (playgraphs, edit
+// histories, data sources) wrap the library's shared objects; everything
+// else crosses as plain values: segments and positions as plain objects,
+// misses as undefined, dictionaries as JSON text parsed on the far side.
+// Failures become JavaScript errors made by the package's error factory
+// (index.js), with the library's message exactly.
+
+#include <emscripten/bind.h>
+#include <emscripten/val.h>
+
+#include <malloc.h>
+
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <unordered_set>
+
+#include "playgraph/composition/MutableVideoComposition.hpp"
+#include "playgraph/datasource/PlaygraphPlayerMutableDataSource.hpp"
+#include "playgraph/editing/EditHistory.hpp"
+#include "playgraph/editing/InvalidArgumentError.hpp"
+#include "playgraph/editing/MutablePlaygraph.hpp"
+#include "playgraph/json/Json.hpp"
+#include "playgraph/model/Playgraph.hpp"
+
+using emscripten::val;
+
+namespace playgraph::web {
+
+namespace {
+
+// Runs `body`; a C++ failure is handed to the package (index.js), which
+// throws it as its JavaScript error of the same kind once the call has
+// returned. (A JavaScript exception thrown through the bindings would skip
+// the release of their argument buffers.) A failed call returns a default.
+template <class F> auto guarded(F&& body) -> decltype(body()) {
+    using Result = decltype(body());
+    const char* kind = nullptr;
+    std::string message;
+    try {
+        return body();
+    } catch (const InvalidArgumentError& e) {
+        kind = "InvalidArgumentError";
+        message = e.what();
+    } catch (const EditHistoryError& e) {
+        kind = "EditHistoryError";
+        message = e.what();
+    } catch (const JsonError& e) {
+        kind = "JsonError";
+        message = e.what();
+    } catch (const std::exception& e) {
+        kind = "Error";
+        message = e.what();
+    }
+    val::module_property("_fail")(std::string(kind), message);
+    if constexpr (!std::is_void_v<Result>) return Result{};
+}
+
+val optionalString(const std::optional<std::string>& s) { return s ? val(*s) : val::undefined(); }
+
+// A dictionary value as a JavaScript value: JSON through the library's
+// writer, so that it reads exactly as the native tool writes it.
+val toJs(const Value& value) {
+    if (value.isNone()) return val::undefined();
+    const auto data = value.data();
+    if (const auto* d = std::get_if<double>(&data); d && !std::isfinite(*d)) return val(*d);
+    return val::global("JSON").call<val>("parse", writeJson(value));
+}
+
+Value fromJsonText(const std::string& text) { return text.empty() ? Value() : parseJson(text); }
+
+val transitionObject(const QZPlaygraphSegmentTransition& t) {
+    val o = val::object();
+    o.set("destinationSegmentId", t.destinationSegmentId());
+    o.set("weight", toJs(t.weight()));
+    o.set("transitionType", optionalString(t.transitionType()));
+    o.set("effectiveTransitionType", optionalString(t.effectiveTransitionType()));
+    const auto skip = t.skipRegionOffset();
+    o.set("skipRegionOffset", skip ? val(*skip) : val::undefined());
+    o.set("autoplayType", static_cast<double>(t.autoplayType()));
+    return o;
+}
+
+val segmentObject(const QZPlaygraphSegment& s) {
+    val o = val::object();
+    o.set("segmentId", s.segmentId());
+    o.set("viewableId", toJs(s.viewableId()));
+    o.set("startTime", s.startTime());
+    o.set("endTime", s.endTime());
+    o.set("segmentDuration", s.segmentDuration());
+    o.set("offsetInPlaygraph", s.offsetInPlaygraph());
+    o.set("playToViewableEnd", s.playToViewableEnd());
+    o.set("movieDuration", s.movieDuration());
+    o.set("defaultNext", optionalString(s.defaultNext()));
+    o.set("transitionType", optionalString(s.transitionType()));
+    o.set("canonicalSegmentId", s.canonicalSegmentId());
+    o.set("isDecorativeSegment", s.isDecorativeSegment());
+    o.set("fixedRate", s.fixedRate());
+    o.set("annotations", s.annotations() ? toJs(Value(*s.annotations())) : val::undefined());
+    o.set("userInfo", s.userInfo() ? toJs(Value(*s.userInfo())) : val::undefined());
+    val next = val::array();
+    for (const auto& [id, transition] : s.next()) {
+        if (transition) next.call<void>("push", transitionObject(*transition));
+    }
+    o.set("next", next);
+    o.set("allowsSeekWithin", s.allowsSeekWithin());
+    o.set("allowsSkipForward", s.allowsSkipForward());
+    o.set("allowsSkipBackward", s.allowsSkipBackward());
+    o.set("breakIndex", static_cast<double>(s.breakIndex()));
+    o.set("description", s.description());
+    return o;
+}
+
+val positionObject(const PlaygraphPosition& p) {
+    val o = val::object();
+    o.set("segmentId", p.segment ? val(p.segment->segmentId()) : val::undefined());
+    o.set("watchableTime", p.watchableTime);
+    return o;
+}
+
+val stringList(const std::vector<std::string>& ids) {
+    val out = val::array();
+    for (const auto& id : ids)
+        out.call<void>("push", id);
+    return out;
+}
+
+// A walk's steps: handed one by one to `callback` (which returns true to
+// stop), or gathered into an array of {segmentId, index} when it is
+// undefined. `limit` ends a walk that would not end by itself.
+TraversalCallback stepsInto(val& out, const val& callback, std::size_t limit = SIZE_MAX) {
+    return [&out, callback, limit](const std::shared_ptr<QZPlaygraphSegment>& segment,
+                                   uint64_t index, bool& stop) {
+        val step = val::object();
+        step.set("segmentId", segment ? val(segment->segmentId()) : val::undefined());
+        step.set("index", static_cast<double>(index));
+        if (callback.isUndefined()) {
+            out.call<void>("push", step);
+            if (out["length"].as<std::size_t>() >= limit) stop = true;
+        } else if (callback(step).as<bool>()) {
+            stop = true;
+        }
+    };
+}
+
+// What a playgraph handle holds: the library's object, read through its
+// interface. Misses read undefined; nothing here throws.
+class Graph {
+public:
+    explicit Graph(std::shared_ptr<PlaygraphBase> graph) : graph_(std::move(graph)) {}
+    virtual ~Graph() = default;
+
+    double duration() const { return graph_->duration(); }
+    std::string playgraphId() const { return graph_->playgraphId(); }
+    val initialSegmentId() const { return optionalString(graph_->initialSegmentId()); }
+    val type() const { return optionalString(graph_->type()); }
+    val mainViewableId() const { return toJs(graph_->mainViewableId()); }
+    val segmentIds() const {
+        std::vector<std::string> ids;
+        for (const auto& [id, segment] : graph_->segmentMap())
+            ids.push_back(id);
+        return stringList(ids);
+    }
+    val segmentById(const std::string& id) const {
+        const auto segment = graph_->segmentById(id);
+        return segment ? segmentObject(*segment) : val::undefined();
+    }
+    val segmentIdAtPlaygraphTime(double time) const {
+        return optionalString(graph_->segmentIdAtPlaygraphTime(time));
+    }
+    val segmentIdsForPosition(double position, double viewableId) const {
+        if (!(viewableId >= 0) || viewableId > 1.8e19) return val::undefined();
+        const auto ids = graph_->segmentIdsForPosition(position, static_cast<uint64_t>(viewableId));
+        return ids ? stringList(*ids) : val::undefined();
+    }
+    double playgraphOffsetForPlayerTime(double playerTime, const std::string& segmentId) const {
+        return graph_->playgraphOffsetForPlayerTime(playerTime, graph_->segmentById(segmentId));
+    }
+    double playerTimeForPlaygraphOffset(double offset) const {
+        return graph_->playerTimeForPlaygraphOffset(offset);
+    }
+    bool isPlaybackContiguousFromSegment(const std::string& from, const std::string& to) const {
+        return graph_->isPlaybackContiguousFromSegment(graph_->segmentById(from),
+                                                       graph_->segmentById(to));
+    }
+    val initialPosition() const { return positionObject(graph_->initialPosition()); }
+    val positionAtPlaygraphOffsetAlongDefaultPlaybackPath(double offset) const {
+        return positionObject(graph_->positionAtPlaygraphOffsetAlongDefaultPlaybackPath(offset));
+    }
+    val positionAtStartOfSegment(const std::string& id) const {
+        return positionObject(graph_->positionAtStartOfSegment(id));
+    }
+    val positionAtSegmentViewableTime(const std::string& id, double time) const {
+        return positionObject(graph_->positionAtSegmentViewableTime(id, time));
+    }
+    val positionAtSegmentSegmentOffset(const std::string& id, double offset) const {
+        return positionObject(graph_->positionAtSegmentSegmentOffset(id, offset));
+    }
+    val positionAtViewableTime(double time, const std::string& viewableIdJson) const {
+        return positionObject(graph_->positionAtViewableTime(time, fromJsonText(viewableIdJson)));
+    }
+    val defaultPathTraversal(val callback) const {
+        val out = val::array();
+        graph_->defaultPathTraversal(stepsInto(out, callback));
+        return callback.isUndefined() ? out : val::undefined();
+    }
+    val depthFirstTraversalFromSegmentId(val from, val callback) const {
+        val out = val::array();
+        const auto id = from.isString() ? std::optional(from.as<std::string>()) : std::nullopt;
+        graph_->depthFirstTraversalFromSegmentId(id, stepsInto(out, callback));
+        return callback.isUndefined() ? out : val::undefined();
+    }
+    val bredthFirstTraversalFromSegmentId(val from, double maxDepth, val callback) const {
+        val out = val::array();
+        const auto id = from.isString() ? std::optional(from.as<std::string>()) : std::nullopt;
+        const uint64_t depth =
+            maxDepth >= 1.8e19 ? UINT64_MAX : static_cast<uint64_t>(std::max(0.0, maxDepth));
+        graph_->bredthFirstTraversalFromSegmentId(id, depth, stepsInto(out, callback));
+        return callback.isUndefined() ? out : val::undefined();
+    }
+    // The player reports a viewable's length; the playgraph recomputes.
+    bool setMovieDuration(const std::string& segmentId, double seconds) {
+        const auto segment = graph_->segmentById(segmentId);
+        if (!segment) return false;
+        segment->setMovieDuration(seconds);
+        return true;
+    }
+    bool isEditable() const { return false; }
+
+    const std::shared_ptr<PlaygraphBase>& graph() const { return graph_; }
+
+protected:
+    std::shared_ptr<PlaygraphBase> graph_;
+};
+
+class EditableGraph : public Graph {
+public:
+    explicit EditableGraph(std::shared_ptr<MutablePlaygraph> graph)
+        : Graph(graph), editable_(std::move(graph)) {}
+
+    void splitSegment(const std::string& id, double at, const std::string& first,
+                      const std::string& second) {
+        guarded([&] { editable_->splitSegment(id, at, first, second); });
+    }
+    void insertSegmentAfter(const std::string& existing, const std::string& id,
+                            const std::string& viewableIdJson, double start, double end,
+                            bool asDeafaultNext) {
+        guarded([&] {
+            editable_->insertSegmentAfter(existing, id, fromJsonText(viewableIdJson), start, end,
+                                          asDeafaultNext, nullptr);
+        });
+    }
+    void insertSegmentBefore(const std::string& existing, const std::string& id,
+                             const std::string& viewableIdJson, double start, double end) {
+        guarded([&] {
+            editable_->insertSegmentBefore(existing, id, fromJsonText(viewableIdJson), start, end,
+                                           nullptr);
+        });
+    }
+    void removeSegment(const std::string& id) {
+        guarded([&] { editable_->removeSegment(id); });
+    }
+    void addTransitionFromSegment(const std::string& from, const std::string& to, bool asDefault,
+                                  const std::string& propertiesJson) {
+        guarded([&] {
+            editable_->addTransitionFromSegment(from, to, asDefault, fromJsonText(propertiesJson));
+        });
+    }
+    void updatePropertiesForTransitionFrom(const std::string& from, const std::string& to,
+                                           const std::string& propertiesJson) {
+        guarded([&] {
+            editable_->updatePropertiesForTransitionFrom(from, to, fromJsonText(propertiesJson));
+        });
+    }
+    void updatePropertiesForAllTransitionsTo(const std::string& to,
+                                             const std::string& propertiesJson) {
+        guarded([&] {
+            editable_->updatePropertiesForAllTransitionsTo(to, fromJsonText(propertiesJson));
+        });
+    }
+    void updatePropertiesForAllTransitionfrom(const std::string& from,
+                                              const std::string& propertiesJson) {
+        guarded([&] {
+            editable_->updatePropertiesForAllTransitionfrom(from, fromJsonText(propertiesJson));
+        });
+    }
+    void updateDefaultNextFromSegment(const std::string& from, const std::string& to) {
+        guarded([&] { editable_->updateDefaultNextFromSegment(from, to); });
+    }
+    void supportSkippingSegment(const std::string& from, const std::string& to, double after,
+                                double weight) {
+        guarded([&] {
+            if (!(weight >= 0) || weight > 1.8e19) {
+                throw InvalidArgumentError("weight must be a whole number from 0");
+            }
+            editable_->supportSkippingSegment(from, to, after, static_cast<uint64_t>(weight));
+        });
+    }
+    std::string dumps(bool pretty) const {
+        return guarded([&] {
+            return writeJson(Value(editable_->dictionaryRepresentation()),
+                             pretty ? JsonStyle::pretty : JsonStyle::compact);
+        });
+    }
+    bool isEditable() const { return true; }
+
+    const std::shared_ptr<MutablePlaygraph>& editable() const { return editable_; }
+
+private:
+    std::shared_ptr<MutablePlaygraph> editable_;
+};
+
+Graph* loadGraph(const std::string& text, const std::string& viewableIdJson) {
+    return guarded([&] {
+        return new Graph(Playgraph::create(parseJson(text), fromJsonText(viewableIdJson)));
+    });
+}
+
+EditableGraph* loadEditableGraph(const std::string& text, const std::string& viewableIdJson) {
+    return guarded([&] {
+        return new EditableGraph(
+            MutablePlaygraph::create(parseJson(text), fromJsonText(viewableIdJson)));
+    });
+}
+
+EditableGraph* createVideoComposition(const std::string& viewableIdJson, val name, double start,
+                                      double end) {
+    return guarded([&] {
+        const auto initial = name.isString() ? std::optional(name.as<std::string>()) : std::nullopt;
+        auto composition = MutableVideoComposition::createVideoCompositionForViewableId(
+            fromJsonText(viewableIdJson), initial, start, end, nullptr);
+        if (!composition) throw InvalidArgumentError("no composition for these arguments");
+        return new EditableGraph(std::move(composition));
+    });
+}
+
+std::string dumpsValue(const std::string& text, bool pretty) {
+    return guarded([&] {
+        return writeJson(parseJson(text), pretty ? JsonStyle::pretty : JsonStyle::compact);
+    });
+}
+
+val lastSegmentIdInDefaultTraversal(const Graph& graph) {
+    return optionalString(Playgraph::lastSegmentIdInDefaultTraversalInPlaygraph(graph.graph()));
+}
+
+bool sameDefaultTraversal(const Graph& a, const Graph& b) {
+    return Playgraph::playgraphHasSameDefaultTraversalAsPlaygraph(a.graph(), b.graph());
+}
+
+// An edit history over an editable playgraph handle; the handle stays
+// usable (they share the playgraph).
+class History {
+public:
+    History(const EditableGraph& graph, double depthLimit)
+        : history_(graph.editable(), depthLimit >= 1 ? static_cast<std::size_t>(depthLimit)
+                                                     : EditHistory::kDefaultDepthLimit) {}
+
+    void begin(val label) {
+        guarded([&] {
+            history_.begin(label.isString() ? std::optional(label.as<std::string>())
+                                            : std::nullopt);
+        });
+    }
+    void commit() {
+        guarded([&] { history_.commit(); });
+    }
+    void rollback() {
+        guarded([&] { history_.rollback(); });
+    }
+    void undo() {
+        guarded([&] { history_.undo(); });
+    }
+    void redo() {
+        guarded([&] { history_.redo(); });
+    }
+    bool canUndo() const { return history_.canUndo(); }
+    bool canRedo() const { return history_.canRedo(); }
+    bool inTransaction() const { return history_.inTransaction(); }
+    bool isStale() const { return history_.isStale(); }
+    val undoLabel() const { return optionalString(history_.undoLabel()); }
+    val redoLabel() const { return optionalString(history_.redoLabel()); }
+    val undoLabels() const { return stringList(history_.undoLabels()); }
+    val redoLabels() const { return stringList(history_.redoLabels()); }
+    void clear() { history_.clear(); }
+
+private:
+    EditHistory history_;
+};
+
+// Calls a JavaScript dispatcher (made by index.js, which catches what the
+// observer throws) after the data source's state changed.
+class Observer : public QZPlaygraphPlayerDataSourceChangeObserver {
+public:
+    explicit Observer(val dispatch) : dispatch_(std::move(dispatch)) {}
+    void dataSourceDidChangeNextSegmentAfterSegment(
+        const std::shared_ptr<QZPlaygraphPlayerMutableDataSource>&,
+        const std::shared_ptr<QZPlaygraphSegment>& segment) override {
+        dispatch_(std::string("nextSegment"),
+                  segment ? val(segment->segmentId()) : val::undefined());
+    }
+    void dataSourceDidUpdatePlaygraph(const std::shared_ptr<QZPlaygraphPlayerMutableDataSource>&,
+                                      const std::shared_ptr<QZPlaygraph>&) override {
+        dispatch_(std::string("playgraph"), val::undefined());
+    }
+
+private:
+    val dispatch_;
+};
+
+// A data source over one playgraph. Segments are named by id and looked up
+// in the data source's current playgraph.
+class DataSource {
+public:
+    DataSource(const Graph& graph, const std::string& trackingInfoJson)
+        : source_(guarded([&] {
+              const Value info = fromJsonText(trackingInfoJson);
+              return PlaygraphPlayerMutableDataSource::create(
+                  graph.graph(),
+                  info.dictionary() ? std::optional(*info.dictionary()) : std::nullopt);
+          })) {}
+
+    val initialPosition() const { return positionObject(source_->initialPosition()); }
+    val nextSegmentAfterSegment(const std::string& id) const {
+        const auto next = source_->nextSegmentAfterSegment(segment(id));
+        return next ? val(next->segmentId()) : val::undefined();
+    }
+    val transitionsFromSourceSegment(const std::string& id) const {
+        val out = val::array();
+        for (const auto& t : source_->transitionsFromSourceSegment(segment(id)))
+            if (t) out.call<void>("push", transitionObject(*t));
+        return out;
+    }
+    val segmentById(const std::string& id) const {
+        const auto s = segment(id);
+        return s ? segmentObject(*s) : val::undefined();
+    }
+    val trackingInfoForSegment(const std::string& id) const {
+        const auto info = source_->trackingInfoForSegment(segment(id));
+        return info ? toJs(Value(*info)) : val::undefined();
+    }
+    void setNextSegmentAfter(const std::string& id, val next) {
+        guarded([&] {
+            source_->setNextSegmentAfter(
+                segment(id), next.isString() ? segment(next.as<std::string>()) : nullptr);
+        });
+    }
+    void clearNextSegmentAfter(const std::string& id) {
+        guarded([&] { source_->clearNextSegmentAfter(segment(id)); });
+    }
+    void updateNextSegmentWeightsForSegment(const std::string& id, const std::string& json) {
+        guarded([&] {
+            const Value weights = fromJsonText(json);
+            source_->updateNextSegmentWeightsForSegment(
+                segment(id), weights.dictionary() ? *weights.dictionary() : Dictionary());
+        });
+    }
+    void updatePlaygraph(const Graph& graph) {
+        guarded([&] { source_->updatePlaygraph(graph.graph(), std::nullopt, {}); });
+    }
+    val currentPlaybackPathTraversalFromSegment(val from, val callback) const {
+        val out = val::array();
+        const auto start = from.isString() ? segment(from.as<std::string>()) : nullptr;
+        // Without a callback the path ends before its first repeated segment.
+        std::vector<std::string> seen;
+        std::unordered_set<std::string> ids;
+        if (callback.isUndefined()) {
+            source_->currentPlaybackPathTraversalFromSegment(
+                start,
+                [&](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t index, bool& stop) {
+                    if (!s || !ids.insert(s->segmentId()).second) {
+                        stop = true;
+                        return;
+                    }
+                    val step = val::object();
+                    step.set("segmentId", s->segmentId());
+                    step.set("index", static_cast<double>(index));
+                    out.call<void>("push", step);
+                });
+            return out;
+        }
+        source_->currentPlaybackPathTraversalFromSegment(start, stepsInto(out, callback));
+        return val::undefined();
+    }
+    void setChangeObserver(val dispatch) {
+        if (dispatch.isUndefined() || dispatch.isNull()) {
+            observer_.reset();
+        } else {
+            observer_ = std::make_shared<Observer>(std::move(dispatch));
+        }
+        source_->setChangeObserver(observer_);
+    }
+
+private:
+    std::shared_ptr<QZPlaygraphSegment> segment(const std::string& id) const {
+        const auto& graph = source_->playgraph();
+        return graph ? graph->segmentById(id) : nullptr;
+    }
+
+    std::shared_ptr<PlaygraphPlayerMutableDataSource> source_;
+    std::shared_ptr<Observer> observer_; // held here: the data source holds it weakly
+};
+
+// Bytes of the module's heap in use, for the leak tests.
+double heapInUse() { return static_cast<double>(mallinfo().uordblks); }
+
+} // namespace
+
+EMSCRIPTEN_BINDINGS(playgraph) {
+    using namespace emscripten;
+    class_<Graph>("Playgraph")
+        .function("duration", &Graph::duration)
+        .function("playgraphId", &Graph::playgraphId)
+        .function("initialSegmentId", &Graph::initialSegmentId)
+        .function("type", &Graph::type)
+        .function("mainViewableId", &Graph::mainViewableId)
+        .function("segmentIds", &Graph::segmentIds)
+        .function("segmentById", &Graph::segmentById)
+        .function("segmentIdAtPlaygraphTime", &Graph::segmentIdAtPlaygraphTime)
+        .function("segmentIdsForPosition", &Graph::segmentIdsForPosition)
+        .function("_playgraphOffsetForPlayerTime", &Graph::playgraphOffsetForPlayerTime)
+        .function("playerTimeForPlaygraphOffset", &Graph::playerTimeForPlaygraphOffset)
+        .function("isPlaybackContiguousFromSegment", &Graph::isPlaybackContiguousFromSegment)
+        .function("initialPosition", &Graph::initialPosition)
+        .function("positionAtPlaygraphOffsetAlongDefaultPlaybackPath",
+                  &Graph::positionAtPlaygraphOffsetAlongDefaultPlaybackPath)
+        .function("positionAtStartOfSegment", &Graph::positionAtStartOfSegment)
+        .function("positionAtSegmentViewableTime", &Graph::positionAtSegmentViewableTime)
+        .function("positionAtSegmentSegmentOffset", &Graph::positionAtSegmentSegmentOffset)
+        .function("_positionAtViewableTime", &Graph::positionAtViewableTime)
+        .function("_defaultPathTraversal", &Graph::defaultPathTraversal)
+        .function("_depthFirstTraversalFromSegmentId", &Graph::depthFirstTraversalFromSegmentId)
+        .function("_bredthFirstTraversalFromSegmentId", &Graph::bredthFirstTraversalFromSegmentId)
+        .function("setMovieDuration", &Graph::setMovieDuration)
+        .function("isEditable", &Graph::isEditable);
+    class_<EditableGraph, base<Graph>>("MutablePlaygraph")
+        .function("splitSegment", &EditableGraph::splitSegment)
+        .function("_insertSegmentAfter", &EditableGraph::insertSegmentAfter)
+        .function("_insertSegmentBefore", &EditableGraph::insertSegmentBefore)
+        .function("removeSegment", &EditableGraph::removeSegment)
+        .function("_addTransitionFromSegment", &EditableGraph::addTransitionFromSegment)
+        .function("_updatePropertiesForTransitionFrom",
+                  &EditableGraph::updatePropertiesForTransitionFrom)
+        .function("_updatePropertiesForAllTransitionsTo",
+                  &EditableGraph::updatePropertiesForAllTransitionsTo)
+        .function("_updatePropertiesForAllTransitionfrom",
+                  &EditableGraph::updatePropertiesForAllTransitionfrom)
+        .function("updateDefaultNextFromSegment", &EditableGraph::updateDefaultNextFromSegment)
+        .function("supportSkippingSegment", &EditableGraph::supportSkippingSegment)
+        .function("dumps", &EditableGraph::dumps)
+        .function("isEditable", &EditableGraph::isEditable);
+    class_<History>("EditHistory")
+        .constructor<const EditableGraph&, double>()
+        .function("begin", &History::begin)
+        .function("commit", &History::commit)
+        .function("rollback", &History::rollback)
+        .function("undo", &History::undo)
+        .function("redo", &History::redo)
+        .function("canUndo", &History::canUndo)
+        .function("canRedo", &History::canRedo)
+        .function("inTransaction", &History::inTransaction)
+        .function("isStale", &History::isStale)
+        .function("undoLabel", &History::undoLabel)
+        .function("redoLabel", &History::redoLabel)
+        .function("undoLabels", &History::undoLabels)
+        .function("redoLabels", &History::redoLabels)
+        .function("clear", &History::clear);
+    class_<DataSource>("PlaygraphPlayerMutableDataSource")
+        .constructor<const Graph&, std::string>()
+        .function("initialPosition", &DataSource::initialPosition)
+        .function("nextSegmentAfterSegment", &DataSource::nextSegmentAfterSegment)
+        .function("transitionsFromSourceSegment", &DataSource::transitionsFromSourceSegment)
+        .function("segmentById", &DataSource::segmentById)
+        .function("trackingInfoForSegment", &DataSource::trackingInfoForSegment)
+        .function("setNextSegmentAfter", &DataSource::setNextSegmentAfter)
+        .function("clearNextSegmentAfter", &DataSource::clearNextSegmentAfter)
+        .function("_updateNextSegmentWeightsForSegment",
+                  &DataSource::updateNextSegmentWeightsForSegment)
+        .function("updatePlaygraph", &DataSource::updatePlaygraph)
+        .function("_currentPlaybackPathTraversalFromSegment",
+                  &DataSource::currentPlaybackPathTraversalFromSegment)
+        .function("_setChangeObserver", &DataSource::setChangeObserver);
+    function("_loadPlaygraph", &loadGraph, allow_raw_pointers());
+    function("_loadMutablePlaygraph", &loadEditableGraph, allow_raw_pointers());
+    function("_createVideoComposition", &createVideoComposition, allow_raw_pointers());
+    function("_dumpsValue", &dumpsValue);
+    function("lastSegmentIdInDefaultTraversalInPlaygraph", &lastSegmentIdInDefaultTraversal);
+    function("playgraphHasSameDefaultTraversalAsPlaygraph", &sameDefaultTraversal);
+    function("heapInUse", &heapInUse);
+}
+
+} // namespace playgraph::web

@@ -1,0 +1,178 @@
+// The package through its public API: one group per binding family, the
+// errors, the observer's re-entrancy, and lifetimes measured on the heap.
+import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
+import { test } from 'node:test';
+
+import createPlaygraph from '../index.js';
+
+const pg = await createPlaygraph();
+
+// Runs `body` with `own`, which marks a handle to be disposed of afterwards
+// (what `using` declarations do where the language has them).
+function scoped(body) {
+  const handles = [];
+  try {
+    body((handle) => {
+      handles.push(handle);
+      return handle;
+    });
+  } finally {
+    for (const handle of handles.reverse()) handle[Symbol.dispose]();
+  }
+}
+const story = readFileSync(new URL('../../examples/story.json', import.meta.url), 'utf8');
+
+test('model: queries, positions, misses and walks', () => scoped((own) => {
+  const graph = own(pg.load(story, 81));
+  assert.equal(graph.duration(), 45.5);
+  assert.equal(graph.initialSegmentId(), 'intro');
+  assert.equal(graph.segmentIdAtPlaygraphTime(14.5), 'vault');
+  assert.equal(graph.segmentIdAtPlaygraphTime(1000), undefined);
+  assert.equal(graph.segmentById('nope'), undefined);
+  const intro = graph.segmentById('intro');
+  assert.equal(intro.viewableId, 81);
+  assert.equal(intro.defaultNext, 'vault');
+  assert.deepEqual(intro.next.map((t) => [t.destinationSegmentId, t.weight]), [['vault', 70], ['rooftop', 30]]);
+  assert.deepEqual(graph.positionAtStartOfSegment('vault'), { segmentId: 'vault', watchableTime: 12 });
+  assert.deepEqual(graph.positionAtStartOfSegment('nope').segmentId, undefined);
+  const path = graph.defaultPathTraversal().map((s) => s.segmentId);
+  assert.deepEqual(path.slice(0, 2), ['intro', 'vault']);
+  const seen = [];
+  assert.equal(graph.defaultPathTraversal((step) => { seen.push(step.segmentId); return seen.length === 2; }), undefined);
+  assert.deepEqual(seen, ['intro', 'vault']);
+  assert.deepEqual(graph.bredthFirstTraversalFromSegmentId('intro', 1), [{ segmentId: 'intro', index: 1 }]);
+  assert.equal(graph.bredthFirstTraversalFromSegmentId('intro', 2).length, 3);
+  assert.equal(graph.depthFirstTraversalFromSegmentId().length, graph.segmentIds().length);
+  // A callback that throws stops the walk; its error comes out unchanged.
+  const boom = new Error('boom');
+  assert.throws(() => graph.defaultPathTraversal(() => { throw boom; }), (e) => e === boom);
+  assert.equal(graph.defaultPathTraversal().length, path.length);
+}));
+
+test('loading: JSON text and plain objects alike; malformed JSON names its place', () => scoped((own) => {
+  const fromText = own(pg.load(story, 81));
+  const fromObject = own(pg.load(JSON.parse(story), 81));
+  assert.ok(pg.playgraphHasSameDefaultTraversalAsPlaygraph(fromText, fromObject));
+  assert.throws(() => pg.load('{\n  "a": tru\n}'), (e) => e instanceof pg.JsonError &&
+    e.message === '<input>:2:8: unexpected character: missing or superfluous comma, colon, brace, bracket, key or value (byte 9)');
+}));
+
+test('editing: edits, the library\'s exact refusal, nothing changed by a refused edit', () => scoped((own) => {
+  const graph = own(pg.loadMutable(story, 81));
+  const before = pg.dumps(graph);
+  assert.throws(() => graph.removeSegment('no-such-segment'),
+    (e) => e instanceof pg.InvalidArgumentError && e instanceof Error &&
+      e.message === 'Cannot find segment no-such-segment');
+  assert.throws(() => graph.insertSegmentAfter('intro', 'x', 81, 2, 1),
+    (e) => e instanceof pg.InvalidArgumentError && /must be after/.test(e.message));
+  assert.equal(pg.dumps(graph), before);
+  graph.splitSegment('intro', 4, 'intro', 'intro-b');
+  graph.updateDefaultNextFromSegment('intro-b', 'rooftop');
+  assert.equal(graph.segmentById('intro').defaultNext, 'intro-b');
+  assert.equal(graph.defaultPathTraversal()[2].segmentId, 'rooftop');
+  graph.addTransitionFromSegment('vault', 'rooftop', false, { weight: 5 });
+  assert.equal(graph.dictionaryRepresentation().segments.vault.next.rooftop.weight, 5);
+  assert.deepEqual(JSON.parse(JSON.stringify(graph)), graph.dictionaryRepresentation());
+  const immutable = own(pg.load(story));
+  assert.throws(() => pg.dumps(immutable), TypeError);
+  assert.equal(pg.dumps({ a: 1, b: [1.5, 'x'] }), '{"a":1,"b":[1.5,"x"]}');
+}));
+
+test('edit history: transactions, undo and redo, misuse', () => scoped((own) => {
+  const graph = own(pg.loadMutable(story, 81));
+  const history = own(new pg.EditHistory(graph));
+  const original = pg.dumps(graph);
+  history.transaction(() => {
+    graph.splitSegment('intro', 4, 'intro', 'intro-b');
+    graph.updateDefaultNextFromSegment('intro-b', 'rooftop');
+  }, 'rooftop after 4 s');
+  assert.deepEqual(history.undoLabels(), ['rooftop after 4 s']);
+  const edited = pg.dumps(graph);
+  // A transaction whose body throws applies none of its edits.
+  assert.throws(() => history.transaction(() => {
+    graph.removeSegment('vault');
+    graph.removeSegment('no-such-segment');
+  }), pg.InvalidArgumentError);
+  // (A rolled-back step restores the entries; not their order in the object.)
+  assert.deepEqual(JSON.parse(pg.dumps(graph)), JSON.parse(edited));
+  history.undo();
+  assert.deepEqual(JSON.parse(pg.dumps(graph)), JSON.parse(original));
+  assert.ok(history.canRedo());
+  history.redo();
+  assert.deepEqual(JSON.parse(pg.dumps(graph)), JSON.parse(edited));
+  history.clear();
+  assert.throws(() => history.undo(), pg.EditHistoryError);
+}));
+
+test('data sources: overrides, the observer and its re-entrancy', () => scoped((own) => {
+  const graph = own(pg.load(story, 81));
+  const source = own(new pg.PlaygraphPlayerMutableDataSource(graph, { session: 7 }));
+  assert.deepEqual(source.initialPosition(), { segmentId: 'intro', watchableTime: 0 });
+  assert.equal(source.nextSegmentAfterSegment('intro'), 'vault');
+  const heard = [];
+  source.setChangeObserver({
+    dataSourceDidChangeNextSegmentAfterSegment(ds, segmentId) {
+      // The change is already visible; the observer may call back in.
+      heard.push([segmentId, ds.nextSegmentAfterSegment(segmentId)]);
+      if (heard.length === 1) ds.setNextSegmentAfter('vault', 'rooftop');
+    },
+  });
+  source.setNextSegmentAfter('intro', 'rooftop');
+  assert.deepEqual(heard, [['intro', 'rooftop'], ['vault', 'rooftop']]);
+  assert.deepEqual(source.currentPlaybackPathTraversalFromSegment('intro').map((s) => s.segmentId).slice(0, 2),
+    ['intro', 'rooftop']);
+  source.clearNextSegmentAfter('intro');
+  assert.equal(source.nextSegmentAfterSegment('intro'), 'vault');
+  // An observer that throws: the change is made, then its error is thrown.
+  const failure = new Error('observer failed');
+  source.setChangeObserver({ dataSourceDidChangeNextSegmentAfterSegment() { throw failure; } });
+  assert.throws(() => source.setNextSegmentAfter('intro', 'rooftop'), (e) => e === failure);
+  assert.equal(source.nextSegmentAfterSegment('intro'), 'rooftop');
+  source.setChangeObserver(undefined);
+}));
+
+test('compositions: a clip, appended to and written out', () => scoped((own) => {
+  const composition = own(pg.createVideoComposition(81, 'opening', 0, 10));
+  assert.deepEqual(composition.segmentIds(), ['opening']);
+  assert.equal(composition.duration(), 10);
+  composition.insertSegmentAfter('opening', 'more', 81, 10, 15, true);
+  assert.equal(composition.duration(), 15);
+  assert.match(pg.dumps(composition), /"more"/);
+}));
+
+test('lifetimes: delete and dispose free the handles; the heap stays flat', () => scoped((own) => {
+  const cycle = () => {
+    const graph = pg.loadMutable(story, 81);
+    const history = new pg.EditHistory(graph);
+    try { graph.removeSegment('nope'); } catch { /* refused */ }
+    history.delete();
+    graph[Symbol.dispose]();
+    assert.ok(graph.isDeleted());
+  };
+  for (let i = 0; i < 200; ++i) cycle();
+  const start = pg.heapInUse();
+  for (let i = 0; i < 2000; ++i) cycle();
+  assert.ok(pg.heapInUse() - start < 4096, `heap grew by ${pg.heapInUse() - start} bytes`);
+  const graph = pg.load(story);
+  graph.delete();
+  assert.throws(() => graph.duration());
+}));
+
+test('index.d.ts names what the module has', () => scoped((own) => {
+  const types = readFileSync(new URL('../index.d.ts', import.meta.url), 'utf8');
+  const declared = (name) => {
+    const body = types.match(new RegExp(`export interface ${name}(?: extends [^{]*)? \\{([\\s\\S]*?)\\n\\}`))[1];
+    return [...body.matchAll(/^ {2}(?:readonly )?([A-Za-z]\w*)[?(:]/gm)].map((m) => m[1]);
+  };
+  const graph = own(pg.loadMutable(story, 81));
+  const history = own(new pg.EditHistory(graph));
+  const source = own(new pg.PlaygraphPlayerMutableDataSource(graph));
+  for (const [name, object] of [['PlaygraphModule', pg], ['Playgraph', graph], ['MutablePlaygraph', graph],
+    ['EditHistory', history], ['PlaygraphPlayerMutableDataSource', source]]) {
+    for (const member of declared(name)) assert.ok(member in object, `${name}.${member} is declared but missing`);
+  }
+  for (const member of Object.keys(pg)) assert.ok(declared('PlaygraphModule').includes(member), `${member} is not declared`);
+  const segmentFields = Object.keys(graph.segmentById('intro')).sort();
+  assert.deepEqual(segmentFields, declared('Segment').sort());
+}));
