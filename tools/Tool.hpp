@@ -158,5 +158,6 @@ Command addCheckCommand(CLI::App& app);
 Command addEditCommand(CLI::App& app);
 Command addComposeCommand(CLI::App& app);
 Command addServeCommand(CLI::App& app);
+Command addSimulateCommand(CLI::App& app);
 
 } // namespace playgraph::tool

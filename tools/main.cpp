@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
         addCheckCommand(app), addEditCommand(app), addComposeCommand(app),
     };
     commands.push_back(addServeCommand(app));
+    commands.push_back(addSimulateCommand(app));
 
     const auto usageError = [](const std::string& message) {
         std::cerr << "playgraph: " << shown(message) << "\nRun 'playgraph --help' for more.\n";

@@ -40,6 +40,7 @@
 #include "playgraph/model/PlaygraphSegment.hpp"
 #include "playgraph/model/PlaygraphSegmentExitZone.hpp"
 #include "playgraph/model/PlaygraphSegmentTransition.hpp"
+#include "playgraph/playback/PlaybackSession.hpp"
 #include "playgraph/platform/DependencyRegistry.hpp"
 #include "playgraph/platform/PlatformConfigProvider.hpp"
 #include "playgraph/platform/QZPlaygraphParams.hpp"
