@@ -87,10 +87,12 @@ Value firstMainValue(const Value& dictionary) {
     return Value();
 }
 
-InputDocument readInput(const std::string& file, const JsonReadOptions& json) {
+InputDocument readInput(const std::string& file, const JsonReadOptions& json,
+                        std::string* rawText) {
     InputDocument document;
     document.name = file.empty() ? "story.json (bundled)" : file == "-" ? "<stdin>" : file;
     std::string text = file.empty() ? std::string(bundledStoryJson) : readText(file, document.name);
+    if (rawText) *rawText = text;
     // A byte-order mark becomes blanks, so that places in messages stay right.
     if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.replace(0, 3, "   ");
     try {

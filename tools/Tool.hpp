@@ -70,7 +70,12 @@ void addInputOptions(CLI::App& command, InputOptions& options);
 /// observe the reading (duplicate keys). Throws `InputError`: for an
 /// unreadable input (with the system's reason), one larger than
 /// `kMaxInputBytes`, malformed JSON, and a top level that is not an object.
-InputDocument readInput(const std::string& file, const JsonReadOptions& json = {});
+/// `rawText`, when given, receives the text exactly as read.
+InputDocument readInput(const std::string& file, const JsonReadOptions& json = {},
+                        std::string* rawText = nullptr);
+/// `readInput` for the subcommands that compare or merge whole playgraphs:
+/// also refuses a document without a "segments" object ("not a playgraph").
+InputDocument readPlaygraphDocument(const std::string& file, std::string* rawText = nullptr);
 /// The first numeric "main" value of the segments of `dictionary`, else none.
 Value firstMainValue(const Value& dictionary);
 /// `--default-viewable-id` when given, else `firstMainValue(dictionary)`.
@@ -158,6 +163,9 @@ Command addCheckCommand(CLI::App& app);
 Command addEditCommand(CLI::App& app);
 Command addComposeCommand(CLI::App& app);
 Command addServeCommand(CLI::App& app);
+Command addDiffCommand(CLI::App& app);
+Command addMergeCommand(CLI::App& app);
+Command addFmtCommand(CLI::App& app);
 Command addSimulateCommand(CLI::App& app);
 
 } // namespace playgraph::tool

@@ -29,6 +29,8 @@ int main(int argc, char** argv) {
         addCheckCommand(app), addEditCommand(app), addComposeCommand(app),
     };
     commands.push_back(addServeCommand(app));
+    for (const auto add : {addDiffCommand, addMergeCommand, addFmtCommand})
+        commands.push_back(add(app));
     commands.push_back(addSimulateCommand(app));
 
     const auto usageError = [](const std::string& message) {

@@ -10,12 +10,14 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "playgraph/diff/Diff.hpp"
 #include "playgraph/json/Json.hpp"
 
 using playgraph::Value;
@@ -362,4 +364,156 @@ TEST_F(ToolFiles, OutputFollowsLinksWritesIntoFifosAndKeepsTheOwner) {
     ASSERT_EQ(stat(story.c_str(), &info), 0);
     EXPECT_EQ(info.st_uid, 4242u);
     EXPECT_EQ(info.st_gid, 4343u);
+}
+
+// ---- diff, merge, fmt ----
+
+TEST_F(ToolFiles, DiffListsChangesByIdWithTheStatusOfDiff) {
+    const std::string story = copyOfStory();
+    const std::string edited = path("edited.json");
+    ASSERT_EQ(run("edit " + story + " -o " + edited +
+                  " --op 'update intro rooftop {\"weight\": 10}' --op 'remove recap'")
+                  .status,
+              0);
+    const ToolRun same = run("diff " + story + " " + story);
+    EXPECT_EQ(same.status, 0) << same.output;
+    EXPECT_EQ(same.output, "0 changes\n");
+
+    const ToolRun changed = run("diff " + story + " " + edited);
+    EXPECT_EQ(changed.status, 1) << changed.output;
+    for (const char* line : {
+             "re-weighted  segments.intro.next.rooftop.weight: 30 -> 10\n",
+             "segment removed  segments.recap: {\"startTimeMs\":31500,",
+             "\"annotations\":{\"decorative\":true}} -> (absent)\n2 changes\n",
+         })
+        EXPECT_TRUE(has(changed, line)) << line << "\n" << changed.output;
+
+    // The JSON list turns the first file into the second.
+    const ToolRun json = run("diff --json - " + edited, read("story.json"));
+    ASSERT_EQ(json.status, 1) << json.output;
+    const Value changes = playgraph::parseJson(json.output);
+    EXPECT_EQ(playgraph::apply(playgraph::readJsonFile(story),
+                               playgraph::PlaygraphDiff::fromValue(changes)),
+              playgraph::readJsonFile(edited));
+}
+
+TEST_F(ToolFiles, MergeCombinesTwoLinesOfWorkAndListsConflicts) {
+    const std::string base = copyOfStory();
+    const std::string ours = path("ours.json"), theirs = path("theirs.json");
+    ASSERT_EQ(run("edit " + base + " -o " + ours + " --op 'skip intro vault 2.5 1'").status, 0);
+    ASSERT_EQ(run("edit " + base + " -o " + theirs + " --op 'remove rooftop'").status, 0);
+    const ToolRun clean = run("merge " + base + " " + ours + " " + theirs + " -o " +
+                              path("merged.json"));
+    EXPECT_EQ(clean.status, 0) << clean.output;
+    EXPECT_EQ(clean.output, "");
+    const Value merged = playgraph::readJsonFile(path("merged.json"));
+    EXPECT_EQ(at(merged, {"segments", "intro", "next", "vault", "skipRegionOffset"}).doubleReading(),
+              2500.0);
+    EXPECT_TRUE(at(merged, {"segments", "rooftop"}).isNone());
+
+    // Both re-weight one transition; theirs also retimes the credits.
+    ASSERT_EQ(run("edit --in-place " + ours + " --op 'update intro vault {\"weight\": 1}'").status,
+              0);
+    ASSERT_EQ(run("edit --in-place " + theirs + " --op 'update intro vault {\"weight\": 2}'" +
+                  " --op 'split credits 4 credits credits-b'")
+                  .status,
+              0);
+    const ToolRun conflict = run("merge --canonical " + base + " " + ours + " " + theirs +
+                                 " -o " + path("merged.json"));
+    EXPECT_EQ(conflict.status, 1) << conflict.output;
+    EXPECT_TRUE(has(conflict, "playgraph: conflict at segments.intro.next.vault.weight: both "
+                              "changed segments.intro.next.vault.weight"))
+        << conflict.output;
+    EXPECT_TRUE(has(conflict, "; base 70, ours 1, theirs 2; kept ours\n")) << conflict.output;
+    EXPECT_TRUE(has(conflict, "playgraph: 1 conflict; ")) << conflict.output;
+    const Value kept = playgraph::readJsonFile(path("merged.json"));
+    EXPECT_EQ(at(kept, {"segments", "intro", "next", "vault", "weight"}).integerReading(), 1);
+    EXPECT_FALSE(at(kept, {"segments", "credits-b"}).isNone()); // theirs' split is taken
+    EXPECT_EQ(run("fmt --check " + path("merged.json")).status, 0);
+}
+
+TEST_F(ToolFiles, FmtWritesTheCanonicalFormAndChecksIt) {
+    const std::string story = copyOfStory();
+    const std::string before = read("story.json");
+    const ToolRun check = run("fmt --check " + story);
+    EXPECT_EQ(check.status, 1);
+    EXPECT_TRUE(has(check, "story.json: not in canonical form")) << check.output;
+    EXPECT_EQ(read("story.json"), before);
+
+    const ToolRun out = run("fmt " + story);
+    ASSERT_EQ(out.status, 0) << out.output;
+    EXPECT_EQ(out.output.rfind("{\n  \"initialSegment\": \"intro\",\n  \"playgraphId\"", 0), 0u)
+        << out.output;
+    EXPECT_TRUE(has(out, "\n        \"rooftop\": {\"transitionType\": \"immediate\", \"weight\": "
+                         "30},\n"))
+        << out.output;
+    ASSERT_EQ(run("fmt --in-place " + story).status, 0);
+    EXPECT_EQ(read("story.json"), out.output);
+    EXPECT_EQ(run("fmt --check " + story).status, 0);
+    EXPECT_EQ(run("fmt - -o " + path("again.json"), out.output).status, 0);
+    EXPECT_EQ(read("again.json"), out.output);
+    EXPECT_EQ(run("diff " + story + " " + example("story.json")).status, 0); // same meaning
+}
+
+TEST_F(ToolFiles, DiffMergeAndFmtRefuseWhatIsNoPlaygraphAndWriteNothing) {
+    const std::string story = copyOfStory();
+    const std::string out = write("out.json", "keep me\n");
+    const std::string notGraph = write("list.json", "{\"name\": \"not a story\"}");
+    const std::string broken = write("broken.json", "{\"segments\": {");
+    std::filesystem::create_directory(path("dir"));
+    for (const auto& [arguments, message] : std::vector<std::pair<std::string, std::string>>{
+             {"diff " + story + " " + notGraph, "list.json: not a playgraph: it has no "
+                                                "\"segments\" object"},
+             {"diff " + path("dir") + " " + story, "dir: is a directory, not a file"},
+             {"diff " + story + " /nonexistent/x.json", "/nonexistent/x.json: cannot open"},
+             {"diff - -", "only one of the two playgraphs can come from standard input"},
+             {"merge " + story + " " + story + " " + broken + " -o " + out, "broken.json:1:"},
+             {"merge " + story + " " + notGraph + " " + story + " -o " + out, "not a playgraph"},
+             {"fmt --in-place " + broken, "broken.json:1:"},
+             {"fmt --check -o " + out + " " + story, "--check writes nothing"},
+             {"fmt", "file is required"},
+         }) {
+        const ToolRun r = run(arguments);
+        EXPECT_EQ(r.status, 2) << arguments << "\n" << r.output;
+        EXPECT_TRUE(has(r, message)) << arguments << "\n" << r.output;
+    }
+    EXPECT_EQ(read("out.json"), "keep me\n");
+    EXPECT_EQ(read("broken.json"), "{\"segments\": {");
+    EXPECT_EQ(files(),
+              (std::set<std::string>{"story.json", "out.json", "list.json", "broken.json", "dir"}));
+}
+
+// The README's lines make git merge two branches' edits of one story by id,
+// where a line merge would conflict: they change adjacent lines of intro.
+TEST_F(ToolFiles, GitMergesStoriesWithTheToolAsItsDriver) {
+    if (std::system("git --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no git";
+    const std::string repo = path("repo");
+    std::filesystem::create_directory(repo);
+    const std::string git = "git -C " + repo + " ";
+    const std::string story = repo + "/story.playgraph.json";
+    std::ofstream(repo + "/.gitattributes") << "*.playgraph.json diff=playgraph merge=playgraph\n";
+    const std::string setup =
+        git + "init -q -b main && " + git + "config user.email t@example.com && " + git +
+        "config user.name t && " + git + "config merge.playgraph.driver " +
+        quote(std::string(PLAYGRAPH_TOOL) + " merge %O %A %B -o %A --canonical") + " && " + git +
+        "config diff.playgraph.textconv " + quote(std::string(PLAYGRAPH_TOOL) + " fmt");
+    ASSERT_EQ(std::system(setup.c_str()), 0);
+    ASSERT_EQ(run("fmt " + example("story.json") + " -o " + story).status, 0);
+    const auto edit = [&](const std::string& op) {
+        return run("edit --in-place " + story + " --op " + quote(op)).status == 0 &&
+               run("fmt --in-place " + story).status == 0;
+    };
+    const std::string commit = git + "add -A && " + git + "commit -q -m step";
+    ASSERT_EQ(std::system(commit.c_str()), 0);
+    ASSERT_EQ(std::system((git + "checkout -q -b side").c_str()), 0);
+    ASSERT_TRUE(edit("update intro rooftop {\"weight\": 5}"));
+    ASSERT_EQ(std::system(commit.c_str()), 0);
+    ASSERT_EQ(std::system((git + "checkout -q main").c_str()), 0);
+    ASSERT_TRUE(edit("update intro vault {\"weight\": 95}"));
+    ASSERT_EQ(std::system(commit.c_str()), 0);
+    ASSERT_EQ(std::system((git + "merge -q --no-edit side > /dev/null 2>&1").c_str()), 0);
+    const Value merged = playgraph::readJsonFile(story);
+    EXPECT_EQ(at(merged, {"segments", "intro", "next", "rooftop", "weight"}).integerReading(), 5);
+    EXPECT_EQ(at(merged, {"segments", "intro", "next", "vault", "weight"}).integerReading(), 95);
+    EXPECT_EQ(run("fmt --check " + story).status, 0);
 }
