@@ -176,5 +176,6 @@ void bindModel(py::module_& m);
 void bindEditing(py::module_& m);
 void bindDataSources(py::module_& m);
 void bindCompositions(py::module_& m);
+void bindDiff(py::module_& m);
 
 } // namespace playgraph::python

@@ -183,6 +183,7 @@ PYBIND11_MODULE(_playgraph, m) {
     bindDataSources(m);
     bindCompositions(m);
     bindJson(m);
+    bindDiff(m);
     m.attr("__name__") = name;
     bindTimings(m);
 }
