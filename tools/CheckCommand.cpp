@@ -14,6 +14,7 @@
 #include <limits>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -24,7 +25,17 @@ namespace playgraph::tool {
 namespace {
 
 /// What a finding is about; findings are counted and limited per kind.
-enum class Kind { duplicateKey, wrongKind, missing, reference, time, overlap, unreachable, loop };
+enum class Kind {
+    duplicateKey,
+    wrongKind,
+    missing,
+    reference,
+    time,
+    overlap,
+    unreachable,
+    loop,
+    openEnded
+};
 
 const char* kindName(Kind kind) {
     switch (kind) {
@@ -44,6 +55,8 @@ const char* kindName(Kind kind) {
         return "unreachable segment";
     case Kind::loop:
         return "looping default path";
+    case Kind::openEnded:
+        return "play-to-end segment inside the default path";
     }
     return "";
 }
@@ -79,12 +92,56 @@ public:
                 checkSegment(id, segment);
         }
         checkReachability();
-        checkDefaultPathLoop();
+        checkDefaultPath();
         checkOverlaps();
+        inFileOrder(duplicates.size());
         return std::move(findings_);
     }
 
 private:
+    // Orders the findings after the first `skip` (the repeated keys, which
+    // come with their line) as the file does: by the top-level key they
+    // concern and, under "segments", by the segment; the order of the checks
+    // stays within one place.
+    void inFileOrder(std::size_t skip) {
+        std::unordered_map<std::string, std::size_t> topRank;
+        std::size_t rank = 0;
+        for (const auto& [key, value] : dictionary_)
+            topRank.emplace(key, rank++);
+        std::unordered_map<std::string, std::size_t> segmentRank;
+        if (const Value segments = dictionary_.get("segments"); segments.isDictionary()) {
+            rank = 0;
+            for (const auto& [id, value] : *segments.dictionary())
+                segmentRank.emplace(id, rank++);
+        }
+        const auto place = [&](const Finding& finding) {
+            const std::string& path = finding.path;
+            constexpr std::string_view prefix = "segments.";
+            std::size_t segment = 0;
+            if (path.compare(0, prefix.size(), prefix) == 0) {
+                // Ids may hold dots: the longest id the path names.
+                for (std::size_t end = prefix.size(); end <= path.size(); ++end) {
+                    if (end < path.size() && path[end] != '.') continue;
+                    const auto found =
+                        segmentRank.find(path.substr(prefix.size(), end - prefix.size()));
+                    if (found != segmentRank.end()) segment = found->second + 1;
+                }
+            }
+            const auto top = topRank.find(path.substr(0, path.find('.')));
+            return std::pair{top == topRank.end() ? topRank.size() : top->second, segment};
+        };
+        std::vector<std::pair<std::pair<std::size_t, std::size_t>, std::size_t>> order;
+        for (std::size_t i = skip; i < findings_.size(); ++i)
+            order.push_back({place(findings_[i]), i});
+        std::stable_sort(order.begin(), order.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<Finding> sorted(findings_.begin(),
+                                    findings_.begin() + static_cast<std::ptrdiff_t>(skip));
+        for (const auto& [key, i] : order)
+            sorted.push_back(std::move(findings_[i]));
+        findings_ = std::move(sorted);
+    }
+
     void add(Kind kind, std::string path, std::string message) {
         findings_.push_back({kind, std::move(path), std::move(message)});
     }
@@ -183,6 +240,14 @@ private:
                         std::to_string(value.integerReading()));
             }
         }
+        for (const auto& [key, value] : {std::pair{"startTimeMs", start}, {"endTimeMs", end}}) {
+            if (value.kind() == Value::Kind::Double && isTime(value) && fitsMilliseconds(value) &&
+                std::trunc(value.doubleReading()) != value.doubleReading()) {
+                add(Kind::time, path + key,
+                    value.text() + " ms is not a whole number of milliseconds; the loader reads " +
+                        std::to_string(value.integerReading()));
+            }
+        }
         if (isTime(start) && start.doubleReading() < 0.0) {
             add(Kind::time, path + "startTimeMs",
                 "negative start " + start.text() + " ms: times within a viewable start at 0");
@@ -250,19 +315,19 @@ private:
     void checkReachability() {
         const auto& initial = graph_.initialSegmentId();
         if (!initial || !segmentExists(*initial)) return;
-        std::unordered_set<const QZPlaygraphSegment*> reached;
-        graph_.bredthFirstTraversalFromSegmentId(initial, std::numeric_limits<uint64_t>::max(),
-                                                 [&](const std::shared_ptr<QZPlaygraphSegment>& s,
-                                                     uint64_t, bool&) { reached.insert(s.get()); });
+        const auto reached = reachableSegmentIds(graph_);
         for (const auto& [id, segment] : graph_.segmentMap()) {
-            if (!reached.count(segment.get())) {
+            if (!reached.count(id)) {
                 add(Kind::unreachable, "segments." + id,
                     "unreachable from the initial segment \"" + *initial + "\"");
             }
         }
     }
 
-    void checkDefaultPathLoop() {
+    // Reports a loop of the default path, and each play-to-end segment that
+    // the path goes on from: until its length is known the offsets of the
+    // segments after it count it as 0 s.
+    void checkDefaultPath() {
         const auto& initial = graph_.initialSegmentId();
         if (!initial) return;
         std::unordered_set<const QZPlaygraphSegment*> visited;
@@ -270,8 +335,14 @@ private:
         while (segment) {
             visited.insert(segment.get());
             const auto& next = segment->defaultNext();
-            if (!next) return;
-            auto following = graph_.segmentById(*next);
+            auto following = next ? graph_.segmentById(*next) : nullptr;
+            if (following && segment->playToViewableEnd() &&
+                std::isnan(segment->segmentDuration())) {
+                add(Kind::openEnded, "segments." + segment->segmentId(),
+                    "plays to the end of its viewable in the middle of the default path: the "
+                    "offsets after it count it as 0 s until its length is known");
+            }
+            if (!following) return;
             if (visited.count(following.get())) {
                 add(Kind::loop, "segments." + segment->segmentId() + ".defaultNext",
                     "the default path loops back to \"" + *next + "\"");
@@ -360,6 +431,26 @@ int runCheck(const CheckOptions& options) {
 }
 
 } // namespace
+
+std::unordered_set<std::string> reachableSegmentIds(const QZPlaygraph& graph) {
+    std::unordered_set<std::string> reached;
+    const auto& initial = graph.initialSegmentId();
+    if (!initial || !graph.segmentById(*initial)) return reached;
+    graph.bredthFirstTraversalFromSegmentId(
+        initial, std::numeric_limits<uint64_t>::max(),
+        [&](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t, bool&) {
+            if (s) reached.insert(s->segmentId());
+        });
+    return reached;
+}
+
+std::vector<std::string> defaultPathIds(const QZPlaygraph& graph) {
+    std::vector<std::string> ids;
+    graph.defaultPathTraversal([&](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t, bool&) {
+        ids.push_back(s->segmentId());
+    });
+    return ids;
+}
 
 std::vector<CheckFinding> checkPlaygraph(const LoadedPlaygraph& loaded) {
     std::vector<CheckFinding> found;

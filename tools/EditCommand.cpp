@@ -24,6 +24,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "Tool.hpp"
@@ -39,6 +40,9 @@ constexpr const char* opSyntax = R"(Operations (times and offsets in seconds):
   split SEGMENT OFFSET FIRST SECOND        cut SEGMENT at OFFSET from its start
   insert-after EXISTING NEW VIEWABLE START END [default]
   insert-before EXISTING NEW VIEWABLE START END
+  insert-between EXISTING NEW VIEWABLE START END
+                                           NEW becomes EXISTING's default next and leads
+                                           on to EXISTING's old default next
   remove SEGMENT
   add-transition FROM TO [default] [PROPERTIES]
   update FROM TO PROPERTIES                merge into the transition FROM -> TO
@@ -51,8 +55,11 @@ operation; an id with spaces or quotes is written as a JSON string ("my id").
 Times are from 0; a split OFFSET lies strictly inside the segment.
 'remove' and 'insert-before' move transitions only: a segment that names the
 removed (or existing) segment only as "defaultNext" keeps naming it. 'split'
-does not carry "annotations" into a newly made half. The tool warns about
-both on standard error; --strict refuses the edit then.)";
+does not carry "annotations" into a newly made half. 'insert-after ... default'
+ends the default path at NEW ('insert-between' keeps it going). The tool warns
+on standard error when an operation leaves a reference naming a missing
+segment, leaves segments unreachable from the initial segment, takes segments
+off the default path or drops annotations; --strict refuses the edit then.)";
 
 struct EditOptions {
     InputOptions input;
@@ -61,6 +68,7 @@ struct EditOptions {
     std::string output;
     bool inPlace = false;
     bool strict = false;
+    bool force = false;
 };
 
 /// A malformed operation; the message says what is wrong with it.
@@ -238,7 +246,7 @@ Edit parseOp(const std::string& text) {
         auto second = args.id("SECOND");
         apply = [=](MutablePlaygraph& g) { g.splitSegment(segment, offset, first, second); };
         edit.split = Edit::Split{segment, offset, first, second};
-    } else if (verb == "insert-after" || verb == "insert-before") {
+    } else if (verb == "insert-after" || verb == "insert-before" || verb == "insert-between") {
         auto existing = args.id("EXISTING");
         auto added = args.id("NEW");
         const Value viewable = args.viewable("VIEWABLE");
@@ -248,6 +256,17 @@ Edit parseOp(const std::string& text) {
             const bool asDefault = args.defaultFlag();
             apply = [=](MutablePlaygraph& g) {
                 g.insertSegmentAfter(existing, added, viewable, start, end, asDefault, nullptr);
+            };
+        } else if (verb == "insert-between") {
+            // One step of two edits: NEW becomes EXISTING's default next and
+            // leads on to the segment that was EXISTING's default next.
+            apply = [=](MutablePlaygraph& g) {
+                const auto segment = g.segmentById(existing);
+                const auto following = segment ? segment->defaultNext() : std::nullopt;
+                g.insertSegmentAfter(existing, added, viewable, start, end, true, nullptr);
+                if (following && *following != added && g.segmentById(*following)) {
+                    g.addTransitionFromSegment(added, *following, true, Value());
+                }
             };
         } else {
             apply = [=](MutablePlaygraph& g) {
@@ -341,34 +360,6 @@ std::optional<Dictionary> segmentDictionary(const Dictionary& playgraph, const s
     return *segment.dictionary();
 }
 
-/// Whole milliseconds of a stored time, as the library reads it.
-int64_t storedMilliseconds(const Dictionary& segment, std::string_view key) {
-    const Value v = segment.get(key);
-    return v.isFiniteNumber() ? v.integerReading() : 0;
-}
-
-/// Refuses a split whose boundary would not lie strictly inside the segment
-/// (the library would make a half whose end is not after its start).
-void checkSplitOffset(const MutablePlaygraph& graph, const Edit::Split& split) {
-    const auto segmentObject = graph.segmentById(split.segment);
-    const auto segment = segmentDictionary(graph.dictionaryRepresentation(), split.segment);
-    if (!segmentObject || !segment) return; // the library names the missing segment
-    const int64_t offsetMs = static_cast<int64_t>(std::trunc(split.offset * 1000.0));
-    const int64_t lengthMs = segmentObject->playToViewableEnd()
-                                 ? INT64_MAX
-                                 : storedMilliseconds(*segment, "endTimeMs") -
-                                       storedMilliseconds(*segment, "startTimeMs");
-    if (offsetMs < 1 || offsetMs >= lengthMs) {
-        throw InvalidArgumentError(
-            "OFFSET " + formatFixed(split.offset, 3) + " s is not inside segment " + split.segment +
-            (segmentObject->playToViewableEnd()
-                 ? std::string(
-                       ", which plays to the end of its viewable: it must be at least 0.001 s")
-                 : " of " + seconds(static_cast<double>(lengthMs) / 1000.0) +
-                       " s: it must lie strictly between 0 and that length"));
-    }
-}
-
 /// The references that name no segment: "initialSegment" and every
 /// segment's "defaultNext" and "next" entries, as (key path, id).
 std::set<std::pair<std::string, std::string>> danglingReferences(const Dictionary& playgraph) {
@@ -409,12 +400,69 @@ std::vector<std::string> annotationKeys(const Dictionary& playgraph, const std::
                                       : std::vector<std::string>();
 }
 
+/// "a, b and 3 more": at most a few of `ids`, so that a message stays short.
+std::string someIds(const std::vector<std::string>& ids) {
+    constexpr std::size_t kShown = 8;
+    std::string text;
+    for (std::size_t i = 0; i < ids.size() && i < kShown; ++i)
+        text += (i ? ", " : "") + ids[i];
+    if (ids.size() > kShown) text += " and " + std::to_string(ids.size() - kShown) + " more";
+    return text;
+}
+
+/// The segments of `graph` that its initial segment does not reach.
+std::unordered_set<std::string> unreachableSegmentIds(const MutablePlaygraph& graph) {
+    const std::unordered_set<std::string> reached = reachableSegmentIds(graph);
+    std::unordered_set<std::string> unreached;
+    for (auto& id : graph.allSegmentIds().value_or(std::vector<std::string>())) {
+        if (!reached.count(id)) unreached.insert(std::move(id));
+    }
+    return unreached;
+}
+
+/// Warns about segments that an edit left unreachable from the initial
+/// segment (ones it made included), and about those it took off the default
+/// path when the path no longer reaches its old end (a segment the edit
+/// removed is neither: it is gone).
+void strandingWarnings(const MutablePlaygraph& graph,
+                       const std::unordered_set<std::string>& unreachableBefore,
+                       const std::vector<std::string>& pathBefore,
+                       std::vector<std::string>& warnings) {
+    const std::unordered_set<std::string> reachableAfter = reachableSegmentIds(graph);
+    std::vector<std::string> stranded;
+    for (const auto& id : graph.allSegmentIds().value_or(std::vector<std::string>())) {
+        if (!reachableAfter.count(id) && !unreachableBefore.count(id)) stranded.push_back(id);
+    }
+    if (!stranded.empty()) {
+        warnings.push_back("leaves " + someIds(stranded) + " unreachable from the initial segment");
+    }
+    const std::vector<std::string> pathAfter = defaultPathIds(graph);
+    const std::unordered_set<std::string> onPathAfter(pathAfter.begin(), pathAfter.end());
+    // The path is cut short when it no longer reaches its old end; a path
+    // that changed course to the same end (set-default) is what was asked.
+    std::vector<std::string> leftPath;
+    const bool endLost = !pathBefore.empty() && !onPathAfter.count(pathBefore.back()) &&
+                         graph.segmentById(pathBefore.back());
+    for (const auto& id : pathBefore) {
+        if (endLost && !onPathAfter.count(id) && graph.segmentById(id)) leftPath.push_back(id);
+    }
+    if (!leftPath.empty()) {
+        warnings.push_back(
+            "takes " + someIds(leftPath) + " off the default path, which now " +
+            (pathAfter.empty() ? std::string("is empty") : "ends at " + pathAfter.back()));
+    }
+}
+
 /// Applies one edit and returns the warnings about what it left behind.
 std::vector<std::string> applyEdit(MutablePlaygraph& graph, const Edit& edit) {
     const auto before = danglingReferences(graph.dictionaryRepresentation());
     std::vector<std::string> splitAnnotations;
+    const std::unordered_set<std::string> unreachableBefore = unreachableSegmentIds(graph);
+    const std::vector<std::string> pathBefore = defaultPathIds(graph);
     if (edit.split) {
-        checkSplitOffset(graph, *edit.split);
+        if (auto problem = splitOffsetProblem(graph, edit.split->segment, edit.split->offset)) {
+            throw InvalidArgumentError(*problem);
+        }
         splitAnnotations = annotationKeys(graph.dictionaryRepresentation(), edit.split->segment);
     }
     edit.apply(graph);
@@ -439,6 +487,7 @@ std::vector<std::string> applyEdit(MutablePlaygraph& graph, const Edit& edit) {
             }
         }
     }
+    strandingWarnings(graph, unreachableBefore, pathBefore, warnings);
     return warnings;
 }
 
@@ -517,7 +566,8 @@ int runEdit(const EditOptions& options) {
 
     const Dictionary output = graph->dictionaryRepresentation();
     if (!options.input.defaultViewableId) keepDefaultViewableId(output, defaultViewableId);
-    writeJsonOutput(options.inPlace ? options.input.file : options.output, Value(output));
+    writeResult(options.inPlace ? options.input.file : options.output, Value(output),
+                options.force);
     return exitOk;
 }
 
@@ -554,8 +604,11 @@ Command addEditCommand(CLI::App& app) {
     command->add_flag("--in-place", options->inPlace, "Replace FILE with the result")
         ->excludes(output);
     command->add_flag("--strict", options->strict,
-                      "Refuse the edit (write nothing) when an operation leaves a reference "
-                      "naming a missing segment or drops annotations in a split");
+                      "Refuse the edit (write nothing) when an operation warns: a reference "
+                      "naming a missing segment, segments left unreachable or taken off the "
+                      "default path, annotations dropped in a split");
+    command->add_flag("--force", options->force,
+                      "Replace the output file even when it is read-only");
     command->footer(std::string(opSyntax) +
                     "\n\nA failing operation is reported with its position and reason; then "
                     "nothing is written (status 2). A regular file is replaced in one step and "

@@ -36,7 +36,7 @@ Command addInfoCommand(CLI::App& app) {
                 row("transitions", std::to_string(transitions) + " (entries under \"next\")");
                 row("main viewable id", valueText(graph.mainViewableId()));
                 row("duration",
-                    seconds(graph.duration()) + " s" +
+                    durationText(graph.duration()) +
                         (unknownLengths == 0
                              ? std::string()
                              : " (" + std::to_string(unknownLengths) +

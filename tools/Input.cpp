@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -76,17 +77,6 @@ std::string readText(const std::string& file, const std::string& name) {
 
 } // namespace
 
-Value firstMainValue(const Value& dictionary) {
-    const Value segments = dictionary.dictionary()->get("segments");
-    if (!segments.isDictionary()) return Value();
-    for (const auto& [id, segment] : *segments.dictionary()) {
-        if (!segment.isDictionary()) continue;
-        const Value main = segment.dictionary()->get("main");
-        if (main.isNumber()) return main;
-    }
-    return Value();
-}
-
 InputDocument readInput(const std::string& file, const JsonReadOptions& json,
                         std::string* rawText) {
     InputDocument document;
@@ -101,7 +91,7 @@ InputDocument readInput(const std::string& file, const JsonReadOptions& json,
         throw InputError(e.what());
     }
     if (!document.dictionary.isDictionary()) {
-        throw InputError(document.name + ": the top level is not a JSON object");
+        throw InputError(document.name + ": " + std::string(kTopLevelNotAnObject));
     }
     return document;
 }
@@ -123,18 +113,59 @@ LoadedPlaygraph loadPlaygraph(const InputOptions& options, const JsonReadOptions
 
 // ---- arguments ----
 
-double secondsArgument(const std::string& text, const std::string& what, bool allowNegative) {
+namespace {
+
+// A clock time "m:ss", "h:mm:ss", each with an optional fraction of a
+// second ("1:02.5", "1:00:00.250"); later fields below 60. NaN otherwise.
+double clockSeconds(std::string_view text) {
+    const bool negative = !text.empty() && text.front() == '-';
+    if (negative) text.remove_prefix(1);
+    double total = 0.0;
+    int fields = 0;
+    while (true) {
+        const std::size_t colon = text.find(':');
+        const std::string_view field = text.substr(0, colon);
+        const bool last = colon == std::string_view::npos;
+        const std::size_t digits = field.find_first_not_of("0123456789");
+        const std::string_view whole = field.substr(0, digits);
+        if (whole.empty() || (fields > 0 && whole.size() != 2)) return NAN;
+        if (digits != std::string_view::npos &&
+            (!last || field[digits] != '.' || field.size() == digits + 1 ||
+             field.find_first_not_of("0123456789", digits + 1) != std::string_view::npos)) {
+            return NAN;
+        }
+        double value = 0.0;
+        std::from_chars(field.data(), field.data() + field.size(), value);
+        if (fields > 0 && value >= 60.0) return NAN;
+        total = total * 60.0 + value;
+        if (++fields > 3) return NAN;
+        if (last) break;
+        text.remove_prefix(colon + 1);
+    }
+    return fields < 2 ? NAN : negative ? -total : total;
+}
+
+} // namespace
+
+double secondsArgument(const std::string& given, const std::string& what, bool allowNegative) {
     // The milliseconds of every accepted time fit a signed 64-bit integer.
     constexpr double kLimit = 9223372036854775.0;
+    const std::size_t first = given.find_first_not_of(" \t");
+    const std::string text = first == std::string::npos
+                                 ? ""
+                                 : given.substr(first, given.find_last_not_of(" \t") + 1 - first);
     double value = 0.0;
     const char* end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (error != std::errc() || stop != end || !std::isfinite(value) ||
-        !(std::fabs(value) <= kLimit) || (!allowNegative && value < 0.0)) {
-        throw InputError(what + (what.empty() ? "" : " ") +
-                         "must be a finite number of seconds from " +
-                         (allowNegative ? "-9223372036854775" : "0") +
-                         " to 9223372036854775, not '" + text + "'");
+    if (text.find(':') != std::string::npos)
+        value = clockSeconds(text);
+    else if (error != std::errc() || stop != end)
+        value = NAN;
+    if (!std::isfinite(value) || !(std::fabs(value) <= kLimit) || (!allowNegative && value < 0.0)) {
+        throw InputError(
+            what + (what.empty() ? "" : " ") + "must be a finite number of seconds from " +
+            (allowNegative ? "-9223372036854775" : "0") + " to 9223372036854775, not '" + given +
+            "' (a clock time m:ss.mmm or h:mm:ss.mmm reads too)");
     }
     return value;
 }
@@ -194,6 +225,21 @@ std::string seconds(double value) {
     return formatFixed(value, 3);
 }
 
+std::string clockTime(double value) {
+    if (!std::isfinite(value)) return "?";
+    const auto ms = static_cast<long long>(std::llround(std::fabs(value) * 1000.0));
+    char text[64];
+    std::snprintf(text, sizeof text, "%s%lld:%02lld:%02lld.%03lld", value < 0 ? "-" : "",
+                  ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
+    return text;
+}
+
+std::string durationText(double value) {
+    return seconds(value) + " s" +
+           (std::isfinite(value) && std::fabs(value) >= 3600.0 ? " (" + clockTime(value) + ")"
+                                                               : std::string());
+}
+
 std::string valueText(const Value& value) {
     if (value.isAbsent()) return "none";
     return value.text();
@@ -228,6 +274,40 @@ std::size_t utf8Length(std::string_view s, std::size_t i) {
 }
 
 } // namespace
+
+std::size_t displayWidth(std::string_view text) {
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = utf8Length(text, i);
+        if (length == 0) {
+            ++width;
+            ++i;
+            continue;
+        }
+        // The code point, then its columns: combining marks take none, the
+        // wide East Asian ranges and emoji two.
+        uint32_t c = static_cast<unsigned char>(text[i]) & (0xFF >> (length + 1));
+        for (std::size_t k = 1; k < length; ++k)
+            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        const bool combining = (c >= 0x300 && c <= 0x36F) || (c >= 0x200B && c <= 0x200F) ||
+                               (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0x20D0 && c <= 0x20FF);
+        const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
+                          (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+                          (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                          (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1FAFF) ||
+                          (c >= 0x20000 && c <= 0x3FFFD);
+        width += combining ? 0 : wide ? 2 : 1;
+        i += length;
+    }
+    return width;
+}
+
+std::string padded(std::string_view text, std::size_t width) {
+    std::string out(text);
+    const std::size_t used = displayWidth(text);
+    if (used < width) out.append(width - used, ' ');
+    return out;
+}
 
 std::string shown(std::string_view text) {
     static constexpr char hex[] = "0123456789abcdef";

@@ -108,9 +108,17 @@ void writeDirectly(const Destination& destination, const std::string& name,
 // Writes `text` to a new file next to `target` and renames it over
 // `target`, which keeps the owner, group and permissions of the file it
 // replaces.
-void replaceFile(const fs::path& target, const std::string& name, const std::string& text) {
+void replaceFile(const fs::path& target, const std::string& name, const std::string& text,
+                 bool force) {
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
+    // The rename below would replace a file that its owner made read-only
+    // without asking: ask as a shell's '>' would. Root may write anything,
+    // so for root a file without any write permission counts as read-only.
+    if (exists && !force &&
+        (::geteuid() == 0 ? (existing.st_mode & 0222) == 0 : ::access(target.c_str(), W_OK) != 0)) {
+        throw ReadOnlyError(name + ": the file is read-only, so it is left as it was");
+    }
     std::string pattern =
         (target.parent_path() / ("." + target.filename().string() + ".playgraph-XXXXXX")).string();
     std::vector<char> temporaryName(pattern.begin(), pattern.end());
@@ -163,7 +171,7 @@ std::string shortKeyPath(const std::string& path) {
 
 } // namespace
 
-void writeOutput(const std::string& path, const std::string& text) {
+void writeOutput(const std::string& path, const std::string& text, bool force) {
     if (path.empty() || path == "-") {
         std::cout << text << std::flush;
         if (!std::cout) throw InputError("cannot write to standard output");
@@ -176,11 +184,11 @@ void writeOutput(const std::string& path, const std::string& text) {
     if (destination.descriptorLink || (exists && !S_ISREG(info.st_mode))) {
         writeDirectly(destination, path, text);
     } else {
-        replaceFile(destination.file, path, text);
+        replaceFile(destination.file, path, text, force);
     }
 }
 
-void writeJsonOutput(const std::string& path, const Value& value) {
+void writeJsonOutput(const std::string& path, const Value& value, bool force) {
     std::string text;
     try {
         text = writeJson(value, JsonStyle::pretty) + "\n";
@@ -190,7 +198,64 @@ void writeJsonOutput(const std::string& path, const Value& value) {
             (e.keyPath().empty() ? std::string("the top level") : shortKeyPath(e.keyPath())) +
             ": " + e.reason() + "; nothing written");
     }
-    writeOutput(path, text);
+    writeOutput(path, text, force);
+}
+
+JsonLayout layoutOf(std::string_view text) {
+    JsonLayout layout;
+    layout.finalNewline = !text.empty() && text.back() == '\n';
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    const std::size_t last = text.find_last_not_of(" \t\r\n");
+    if (first == std::string_view::npos) return layout;
+    const std::string_view body = text.substr(first, last + 1 - first);
+    if (body.find('\n') == std::string_view::npos) {
+        layout.compact = true;
+        return layout;
+    }
+    for (std::size_t line = body.find('\n'); line != std::string_view::npos;
+         line = body.find('\n', line + 1)) {
+        const std::size_t start = line + 1;
+        const std::size_t content = body.find_first_not_of(" \t", start);
+        if (content == std::string_view::npos) break;
+        if (content > start && body[content] != '\n' && body[content] != '\r') {
+            layout.indent = std::string(body.substr(start, content - start));
+            break;
+        }
+    }
+    return layout;
+}
+
+std::string jsonText(const Value& value, const JsonLayout& layout) {
+    std::string text = writeJson(value, layout.compact ? JsonStyle::compact : JsonStyle::pretty);
+    if (!layout.compact && layout.indent != "  ") {
+        // The pretty writer indents by two blanks a level, and a string in
+        // it never holds a raw line break: only line starts change.
+        std::string indented;
+        indented.reserve(text.size());
+        std::size_t at = 0;
+        while (at < text.size()) {
+            std::size_t blanks = 0;
+            while (at + blanks < text.size() && text[at + blanks] == ' ')
+                ++blanks;
+            for (std::size_t level = 0; level < blanks / 2; ++level)
+                indented += layout.indent;
+            const std::size_t end = text.find('\n', at + blanks);
+            const std::size_t stop = end == std::string::npos ? text.size() : end + 1;
+            indented.append(text, at + blanks, stop - at - blanks);
+            at = stop;
+        }
+        text = std::move(indented);
+    }
+    if (layout.finalNewline) text += '\n';
+    return text;
+}
+
+void writeResult(const std::string& path, const Value& value, bool force) {
+    try {
+        writeJsonOutput(path, value, force);
+    } catch (const ReadOnlyError& e) {
+        throw InputError(std::string(e.what()) + " (--force replaces it)");
+    }
 }
 
 } // namespace playgraph::tool

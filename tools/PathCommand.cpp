@@ -18,17 +18,20 @@ Command addPathCommand(CLI::App& app) {
                 const LoadedPlaygraph loaded = loadPlaygraph(*options);
                 std::printf("%5s  %-16s %8s %10s %10s %10s %10s  %s\n", "index", "segment",
                             "viewable", "start", "end", "duration", "offset", "decorative");
+                // The id column is padded by display width, so that ids
+                // with accents or wide characters keep the columns aligned.
                 loaded.playgraph->defaultPathTraversal(
                     [](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t index, bool&) {
-                        std::printf(
-                            "%5llu  %-16s %8s %10s %10s %10s %10s  %s\n",
-                            static_cast<unsigned long long>(index), shown(s->segmentId()).c_str(),
-                            valueText(s->viewableId()).c_str(), seconds(s->startTime()).c_str(),
-                            seconds(s->endTime()).c_str(), seconds(s->segmentDuration()).c_str(),
-                            seconds(s->offsetInPlaygraph()).c_str(),
-                            s->isDecorativeSegment() ? "yes" : "no");
+                        std::printf("%5llu  %s %8s %10s %10s %10s %10s  %s\n",
+                                    static_cast<unsigned long long>(index),
+                                    padded(shown(s->segmentId()), 16).c_str(),
+                                    valueText(s->viewableId()).c_str(),
+                                    seconds(s->startTime()).c_str(), seconds(s->endTime()).c_str(),
+                                    seconds(s->segmentDuration()).c_str(),
+                                    seconds(s->offsetInPlaygraph()).c_str(),
+                                    s->isDecorativeSegment() ? "yes" : "no");
                     });
-                std::cout << "duration " << seconds(loaded.playgraph->duration()) << " s\n";
+                std::cout << "duration " << durationText(loaded.playgraph->duration()) << "\n";
                 return int(exitOk);
             }};
 }

@@ -11,10 +11,12 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "FrontEnd.hpp"
 #include "playgraph/editing/MutablePlaygraph.hpp"
 #include "playgraph/json/Json.hpp"
 #include "playgraph/model/Playgraph.hpp"
@@ -32,6 +34,12 @@ enum ExitStatus : int {
 class InputError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+/// A regular file that the tool would replace is read-only for the user.
+class ReadOnlyError : public InputError {
+public:
+    using InputError::InputError;
 };
 
 /// The largest input the tool reads, in bytes (1 GiB); a larger file is
@@ -76,8 +84,6 @@ InputDocument readInput(const std::string& file, const JsonReadOptions& json = {
 /// `readInput` for the subcommands that compare or merge whole playgraphs:
 /// also refuses a document without a "segments" object ("not a playgraph").
 InputDocument readPlaygraphDocument(const std::string& file, std::string* rawText = nullptr);
-/// The first numeric "main" value of the segments of `dictionary`, else none.
-Value firstMainValue(const Value& dictionary);
 /// `--default-viewable-id` when given, else `firstMainValue(dictionary)`.
 Value defaultViewableIdFor(const InputOptions& options, const Value& dictionary);
 /// Reads, parses and loads the input. Throws `InputError`.
@@ -107,6 +113,13 @@ struct CheckFinding {
 /// they are found while reading), in the order it reports them, all of them.
 std::vector<CheckFinding> checkPlaygraph(const LoadedPlaygraph& loaded);
 
+/// The ids of the segments reachable from `graph`'s initial segment along
+/// transitions and default nexts (the initial segment included); empty
+/// without one.
+std::unordered_set<std::string> reachableSegmentIds(const QZPlaygraph& graph);
+/// The ids of `graph`'s default path, in order.
+std::vector<std::string> defaultPathIds(const QZPlaygraph& graph);
+
 /// Writes `text` to `path`, or to standard output when `path` is empty or
 /// "-"; every subcommand that writes a result goes through here. A symbolic
 /// link is followed. What is not a regular file (a device, a FIFO, an open
@@ -114,12 +127,30 @@ std::vector<CheckFinding> checkPlaygraph(const LoadedPlaygraph& loaded);
 /// written whole or not at all: the text goes to a temporary file in the
 /// same directory, which then takes the place of the old one with its
 /// owner, group and permissions (when the owner or group cannot be kept,
-/// nothing is written). Throws `InputError` and leaves no temporary file
-/// behind.
-void writeOutput(const std::string& path, const std::string& text);
+/// nothing is written). An existing regular file that the user may not
+/// write (for root: one without any write permission) is refused with
+/// `ReadOnlyError` unless `force`. Throws `InputError` and leaves no
+/// temporary file behind.
+void writeOutput(const std::string& path, const std::string& text, bool force = false);
 /// Writes `value` as pretty JSON and a newline through `writeOutput`. A
 /// value without a JSON form is an `InputError` with a readable key path.
-void writeJsonOutput(const std::string& path, const Value& value);
+void writeJsonOutput(const std::string& path, const Value& value, bool force = false);
+/// How a JSON file is laid out: on one line, or one value a line indented
+/// by `indent` per level; and whether it ends with a newline.
+struct JsonLayout {
+    bool compact = false;
+    std::string indent = "  ";
+    bool finalNewline = true;
+};
+/// The layout of the JSON text `text`: compact when it is one line, else
+/// indented by the leading blanks of its first indented line.
+JsonLayout layoutOf(std::string_view text);
+/// `value` as JSON text in `layout`. Throws `JsonError` as `writeJson` does.
+std::string jsonText(const Value& value, const JsonLayout& layout);
+
+/// `writeJsonOutput` for a subcommand with a --force flag: a refusal of a
+/// read-only file says that --force overrides it.
+void writeResult(const std::string& path, const Value& value, bool force);
 /// When edits took away the "main" value that gave an edited playgraph
 /// `output` its default viewable id, gives it to the first segment, so that
 /// the output loads as before. Changes that segment's dictionary in place.
@@ -138,6 +169,16 @@ extern const char* const bundledStoryJson;
 
 /// Seconds with three decimals, or "?" for not-a-number.
 std::string seconds(double value);
+/// A time as h:mm:ss.mmm ("1:01:00.036"), or "?" when it is not finite.
+std::string clockTime(double value);
+/// "45.500 s"; from an hour on with the clock time too: "3660.036 s (1:01:00.036)".
+std::string durationText(double value);
+/// The columns a terminal gives UTF-8 `text`: combining marks none, wide
+/// East Asian characters and emoji two, other characters (and each byte
+/// that is not UTF-8) one.
+std::size_t displayWidth(std::string_view text);
+/// `text` followed by blanks up to `width` columns.
+std::string padded(std::string_view text, std::size_t width);
 /// A viewable id (or any value) as text; "none" when absent.
 std::string valueText(const Value& value);
 /// `text` made safe for a terminal: control characters (C0, DEL, C1),

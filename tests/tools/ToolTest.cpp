@@ -272,7 +272,10 @@ TEST_F(ToolFiles, EditReadsAnOperationsFileAndRewritesInPlace) {
                                              "update intro \"side door\" {\"weight\": 9}\n");
     const ToolRun edit = run("edit --in-place " + story + " --ops " + ops);
     ASSERT_EQ(edit.status, 0) << edit.output;
-    EXPECT_EQ(edit.output, "");
+    EXPECT_EQ(edit.output, "playgraph: warning: op 1 (" + ops +
+                               " line 3) 'insert-after intro \"side door\" 81 1 2 default': takes "
+                               "vault, recap, credits off the default path, which now ends at side "
+                               "door\n");
     EXPECT_EQ(files(), (std::set<std::string>{"story.json", "ops.txt"}));
     EXPECT_EQ(std::filesystem::status(story).permissions() & std::filesystem::perms::all, perms);
     const Value out = playgraph::readJsonFile(story);
@@ -366,6 +369,133 @@ TEST_F(ToolFiles, OutputFollowsLinksWritesIntoFifosAndKeepsTheOwner) {
     EXPECT_EQ(info.st_gid, 4343u);
 }
 
+// ---- what a person types: refused, flagged or said, never silently taken ----
+
+TEST_F(ToolFiles, AReadOnlyFileIsReplacedOnlyWithForce) {
+    const std::string story = copyOfStory();
+    const std::string before = read("story.json");
+    const std::string target = write("out.json", "keep me\n");
+    for (const std::string& file : {story, target})
+        ASSERT_EQ(chmod(file.c_str(), 0444), 0);
+    for (const std::string& arguments : {
+             "edit --in-place " + story + " --op 'remove rooftop'",
+             "edit " + story + " -o " + target + " --op 'remove rooftop'",
+             "compose --viewable 5 -o " + target,
+         }) {
+        const ToolRun refused = run(arguments);
+        EXPECT_EQ(refused.status, 2) << arguments;
+        EXPECT_TRUE(has(refused, "the file is read-only, so it is left as it was (--force "
+                                 "replaces it)"))
+            << refused.output;
+    }
+    EXPECT_EQ(read("story.json"), before);
+    EXPECT_EQ(read("out.json"), "keep me\n");
+    EXPECT_EQ(files(), (std::set<std::string>{"story.json", "out.json"}));
+
+    ASSERT_EQ(run("compose --viewable 5 --force -o " + target).status, 0);
+    EXPECT_EQ(at(playgraph::readJsonFile(target), {"segments", "video", "main"}).integerReading(),
+              5);
+    EXPECT_EQ(std::filesystem::status(target).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                  std::filesystem::perms::others_read);
+}
+
+TEST_F(ToolFiles, EditSaysWhatLeavesTheDefaultPathAndInsertsBetween) {
+    const std::string story = copyOfStory();
+    const std::string before = read("story.json");
+    struct Case {
+        std::string op, warning;
+    };
+    for (const Case& c : std::vector<Case>{
+             // recap reaches credits by "defaultNext" only: bumper is reached by nothing.
+             {"insert-before credits bumper 90 0 5",
+              "op 1 'insert-before credits bumper 90 0 5': leaves bumper unreachable from the "
+              "initial segment"},
+             {"insert-after vault heist 81 50 60 default",
+              "takes recap, credits off the default path, which now ends at heist"},
+             // vault and rooftop name recap by "defaultNext" only.
+             {"remove recap", "takes credits off the default path, which now ends at vault"},
+             {"set-default intro rooftop", ""},
+             {"insert-between vault heist 81 50 60", ""},
+         }) {
+        const ToolRun edit =
+            run("edit " + story + " -o " + path("out.json") + " --op " + quote(c.op));
+        EXPECT_EQ(edit.status, 0) << edit.output;
+        if (c.warning.empty()) {
+            EXPECT_EQ(edit.output, "") << c.op;
+        } else {
+            EXPECT_TRUE(has(edit, "playgraph: warning: ")) << edit.output;
+            EXPECT_TRUE(has(edit, c.warning)) << edit.output;
+            const ToolRun strict =
+                run("edit --strict --in-place " + story + " --op " + quote(c.op));
+            EXPECT_EQ(strict.status, 2) << strict.output;
+            EXPECT_TRUE(has(strict, " warning(s) under --strict; nothing written"))
+                << strict.output;
+        }
+    }
+    EXPECT_EQ(read("story.json"), before);
+    // The last edit: heist plays between vault and recap.
+    const ToolRun path = run("path " + this->path("out.json"));
+    EXPECT_TRUE(has(path, "    1  vault") && has(path, "    2  heist") &&
+                has(path, "    3  recap") && has(path, "    4  credits"))
+        << path.output;
+}
+
+TEST(Tool, RefusesOrFlagsWhatItUsedToTakeSilently) {
+    const std::string times = R"({"initialSegment": "a", "segments": {
+        "a": {"viewableId": 1, "startTimeMs": 0, "endTimeMs": 1999.9, "defaultNext": "b"},
+        "b": {"viewableId": 2, "startTimeMs": 0, "defaultNext": "c"},
+        "c": {"viewableId": 3, "startTimeMs": 0, "endTimeMs": 10, "defaultNext": "zz"}}})";
+    const std::string hours = R"({"initialSegment": "été", "segments": {
+        "été": {"viewableId": 1, "startTimeMs": 0, "endTimeMs": 3660036, "defaultNext": "影片"},
+        "影片": {"viewableId": 1, "startTimeMs": 3660036, "endTimeMs": 3661036}}})";
+    const std::string named = R"({"playgraphId": "kept", "initialSegment": "a", "segments": {
+        "a": {"viewableId": 5, "startTimeMs": 0, "endTimeMs": 1000}}})";
+    struct Case {
+        std::string arguments, input;
+        int status;
+        std::string expected;
+    };
+    for (const Case& c : std::vector<Case>{
+             // In file order: a's fraction, then b playing to its end mid-path, then c.
+             {"check -", times, 1,
+              "<stdin>: segments.a.endTimeMs: 1999.9 ms is not a whole number of milliseconds; "
+              "the loader reads 1999\n<stdin>: segments.b: plays to the end of its viewable in "
+              "the middle of the default path: the offsets after it count it as 0 s until its "
+              "length is known\n<stdin>: segments.c.defaultNext: names no segment \"zz\"\n"},
+             // The number stays on standard output for scripts.
+             {"map credits 100", "", 1,
+              "playgraph time 136.500 s\nplaygraph: viewable time 100.000 s lies outside "
+              "segment credits, which plays 0.000 to 9.000 s\n"},
+             {"map vault 70", "", 1, "lies outside segment vault, which plays 12.000 to 31.500 s"},
+             {"map vault 31.5", "", 0, "playgraph time 31.500 s\n"},
+             {"map nowhere 1", "", 2, "playgraph: Cannot find segment nowhere"},
+             {"compose --viewable 81 --start 20 --end 10", "", 2,
+              "--end 10.000 s is not after --start 20.000 s"},
+             {"compose --viewable 81 --start 1.0005", "", 2,
+              "--start 1.000500 s is not a whole number of milliseconds"},
+             {"compose --viewable 81 --start 1.001 --end 2", "", 0, "\"startTimeMs\": 1001.0"},
+             {"compose --from-playgraph -", named, 0, "{\n  \"playgraphId\": \"kept\",\n"},
+             // One reading of a time, as on the serve page.
+             {"at 1:00.5 -", hours, 0, "segment été, viewable 1, viewable time 60.500 s"},
+             {"at 1:01:00.500 -", hours, 0, "segment 影片, viewable 1, viewable time 3660.500 s"},
+             {"at 1e1", "", 0, "segment intro, viewable 81, viewable time 10.000 s"},
+             {"at 0x10", "", 2, "not '0x10'"},
+             {"at 1:60", "", 2, "not '1:60'"},
+             {"at abc", "", 2,
+              "must be a finite number of seconds from 0 to 9223372036854775, "
+              "not 'abc' (a clock time m:ss.mmm or h:mm:ss.mmm reads too)"},
+             {"path -", hours, 0,
+              "    0  été                     1      0.000   3660.036   3660.036      0.000  no\n"
+              "    1  影片                    1   3660.036   3661.036      1.000   3660.036  no\n"
+              "duration 3661.036 s (1:01:01.036)\n"},
+         }) {
+        const ToolRun r = run(c.arguments, c.input);
+        EXPECT_EQ(r.status, c.status) << c.arguments << "\n" << r.output;
+        EXPECT_TRUE(has(r, c.expected)) << c.arguments << "\n" << r.output;
+    }
+}
+
 // ---- diff, merge, fmt ----
 
 TEST_F(ToolFiles, DiffListsChangesByIdWithTheStatusOfDiff) {
@@ -402,13 +532,14 @@ TEST_F(ToolFiles, MergeCombinesTwoLinesOfWorkAndListsConflicts) {
     const std::string ours = path("ours.json"), theirs = path("theirs.json");
     ASSERT_EQ(run("edit " + base + " -o " + ours + " --op 'skip intro vault 2.5 1'").status, 0);
     ASSERT_EQ(run("edit " + base + " -o " + theirs + " --op 'remove rooftop'").status, 0);
-    const ToolRun clean = run("merge " + base + " " + ours + " " + theirs + " -o " +
-                              path("merged.json"));
+    const ToolRun clean =
+        run("merge " + base + " " + ours + " " + theirs + " -o " + path("merged.json"));
     EXPECT_EQ(clean.status, 0) << clean.output;
     EXPECT_EQ(clean.output, "");
     const Value merged = playgraph::readJsonFile(path("merged.json"));
-    EXPECT_EQ(at(merged, {"segments", "intro", "next", "vault", "skipRegionOffset"}).doubleReading(),
-              2500.0);
+    EXPECT_EQ(
+        at(merged, {"segments", "intro", "next", "vault", "skipRegionOffset"}).doubleReading(),
+        2500.0);
     EXPECT_TRUE(at(merged, {"segments", "rooftop"}).isNone());
 
     // Both re-weight one transition; theirs also retimes the credits.
@@ -418,8 +549,8 @@ TEST_F(ToolFiles, MergeCombinesTwoLinesOfWorkAndListsConflicts) {
                   " --op 'split credits 4 credits credits-b'")
                   .status,
               0);
-    const ToolRun conflict = run("merge --canonical " + base + " " + ours + " " + theirs +
-                                 " -o " + path("merged.json"));
+    const ToolRun conflict =
+        run("merge --canonical " + base + " " + ours + " " + theirs + " -o " + path("merged.json"));
     EXPECT_EQ(conflict.status, 1) << conflict.output;
     EXPECT_TRUE(has(conflict, "playgraph: conflict at segments.intro.next.vault.weight: both "
                               "changed segments.intro.next.vault.weight"))
