@@ -175,6 +175,7 @@ void bindValues(py::module_& m);
 void bindModel(py::module_& m);
 void bindEditing(py::module_& m);
 void bindDataSources(py::module_& m);
+void bindPlayback(py::module_& m);
 void bindCompositions(py::module_& m);
 void bindDiff(py::module_& m);
 

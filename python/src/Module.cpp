@@ -181,6 +181,7 @@ PYBIND11_MODULE(_playgraph, m) {
     bindModel(m);
     bindEditing(m);
     bindDataSources(m);
+    bindPlayback(m);
     bindCompositions(m);
     bindJson(m);
     bindDiff(m);
