@@ -76,14 +76,18 @@ export default async function createPlaygraph(options = {}) {
     }
     return result;
   };
-  for (const cls of [core.Playgraph, core.MutablePlaygraph, core.EditHistory,
-    core.PlaygraphPlayerMutableDataSource]) {
-    for (const name of Object.getOwnPropertyNames(cls.prototype)) {
-      const call = cls.prototype[name];
-      if (typeof call === 'function' && name !== 'constructor' && !name.startsWith('delete')) {
-        cls.prototype[name] = raising(call);
-      }
-    }
+  // The calls that can fail (the read side never does, and stays direct).
+  const failing = {
+    MutablePlaygraph: ['splitSegment', '_insertSegmentAfter', '_insertSegmentBefore',
+      'removeSegment', '_addTransitionFromSegment', '_updatePropertiesForTransitionFrom',
+      '_updatePropertiesForAllTransitionsTo', '_updatePropertiesForAllTransitionfrom',
+      'updateDefaultNextFromSegment', 'supportSkippingSegment', 'dumps'],
+    EditHistory: ['begin', 'commit', 'rollback', 'undo', 'redo'],
+    PlaygraphPlayerMutableDataSource: ['setNextSegmentAfter', 'clearNextSegmentAfter',
+      '_updateNextSegmentWeightsForSegment', 'updatePlaygraph'],
+  };
+  for (const [cls, names] of Object.entries(failing)) {
+    for (const name of names) core[cls].prototype[name] = raising(core[cls].prototype[name]);
   }
   const construct = (make) => (...args) => raising(() => make(...args))();
 

@@ -42,7 +42,7 @@ let native = null;
 if (process.env.PLAYGRAPH_PYTHONPATH) {
   const script = `
 import sys, json, playgraph
-from playgraph import _timings
+from playgraph._playgraph import _timings
 text = sys.stdin.read()
 load = min(_timings.load_from_text(text, 1) for _ in range(10)) * 1e3
 g = playgraph.load(text)
