@@ -15,6 +15,7 @@ from . import _playgraph
 
 globals().update({name: value for name, value in vars(_playgraph).items()
                   if not name.startswith("_")})
+__version__ = _playgraph.__version__
 
 
 def dump(value, file, pretty=False):

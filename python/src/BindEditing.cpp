@@ -3,12 +3,29 @@
 #include <pybind11/stl.h>
 
 #include "Convert.hpp"
+#include "FrontEnd.hpp"
 #include "playgraph/editing/EditHistory.hpp"
+#include "playgraph/editing/InvalidArgumentError.hpp"
 #include "playgraph/editing/MutablePlaygraph.hpp"
 
 namespace playgraph::python {
 
 namespace {
+
+std::string typeName(const py::object& self) { return py::str(self.get_type().attr("__name__")); }
+
+// The default viewable id `graph` gave its segments: the viewable id of a
+// segment whose dictionary names none; none when no segment took it.
+Value givenDefaultViewableId(const MutablePlaygraph& graph) {
+    const Value segments = graph.dictionaryRepresentation().get("segments");
+    if (!segments.isDictionary()) return Value();
+    for (const auto& [id, entry] : *segments.dictionary()) {
+        if (!entry.isDictionary() || entry.dictionary()->get("viewableId").isNumber()) continue;
+        const auto segment = graph.segmentById(id);
+        if (segment && segment->viewableId().isNumber()) return segment->viewableId();
+    }
+    return Value();
+}
 
 void bindMutableInterface(py::module_& m) {
     using P = QZMutablePlaygraph;
@@ -21,11 +38,25 @@ void bindMutableInterface(py::module_& m) {
         "ValueError) whose str() is the library's reason exactly, and the playgraph is left "
         "as it was. Times are seconds; the dictionary stores integer milliseconds. "
         "Properties are a dict; None acts as an empty one.")
-        .def("split_segment", &P::splitSegment, py::arg("segment_id"), py::arg("at_offset"),
-             py::arg("first_segment_id"), py::arg("second_segment_id"),
-             "Cuts segment_id in two at at_offset seconds from its start. Either half may keep "
-             "the segment's id; the first keeps what leads in, the second what leads out, and "
-             "the first leads to the second by default.")
+        .def(
+            "split_segment",
+            [](P& self, const std::string& segmentId, double atOffset, const std::string& first,
+               const std::string& second) {
+                // The library does not test the offset; as the tool, refuse a
+                // cut that would make a half without length.
+                if (const auto* graph = dynamic_cast<const MutablePlaygraph*>(&self)) {
+                    if (auto problem = tool::splitOffsetProblem(*graph, segmentId, atOffset)) {
+                        throw InvalidArgumentError(*problem);
+                    }
+                }
+                self.splitSegment(segmentId, atOffset, first, second);
+            },
+            py::arg("segment_id"), py::arg("at_offset"), py::arg("first_segment_id"),
+            py::arg("second_segment_id"),
+            "Cuts segment_id in two at at_offset seconds from its start, which must lie "
+            "strictly inside the segment (InvalidArgumentError otherwise, as the tool refuses "
+            "it). Either half may keep the segment's id; the first keeps what leads in, the "
+            "second what leads out, and the first leads to the second by default.")
         .def(
             "insert_segment_after",
             [](P& self, const std::string& existingId, const std::string& newSegmentId,
@@ -113,11 +144,30 @@ void bindMutablePlaygraph(py::module_& m) {
                  const Source input = source.is_none() ? Source{} : Source::from(source);
                  const Value viewableId = toValue(defaultViewableId, true);
                  py::gil_scoped_release release;
-                 return MutablePlaygraph::create(input.read(), viewableId);
+                 const Value dictionary = input.read();
+                 return MutablePlaygraph::create(dictionary,
+                                                 defaultViewableIdFor(viewableId, dictionary));
              }),
              py::arg("source") = py::none(), py::arg("default_viewable_id") = py::none(),
              "Builds an editable playgraph from a dict, JSON text or a path, as load() does "
              "(no source: an empty playgraph).")
+        .def(
+            "__reduce__",
+            [](const py::object& self) {
+                // Copies and pickles go through the dictionary, with the
+                // default viewable id the segments were given.
+                if (!self.get_type().is(py::type::of<MutablePlaygraph>())) {
+                    throw py::type_error(typeName(self) +
+                                         " cannot be copied or pickled through a dictionary");
+                }
+                const auto& graph = self.cast<const MutablePlaygraph&>();
+                return py::make_tuple(
+                    self.get_type(),
+                    py::make_tuple(fromValue(Value(graph.dictionaryRepresentation())),
+                                   fromValue(givenDefaultViewableId(graph))));
+            },
+            "copy.copy, copy.deepcopy and pickle make a new MutablePlaygraph from the "
+            "dictionary; the copy shares nothing with the original.")
         .def_static(
             "create_playgraph_with_viewable_id",
             [](const py::object& viewableId, const std::string& segmentId, double startTimeSeconds,

@@ -3,10 +3,12 @@
 
 #include <pybind11/stl.h>
 
+#include <cmath>
 #include <iomanip>
 #include <sstream>
 
 #include "Convert.hpp"
+#include "FrontEnd.hpp"
 #include "playgraph/PlaygraphPosition.hpp"
 #include "playgraph/QZPlaygraph.hpp"
 #include "playgraph/model/Playgraph.hpp"
@@ -20,6 +22,34 @@ namespace {
 using SegmentPtr = std::shared_ptr<QZPlaygraphSegment>;
 
 std::string typeName(const py::object& self) { return py::str(self.get_type().attr("__name__")); }
+
+std::string quoted(const std::string& text) { return py::repr(py::str(text)).cast<std::string>(); }
+
+// The segment ids of a playgraph, in the dictionary's order.
+std::vector<std::string> segmentIds(const QZPlaygraph& graph) {
+    if (auto ids = graph.allSegmentIds()) return *ids;
+    std::vector<std::string> ids;
+    if (const auto* base = dynamic_cast<const PlaygraphBase*>(&graph)) {
+        for (const auto& [id, segment] : base->segmentMap())
+            ids.push_back(id);
+    }
+    return ids;
+}
+
+// A whole number from 0 given for `name`: ValueError below 0, TypeError for
+// what is not an int.
+uint64_t wholeNumberArgument(const py::object& value, const char* name) {
+    if (PyBool_Check(value.ptr()) || !PyLong_Check(value.ptr())) {
+        throw py::type_error(std::string(name) + " must be an int, not " + typeName(value));
+    }
+    int overflow = 0;
+    const long long n = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    if (overflow < 0 || (overflow == 0 && n < 0)) {
+        throw py::value_error(std::string(name) + " must be a whole number from 0, not " +
+                              py::repr(value).cast<std::string>());
+    }
+    return overflow > 0 ? UINT64_MAX : static_cast<uint64_t>(n);
+}
 
 // Model objects compare by identity, as in the library: the address of the
 // whole object, whichever base the Python wrapper holds.
@@ -104,10 +134,18 @@ void bindTransitions(py::module_& m) {
         .def(
             "override_weight",
             [](QZPlaygraphSegmentTransition& self, const py::object& weight) {
+                if (!weight.is_none() &&
+                    (PyBool_Check(weight.ptr()) ||
+                     !(PyLong_Check(weight.ptr()) || PyFloat_Check(weight.ptr())))) {
+                    throw py::type_error("weight must be a number or None, not " +
+                                         typeName(weight) + " " +
+                                         py::repr(weight).cast<std::string>());
+                }
                 self.overrideWeight(toValue(weight, true));
             },
             py::arg("weight"),
-            "Sets the weight override; None removes it, so the base weight shows.")
+            "Sets the weight override (an int or a float; TypeError otherwise); None removes "
+            "it, so the base weight shows.")
         .def_property_readonly("source_segment", &QZPlaygraphSegmentTransition::sourceSegment)
         .def_property_readonly("destination_segment",
                                &QZPlaygraphSegmentTransition::destinationSegment,
@@ -135,9 +173,11 @@ void bindTransitions(py::module_& m) {
         .def_property_readonly("key", &QZPlaygraphSegmentTransition::key,
                                "The text naming the edge, e.g. 'a -> b@0' or 'a immediate-> "
                                "b@2.5'.")
-        .def("__repr__", [](const py::object& self) {
-            return "<" + typeName(self) + " " +
-                   self.cast<const QZPlaygraphSegmentTransition&>().key() + ">";
+        .def("__repr__", [](const QZPlaygraphSegmentTransition& self) {
+            const auto source = self.sourceSegment();
+            return "Transition(" + (source ? quoted(source->segmentId()) : std::string("None")) +
+                   " -> " + quoted(self.destinationSegmentId()) +
+                   ", weight=" + py::repr(fromValue(self.weight())).cast<std::string>() + ")";
         });
 }
 
@@ -238,7 +278,22 @@ void bindSegments(SegmentClass& segment) {
             [](const S& self) { return fromValue(self.precedingEmptyAdBreakToken()); })
         .def_property_readonly("description", &S::description,
                                "'Segment(<id>,[<start %0.2f>-<end %02f>])'.")
-        .def("__repr__", &S::description);
+        .def_property_readonly(
+            "on_default_path",
+            [](const SegmentPtr& self) {
+                const auto graph = self->playgraph();
+                return graph && tool::isOnDefaultPath(*graph, self);
+            },
+            "The segment is one of its playgraph's default path (False once the playgraph is "
+            "gone). offset_in_playgraph is 0 for a segment off the path.")
+        .def("__repr__", [](const S& self) {
+            const std::string end = self.playToViewableEnd() && std::isnan(self.endTime())
+                                        ? std::string(" s-end")
+                                        : "-" + formatFixed(self.endTime(), 3) + " s";
+            return "Segment(" + quoted(self.segmentId()) +
+                   ", viewable=" + py::repr(fromValue(self.viewableId())).cast<std::string>() +
+                   ", " + formatFixed(self.startTime(), 3) + end + ")";
+        });
 }
 
 // The playgraph read interface: queries and walks.
@@ -285,15 +340,21 @@ void bindPlaygraphInterface(PlaygraphClass& playgraph) {
             "initial segment), reporting depths from 0, each segment once.")
         .def(
             "bredth_first_traversal_from_segment_id",
-            [](const P& self, const std::optional<std::string>& segmentId, uint64_t maxDepth,
-               const py::object& callback) {
+            [](const P& self, const std::optional<std::string>& segmentId,
+               const py::object& maxDepth, const py::object& callback) {
+                const uint64_t depth = wholeNumberArgument(maxDepth, "max_depth");
+                const auto& start = segmentId ? segmentId : self.initialSegmentId();
+                if (!start || !self.segmentById(*start)) {
+                    return callback.is_none() ? py::object(py::list()) : py::object(py::none());
+                }
                 return runWalk(callback, [&](const TraversalCallback& f) {
-                    self.bredthFirstTraversalFromSegmentId(segmentId, maxDepth, f);
+                    self.bredthFirstTraversalFromSegmentId(segmentId, depth, f);
                 });
             },
             py::arg("segment_id"), py::arg("max_depth"), py::arg("callback") = py::none(),
-            "Breadth-first walk reporting depths 1 to max_depth (at least 1); an id naming no "
-            "segment is reported with segment None.")
+            "Breadth-first walk reporting depths 1 to max_depth (at least 1). From an id that "
+            "names no segment (or None without an initial segment) it reports nothing; a "
+            "max_depth below 0 raises ValueError.")
         .def("calculate_default_path_duration", &P::calculateDefaultPathDuration,
              "Recomputes duration and the default-path segments' offsets.")
         .def_property_readonly("initial_position", &P::initialPosition,
@@ -323,11 +384,34 @@ void bindPlaygraphInterface(PlaygraphClass& playgraph) {
         .def_property_readonly("all_segment_ids", &P::allSegmentIds, "Every segment id.")
         .def_property_readonly("minimum_segment_length_ms", &P::minimumSegmentLengthMs,
                                "The shortest segment an editor should make, or None.")
+        .def("__len__", [](const P& self) { return segmentIds(self).size(); })
+        .def(
+            "__contains__",
+            [](const P& self, const py::object& id) {
+                return py::isinstance<py::str>(id) &&
+                       self.segmentById(id.cast<std::string>()) != nullptr;
+            },
+            "True for the id of a segment.")
+        .def(
+            "__getitem__",
+            [](const P& self, const std::string& id) {
+                auto segment = self.segmentById(id);
+                if (!segment) throw py::key_error(id);
+                return segment;
+            },
+            "The segment under an id; KeyError when there is none.")
+        .def(
+            "__iter__", [](const P& self) { return py::iter(py::cast(segmentIds(self))); },
+            "Iterates over the segment ids, in the order of the dictionary's \"segments\".")
+        .def("has_same_default_traversal_as",
+             &Playgraph::playgraphHasSameDefaultTraversalAsPlaygraph, py::arg("other"),
+             "True when both default paths have the same segment ids in the same order.")
         .def("__repr__", [](const py::object& self) {
             const auto& playgraph = self.cast<const P&>();
-            return "<" + typeName(self) + " '" + playgraph.playgraphId() +
-                   "' duration=" + py::repr(py::float_(playgraph.duration())).cast<std::string>() +
-                   ">";
+            const std::size_t count = segmentIds(playgraph).size();
+            return typeName(self) + "(" + quoted(playgraph.playgraphId()) + ", " +
+                   std::to_string(count) + (count == 1 ? " segment, " : " segments, ") +
+                   formatFixed(playgraph.duration(), 3) + " s)";
         });
 }
 
@@ -341,11 +425,20 @@ void bindPlaygraph(py::module_& m) {
                  const Value value = toValue(dictionary);
                  const Value viewableId = toValue(defaultViewableId, true);
                  py::gil_scoped_release release;
-                 return Playgraph::create(value, viewableId);
+                 return Playgraph::create(value, defaultViewableIdFor(viewableId, value));
              }),
              py::arg("dictionary"), py::arg("default_viewable_id") = py::none(),
-             "Builds a playgraph from a dict; default_viewable_id (an int or None) goes to "
-             "segments without \"viewableId\" when the playgraph's \"type\" is \"branching\".")
+             "Builds a playgraph from a dict; default_viewable_id (an int; None: the first "
+             "numeric \"main\" of the segments) goes to segments without \"viewableId\" when "
+             "the playgraph's \"type\" is \"branching\".")
+        .def(
+            "__reduce__",
+            [](const py::object&) -> py::object {
+                throw py::type_error(
+                    "an immutable Playgraph keeps no dictionary to copy or pickle: "
+                    "load it as a MutablePlaygraph");
+            },
+            "Refused: copy.copy, copy.deepcopy and pickle need MutablePlaygraph.")
         .def(
             "value_for_annotation",
             [](const Playgraph& self, std::string_view key) {

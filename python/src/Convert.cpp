@@ -1,5 +1,7 @@
 #include "Convert.hpp"
 
+#include "FrontEnd.hpp"
+
 #include <cerrno>
 #include <climits>
 #include <filesystem>
@@ -273,9 +275,18 @@ Source Source::from(py::handle object) {
 }
 
 Value Source::read() const {
-    if (text) return parseJson(*text);
-    if (path) return readJsonFile(*path);
-    return value;
+    if (!text && !path) return value;
+    Value parsed = text ? parseJson(*text) : readJsonFile(*path);
+    if (!parsed.isDictionary()) {
+        // As the tool refuses it: a playgraph file holds one object.
+        throw JsonError(std::string(tool::kTopLevelNotAnObject), std::nullopt, "",
+                        text ? "<input>" : *path);
+    }
+    return parsed;
+}
+
+Value defaultViewableIdFor(const Value& given, const Value& dictionary) {
+    return given.isNone() ? tool::firstMainValue(dictionary) : given;
 }
 
 namespace {

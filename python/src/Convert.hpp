@@ -87,10 +87,15 @@ struct Source {
     /// Raises TypeError for anything else and FileNotFoundError for a path
     /// that names nothing.
     static Source from(py::handle object);
-    /// The dictionary: parses the text or reads the file (raises `JsonError`).
+    /// The dictionary: parses the text or reads the file (raises `JsonError`,
+    /// also for a top level that is not an object, as the tool does).
     /// Touches no Python object, so it runs without the GIL.
     Value read() const;
 };
+
+/// The default viewable id the tool would use: `given` unless it is none,
+/// else the first numeric "main" of the segments of `dictionary`.
+Value defaultViewableIdFor(const Value& given, const Value& dictionary);
 
 /// Collects what Python callbacks raise while the library calls them, so
 /// that no Python exception unwinds through library code. Scopes nest per

@@ -57,14 +57,17 @@ void bindJson(py::module_& m) {
             const Source input = Source::from(source);
             const Value viewableId = toValue(defaultViewableId, true);
             py::gil_scoped_release release;
-            return Playgraph::create(input.read(), viewableId);
+            const Value dictionary = input.read();
+            return Playgraph::create(dictionary, defaultViewableIdFor(viewableId, dictionary));
         },
         py::arg("source"), py::arg("default_viewable_id") = py::none(),
         "Builds an immutable Playgraph from a dict, JSON text (a str starting with '{', or "
-        "bytes) or a path (str or os.PathLike). default_viewable_id (an int or None) goes to "
-        "segments without \"viewableId\" when the playgraph's \"type\" is \"branching\". "
-        "Wrongly typed entries read as absent, so a dictionary always loads; malformed JSON "
-        "raises JsonError, a missing file FileNotFoundError. Text and files are read and built "
+        "bytes) or a path (str or os.PathLike). default_viewable_id (an int; None: the first "
+        "numeric \"main\" of the segments, as the tool does) goes to segments without "
+        "\"viewableId\" when the playgraph's \"type\" is \"branching\". Wrongly typed "
+        "entries read as absent, so a dictionary always loads; malformed JSON, and JSON whose "
+        "top level is not an object, raise JsonError, a missing file FileNotFoundError. Text and "
+        "files are read and built "
         "without holding the GIL.");
     m.def(
         "dumps",
@@ -186,5 +189,6 @@ PYBIND11_MODULE(_playgraph, m) {
     bindJson(m);
     bindDiff(m);
     m.attr("__name__") = name;
+    m.attr("__version__") = PLAYGRAPH_VERSION;
     bindTimings(m);
 }

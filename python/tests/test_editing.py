@@ -1,8 +1,13 @@
 """Edits: their effect, their exact refusals, and params carried through them."""
 
+import os
+import pathlib
+
 import pytest
 
 import playgraph
+
+STORY_PATH = pathlib.Path(os.environ.get("PLAYGRAPH_EXAMPLES", "examples")) / "story.json"
 
 DICTIONARY = {
     "initialSegment": "a",
@@ -88,3 +93,34 @@ def test_edit_history_transactions_undo_and_redo():
     assert history.is_stale
     with pytest.raises(playgraph.EditHistoryError, match="outside its history"):
         history.undo()
+
+
+def test_copies_and_pickles_go_through_the_dictionary():
+    import copy
+    import pickle
+    graph = playgraph.MutablePlaygraph(STORY_PATH)
+    for clone in (copy.copy(graph), copy.deepcopy(graph), pickle.loads(pickle.dumps(graph))):
+        assert type(clone) is playgraph.MutablePlaygraph and clone is not graph
+        assert clone.dictionary_representation() == graph.dictionary_representation()
+        assert clone["vault"].viewable_id == 81  # the default viewable id goes along
+        clone.remove_segment("rooftop")
+        assert "rooftop" in graph and "rooftop" not in clone
+    given = playgraph.MutablePlaygraph(STORY_PATH, 7)
+    assert pickle.loads(pickle.dumps(given))["vault"].viewable_id == 7
+    for immutable in (playgraph.load(STORY_PATH),):
+        for make in (copy.copy, copy.deepcopy, pickle.dumps):
+            with pytest.raises(TypeError, match="load it as a MutablePlaygraph"):
+                make(immutable)
+
+
+def test_a_split_outside_the_segment_is_refused_as_the_tool_refuses_it():
+    graph = playgraph.MutablePlaygraph(STORY_PATH)
+    before = graph.dictionary_representation()
+    for offset, reason in ((0, "OFFSET 0.000 s is not inside segment vault of 19.500 s"),
+                           (19.5, "OFFSET 19.500 s is not inside segment vault of 19.500 s"),
+                           (0.0004, "OFFSET 0.000 s is not inside segment vault")):
+        with pytest.raises(playgraph.InvalidArgumentError, match=reason):
+            graph.split_segment("vault", offset, "vault", "vault-b")
+    assert graph.dictionary_representation() == before
+    graph.split_segment("vault", 0.001, "vault", "vault-b")
+    assert graph["vault-b"].start_time == 12.001

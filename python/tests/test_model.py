@@ -69,7 +69,12 @@ def test_walks_as_lists_and_as_callbacks():
         assert stopped == [s for s, _ in steps[:2]]
     assert [(s.segment_id, i) for s, i in graph.default_path_traversal()] == [
         ("intro", 0), ("vault", 1), ("recap", 2), ("credits", 3)]
-    assert graph.bredth_first_traversal_from_segment_id("nowhere", 1) == [(None, 1)]
+    # From a missing id there is nothing to walk; a negative depth is refused.
+    assert graph.bredth_first_traversal_from_segment_id("nowhere", 1) == []
+    assert graph.bredth_first_traversal_from_segment_id("nowhere", 1, lambda s, i: None) is None
+    with pytest.raises(ValueError, match="max_depth must be a whole number from 0, not -1"):
+        graph.bredth_first_traversal_from_segment_id("intro", -1)
+    assert len(graph.bredth_first_traversal_from_segment_id("intro", 2**70)) == 5
 
     calls = []
 
@@ -95,3 +100,53 @@ def test_objects_outlive_their_playgraph_and_back_references_read_none():
     del intro, position
     gc.collect()
     assert transition.source_segment is None and transition.key == "(null) -> vault@0"
+
+
+def test_the_defaults_and_refusals_of_the_tool():
+    # Without default_viewable_id the first "main" gives one, as in the tool.
+    for graph in (playgraph.load(STORY), playgraph.load(str(STORY)),
+                  playgraph.Playgraph(__import__("json").loads(STORY.read_text())),
+                  playgraph.MutablePlaygraph(STORY)):
+        assert graph["vault"].viewable_id == 81 and graph["recap"].viewable_id == 81
+    assert playgraph.load(STORY, 7)["vault"].viewable_id == 7
+    for text in ("[1]", b"3", '  ["a"]'):
+        with pytest.raises(playgraph.JsonError) as caught:
+            playgraph.load(text)
+        assert caught.value.reason == "the top level is not a JSON object"
+        assert str(caught.value) == "<input>: the top level is not a JSON object"
+    with pytest.raises(playgraph.JsonError, match="the top level is not a JSON object"):
+        playgraph.MutablePlaygraph("[]")
+
+
+def test_what_a_python_user_expects():
+    graph = playgraph.load(STORY)
+    assert playgraph.__version__.count(".") == 2
+    assert len(graph) == 5 and list(graph) == ["intro", "vault", "rooftop", "recap", "credits"]
+    assert "intro" in graph and "nowhere" not in graph and 5 not in graph
+    assert graph["intro"] == graph.segment_by_id("intro")
+    with pytest.raises(KeyError):
+        graph["nowhere"]
+    assert repr(graph["intro"]) == "Segment('intro', viewable=81, 0.000-12.000 s)"
+    assert repr(graph["intro"].next["vault"]) == "Transition('intro' -> 'vault', weight=70)"
+    assert repr(graph) == "Playgraph('heist-story', 5 segments, 45.500 s)"
+    open_ended = playgraph.load({"initialSegment": "a", "segments": {
+        "a": {"viewableId": 1, "startTimeMs": 500}}})
+    assert repr(open_ended["a"]) == "Segment('a', viewable=1, 0.500 s-end)"
+
+    # Off the default path the offset is the model's 0, and on_default_path says so.
+    assert [s for s in graph if graph[s].on_default_path] == ["intro", "vault", "recap", "credits"]
+    assert graph["rooftop"].offset_in_playgraph == 0 and not graph["rooftop"].on_default_path
+
+    other = playgraph.MutablePlaygraph(STORY)
+    assert graph.has_same_default_traversal_as(other)
+    other.update_default_next_from_segment("intro", "rooftop")
+    assert not graph.has_same_default_traversal_as(other)
+    assert playgraph.Playgraph.playgraph_has_same_default_traversal_as_playgraph(graph, graph)
+
+    transition = graph["intro"].next["vault"]
+    for weight in ("heavy", True, [1]):
+        with pytest.raises(TypeError, match="weight must be a number or None"):
+            transition.override_weight(weight)
+    assert transition.weight == 70
+    transition.override_weight(2.5)
+    assert transition.weight == 2.5
