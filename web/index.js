@@ -238,7 +238,10 @@ export default async function createPlaygraph(options = {}) {
     };
   }
 
-  const sourceText = (source) => (typeof source === 'string' ? source : JSON.stringify(source));
+  // The text goes to the library as UTF-8 bytes, encoded by the platform
+  // (faster than the loader's own encoding of a large string).
+  const encoder = new TextEncoder();
+  const sourceText = (source) => encoder.encode(typeof source === 'string' ? source : JSON.stringify(source));
 
   return {
     version: VERSION,

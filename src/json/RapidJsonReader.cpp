@@ -7,14 +7,13 @@
 #include <rapidjson/reader.h>
 #include <rapidjson/stream.h>
 
-#include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "../Compat.hpp"
 #include "JsonText.hpp"
 
 namespace playgraph::jsontext {
@@ -34,47 +33,26 @@ struct Fault {
 // that its dictionary is allocated once at its final size.
 class Builder {
 public:
-    Builder(std::string_view text, const rapidjson::StringStream& stream,
+    Builder(std::string_view text, rapidjson::InsituStringStream& stream,
             const JsonReadOptions& options)
         : text_(text), stream_(stream), options_(options) {}
 
     bool Null() { return add(Value::null()); }
     bool Bool(bool b) { return add(Value(b)); }
-    // Numbers arrive as their text (kParseNumbersAsStringsFlag).
-    bool Int(int) { return false; }
-    bool Uint(unsigned) { return false; }
-    bool Int64(int64_t) { return false; }
-    bool Uint64(uint64_t) { return false; }
-    bool Double(double) { return false; }
-    bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
-        const char* end = text + length;
-        // An integer when there is no fraction or exponent and it fits.
-        if (std::string_view(text, length).find_first_of(".eE") == npos) {
-            int64_t i = 0;
-            auto r = std::from_chars(text, end, i);
-            if (r.ec == std::errc() && r.ptr == end) return add(Value(i));
-            uint64_t u = 0;
-            r = std::from_chars(text, end, u);
-            if (r.ec == std::errc() && r.ptr == end) return add(Value(u));
-        }
-        double d = 0.0;
-        const auto r = compat::fromChars(text, end, d);
-        if (r.ec == std::errc::result_out_of_range) {
-            // Too small for a double reads as zero; too large is a fault.
-            bool zero = true;
-            std::string_view mantissa(text, length);
-            mantissa = mantissa.substr(0, mantissa.find_first_of("eE"));
-            for (const char c : mantissa)
-                if (c >= '1' && c <= '9') zero = false;
-            const bool negativeExponent = std::string_view(text, length).find("e-") != npos ||
-                                          std::string_view(text, length).find("E-") != npos;
-            if (negativeExponent || zero) return add(Value(text[0] == '-' ? -0.0 : 0.0));
-            return fail(std::string(kBadNumber), stream_.Tell());
-        }
-        if (r.ec != std::errc() || r.ptr != end)
-            return fail(std::string(kBadNumber), stream_.Tell());
-        return add(Value(d));
+    // A number without fraction or exponent that fits 64 bits arrives as
+    // an integer, any other as a double (correctly rounded with
+    // kParseFullPrecisionFlag); one too large for a double is a parse error.
+    bool Int(int i) { return add(Value(static_cast<int64_t>(i))); }
+    bool Uint(unsigned u) { return add(Value(static_cast<int64_t>(u))); }
+    bool Int64(int64_t i) { return add(Value(i)); }
+    bool Uint64(uint64_t u) {
+        return add(u <= static_cast<uint64_t>(INT64_MAX) ? Value(static_cast<int64_t>(u))
+                                                         : Value(u));
     }
+    bool Double(double d) { return add(Value(d)); }
+    bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }
+    // Strings are decoded in place (kParseInsituFlag): views into the
+    // parser's copy of the text stay valid while the document is read.
     bool String(const char* s, rapidjson::SizeType length, bool) {
         if (!wellFormed(s, length)) return false;
         return add(Value(std::string_view(s, length)));
@@ -82,51 +60,56 @@ public:
     bool StartObject() { return open(true); }
     bool Key(const char* s, rapidjson::SizeType length, bool) {
         if (!wellFormed(s, length)) return false;
-        Frame& frame = frames_.back();
-        frame.key.assign(s, length);
-        frame.keyStart = stream_.Tell();
+        key_ = std::string_view(s, length);
+        keyStart_ = stream_.Tell();
         return true;
     }
     bool EndObject(rapidjson::SizeType) {
-        Frame frame = std::move(frames_.back());
-        frames_.pop_back();
-        Dictionary dictionary = Dictionary::withCapacity(frame.fields.size());
-        for (auto& field : frame.fields) {
+        const std::size_t base = frames_.back().base;
+        close();
+        Dictionary dictionary = Dictionary::withCapacity(fields_.size() - base);
+        for (std::size_t i = base; i < fields_.size(); ++i) {
+            Field& field = fields_[i];
             const std::size_t size = dictionary.size();
             dictionary.set(field.key, std::move(field.value));
             if (dictionary.size() == size && options_.onDuplicateKey) {
                 options_.onDuplicateKey(field.key, lines_.locate(field.keyStart));
             }
         }
+        fields_.resize(base);
         return add(Value(std::move(dictionary)));
     }
     bool StartArray() { return open(false); }
     bool EndArray(rapidjson::SizeType) {
-        Frame frame = std::move(frames_.back());
-        frames_.pop_back();
-        return add(Value(std::move(frame.list)));
+        List list = std::move(frames_.back().list);
+        close();
+        return add(Value(std::move(list)));
     }
 
     Value take() { return std::move(result_); }
     const std::optional<Fault>& fault() const { return fault_; }
 
 private:
+    // An entry of an object being read; the entries of all open objects
+    // share one stack, innermost last.
     struct Field {
-        std::string key;
+        std::string_view key;
         Value value;
         std::size_t keyStart;
     };
     struct Frame {
         bool object;
-        std::vector<Field> fields;
+        std::size_t base; ///< where the object's entries start in fields_
         List list;
-        std::string key;
-        std::size_t keyStart = 0;
+        std::string_view key; ///< the key of this container in its parent
+        std::size_t keyStart;
     };
 
     // RapidJSON lets a lone low surrogate escape through (as the UTF-8 of
-    // a surrogate); it is a bad string here as everywhere.
+    // a surrogate, whose first byte is 0xED); it is a bad string here as
+    // everywhere.
     bool wellFormed(const char* s, rapidjson::SizeType length) {
+        if (!std::memchr(s, 0xED, length)) return true;
         if (firstInvalidUtf8(std::string_view(s, length)) == npos) return true;
         return fail(std::string(kBadString), stream_.Tell());
     }
@@ -138,8 +121,16 @@ private:
 
     bool open(bool object) {
         if (frames_.size() >= kMaxJsonDepth) return fail(tooDeep(), stream_.Tell() - 1);
-        frames_.push_back(Frame{object, {}, {}, {}, 0});
+        frames_.push_back(Frame{object, fields_.size(), {}, key_, keyStart_});
         return true;
+    }
+
+    // Ends the innermost container: its own key, kept while it was read,
+    // is the one its value goes under.
+    void close() {
+        key_ = frames_.back().key;
+        keyStart_ = frames_.back().keyStart;
+        frames_.pop_back();
     }
 
     bool add(Value value) {
@@ -149,7 +140,7 @@ private:
         }
         Frame& frame = frames_.back();
         if (frame.object) {
-            frame.fields.push_back({std::move(frame.key), std::move(value), frame.keyStart});
+            fields_.push_back({key_, std::move(value), keyStart_});
         } else {
             frame.list.push_back(std::move(value));
         }
@@ -157,9 +148,12 @@ private:
     }
 
     std::string_view text_;
-    const rapidjson::StringStream& stream_;
+    rapidjson::InsituStringStream& stream_;
     const JsonReadOptions& options_;
     std::vector<Frame> frames_;
+    std::vector<Field> fields_;
+    std::string_view key_;
+    std::size_t keyStart_ = 0;
     Value result_;
     std::optional<Fault> fault_;
     LineIndex lines_{text_};
@@ -261,13 +255,13 @@ Value parseWithRapidJson(std::string_view text, std::string_view sourceName,
 
     // The parser reads up to a NUL; the text may hold one, which is then
     // where the parser stops and reports the fault.
-    const std::string terminated(text);
-    rapidjson::StringStream stream(terminated.c_str());
+    std::string terminated(text);
+    rapidjson::InsituStringStream stream(terminated.data());
     Builder builder(text, stream, options);
     rapidjson::Reader reader;
     // Recursive parsing: the handler stops it kMaxJsonDepth levels deep.
-    constexpr unsigned flags =
-        rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseValidateEncodingFlag;
+    constexpr unsigned flags = rapidjson::kParseInsituFlag | rapidjson::kParseFullPrecisionFlag |
+                               rapidjson::kParseValidateEncodingFlag;
     const rapidjson::ParseResult result = reader.Parse<flags>(stream, builder);
     if (!result.IsError()) return builder.take();
 
