@@ -124,7 +124,7 @@ private:
 
     void emit(const Value* before, const Value* after) {
         PlaygraphChange change;
-        change.path = path_;
+        change.path.assign(path_.begin(), path_.end());
         if (before) change.before = *before;
         if (after) change.after = *after;
         change.kind = changeKindFor(change.path, change.before, change.after);
@@ -140,6 +140,8 @@ private:
         after = present(after);
         if (!before && !after) return;
         if (before && after && before->isDictionary() && after->isDictionary()) {
+            // Most entries are alike: comparing is cheaper than walking them.
+            if (*before == *after) return;
             compareDictionaries(*before->dictionary(), *after->dictionary());
             return;
         }
@@ -155,15 +157,26 @@ private:
 
     void compareDictionaries(const Dictionary& before, const Dictionary& after) {
         if (before.sameAs(after)) return;
+        // Both sides mostly hold their keys in one order: walking them side
+        // by side reads memory in order and spares most lookups. Every entry
+        // of `after` before `pending` has been matched.
+        auto pending = after.begin();
         for (const auto& [key, value] : before) {
+            const Value* other = nullptr;
+            if (pending != after.end() && pending->first == key) {
+                other = &pending->second;
+                ++pending;
+            } else {
+                other = after.find(key);
+            }
             path_.push_back(key);
-            compare(&value, after.find(key));
+            compare(&value, other);
             path_.pop_back();
         }
-        for (const auto& [key, value] : after) {
-            if (present(before.find(key))) continue;
-            path_.push_back(key);
-            compare(nullptr, &value);
+        for (auto entry = pending; entry != after.end(); ++entry) {
+            if (present(before.find(entry->first))) continue;
+            path_.push_back(entry->first);
+            compare(nullptr, &entry->second);
             path_.pop_back();
         }
     }
@@ -219,7 +232,8 @@ private:
     }
 
     PlaygraphDiff out_;
-    KeyPath path_;
+    // The keys down to the entry being compared, viewing the dictionaries.
+    std::vector<std::string_view> path_;
 };
 
 bool absent(const Value& value) { return value.isNone(); }

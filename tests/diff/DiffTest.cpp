@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <set>
 
@@ -192,6 +193,15 @@ TEST(Diff, ApplyingTheDiffOfRandomValuesIsExact) {
         const PlaygraphDiff d = diff(before, after);
         ASSERT_EQ(apply(before, d), after);
         expectFaithful(before, after, d);
+        // The order of the keys is no change, wherever keys move to.
+        Dictionary shuffled;
+        auto keys = before.dictionary()->keys();
+        std::shuffle(keys.begin(), keys.end(), rng);
+        for (const auto& key : keys)
+            shuffled.set(key, before.dictionary()->get(key));
+        ASSERT_TRUE(diff(before, Value(shuffled)).empty());
+        shuffled.set("added", 1);
+        ASSERT_EQ(diff(before, Value(shuffled)).size(), 1u);
     }
 }
 
