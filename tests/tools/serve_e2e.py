@@ -5,7 +5,11 @@ Opens the page on a copy of the bundled story, checks the drawn graph and
 default path, asks what plays at a time, splits a segment, undoes (keyboard)
 and redoes (button), sees a refused edit's message, saves, checks the saved
 file with the playgraph tool, and sees that a file changed on disk is not
-overwritten without asking.
+overwritten without asking. Then what a person types and reads: times read
+(and refused) as the tool reads them, split disabled where the tool would
+refuse it, segments off the default path, inserts that cut the path short or
+go between, a removal undone, saves that keep a compact or 4-space layout,
+and a large graph's split whose new half is drawn, selected and in view.
 
     serve_e2e.py TOOL EXAMPLES_DIR                run the test (CTest does)
     serve_e2e.py TOOL EXAMPLES_DIR --screenshot PNG   save the README's picture
@@ -23,8 +27,10 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
 
 CHROMIUM = "/usr/bin/chromium"
+EXAMPLES = "examples"
 DRIVER = "/usr/bin/chromedriver"
 
 try:
@@ -173,6 +179,153 @@ def run_test(driver, tool, path):
     assert not errors, errors
 
 
+def tool_refusal(tool, *args):
+    """The message of a refused tool run, without its "playgraph: " prefix."""
+    result = subprocess.run([tool, *args], capture_output=True, text=True, check=False)
+    assert result.returncode == 2, result
+    return result.stderr.splitlines()[0].removeprefix("playgraph: ")
+
+
+def panel_field(driver, name):
+    return driver.execute_script(
+        "const row = [...document.querySelectorAll('#segment-panel tr')]"
+        ".find(r => r.querySelector('th') && r.querySelector('th').textContent === arguments[0]);"
+        "return row ? row.querySelector('td').textContent : null", name)
+
+
+def panel_title(driver):
+    titles = driver.find_elements(By.CSS_SELECTOR, "#segment-panel h2")
+    return titles[0].text if titles else None
+
+
+def select_node(driver, segment):
+    for node in driver.find_elements(By.CSS_SELECTOR, "#graph g.node"):
+        if node.find_element(By.TAG_NAME, "title").get_attribute("textContent") == segment:
+            node.click()
+            break
+    wait(driver, lambda: panel_title(driver) == segment, f"the panel of {segment}")
+
+
+def type_time(driver, text):
+    field = driver.find_element(By.ID, "time")
+    field.clear()
+    field.send_keys(text)
+
+
+def run_typing_test(driver, tool, directory):
+    """What a person types and reads: times, positions off the path, inserts,
+    removals undone, layouts kept by a save, the large graph's view."""
+    story = os.path.join(directory, "typing.json")
+    with open(story, "w", encoding="utf-8") as f:
+        with open(os.path.join(EXAMPLES, "story.json"), encoding="utf-8") as original:
+            json.dump(json.load(original), f, separators=(",", ":"))  # compact, one line
+    with Server(tool, story) as server:
+        # The page as sent: one findings list, and a real ellipsis while checking.
+        page = urllib.request.urlopen(server.url).read().decode()
+        assert page.count('id="findings"') == 1, page
+        assert "Checking&hellip;" in page and "hellip;<" not in page.replace("&hellip;", "")
+        open_page(driver, server.url)
+
+        # A time is read as the tool reads it, refusals with the tool's words.
+        answer = driver.find_element(By.ID, "answer")
+        for text in ("0x10", "abc", "-3"):
+            type_time(driver, text)
+            refusal = tool_refusal(tool, "at", text, story)
+            wait(driver, lambda: answer.text == refusal, f"the refusal of {text!r}")
+            assert driver.find_element(By.ID, "split").get_attribute("disabled")
+        type_time(driver, "1e3")
+        wait(driver, lambda: answer.text == "no segment at 16:40.000", "1e3 as 1000 s")
+        type_time(driver, "0:14.5")
+        wait(driver, lambda: "vault" in answer.text and "14.500" in answer.text, "a clock time")
+        assert "segment vault, viewable 81, viewable time 14.500 s" in \
+            tool_output(tool, "at", "0:14.5", story)
+
+        # Split is disabled where the tool would refuse it, with the reason.
+        type_time(driver, "12")
+        split = driver.find_element(By.ID, "split")
+        wait(driver, lambda: split.get_attribute("disabled"), "split disabled at offset 0")
+        assert split.get_attribute("title").startswith("OFFSET 0.000 s is not inside segment vault")
+
+        # Off the default path there is no offset in the playgraph.
+        select_node(driver, "rooftop")
+        assert panel_field(driver, "offset in playgraph") == "not on the default path"
+        select_node(driver, "vault")
+        assert panel_field(driver, "offset in playgraph") == "12.000 s"
+
+        # Insert after as default cuts the path short and says so; insert
+        # between keeps it going, selects the new segment, and is one step.
+        driver.find_element(By.ID, "insert-id").clear()
+        driver.find_element(By.ID, "insert-id").send_keys("heist")
+        driver.find_element(By.ID, "insert-after").click()
+        wait(driver, lambda: "takes recap, credits off the default path, which now ends at heist"
+             in message(driver), "the warning")
+        wait(driver, lambda: panel_title(driver) == "heist", "the new segment selected")
+        driver.find_element(By.ID, "undo").click()
+        wait(driver, lambda: "heist" not in node_titles(driver), "the undo")
+        select_node(driver, "vault")
+        driver.find_element(By.ID, "insert-id").clear()
+        driver.find_element(By.ID, "insert-id").send_keys("heist")
+        driver.find_element(By.ID, "insert-between").click()
+        wait(driver, lambda: node_titles(driver, "#graph g.node.path") ==
+             ["intro", "vault", "heist", "recap", "credits"], "insert between")
+        wait(driver, lambda: node_titles(driver, "#graph g.node.selected") == ["heist"],
+             "the new segment selected")
+        assert message(driver) == ""
+        assert "Undo insert heist after vault; " in driver.find_element(By.ID, "undo").get_attribute("title")
+
+        # A removal undone shows the segment again.
+        driver.find_element(By.ID, "remove").click()
+        wait(driver, lambda: "The segment is gone." in
+             driver.find_element(By.ID, "segment-panel").text, "the removal")
+        driver.find_element(By.ID, "undo").click()
+        wait(driver, lambda: panel_title(driver) == "heist", "the segment back after the undo")
+
+        # The save keeps the file on one line.
+        driver.find_element(By.ID, "save").click()
+        wait(driver, lambda: message(driver).startswith("Saved"), "the save")
+        with open(story, encoding="utf-8") as f:
+            text = f.read()
+        assert text.count("\n") == 0 and '"heist":{' in text, text
+
+    # An indented file keeps its indent width.
+    with open(story, "w", encoding="utf-8") as f:
+        json.dump(json.loads(text), f, indent=4)
+        f.write("\n")
+    with Server(tool, story) as server:
+        open_page(driver, server.url)
+        select_node(driver, "heist")
+        driver.find_element(By.ID, "remove").click()
+        wait(driver, lambda: "heist" not in node_titles(driver), "the removal")
+        driver.find_element(By.ID, "save").click()
+        wait(driver, lambda: message(driver).startswith("Saved"), "the second save")
+        with open(story, encoding="utf-8") as f:
+            lines = f.read().split("\n")
+        assert lines[1] == '    "playgraphId": "heist-story",' and lines[-1] == "", lines[:3]
+
+    # In a large graph a split's new half is drawn, selected and in view; a
+    # long path's length reads h:mm:ss.mmm.
+    large = os.path.join(directory, "large-typing.json")
+    with open(large, "w", encoding="utf-8") as f:
+        json.dump(large_playgraph(400), f)
+    with Server(tool, large) as server:
+        open_page(driver, server.url)
+        summary = driver.find_element(By.ID, "summary").text
+        assert re.search(r", \d+:\d\d:\d\d\.\d{3}$", summary), summary
+        middle = driver.execute_script("const p = app.path[300]; return p.offset + p.length / 2")
+        type_time(driver, f"{middle:.3f}")
+        wait(driver, lambda: "Split s300 at" in driver.find_element(By.ID, "split-what").text,
+             "the cursor in s300")
+        driver.find_element(By.ID, "split").click()
+        wait(driver, lambda: node_titles(driver, "#graph g.node.selected") == ["s300-b"],
+             "the new half selected")
+        assert driver.execute_script(
+            "const box = document.getElementById('graph').getBoundingClientRect();"
+            "const node = [...document.querySelectorAll('#graph g.node.selected')][0]"
+            ".getBoundingClientRect();"
+            "return node.left >= box.left && node.right <= box.right && "
+            "node.top >= box.top && node.bottom <= box.bottom")
+
+
 def screenshot(driver, tool, path, png):
     with Server(tool, path) as server:
         open_page(driver, server.url)
@@ -221,7 +374,9 @@ def measure(driver, tool, directory, count):
 
 
 def main():
+    global EXAMPLES
     tool, examples = os.path.abspath(sys.argv[1]), sys.argv[2]
+    EXAMPLES = examples
     if webdriver is None or not (os.path.exists(CHROMIUM) and os.path.exists(DRIVER)):
         print("skipped: needs chromium, chromium-driver and python3-selenium")
         return 77
@@ -236,7 +391,8 @@ def main():
             measure(driver, tool, directory, int(sys.argv[4]))
         else:
             run_test(driver, tool, path)
-            print("serve e2e: 1 passed, 0 failed")
+            run_typing_test(driver, tool, directory)
+            print("serve e2e: 2 passed, 0 failed")
     finally:
         driver.quit()
         shutil.rmtree(directory, ignore_errors=True)

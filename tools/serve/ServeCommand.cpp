@@ -110,15 +110,14 @@ Dictionary requestObject(const httplib::Request& request) {
     return *body.dictionary();
 }
 
+// A time parameter, read as the tool reads a time argument and refused in
+// the words the tool uses for its TIME argument.
 double timeParameter(const httplib::Request& request, const char* name) {
-    const std::string text = request.get_param_value(name);
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-        !std::isfinite(value)) {
-        throw RequestError(400, std::string(name) + " must be a finite number of seconds");
+    try {
+        return secondsArgument(request.get_param_value(name), "time:");
+    } catch (const InputError& e) {
+        throw RequestError(400, e.what());
     }
-    return value;
 }
 
 // Runs `handler`, turning its refusals into error responses.

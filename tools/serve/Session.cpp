@@ -13,13 +13,19 @@ namespace {
 
 std::size_t textHash(std::string_view text) { return std::hash<std::string_view>()(text); }
 
-// The hash of a file's bytes; none when it cannot be read (or is gone).
-std::optional<std::size_t> fileHash(const std::string& path) {
+// A file's bytes; none when it cannot be read (or is gone).
+std::optional<std::string> fileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    const std::string bytes(std::istreambuf_iterator<char>(in), {});
+    std::string bytes(std::istreambuf_iterator<char>(in), {});
     if (in.bad()) return std::nullopt;
-    return textHash(bytes);
+    return bytes;
+}
+
+// The hash of a file's bytes; none when it cannot be read (or is gone).
+std::optional<std::size_t> fileHash(const std::string& path) {
+    const auto bytes = fileBytes(path);
+    return bytes ? std::optional<std::size_t>(textHash(*bytes)) : std::nullopt;
 }
 
 Value number(double value) { return std::isfinite(value) ? Value(value) : Value::null(); }
@@ -62,7 +68,13 @@ constexpr std::size_t incomingShown = 200;
 
 Session::Session(const InputOptions& input) : keepMain_(!input.defaultViewableId) {
     if (!input.file.empty() && input.file != "-") file_ = input.file;
-    if (file_) diskHash_ = fileHash(*file_);
+    if (file_) {
+        const auto bytes = fileBytes(*file_);
+        if (bytes) {
+            diskHash_ = textHash(*bytes);
+            layout_ = layoutOf(*bytes);
+        }
+    }
     InputDocument document = readInput(input.file);
     if (file_ && fileHash(*file_) != diskHash_)
         throw InputError(*file_ + ": changed while it was being read");
@@ -84,7 +96,7 @@ std::string Session::fileTextLocked() const {
         output = output.deepCopy();
         keepDefaultViewableId(*output.dictionary(), defaultViewableId_);
     }
-    return writeJson(output, JsonStyle::pretty) + "\n";
+    return jsonText(output, layout_);
 }
 
 void Session::changedLocked() {
@@ -154,6 +166,7 @@ Value Session::segment(const std::string& id) {
     out.set("end", number(segment->endTime()));
     out.set("duration", number(segment->segmentDuration()));
     out.set("offset", number(segment->offsetInPlaygraph()));
+    out.set("onDefaultPath", isOnDefaultPath(*graph_, segment));
     out.set("playToEnd", segment->playToViewableEnd());
     out.set("decorative", segment->isDecorativeSegment());
     out.set("flags", segmentFlags(*segment));
@@ -198,8 +211,12 @@ Value Session::at(double time) {
                    {"segment", optionalText(id)},
                    {"viewableTime", number(viewableTime)}};
     out.set("viewable", segment ? jsonSafe(segment->viewableId()) : Value::null());
-    out.set("offsetInSegment",
-            segment ? number(viewableTime - segment->startTime()) : Value::null());
+    const double offset = segment ? viewableTime - segment->startTime() : NAN;
+    out.set("offsetInSegment", segment ? number(offset) : Value::null());
+    // Why `playgraph edit` would refuse to split here, for the page's button.
+    std::optional<std::string> problem;
+    if (segment) problem = splitOffsetProblem(*graph_, *id, offset);
+    out.set("splitProblem", segment ? optionalText(problem) : Value("no segment plays then"));
     return Value(std::move(out));
 }
 

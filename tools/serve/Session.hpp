@@ -60,7 +60,8 @@ public:
     Value undo();
     Value redo();
     /// Writes the playgraph to the opened file (never anywhere else) as
-    /// `playgraph edit` would, keeping its default viewable id. Unless
+    /// `playgraph edit` would, keeping its default viewable id and the
+    /// file's layout (compact or indented, and by how much). Unless
     /// `overwrite`, refuses (409) when the file changed on disk since it was
     /// opened or last saved.
     Value save(bool overwrite);
@@ -76,7 +77,8 @@ private:
     std::string name_;
     std::optional<std::string> file_; ///< none for the bundled story or stdin
     Value defaultViewableId_;
-    bool keepMain_; ///< the default viewable id came from a "main" of the file
+    bool keepMain_;     ///< the default viewable id came from a "main" of the file
+    JsonLayout layout_; ///< the file's own layout, which a save keeps
     std::shared_ptr<MutablePlaygraph> graph_;
     std::unique_ptr<EditHistory> history_;
     uint64_t revision_ = 0;

@@ -64,20 +64,15 @@ function secondsText(value) {
   return value === null || value === undefined ? '?' : value.toFixed(3);
 }
 
+// m:ss.mmm, and h:mm:ss.mmm from an hour on.
 function clockText(value) {
   if (value === null || !isFinite(value)) return '?';
   const sign = value < 0 ? '-' : '';
-  const total = Math.abs(value);
-  const minutes = Math.floor(total / 60);
-  return `${sign}${minutes}:${(total - minutes * 60).toFixed(3).padStart(6, '0')}`;
-}
-
-// "83", "83.5", "1:23.5" or "1:02:03" as seconds; NaN when it is none of them.
-function parseTime(text) {
-  const parts = text.trim().split(':');
-  if (parts.length > 3 || parts.some((p) => !/^-?\d*\.?\d+$/.test(p.trim()))) return NaN;
-  return parts.reduce((total, part) => total * 60 + Math.abs(Number(part)), 0) *
-      (text.trim().startsWith('-') ? -1 : 1);
+  const ms = Math.round(Math.abs(value) * 1000);
+  const hours = Math.floor(ms / 3600000);
+  const minutes = Math.floor(ms / 60000) % 60;
+  const rest = ((ms % 60000) / 1000).toFixed(3).padStart(6, '0');
+  return hours ? `${sign}${hours}:${String(minutes).padStart(2, '0')}:${rest}` : `${sign}${minutes}:${rest}`;
 }
 
 // An id as one word of an edit operation: bare when it can be, else quoted.
@@ -125,8 +120,9 @@ async function refresh(state) {
     loadGraph(selected),
   ]);
   setState(fresh);
+  // The selection stays when its segment is gone, so that an undo that
+  // brings it back shows it again.
   if (selected !== null && !stillThere) {
-    app.selected = null;
     $('segment-panel').replaceChildren(element('p', { class: 'empty', text: 'The segment is gone.' }));
   }
   await moveCursor(app.cursor);
@@ -139,8 +135,13 @@ async function change(path, body) {
   await refresh(state);
 }
 
-function edit(op) {
-  return attempt(() => change('/api/edit', { op }));
+// Applies an edit; `made` names the segment it makes, which is then
+// selected and drawn at the centre of the view.
+function edit(op, made) {
+  return attempt(async () => {
+    await change('/api/edit', { op });
+    if (made) await select(made, true);
+  });
 }
 
 async function save() {
@@ -223,12 +224,14 @@ function markGraph() {
   }
 }
 
-async function select(id) {
+async function select(id, centre) {
   if (!(await loadSegment(id))) return;
   app.selected = id;
   const truncated = app.picture && app.picture.ids.length < app.picture.total;
   if (truncated || !nodeFor(id)) await loadGraph(id);
   else markGraph();
+  const node = nodeFor(id);
+  if (centre && node) node.scrollIntoView({ block: 'center', inline: 'center' });
   drawTimeline();
 }
 
@@ -261,7 +264,7 @@ function renderSegment(s) {
   field(fields, 'start', `${secondsText(s.start)} s`);
   field(fields, 'end', s.playToEnd && s.end === null ? 'end of viewable' : `${secondsText(s.end)} s`);
   field(fields, 'duration', `${secondsText(s.duration)} s`);
-  field(fields, 'offset in playgraph', `${secondsText(s.offset)} s`);
+  field(fields, 'offset in playgraph', s.onDefaultPath ? `${secondsText(s.offset)} s` : 'not on the default path');
   field(fields, 'default next', s.defaultNext === null ? 'none' : s.defaultNext);
 
   const transitions = element('table', { class: 'fields transitions' });
@@ -295,15 +298,12 @@ function renderSegment(s) {
   const newStart = element('input', { type: 'text', id: 'insert-start', value: '0' });
   const newEnd = element('input', { type: 'text', id: 'insert-end', value: '5' });
   const newDefault = element('input', { type: 'checkbox', id: 'insert-default', checked: '' });
+  // The times go to the server as typed, which reads them as the tool does.
   const insert = (where) => {
     const viewable = newViewable.value.trim() || 'none';
-    const start = Number(newStart.value);
-    const end = Number(newEnd.value);
-    if (!isFinite(start) || !isFinite(end) || !newStart.value.trim() || !newEnd.value.trim()) {
-      return showMessage('The start and end must be numbers of seconds.', true);
-    }
-    const base = `${word(s.id)} ${word(newId.value)} ${word(viewable)} ${start} ${end}`;
-    return edit(where === 'after' ? `insert-after ${base}${newDefault.checked ? ' default' : ''}` : `insert-before ${base}`);
+    const base = `${word(s.id)} ${word(newId.value)} ${word(viewable)} ${word(newStart.value.trim())} ${word(newEnd.value.trim())}`;
+    const op = where === 'after' ? `insert-after ${base}${newDefault.checked ? ' default' : ''}` : `insert-${where} ${base}`;
+    return edit(op, newId.value);
   };
 
   const incoming = element('p', {});
@@ -340,6 +340,9 @@ function renderSegment(s) {
     element('div', { class: 'buttons' },
         element('button', { type: 'button', id: 'insert-after', text: 'Insert after', onclick: () => insert('after') }),
         element('button', { type: 'button', id: 'insert-before', text: 'Insert before', onclick: () => insert('before') }),
+        element('button', { type: 'button', id: 'insert-between', text: 'Insert between',
+          title: `The new segment plays after ${s.id} and leads on to ${s.defaultNext === null ? 'nothing' : s.defaultNext}`,
+          onclick: () => insert('between') }),
         element('button', { type: 'button', id: 'remove', class: 'danger', text: 'Remove segment', onclick: () => edit(`remove ${word(s.id)}`) })),
   ];
   if (s.annotations !== null) children.push(element('h3', { text: 'Annotations' }), element('pre', { text: JSON.stringify(s.annotations, null, 2) }));
@@ -487,20 +490,32 @@ function drawTimeline() {
 let cursorBusy = false;
 let cursorPending = null;
 
-async function moveCursor(time, fromInput) {
-  app.cursor = time;
-  if (!fromInput) $('time').value = String(Number(time.toFixed(3)));
-  drawTimeline();
+// `time` is a number of seconds (from the timeline) or the text of the time
+// box, which the server reads as the tool reads a time and may refuse.
+async function moveCursor(time) {
+  const typed = typeof time === 'string';
+  if (!typed) {
+    app.cursor = Math.max(0, time);
+    $('time').value = String(Number(app.cursor.toFixed(3)));
+    drawTimeline();
+  }
+  const query = typed ? time : String(app.cursor);
   if (cursorBusy) {
-    cursorPending = time;
+    cursorPending = query;
     return;
   }
   cursorBusy = true;
   try {
-    let next = time;
+    let next = query;
     while (next !== null) {
       cursorPending = null;
-      const answer = await api(`/api/at?t=${encodeURIComponent(next)}`);
+      let answer;
+      try {
+        answer = await api(`/api/at?t=${encodeURIComponent(next)}`);
+      } catch (error) {
+        if (error.status !== 400) throw error;
+        answer = { refused: error.message };
+      }
       if (cursorPending === null) showAnswer(answer);
       next = cursorPending;
     }
@@ -512,8 +527,21 @@ async function moveCursor(time, fromInput) {
 }
 
 function showAnswer(answer) {
-  app.answer = answer;
   const text = $('answer');
+  if (answer.refused) {
+    app.answer = null;
+    text.textContent = answer.refused;
+    text.className = 'none refused';
+    $('split').disabled = true;
+    $('split').title = 'No time to split at';
+    $('split-what').textContent = 'Split at the cursor:';
+    return;
+  }
+  app.answer = answer;
+  if (answer.time !== app.cursor) {
+    app.cursor = answer.time;
+    drawTimeline();
+  }
   if (answer.segment === null) {
     text.textContent = `no segment at ${clockText(answer.time)}`;
     text.className = 'none';
@@ -523,7 +551,9 @@ function showAnswer(answer) {
     text.className = '';
   }
   const canSplit = answer.segment !== null && answer.offsetInSegment !== null;
-  $('split').disabled = !canSplit;
+  // Disabled where the tool would refuse the split, with its reason.
+  $('split').disabled = !canSplit || answer.splitProblem !== null;
+  $('split').title = answer.splitProblem || '';
   $('split-what').textContent = canSplit
     ? `Split ${answer.segment} at ${secondsText(answer.offsetInSegment)} s from its start:`
     : 'Split at the cursor:';
@@ -604,15 +634,15 @@ function setUp() {
     const node = event.target.closest('g.node');
     if (node) attempt(() => select(idOfNode(node)));
   });
-  $('time').addEventListener('input', () => {
-    const time = parseTime($('time').value);
-    if (isFinite(time)) moveCursor(time, true);
-  });
+  $('time').addEventListener('input', () => moveCursor($('time').value));
   $('split-form').addEventListener('submit', (event) => {
     event.preventDefault();
     const answer = app.answer;
     if (!answer || answer.segment === null) return;
-    edit(`split ${word(answer.segment)} ${answer.offsetInSegment} ${word($('split-first').value)} ${word($('split-second').value)}`);
+    const first = $('split-first').value;
+    const second = $('split-second').value;
+    edit(`split ${word(answer.segment)} ${answer.offsetInSegment} ${word(first)} ${word(second)}`,
+        second !== answer.segment ? second : first);
   });
   document.addEventListener('keydown', (event) => {
     const typing = event.target.closest('input, textarea');
