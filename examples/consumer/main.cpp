@@ -49,10 +49,36 @@ bool editJson() {
     return graph->duration() == 13.0 && parseJson(text).dictionary()->contains("segments");
 }
 
+// Play a branching story: what to fetch, when to choose, where the viewer is.
+bool playAStory() {
+    auto graph = Playgraph::create(parseJson(R"({"initialSegment": "intro", "segments": {
+        "intro": {"viewableId": 81, "startTimeMs": 0, "endTimeMs": 12000, "defaultNext": "vault",
+                  "next": {"vault": {"weight": 70}, "rooftop": {"weight": 30}}},
+        "vault": {"viewableId": 81, "startTimeMs": 12000, "endTimeMs": 31500},
+        "rooftop": {"viewableId": 82, "startTimeMs": 0, "endTimeMs": 18000}}})"));
+    auto source = PlaygraphPlayerMutableDataSource::create(graph, std::nullopt);
+    auto session = PlaybackSession::create(source, {/*prefetchLead=*/2.0, /*decisionWindow=*/5.0});
+
+    for (const PrefetchEntry& entry : session->prefetchPlan(/*horizonSeconds=*/30).entries)
+        std::cout << "fetch " << entry.viewableId.text() << " " << entry.fromTime << "-"
+                  << entry.toTime << " s, p=" << entry.probability << "\n";
+    if (auto decision = session->currentDecision()) // its window, deadline and ways on
+        std::cout << "choose by " << decision->deadline << " s among "
+                  << decision->waysOn.size() << " ways\n";
+    session->advance(8.0);      // as the video plays
+    session->choose("rooftop"); // before the deadline
+    session->segmentEnded();    // on to the chosen segment
+    std::cout << "now " << session->position().segment->segmentId() << " at "
+              << session->sessionTime() << " s of " << session->duration().seconds << " s\n";
+    return session->position().segment->segmentId() == "rooftop" &&
+           session->duration().seconds == 30.0;
+}
+
 } // namespace
 
 int main() {
+    const bool played = playAStory();
     const bool queried = queryAPlaygraph();
     const bool edited = editJson();
-    return queried && edited ? 0 : 1;
+    return played && queried && edited ? 0 : 1;
 }
