@@ -49,6 +49,25 @@ bool editJson() {
     return graph->duration() == 13.0 && parseJson(text).dictionary()->contains("segments");
 }
 
+// Two authors' edits of one story, compared and merged by id.
+bool mergeTwoEdits() {
+    Value base = parseJson(R"({"initialSegment": "intro", "segments": {
+        "intro": {"startTimeMs": 0, "endTimeMs": 8000, "next": {"scene": {"weight": 70}}},
+        "scene": {"startTimeMs": 8000, "endTimeMs": 20000}}})");
+    Value ours = base.deepCopy(), theirs = base.deepCopy();
+    MutablePlaygraph::create(ours)->splitSegment("scene", 4.0, "scene", "scene-b");
+    MutablePlaygraph::create(theirs)->updatePropertiesForTransitionFrom("intro", "scene",
+                                                                        Dictionary{{"weight", 90}});
+
+    for (const PlaygraphChange& change : diff(base, theirs)) // one change: re-weighted
+        std::cout << changeKindName(change.kind) << " " << keyPathText(change.path) << ": "
+                  << change.before.text() << " -> " << change.after.text() << "\n";
+    MergeResult result = merge(base, ours, theirs); // both edits, no conflicts
+    std::cout << writeJson(result.merged, JsonStyle::canonical) << "\n";
+    return result.conflicts.empty() && apply(base, diff(base, ours)) == ours &&
+           MutablePlaygraph::create(result.merged)->segmentById("scene-b") != nullptr;
+}
+
 // Play a branching story: what to fetch, when to choose, where the viewer is.
 bool playAStory() {
     auto graph = Playgraph::create(parseJson(R"({"initialSegment": "intro", "segments": {
@@ -80,5 +99,6 @@ int main() {
     const bool played = playAStory();
     const bool queried = queryAPlaygraph();
     const bool edited = editJson();
-    return played && queried && edited ? 0 : 1;
+    const bool merged = mergeTwoEdits();
+    return played && queried && edited && merged ? 0 : 1;
 }
