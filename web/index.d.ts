@@ -158,6 +158,86 @@ export interface PlaygraphPlayerMutableDataSource extends Handle {
   setChangeObserver(observer: DataSourceObserver | undefined): void;
 }
 
+export interface TimelineEntry {
+  segmentId: string | undefined;
+  playgraphId: string | undefined;
+  start: number;
+  end: number;
+  durationKnown: boolean;
+  played: boolean;
+}
+
+export interface WayOn {
+  segmentId: string | undefined;
+  weight: number;
+  probability: number;
+}
+
+export interface Decision {
+  entry: TimelineEntry;
+  waysOn: WayOn[];
+  next: string | undefined;
+  overridden: boolean;
+  windowStart: number;
+  windowEnd: number;
+  deadline: number;
+}
+
+export interface PrefetchEntry {
+  segmentId: string | undefined;
+  viewableId: JsonValue | undefined;
+  fromTime: number;
+  toTime: number;
+  probability: number;
+  earliestStart: number;
+  definite: boolean;
+}
+
+export interface PrefetchPlan {
+  entries: PrefetchEntry[];
+  complete: boolean;
+}
+
+export interface DecisionRecord {
+  segmentId: string | undefined;
+  destination: string | undefined;
+  defaulted: boolean;
+  secondsBeforeDeadline: number;
+  step: number;
+}
+
+export interface PlaybackSessionOptions {
+  /** Seconds of the chosen branch a player needs buffered: a choice is taken at the latest this long before its segment's end (default 2). */
+  prefetchLead?: number;
+  /** For a segment without exit zones, the decision window opens this many seconds before its end (default 5). */
+  decisionWindow?: number;
+}
+
+/** A viewer's playback through a data source, driven by the player. */
+export interface PlaybackSession extends Handle {
+  position(): PlaygraphPosition;
+  sessionTime(): number;
+  ended(): boolean;
+  currentStep(): number;
+  advance(watchableTime: number): void;
+  segmentEnded(): void;
+  /** Throws InvalidArgumentError for a time that is not on the timeline. */
+  seek(sessionTime: number): void;
+  timeline(): TimelineEntry[];
+  duration(): { seconds: number; known: boolean; endless: boolean };
+  upcomingDecisions(horizonSeconds: number): Decision[];
+  currentDecision(): Decision | undefined;
+  prefetchPlan(horizonSeconds: number, budget?: { maxEntries?: number; maxSeconds?: number }): PrefetchPlan;
+  /** Takes the way to `destinationSegmentId` at the current decision; throws InvalidArgumentError. */
+  choose(destinationSegmentId: string): void;
+  back(): boolean;
+  decisions(): DecisionRecord[];
+  /** Call after setting another change observer on the data source or editing a playgraph. */
+  refresh(): void;
+  /** What restore() takes back. */
+  state(): { [key: string]: JsonValue };
+}
+
 export class InvalidArgumentError extends Error {}
 export class EditHistoryError extends Error {}
 export class JsonError extends Error {}
@@ -177,6 +257,10 @@ export interface PlaygraphModule {
   MutablePlaygraph: abstract new () => MutablePlaygraph;
   EditHistory: new (playgraph: MutablePlaygraph, depthLimit?: number) => EditHistory;
   PlaygraphPlayerMutableDataSource: new (playgraph: Playgraph, trackingInfo?: object) => PlaygraphPlayerMutableDataSource;
+  PlaybackSession: {
+    new (dataSource: PlaygraphPlayerMutableDataSource, options?: PlaybackSessionOptions): PlaybackSession;
+    restore(dataSource: PlaygraphPlayerMutableDataSource, state: object, options?: PlaybackSessionOptions): PlaybackSession;
+  };
   /** JSON text of an editable playgraph or a plain value (TypeError for an immutable one). */
   dumps(value: MutablePlaygraph | JsonValue, pretty?: boolean): string;
   lastSegmentIdInDefaultTraversalInPlaygraph(playgraph: Playgraph): string | undefined;

@@ -85,11 +85,22 @@ export default async function createPlaygraph(options = {}) {
     EditHistory: ['begin', 'commit', 'rollback', 'undo', 'redo'],
     PlaygraphPlayerMutableDataSource: ['setNextSegmentAfter', 'clearNextSegmentAfter',
       '_updateNextSegmentWeightsForSegment', 'updatePlaygraph'],
+    PlaybackSession: ['seek', 'choose', '_state'],
   };
   for (const [cls, names] of Object.entries(failing)) {
     for (const name of names) core[cls].prototype[name] = raising(core[cls].prototype[name]);
   }
-  const construct = (make) => (...args) => raising(() => make(...args))();
+  // A factory that fails frees what it made before it throws.
+  const construct = (make) => (...args) => {
+    const result = make(...args);
+    if (failure !== undefined) {
+      const error = failure;
+      failure = undefined;
+      if (result && typeof result.delete === 'function') result.delete();
+      throw error;
+    }
+    return result;
+  };
 
   // A safety net only: a handle collected without delete() is reported
   // once; delete() (or `using`) is how handles end.
@@ -109,6 +120,7 @@ export default async function createPlaygraph(options = {}) {
     [core.Playgraph, 'Playgraph'],
     [core.EditHistory, 'EditHistory'],
     [core.PlaygraphPlayerMutableDataSource, 'PlaygraphPlayerMutableDataSource'],
+    [core.PlaybackSession, 'PlaybackSession'],
   ]) {
     const proto = cls.prototype;
     const remove = proto.delete;
@@ -241,6 +253,17 @@ export default async function createPlaygraph(options = {}) {
   // The text goes to the library as UTF-8 bytes, encoded by the platform
   // (faster than the loader's own encoding of a large string).
   const encoder = new TextEncoder();
+  const S = core.PlaybackSession.prototype;
+  S.prefetchPlan = function (horizonSeconds, budget = {}) {
+    return this._prefetchPlan(horizonSeconds, budget.maxEntries ?? -1, budget.maxSeconds ?? -1);
+  };
+  S.state = function () {
+    return JSON.parse(this._state());
+  };
+  const makeSession = (dataSource, options, state) =>
+    track(construct((...a) => new core.PlaybackSession(...a))(dataSource, jsonOf(options),
+      state === undefined ? '' : JSON.stringify(state)), 'PlaybackSession');
+
   const sourceText = (source) => encoder.encode(typeof source === 'string' ? source : JSON.stringify(source));
 
   return {
@@ -270,6 +293,14 @@ export default async function createPlaygraph(options = {}) {
         return track(construct((...a) => new core.PlaygraphPlayerMutableDataSource(...a))(playgraph, jsonOf(trackingInfo)),
           'PlaygraphPlayerMutableDataSource');
       }, { prototype: core.PlaygraphPlayerMutableDataSource.prototype }),
+    /** A viewer's playback through a data source (it keeps the data source alive). */
+    PlaybackSession: Object.assign(function PlaybackSession(dataSource, options) {
+      return makeSession(dataSource, options);
+    }, {
+      prototype: core.PlaybackSession.prototype,
+      /** A session from the `state()` of an earlier one; throws InvalidArgumentError when it does not fit. */
+      restore: (dataSource, state, options) => makeSession(dataSource, options, state),
+    }),
     Playgraph: core.Playgraph,
     MutablePlaygraph: core.MutablePlaygraph,
     /** JSON text of an editable playgraph, or of a plain value, as the library writes it. */

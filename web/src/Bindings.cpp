@@ -24,6 +24,7 @@
 #include "playgraph/editing/MutablePlaygraph.hpp"
 #include "playgraph/json/Json.hpp"
 #include "playgraph/model/Playgraph.hpp"
+#include "playgraph/playback/PlaybackSession.hpp"
 
 using emscripten::val;
 
@@ -493,14 +494,157 @@ public:
         source_->setChangeObserver(observer_);
     }
 
-private:
+    const std::shared_ptr<PlaygraphPlayerMutableDataSource>& source() const { return source_; }
+
     std::shared_ptr<QZPlaygraphSegment> segment(const std::string& id) const {
         const auto& graph = source_->playgraph();
         return graph ? graph->segmentById(id) : nullptr;
     }
 
+private:
     std::shared_ptr<PlaygraphPlayerMutableDataSource> source_;
     std::shared_ptr<Observer> observer_; // held here: the data source holds it weakly
+};
+
+val segmentIdOf(const std::shared_ptr<QZPlaygraphSegment>& segment) {
+    return segment ? val(segment->segmentId()) : val::undefined();
+}
+
+val timelineEntryObject(const TimelineEntry& e) {
+    val o = val::object();
+    o.set("segmentId", segmentIdOf(e.segment));
+    o.set("playgraphId", e.playgraph ? val(e.playgraph->playgraphId()) : val::undefined());
+    o.set("start", e.start);
+    o.set("end", e.end);
+    o.set("durationKnown", e.durationKnown);
+    o.set("played", e.played);
+    return o;
+}
+
+val decisionObject(const Decision& d) {
+    val o = val::object();
+    o.set("entry", timelineEntryObject(d.entry));
+    val ways = val::array();
+    for (const auto& way : d.waysOn) {
+        val w = val::object();
+        w.set("segmentId", segmentIdOf(way.destination));
+        w.set("weight", way.weight);
+        w.set("probability", way.probability);
+        ways.call<void>("push", w);
+    }
+    o.set("waysOn", ways);
+    o.set("next", segmentIdOf(d.next));
+    o.set("overridden", d.overridden);
+    o.set("windowStart", d.windowStart);
+    o.set("windowEnd", d.windowEnd);
+    o.set("deadline", d.deadline);
+    return o;
+}
+
+PlaybackSessionOptions sessionOptions(const std::string& json) {
+    PlaybackSessionOptions options;
+    const Value value = fromJsonText(json);
+    if (const auto* d = value.dictionary()) {
+        const Value lead = d->get("prefetchLead");
+        const Value window = d->get("decisionWindow");
+        if (lead.isNumber()) options.prefetchLead = lead.doubleReading();
+        if (window.isNumber()) options.decisionWindow = window.doubleReading();
+    }
+    return options;
+}
+
+// A viewer's playback through a data source: the session shares the
+// library's data source, so the data source handle may be deleted first.
+class Session {
+public:
+    Session(const DataSource& source, const std::string& optionsJson, const std::string& stateJson)
+        : session_(guarded([&] {
+              return stateJson.empty()
+                         ? PlaybackSession::create(source.source(), sessionOptions(optionsJson))
+                         : PlaybackSession::restore(source.source(), parseJson(stateJson),
+                                                    sessionOptions(optionsJson));
+          })) {}
+
+    val position() const { return positionObject(session_->position()); }
+    double sessionTime() const { return session_->sessionTime(); }
+    bool ended() const { return session_->ended(); }
+    double currentStep() const { return static_cast<double>(session_->currentStep()); }
+    void advance(double watchableTime) { session_->advance(watchableTime); }
+    void segmentEnded() { session_->segmentEnded(); }
+    void seek(double time) {
+        guarded([&] { session_->seek(time); });
+    }
+    val timeline() const {
+        val out = val::array();
+        for (const auto& e : session_->timeline())
+            out.call<void>("push", timelineEntryObject(e));
+        return out;
+    }
+    val duration() const {
+        const SessionDuration d = session_->duration();
+        val o = val::object();
+        o.set("seconds", d.seconds);
+        o.set("known", d.known);
+        o.set("endless", d.endless);
+        return o;
+    }
+    val upcomingDecisions(double horizon) const {
+        val out = val::array();
+        for (const auto& d : session_->upcomingDecisions(horizon))
+            out.call<void>("push", decisionObject(d));
+        return out;
+    }
+    val currentDecision() const {
+        const auto d = session_->currentDecision();
+        return d ? decisionObject(*d) : val::undefined();
+    }
+    val prefetchPlan(double horizon, double maxEntries, double maxSeconds) const {
+        PrefetchBudget budget;
+        if (maxEntries >= 0 && maxEntries < 1e18)
+            budget.maxEntries = static_cast<std::size_t>(maxEntries);
+        if (maxSeconds >= 0) budget.maxSeconds = maxSeconds;
+        const PrefetchPlan plan = session_->prefetchPlan(horizon, budget);
+        val entries = val::array();
+        for (const auto& e : plan.entries) {
+            val o = val::object();
+            o.set("segmentId", segmentIdOf(e.segment));
+            o.set("viewableId", toJs(e.viewableId));
+            o.set("fromTime", e.fromTime);
+            o.set("toTime", e.toTime);
+            o.set("probability", e.probability);
+            o.set("earliestStart", e.earliestStart);
+            o.set("definite", e.definite);
+            entries.call<void>("push", o);
+        }
+        val o = val::object();
+        o.set("entries", entries);
+        o.set("complete", plan.complete);
+        return o;
+    }
+    void choose(const std::string& destination) {
+        guarded([&] { session_->choose(std::string_view(destination)); });
+    }
+    bool back() { return session_->back(); }
+    val decisions() const {
+        val out = val::array();
+        for (const auto& r : session_->decisions()) {
+            val o = val::object();
+            o.set("segmentId", segmentIdOf(r.segment));
+            o.set("destination", segmentIdOf(r.destination));
+            o.set("defaulted", r.defaulted);
+            o.set("secondsBeforeDeadline", r.secondsBeforeDeadline);
+            o.set("step", static_cast<double>(r.step));
+            out.call<void>("push", o);
+        }
+        return out;
+    }
+    void refresh() { session_->refresh(); }
+    std::string state() const {
+        return guarded([&] { return writeJson(Value(session_->state())); });
+    }
+
+private:
+    std::shared_ptr<PlaybackSession> session_; // shares the data source
 };
 
 // Bytes of the module's heap in use, for the leak tests.
@@ -582,6 +726,25 @@ EMSCRIPTEN_BINDINGS(playgraph) {
         .function("_currentPlaybackPathTraversalFromSegment",
                   &DataSource::currentPlaybackPathTraversalFromSegment)
         .function("_setChangeObserver", &DataSource::setChangeObserver);
+    class_<Session>("PlaybackSession")
+        .constructor<const DataSource&, std::string, std::string>()
+        .function("position", &Session::position)
+        .function("sessionTime", &Session::sessionTime)
+        .function("ended", &Session::ended)
+        .function("currentStep", &Session::currentStep)
+        .function("advance", &Session::advance)
+        .function("segmentEnded", &Session::segmentEnded)
+        .function("seek", &Session::seek)
+        .function("timeline", &Session::timeline)
+        .function("duration", &Session::duration)
+        .function("upcomingDecisions", &Session::upcomingDecisions)
+        .function("currentDecision", &Session::currentDecision)
+        .function("_prefetchPlan", &Session::prefetchPlan)
+        .function("choose", &Session::choose)
+        .function("back", &Session::back)
+        .function("decisions", &Session::decisions)
+        .function("refresh", &Session::refresh)
+        .function("_state", &Session::state);
     function("_loadPlaygraph", &loadGraph, allow_raw_pointers());
     function("_loadMutablePlaygraph", &loadEditableGraph, allow_raw_pointers());
     function("_createVideoComposition", &createVideoComposition, allow_raw_pointers());

@@ -132,6 +132,52 @@ test('data sources: overrides, the observer and its re-entrancy', () => scoped((
   source.setChangeObserver(undefined);
 }));
 
+test('playback session: timeline, decisions, prefetch plan, choose, saved state', () => scoped((own) => {
+  const story = {
+    initialSegment: 'intro',
+    segments: {
+      intro: { viewableId: 81, startTimeMs: 0, endTimeMs: 12000, defaultNext: 'vault',
+        next: { vault: { weight: 70 }, rooftop: { weight: 30 } } },
+      vault: { viewableId: 81, startTimeMs: 12000, endTimeMs: 31500, defaultNext: 'credits' },
+      rooftop: { viewableId: 82, startTimeMs: 0, endTimeMs: 18000, defaultNext: 'credits' },
+      credits: { viewableId: 83, startTimeMs: 0, endTimeMs: 9000 },
+    },
+  };
+  const graph = own(pg.load(story));
+  const source = own(new pg.PlaygraphPlayerMutableDataSource(graph));
+  const session = own(new pg.PlaybackSession(source));
+  assert.deepEqual(session.timeline().map((e) => e.segmentId), ['intro', 'vault', 'credits']);
+  const decision = session.currentDecision();
+  assert.deepEqual([decision.windowStart, decision.deadline], [7, 10]);
+  const plan = session.prefetchPlan(30);
+  assert.deepEqual(plan.entries.map((e) => [e.segmentId, Math.round(e.probability * 1000) / 1000]),
+    [['intro', 1], ['vault', 0.7], ['rooftop', 0.3]]);
+  assert.equal(plan.entries[0].viewableId, 81);
+  assert.ok(plan.complete);
+  assert.equal(session.prefetchPlan(30, { maxEntries: 1 }).entries.length, 1);
+  assert.throws(() => session.choose('credits'), (e) => e instanceof pg.InvalidArgumentError &&
+    e.message === 'credits is not a way on from intro');
+  assert.throws(() => session.seek(41), (e) => e instanceof pg.InvalidArgumentError &&
+    e.message === 'Cannot seek to 41.000000 s: the timeline runs from 0 to 40.500000 s');
+  session.advance(8);
+  session.choose('rooftop');
+  assert.equal(source.nextSegmentAfterSegment('intro'), 'rooftop');
+  assert.deepEqual(session.timeline().map((e) => e.segmentId), ['intro', 'rooftop', 'credits']);
+  session.segmentEnded();
+  assert.equal(session.position().segmentId, 'rooftop');
+  // The saved state restores a session at the same place with the same choices.
+  const state = session.state();
+  const other = own(pg.PlaybackSession.restore(own(new pg.PlaygraphPlayerMutableDataSource(graph)), state));
+  assert.deepEqual(other.position(), session.position());
+  assert.deepEqual(other.decisions(), session.decisions());
+  assert.throws(() => pg.PlaybackSession.restore(source, { nonsense: true }), pg.InvalidArgumentError);
+  // The session keeps its data source alive after the handle is gone.
+  const temporary = new pg.PlaygraphPlayerMutableDataSource(graph);
+  const orphan = own(new pg.PlaybackSession(temporary));
+  temporary.delete();
+  assert.equal(orphan.timeline().length, 3);
+}));
+
 test('compositions: a clip, appended to and written out', () => scoped((own) => {
   const composition = own(pg.createVideoComposition(81, 'opening', 0, 10));
   assert.deepEqual(composition.segmentIds(), ['opening']);
@@ -168,8 +214,9 @@ test('index.d.ts names what the module has', () => scoped((own) => {
   const graph = own(pg.loadMutable(story, 81));
   const history = own(new pg.EditHistory(graph));
   const source = own(new pg.PlaygraphPlayerMutableDataSource(graph));
+  const session = own(new pg.PlaybackSession(source));
   for (const [name, object] of [['PlaygraphModule', pg], ['Playgraph', graph], ['MutablePlaygraph', graph],
-    ['EditHistory', history], ['PlaygraphPlayerMutableDataSource', source]]) {
+    ['EditHistory', history], ['PlaygraphPlayerMutableDataSource', source], ['PlaybackSession', session]]) {
     for (const member of declared(name)) assert.ok(member in object, `${name}.${member} is declared but missing`);
   }
   for (const member of Object.keys(pg)) assert.ok(declared('PlaygraphModule').includes(member), `${member} is not declared`);
