@@ -137,6 +137,7 @@ TEST_F(ServeTest, AnswersAndRefusesRequests) {
         {"GET", "/api/graph?limit=2&focus=vault", "", Call::none, 200, "\"focus\":\"vault\""},
         {"GET", "/api/graph?limit=x", "", Call::none, 400, "limit"},
         {"GET", "/api/findings", "", Call::none, 200, "\"total\":0"},
+        {"GET", "/api/changes", "", Call::none, 200, "\"total\":0,\"changes\":[],\"segments\":[]"},
         {"GET", "/nowhere", "", Call::none, 404, "no such page"},
         {"GET", "/api/state", "", Call::badHost, 403, "Host"},
         {"GET", "/api/state", "", Call::badOrigin, 403, "another site"},
@@ -154,7 +155,13 @@ TEST_F(ServeTest, AnswersAndRefusesRequests) {
         {"POST", "/api/edit", R"({"op": "split vault 2.5 vault vault-b"})", Call::none, 200,
          "\"undoLabel\":\"split vault at 2.500 s\""},
         {"GET", "/api/at?t=14.5", "", Call::none, 200, "\"segment\":\"vault-b\""},
+        // What changed since the file was opened, by segment id.
+        {"GET", "/api/changes", "", Call::none, 200, "\"segments\":[\"vault\",\"vault-b\"]"},
+        {"GET", "/api/changes", "", Call::none, 200,
+         "{\"kind\":\"retimed\",\"path\":\"segments.vault.endTimeMs\",\"segment\":\"vault\","
+         "\"renamedTo\":null,\"before\":\"31500\",\"after\":\"14500\"}"},
         {"POST", "/api/undo", "{}", Call::none, 200, "\"dirty\":false"},
+        {"GET", "/api/changes", "", Call::none, 200, "\"total\":0"},
         {"POST", "/api/redo", "{}", Call::none, 200, "\"dirty\":true"},
     };
     for (const Call& call : calls) {
@@ -178,6 +185,10 @@ TEST_F(ServeTest, AnswersAndRefusesRequests) {
                     ->get("segments")
                     .dictionary()
                     ->contains("vault-b"));
+    // Saved: nothing is unsaved any more.
+    EXPECT_NE(
+        send(server, {"GET", "/api/changes", "", Call::none, 0, ""})->body.find("\"total\":0"),
+        std::string::npos);
 }
 
 TEST_F(ServeTest, SurvivesConcurrentHammering) {

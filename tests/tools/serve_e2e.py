@@ -140,6 +140,11 @@ def run_test(driver, tool, path):
         wait(driver, lambda: set(node_titles(driver)) == segments, "the undo")
         driver.find_element(By.ID, "redo").click()
         wait(driver, lambda: "vault-b" in node_titles(driver), "the redo")
+        # What changed since the file was opened: listed, and marked on the graph.
+        wait(driver, lambda: set(node_titles(driver, "#graph g.node.changed")) == {"vault", "vault-b"},
+             "the changed segments marked")
+        assert "segments.vault.endTimeMs retimed: 31500 \u2192 14500" in \
+            driver.find_element(By.ID, "changes").text
 
         # A refused edit shows the library's message and changes nothing.
         field.clear()
@@ -155,6 +160,8 @@ def run_test(driver, tool, path):
         # Save, then read the file with the library.
         driver.find_element(By.ID, "save").click()
         wait(driver, lambda: message(driver).startswith("Saved"), "the save")
+        wait(driver, lambda: driver.find_element(By.ID, "changes").text == "No unsaved changes." and
+             not node_titles(driver, "#graph g.node.changed"), "nothing unsaved after the save")
         assert "segment vault-b, viewable 81, viewable time 14.500 s" in \
             tool_output(tool, "at", "14.5", path)
 

@@ -161,6 +161,7 @@ void addRoutes(httplib::Server& server, Session& session, GraphRenderer& rendere
 
     server.Get("/api/state", api([&](const httplib::Request&) { return session.state(); }));
     server.Get("/api/findings", api([&](const httplib::Request&) { return session.findings(); }));
+    server.Get("/api/changes", api([&](const httplib::Request&) { return session.changes(); }));
     server.Get("/api/segment", api([&](const httplib::Request& request) {
                    return session.segment(request.get_param_value("id"));
                }));

@@ -4,7 +4,9 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <unordered_set>
 
+#include "playgraph/diff/Diff.hpp"
 #include "playgraph/json/Json.hpp"
 
 namespace playgraph::tool::serve {
@@ -62,6 +64,7 @@ Value findingSegment(const std::string& path, const Dictionary& segments) {
 }
 
 constexpr std::size_t findingsShown = 500;
+constexpr std::size_t changesShown = 500;
 constexpr std::size_t incomingShown = 200;
 
 } // namespace
@@ -88,6 +91,7 @@ Session::Session(const InputOptions& input) : keepMain_(!input.defaultViewableId
         throw InputError(name_ + ": " + e.what());
     }
     savedTextHash_ = textHash_;
+    saved_ = Value(graph_->dictionaryRepresentation()).deepCopy();
 }
 
 std::string Session::fileTextLocked() const {
@@ -327,7 +331,46 @@ Value Session::save(bool overwrite) {
     }
     diskHash_ = textHash(text);
     savedTextHash_ = textHash_ = textHash(text);
+    saved_ = Value(graph_->dictionaryRepresentation()).deepCopy();
     return stateLocked();
+}
+
+Value Session::changes() {
+    std::lock_guard lock(mutex_);
+    const PlaygraphDiff changes = diff(saved_, Value(graph_->dictionaryRepresentation()));
+    const auto shownValue = [](const Value& value) -> Value {
+        if (value.isNone()) return Value::null();
+        try {
+            return writeJson(value);
+        } catch (const JsonError&) {
+            return value.text();
+        }
+    };
+    const auto idOrNull = [](const std::string& id) {
+        return id.empty() ? Value::null() : Value(id);
+    };
+    List list, segments;
+    std::unordered_set<std::string> concerned;
+    for (const auto& change : changes) {
+        for (const std::string* id : {&change.segmentId, &change.renamedTo}) {
+            if (!id->empty() && concerned.insert(*id).second) segments.push_back(*id);
+        }
+        if (list.size() >= changesShown) continue;
+        Dictionary entry;
+        entry.set("kind", std::string(changeKindName(change.kind)));
+        entry.set("path", keyPathText(change.path));
+        entry.set("segment", idOrNull(change.segmentId));
+        entry.set("renamedTo", idOrNull(change.renamedTo));
+        entry.set("before", shownValue(change.before));
+        entry.set("after", shownValue(change.after));
+        list.push_back(entry);
+    }
+    Dictionary out;
+    out.set("revision", revision_);
+    out.set("total", changes.size());
+    out.set("changes", list);
+    out.set("segments", segments);
+    return out;
 }
 
 } // namespace playgraph::tool::serve

@@ -48,6 +48,11 @@ public:
     /// `check`'s findings on the current state, each with the segment it
     /// concerns when there is one.
     Value findings();
+    /// What changed since the file was opened or last saved, by segment and
+    /// transition id (`diff`): the first 500 changes, each with its kind,
+    /// key path, old and new value as JSON text and segment, their total,
+    /// and the ids of every segment they concern (a rename's new id too).
+    Value changes();
     /// The graph as it is now, for drawing.
     std::shared_ptr<const GraphModel> graph();
 
@@ -88,6 +93,7 @@ private:
     std::size_t textHash_ = 0;                ///< of the current state's JSON text
     std::size_t savedTextHash_ = 0;           ///< ... when it was opened or last saved
     std::optional<std::size_t> diskHash_;     ///< the file's bytes then; none: no file
+    Value saved_; ///< a deep copy of the dictionary when it was opened or last saved
 
     std::mutex findingsMutex_;
     uint64_t findingsRevision_ = UINT64_MAX;

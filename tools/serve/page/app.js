@@ -12,6 +12,7 @@ const app = {
   path: [],          // default path entries with display offsets
   picture: null,     // /api/graph
   findings: null,    // /api/findings
+  changes: null,     // /api/changes: since the file was opened or last saved
   selected: null,    // selected segment id
   zoom: null,       // graph scale; set to fit by the first picture
   cursor: 0,         // playgraph time of the cursor, seconds
@@ -127,6 +128,7 @@ async function refresh(state) {
   }
   await moveCursor(app.cursor);
   attempt(loadFindings);
+  attempt(loadChanges);
 }
 
 async function change(path, body) {
@@ -201,14 +203,16 @@ function applyZoom() {
   svg.style.height = `${app.naturalHeight * app.zoom}px`;
 }
 
-// Selection and findings are marked on the drawn nodes.
+// Selection, findings and unsaved changes are marked on the drawn nodes.
 function markGraph() {
   const withFindings = new Set((app.findings ? app.findings.findings : [])
       .map((f) => f.segment).filter((s) => s !== null));
+  const changed = new Set(app.changes ? app.changes.segments : []);
   for (const node of $('graph').querySelectorAll('g.node')) {
     const id = idOfNode(node);
     node.classList.toggle('selected', id === app.selected);
     node.classList.toggle('finding', withFindings.has(id));
+    node.classList.toggle('changed', changed.has(id));
     const badge = node.querySelector('.badge');
     if (withFindings.has(id) && !badge) {
       const box = node.getBBox();
@@ -368,6 +372,29 @@ async function loadFindings() {
     list.append(item);
   }
   if (findings.total > findings.findings.length) list.append(element('li', { text: `and ${findings.total - findings.findings.length} more` }));
+  markGraph();
+}
+
+// ---- changes since the file was opened or last saved ----------------------
+
+async function loadChanges() {
+  const revision = app.state.revision;
+  const changes = await api('/api/changes');
+  if (!app.state || changes.revision !== revision) return; // a later change will ask again
+  app.changes = changes;
+  $('changes-count').textContent = changes.total ? `(${changes.total})` : '';
+  const list = $('changes');
+  list.replaceChildren();
+  if (changes.total === 0) list.append(element('li', { class: 'empty', text: 'No unsaved changes.' }));
+  for (const c of changes.changes) {
+    const what = c.renamedTo !== null ? `renamed to ${c.renamedTo}`
+      : `${c.before === null ? '(absent)' : c.before} \u2192 ${c.after === null ? '(absent)' : c.after}`;
+    const item = element('li', {}, element('span', { class: 'path', text: c.path }), ` ${c.kind}: ${what} `);
+    const shown = c.renamedTo !== null ? c.renamedTo : c.segment;
+    if (shown !== null) item.append(segmentLink(shown));
+    list.append(item);
+  }
+  if (changes.total > changes.changes.length) list.append(element('li', { text: `and ${changes.total - changes.changes.length} more` }));
   markGraph();
 }
 
