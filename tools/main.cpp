@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("playgraph ") + PLAYGRAPH_VERSION);
     app.footer(
-        "Exit status: 0 success; 1 findings (check) or no answer (at, map); "
+        "Exit status: 0 success; 1 findings (check), no answer (at, map), differences (diff), "
+        "conflicts (merge, the output still written) or not canonical (fmt --check); "
         "2 usage or input error (bad arguments, unreadable file, malformed JSON, refused edit; "
         "nothing is written then).\n");
 
