@@ -29,7 +29,15 @@ export class JsonError extends Error {
   }
 }
 
-const errorTypes = { InvalidArgumentError, EditHistoryError, JsonError, Error };
+/** Raised by diff, apply and merge for an argument they cannot work on (a change that does not fit). */
+export class DiffError extends Error {
+  constructor(message) {
+    super(message);
+    this.name = 'DiffError';
+  }
+}
+
+const errorTypes = { InvalidArgumentError, EditHistoryError, JsonError, DiffError, Error };
 const dispose = Symbol.dispose ?? Symbol.for('Symbol.dispose');
 
 async function wasmBytes(options) {
@@ -253,6 +261,10 @@ export default async function createPlaygraph(options = {}) {
   // The text goes to the library as UTF-8 bytes, encoded by the platform
   // (faster than the loader's own encoding of a large string).
   const encoder = new TextEncoder();
+  core._addPrefetchEntry = (list, segmentId, viewableId, fromTime, toTime, probability,
+    earliestStart, definite) => {
+    list.push({ segmentId, viewableId, fromTime, toTime, probability, earliestStart, definite });
+  };
   const S = core.PlaybackSession.prototype;
   S.prefetchPlan = function (horizonSeconds, budget = {}) {
     return this._prefetchPlan(horizonSeconds, budget.maxEntries ?? -1, budget.maxSeconds ?? -1);
@@ -271,6 +283,23 @@ export default async function createPlaygraph(options = {}) {
     InvalidArgumentError,
     EditHistoryError,
     JsonError,
+    DiffError,
+    /** The changes from playgraph `before` to `after` (JSON text or plain objects), by id. */
+    diff(before, after) {
+      return JSON.parse(construct(core._diff)(sourceText(before), sourceText(after)));
+    },
+    /** A new plain object: `before` with `changes` (as `diff` returns them) made. */
+    apply(before, changes) {
+      return JSON.parse(construct(core._apply)(sourceText(before), sourceText(changes)));
+    },
+    /** Three-way merge by id: `{ merged, conflicts }`, ours kept at each conflict. */
+    merge(base, ours, theirs) {
+      return JSON.parse(construct(core._merge)(sourceText(base), sourceText(ours), sourceText(theirs)));
+    },
+    /** JSON text of a plain value in the canonical form of `playgraph fmt`. */
+    dumpsCanonical(value) {
+      return construct(core._dumpsCanonical)(JSON.stringify(value));
+    },
     /** An immutable playgraph from JSON text or a plain object. */
     load(source, defaultViewableId) {
       return track(construct(core._loadPlaygraph)(sourceText(source), jsonOf(defaultViewableId)), 'Playgraph');

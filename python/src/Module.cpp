@@ -9,6 +9,7 @@
 #include "playgraph/editing/MutablePlaygraph.hpp"
 #include "playgraph/json/Json.hpp"
 #include "playgraph/model/Playgraph.hpp"
+#include "playgraph/playback/PlaybackSession.hpp"
 
 namespace playgraph::python {
 
@@ -133,6 +134,16 @@ void bindTimings(py::module_& m) {
         }
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         return py::make_tuple(seconds, found);
+    });
+    // (For the JavaScript package's benchmark, web/bench/bench.mjs.)
+    timings.def("prefetch_plan", [](const PlaybackSession& session, double horizon,
+                                    int iterations) {
+        const auto start = Clock::now();
+        std::size_t entries = 0;
+        for (int i = 0; i < iterations; ++i)
+            entries += session.prefetchPlan(horizon).entries.size();
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        return py::make_tuple(seconds, entries);
     });
 }
 

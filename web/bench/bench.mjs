@@ -29,6 +29,14 @@ const calls = 200000;
 const callMs = best(5, () => {
   for (let i = 0; i < calls; ++i) graph.segmentIdAtPlaygraphTime(time);
 });
+const source = new pg.PlaygraphPlayerMutableDataSource(graph);
+const session = new pg.PlaybackSession(source);
+const plans = 2000;
+const planMs = best(5, () => {
+  for (let i = 0; i < plans; ++i) session.prefetchPlan(30);
+});
+session.delete();
+source.delete();
 graph.delete();
 
 const cycles = 10000;
@@ -48,7 +56,9 @@ load = min(_timings.load_from_text(text, 1) for _ in range(10)) * 1e3
 g = playgraph.load(text)
 t = g.duration / 3
 call = min(_timings.segment_id_at_playgraph_time(g, t, ${calls})[0] for _ in range(5)) / ${calls} * 1e9
-print(json.dumps({'loadMs': load, 'callNs': call}))`;
+session = playgraph.PlaybackSession(playgraph.PlaygraphPlayerMutableDataSource(g, None))
+plan = min(_timings.prefetch_plan(session, 30, ${plans})[0] for _ in range(5)) / ${plans} * 1e6
+print(json.dumps({'loadMs': load, 'callNs': call, 'planUs': plan}))`;
   native = JSON.parse(execFileSync('python3', ['-c', script], {
     input: text, env: { ...process.env, PYTHONPATH: process.env.PLAYGRAPH_PYTHONPATH },
   }).toString());
@@ -60,4 +70,5 @@ const row = (name, value, nativeValue) =>
 row('module start (ms)', moduleStartMs);
 row('load, 10,000 segments, from JSON text (ms)', loadMs, native?.loadMs);
 row('segmentIdAtPlaygraphTime per call (ns)', (callMs / calls) * 1e6, native?.callNs);
+row('prefetch plan, 30 s ahead, per call (us)', (planMs / plans) * 1e3, native?.planUs);
 console.log(`heap growth over ${cycles} load/delete cycles: ${heapGrowth} bytes`);

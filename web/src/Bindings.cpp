@@ -19,6 +19,7 @@
 
 #include "playgraph/composition/MutableVideoComposition.hpp"
 #include "playgraph/datasource/PlaygraphPlayerMutableDataSource.hpp"
+#include "playgraph/diff/Diff.hpp"
 #include "playgraph/editing/EditHistory.hpp"
 #include "playgraph/editing/InvalidArgumentError.hpp"
 #include "playgraph/editing/MutablePlaygraph.hpp"
@@ -51,6 +52,9 @@ template <class F> auto guarded(F&& body) -> decltype(body()) {
     } catch (const JsonError& e) {
         kind = "JsonError";
         message = e.what();
+    } catch (const DiffError& e) {
+        kind = "DiffError";
+        message = e.what();
     } catch (const std::exception& e) {
         kind = "Error";
         message = e.what();
@@ -61,13 +65,31 @@ template <class F> auto guarded(F&& body) -> decltype(body()) {
 
 val optionalString(const std::optional<std::string>& s) { return s ? val(*s) : val::undefined(); }
 
-// A dictionary value as a JavaScript value: JSON through the library's
-// writer, so that it reads exactly as the native tool writes it.
+// A dictionary value as a JavaScript value: scalars directly, containers
+// as JSON through the library's writer, so that they read exactly as the
+// native tool writes them.
 val toJs(const Value& value) {
-    if (value.isNone()) return val::undefined();
     const auto data = value.data();
-    if (const auto* d = std::get_if<double>(&data); d && !std::isfinite(*d)) return val(*d);
-    return val::global("JSON").call<val>("parse", writeJson(value));
+    switch (value.kind()) {
+    case Value::Kind::None:
+        return val::undefined();
+    case Value::Kind::Null:
+        return val::null();
+    case Value::Kind::Bool:
+        return val(std::get<bool>(data));
+    case Value::Kind::Int:
+        return val(static_cast<double>(std::get<int64_t>(data)));
+    case Value::Kind::UInt:
+        return val(static_cast<double>(std::get<uint64_t>(data)));
+    case Value::Kind::Double:
+        return val(std::get<double>(data));
+    case Value::Kind::String:
+        return val(*value.string());
+    case Value::Kind::Object: // a host object has no JavaScript form
+        return val::undefined();
+    default:
+        return val::global("JSON").call<val>("parse", writeJson(value));
+    }
 }
 
 Value fromJsonText(const std::string& text) { return text.empty() ? Value() : parseJson(text); }
@@ -343,6 +365,30 @@ std::string dumpsValue(const std::string& text, bool pretty) {
     });
 }
 
+// Comparing and merging: JSON text in, JSON text out (index.js parses it).
+std::string diffTexts(const std::string& before, const std::string& after) {
+    return guarded([&] { return writeJson(diff(parseJson(before), parseJson(after)).toValue()); });
+}
+
+std::string applyText(const std::string& before, const std::string& changes) {
+    return guarded([&] {
+        return writeJson(apply(parseJson(before), PlaygraphDiff::fromValue(parseJson(changes))));
+    });
+}
+
+std::string mergeTexts(const std::string& base, const std::string& ours,
+                       const std::string& theirs) {
+    return guarded([&] {
+        const MergeResult result = merge(parseJson(base), parseJson(ours), parseJson(theirs));
+        return writeJson(
+            Value(Dictionary{{"merged", result.merged}, {"conflicts", result.conflictsValue()}}));
+    });
+}
+
+std::string dumpsCanonical(const std::string& text) {
+    return guarded([&] { return writeJson(parseJson(text), JsonStyle::canonical); });
+}
+
 val lastSegmentIdInDefaultTraversal(const Graph& graph) {
     return optionalString(Playgraph::lastSegmentIdInDefaultTraversalInPlaygraph(graph.graph()));
 }
@@ -604,17 +650,12 @@ public:
             budget.maxEntries = static_cast<std::size_t>(maxEntries);
         if (maxSeconds >= 0) budget.maxSeconds = maxSeconds;
         const PrefetchPlan plan = session_->prefetchPlan(horizon, budget);
+        // One call into JavaScript per entry (index.js makes the object).
+        static const val addEntry = val::module_property("_addPrefetchEntry");
         val entries = val::array();
         for (const auto& e : plan.entries) {
-            val o = val::object();
-            o.set("segmentId", segmentIdOf(e.segment));
-            o.set("viewableId", toJs(e.viewableId));
-            o.set("fromTime", e.fromTime);
-            o.set("toTime", e.toTime);
-            o.set("probability", e.probability);
-            o.set("earliestStart", e.earliestStart);
-            o.set("definite", e.definite);
-            entries.call<void>("push", o);
+            addEntry(entries, segmentIdOf(e.segment), toJs(e.viewableId), e.fromTime, e.toTime,
+                     e.probability, e.earliestStart, e.definite);
         }
         val o = val::object();
         o.set("entries", entries);
@@ -749,6 +790,10 @@ EMSCRIPTEN_BINDINGS(playgraph) {
     function("_loadMutablePlaygraph", &loadEditableGraph, allow_raw_pointers());
     function("_createVideoComposition", &createVideoComposition, allow_raw_pointers());
     function("_dumpsValue", &dumpsValue);
+    function("_diff", &diffTexts);
+    function("_apply", &applyText);
+    function("_merge", &mergeTexts);
+    function("_dumpsCanonical", &dumpsCanonical);
     function("lastSegmentIdInDefaultTraversalInPlaygraph", &lastSegmentIdInDefaultTraversal);
     function("playgraphHasSameDefaultTraversalAsPlaygraph", &sameDefaultTraversal);
     function("heapInUse", &heapInUse);
