@@ -1,16 +1,21 @@
-// The two JSON readers, simdjson's (the native build's) and RapidJSON's (the
-// WebAssembly build's), read every text alike: the same value of the same
-// kinds, the same repeated keys at the same places, or the same fault with the
-// same reason at the same place.
+// What the WebAssembly build uses in place of the native one's parts, against
+// them: the two JSON readers, simdjson's (the native build's) and RapidJSON's
+// (the WebAssembly build's), read every text alike: the same value of the
+// same kinds, the same repeated keys at the same places, or the same fault
+// with the same reason at the same place. And the stand-ins for the standard
+// calls an older libc++ lacks read and write doubles as the standard calls do.
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 
 #include "../../bench/PlaygraphGenerator.hpp"
+#include "../../src/Compat.hpp"
 #include "../../src/json/JsonText.hpp"
 #include "../TestSupport.hpp"
 #include "playgraph/json/Json.hpp"
@@ -201,4 +206,70 @@ TEST(JsonReaders, AgreeOnTheFuzzCorpusAndTheExamples) {
         }
     }
     EXPECT_GT(files, 5u);
+}
+
+TEST(StandInCalls, WriteAndReadDoublesAsTheStandardCallsDo) {
+    std::mt19937_64 rng(5);
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  0.1,
+                                  1e21,
+                                  1e-7,
+                                  5e-324,
+                                  2.2250738585072014e-308,
+                                  1.7976931348623157e308,
+                                  123456789012345678.0,
+                                  100.0,
+                                  1e22,
+                                  0.3,
+                                  2.5,
+                                  -1.5e-300,
+                                  9007199254740993.0};
+    for (int i = 0; i < 5000; ++i) {
+        const double d = std::bit_cast<double>(rng());
+        if (std::isfinite(d)) values.push_back(d);
+        values.push_back(static_cast<double>(static_cast<int64_t>(rng() % 2000001) - 1000000) /
+                         std::pow(10.0, static_cast<double>(rng() % 12)));
+    }
+    const auto text = [](std::to_chars_result r, char* begin) {
+        return r.ec == std::errc() ? std::string(begin, r.ptr) : std::string("error");
+    };
+    for (const double d : values) {
+        char a[512], b[512];
+        ASSERT_EQ(text(compat::fallback::toChars(a, a + sizeof a, d), a),
+                  text(std::to_chars(b, b + sizeof b, d), b));
+        ASSERT_EQ(
+            text(compat::fallback::toChars(a, a + sizeof a, d, std::chars_format::general, 16), a),
+            text(std::to_chars(b, b + sizeof b, d, std::chars_format::general, 16), b));
+        ASSERT_EQ(
+            text(compat::fallback::toChars(a, a + sizeof a, d, std::chars_format::fixed, 6), a),
+            text(std::to_chars(b, b + sizeof b, d, std::chars_format::fixed, 6), b));
+    }
+    // Reading: the texts written above and random ones of number characters.
+    std::vector<std::string> texts;
+    for (std::size_t i = 0; i < 2000; ++i) {
+        char buffer[64];
+        texts.emplace_back(buffer, std::to_chars(buffer, buffer + 64, values[i]).ptr);
+    }
+    const std::string alphabet = "0123456789.eE+-infatyINF( )x";
+    std::mt19937 small(9);
+    for (int i = 0; i < 20000; ++i) {
+        std::string t;
+        for (int k = static_cast<int>(small() % 12); k >= 0; --k)
+            t += alphabet[small() % alphabet.size()];
+        texts.push_back(t);
+    }
+    for (const std::string t : {"1e-400", "-1e400", "1e400", "2e-320", " 1", "+1", "0x10",
+                                "nan(12)", "infinity", "-inf", "1.e5", ".5", "1e", "1e+", "-", ""})
+        texts.push_back(t);
+    for (const auto& t : texts) {
+        double x = -7.0, y = -7.0;
+        const auto r1 = compat::fallback::fromChars(t.data(), t.data() + t.size(), x);
+        const auto r2 = std::from_chars(t.data(), t.data() + t.size(), y);
+        ASSERT_EQ(r1.ec, r2.ec) << t;
+        ASSERT_EQ(r1.ptr - t.data(), r2.ptr - t.data()) << t;
+        if (!std::isnan(y)) {
+            ASSERT_EQ(std::bit_cast<uint64_t>(x), std::bit_cast<uint64_t>(y)) << t;
+        }
+    }
 }
