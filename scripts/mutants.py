@@ -31,7 +31,7 @@ REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 EQUIVALENTS = os.path.join(REPO, "scripts", "mutants-equivalent.json")
 # Address space allowed to each process of a test run.
 TEST_MEMORY_LIMIT = 4 << 30
-TREE_PARTS = ["CMakeLists.txt", "cmake", "src", "include", "tests", "tools", "examples", "bench"]
+TREE_PARTS = ["CMakeLists.txt", "cmake", "src", "include", "tests", "tools", "examples", "bench", "fuzz"]
 
 KEYWORDS = {
     "alignas", "alignof", "auto", "bool", "break", "case", "catch", "char", "class", "co_await",
