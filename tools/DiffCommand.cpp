@@ -54,16 +54,6 @@ std::string label(ChangeKind kind) {
     return "changed";
 }
 
-// A value on one line: JSON, or "(absent)".
-std::string oneLine(const Value& value) {
-    if (value.isNone()) return "(absent)";
-    try {
-        return writeJson(value);
-    } catch (const JsonError&) {
-        return value.text();
-    }
-}
-
 int runDiff(const DiffOptions& options) {
     if (options.before == "-" && options.after == "-") {
         throw InputError("only one of the two playgraphs can come from standard input");
@@ -78,7 +68,7 @@ int runDiff(const DiffOptions& options) {
             const std::string values =
                 change.kind == ChangeKind::segmentRenamed
                     ? "now " + change.renamedTo
-                    : oneLine(change.before) + " -> " + oneLine(change.after);
+                    : oneLineValue(change.before) + " -> " + oneLineValue(change.after);
             std::cout << shown(label(change.kind) + "  " + keyPathText(change.path) + ": " + values)
                       << '\n';
         }

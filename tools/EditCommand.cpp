@@ -597,12 +597,7 @@ Command addEditCommand(CLI::App& app) {
                      "A file of operations, one a line ('#' starts a comment line), '-' for "
                      "standard input; applied after the --op ones")
         ->check(nonEmptyCheck());
-    auto* output = command
-                       ->add_option("-o,--output", options->output,
-                                    "Write the result to this file (default: standard output)")
-                       ->check(nonEmptyCheck());
-    command->add_flag("--in-place", options->inPlace, "Replace FILE with the result")
-        ->excludes(output);
+    addOutputOptions(*command, options->output, options->inPlace);
     command->add_flag("--strict", options->strict,
                       "Refuse the edit (write nothing) when an operation warns: a reference "
                       "naming a missing segment, segments left unreachable or taken off the "

@@ -55,12 +55,7 @@ Command addFmtCommand(CLI::App& app) {
     command->add_option("file", options->file, "Playgraph JSON file, '-' for standard input")
         ->required()
         ->check(nonEmptyCheck());
-    auto* output = command
-                       ->add_option("-o,--output", options->output,
-                                    "Write the result to this file (default: standard output)")
-                       ->check(nonEmptyCheck());
-    command->add_flag("--in-place", options->inPlace, "Replace FILE with the result")
-        ->excludes(output);
+    addOutputOptions(*command, options->output, options->inPlace);
     command->add_flag("--check", options->check,
                       "Write nothing; exit 1 when FILE is not in the canonical form");
     command->footer("The canonical form: keys sorted by their bytes, one entry a line down to a "

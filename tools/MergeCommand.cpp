@@ -21,8 +21,6 @@ struct MergeOptions {
     bool canonical = false;
 };
 
-std::string oneLine(const Value& value) { return value.isNone() ? "(absent)" : writeJson(value); }
-
 int runMerge(const MergeOptions& options) {
     int fromStdin = 0;
     for (const auto* file : {&options.base, &options.ours, &options.theirs})
@@ -46,8 +44,8 @@ int runMerge(const MergeOptions& options) {
     for (const auto& conflict : result.conflicts) {
         std::cerr << "playgraph: conflict at "
                   << shown(keyPathText(conflict.path) + ": " + conflict.reason + "; base " +
-                           oneLine(conflict.base) + ", ours " + oneLine(conflict.ours) +
-                           ", theirs " + oneLine(conflict.theirs) + "; kept ours")
+                           oneLineValue(conflict.base) + ", ours " + oneLineValue(conflict.ours) +
+                           ", theirs " + oneLineValue(conflict.theirs) + "; kept ours")
                   << '\n';
     }
     const std::size_t n = result.conflicts.size();

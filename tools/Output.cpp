@@ -258,4 +258,21 @@ void writeResult(const std::string& path, const Value& value, bool force) {
     }
 }
 
+void addOutputOptions(CLI::App& command, std::string& output, bool& inPlace) {
+    auto* option = command
+                       .add_option("-o,--output", output,
+                                   "Write the result to this file (default: standard output)")
+                       ->check(nonEmptyCheck());
+    command.add_flag("--in-place", inPlace, "Replace FILE with the result")->excludes(option);
+}
+
+std::string oneLineValue(const Value& value) {
+    if (value.isNone()) return "(absent)";
+    try {
+        return writeJson(value);
+    } catch (const JsonError&) {
+        return value.text();
+    }
+}
+
 } // namespace playgraph::tool

@@ -132,6 +132,12 @@ std::vector<std::string> defaultPathIds(const QZPlaygraph& graph);
 /// `ReadOnlyError` unless `force`. Throws `InputError` and leaves no
 /// temporary file behind.
 void writeOutput(const std::string& path, const std::string& text, bool force = false);
+/// Adds `-o,--output FILE` (default: standard output) and `--in-place`
+/// (replace FILE), which exclude each other, as `edit` and `fmt` take them.
+void addOutputOptions(CLI::App& command, std::string& output, bool& inPlace);
+/// A value on one line for people: compact JSON (its text form when it has
+/// no JSON form), or "(absent)" for none.
+std::string oneLineValue(const Value& value);
 /// Writes `value` as pretty JSON and a newline through `writeOutput`. A
 /// value without a JSON form is an `InputError` with a readable key path.
 void writeJsonOutput(const std::string& path, const Value& value, bool force = false);

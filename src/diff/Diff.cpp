@@ -330,10 +330,7 @@ Value PlaygraphDiff::toValue() const {
     for (const auto& change : changes) {
         Dictionary entry;
         entry.set("kind", std::string(changeKindName(change.kind)));
-        List path;
-        for (const auto& key : change.path)
-            path.push_back(key);
-        entry.set("path", path);
+        entry.set("path", diffsupport::pathValue(change.path));
         if (!change.segmentId.empty()) entry.set("segment", change.segmentId);
         if (!change.transitionId.empty()) entry.set("transition", change.transitionId);
         if (!change.renamedTo.empty()) entry.set("renamedTo", change.renamedTo);
@@ -465,6 +462,14 @@ void makeChange(Dictionary& root, const PlaygraphChange& change) {
     } else {
         parent.set(change.path.back(), change.after.deepCopy());
     }
+}
+
+List pathValue(const KeyPath& path) {
+    List list;
+    list.reserve(path.size());
+    for (const auto& key : path)
+        list.push_back(key);
+    return list;
 }
 
 std::vector<KeyPath> claimedPaths(const PlaygraphChange& change) {

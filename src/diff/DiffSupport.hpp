@@ -24,6 +24,9 @@ std::optional<std::string> whyNotApplicable(const Dictionary& root, const Playgr
 /// absent dictionaries on the way, stores a deep copy of the new value.
 void makeChange(Dictionary& root, const PlaygraphChange& change);
 
+/// A key path as a list of strings (the dictionary forms).
+List pathValue(const KeyPath& path);
+
 /// The paths a change occupies: its own, and for a rename also the new id's.
 std::vector<KeyPath> claimedPaths(const PlaygraphChange& change);
 /// A path as one string key for hashing: each key prefixed by its length.

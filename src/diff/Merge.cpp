@@ -149,10 +149,7 @@ Value MergeResult::conflictsValue() const {
     list.reserve(conflicts.size());
     for (const auto& conflict : conflicts) {
         Dictionary entry;
-        List path;
-        for (const auto& key : conflict.path)
-            path.push_back(key);
-        entry.set("path", path);
+        entry.set("path", pathValue(conflict.path));
         if (!conflict.base.isNone()) entry.set("base", conflict.base);
         if (!conflict.ours.isNone()) entry.set("ours", conflict.ours);
         if (!conflict.theirs.isNone()) entry.set("theirs", conflict.theirs);
