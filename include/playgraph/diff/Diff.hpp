@@ -111,11 +111,11 @@ public:
 };
 
 /// The changes from one playgraph dictionary to another, in a stable order:
-/// top-level entries first (in the order of `before`, then entries only
-/// `after` has), then the segments in the order of `before` (changed,
-/// removed or renamed), then the segments only `after` has; within a segment,
-/// its entries in the same way. No two changes lie at the same path or one
-/// inside the other, so their order does not matter to `apply`.
+/// the entries of `before` in its order, then those only `after` has, and
+/// inside each entry the same way down (so the segments come in the order
+/// of `before`, changed, removed or renamed ones alike, then the segments
+/// only `after` has). No two changes lie at the same path or one inside the
+/// other, so their order does not matter to `apply`.
 ///
 /// The values of the changes share their containers with the dictionaries
 /// given to `diff` (nothing is copied); `apply` copies what it stores.
