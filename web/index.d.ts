@@ -241,12 +241,51 @@ export interface PlaybackSession extends Handle {
 export class InvalidArgumentError extends Error {}
 export class EditHistoryError extends Error {}
 export class JsonError extends Error {}
+export class DiffError extends Error {}
+
+/** One change found by `diff`; `before` and `after` are left out when absent. */
+export interface PlaygraphChange {
+  kind: 'segmentAdded' | 'segmentRemoved' | 'segmentRenamed' | 'segmentChanged' | 'retimed'
+    | 'defaultNextChanged' | 'transitionAdded' | 'transitionRemoved' | 'transitionReweighted'
+    | 'transitionTypeChanged' | 'transitionChanged' | 'annotationChanged' | 'userInfoChanged'
+    | 'initialSegmentChanged' | 'topLevelChanged';
+  /** The keys from the top level down, e.g. ['segments', 'intro', 'next', 'vault', 'weight']. */
+  path: string[];
+  before?: JsonValue;
+  after?: JsonValue;
+  segment?: string;
+  transition?: string;
+  renamedTo?: string;
+}
+
+/** A change of theirs that `merge` did not take; the merged playgraph keeps ours there. */
+export interface MergeConflict {
+  path: string[];
+  base?: JsonValue;
+  ours?: JsonValue;
+  theirs?: JsonValue;
+  reason: string;
+}
 
 export interface PlaygraphModule {
   readonly version: string;
   InvalidArgumentError: typeof InvalidArgumentError;
   EditHistoryError: typeof EditHistoryError;
   JsonError: typeof JsonError;
+  DiffError: typeof DiffError;
+  /**
+   * The changes from `before` to `after` (JSON text or plain objects) by segment and transition
+   * id: `apply(before, diff(before, after))` equals `after`. JSON numbers reach the library as
+   * JavaScript writes them (`10000.0` as `10000`), so pass JSON text to keep a file's doubles.
+   */
+  diff(before: string | object, after: string | object): PlaygraphChange[];
+  /** A new plain object: `before` with `changes` made; DiffError when one does not fit. */
+  apply(before: string | object, changes: PlaygraphChange[] | string): { [key: string]: JsonValue };
+  /** Three-way merge by id; at each conflict `merged` keeps ours. */
+  merge(base: string | object, ours: string | object, theirs: string | object):
+    { merged: { [key: string]: JsonValue }; conflicts: MergeConflict[] };
+  /** JSON text in the canonical form of `playgraph fmt`: keys sorted, a segment a block of lines. */
+  dumpsCanonical(value: JsonValue): string;
   /** An immutable playgraph from JSON text or a plain object; malformed JSON throws JsonError. */
   load(source: string | object, defaultViewableId?: number): Playgraph;
   loadMutable(source: string | object, defaultViewableId?: number): MutablePlaygraph;
