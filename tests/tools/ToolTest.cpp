@@ -76,6 +76,24 @@ Value at(const Value& root, std::initializer_list<const char*> path) {
     return v;
 }
 
+// One run of the tool: its arguments and standard input, the status it
+// must end with and a text its output must hold.
+struct Case {
+    std::string arguments, input;
+    int status;
+    std::string expected;
+};
+
+// Runs each case; no output may carry a raw escape character.
+void expectRuns(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+        const ToolRun r = run(c.arguments, c.input);
+        EXPECT_EQ(r.status, c.status) << c.arguments << "\n" << r.output;
+        EXPECT_TRUE(has(r, c.expected)) << c.arguments << "\n" << r.output;
+        EXPECT_EQ(r.output.find('\x1b'), std::string::npos) << r.output;
+    }
+}
+
 // Tests that work with files: each gets a fresh directory of its own.
 class ToolFiles : public ::testing::Test {
 protected:
@@ -171,64 +189,52 @@ TEST(Tool, ArgumentsAndInputsAreCheckedAndOutputIsEscaped) {
           "a": {"viewableId": 5, "startTimeMs": 0, "endTimeMs": 1000, "defaultNext": "b"},
           "b": {"viewableId": 5, "startTimeMs": 1000},
           "orphan": {"viewableId": 6, "startTimeMs": 0, "endTimeMs": 10}}})";
-    struct Case {
-        std::string arguments, input;
-        int status;
-        std::string expected;
-    };
-    for (const Case& c : std::vector<Case>{
-             {"info -", "{\n  \"segments\": {\n    \"a\": [1,\n", 2, "<stdin>:4:1:"},
-             {"path /nonexistent/playgraph.json", "", 2,
-              "/nonexistent/playgraph.json: cannot open: No such file or directory"},
-             {"edit --op 'remove a' /nonexistent/playgraph.json", "", 2, "/nonexistent/"},
-             {"compose --from-playgraph /nonexistent/playgraph.json", "", 2, "/nonexistent/"},
-             {"edit - --op 'remove a'", "{\"segments\": {\"a\": }}", 2, "<stdin>:1:"},
-             {"compose --from-playgraph -", "{\"segments\": [1,}", 2, "<stdin>:1:"},
-             // A segment that is not an object is no segment to edit.
-             {"edit - --op 'remove a'", R"({"segments": {"a": 5}})", 2, "Cannot find segment a"},
-             {"edit --ops /nonexistent/ops", "", 2, "operations file: No such file"},
-             {"check ''", "", 2, "playgraph: file: an empty name names no file"},
-             {"compose --from-playgraph ''", "", 2, "an empty name"},
-             {"frobnicate", "", 2, "playgraph: unknown subcommand 'frobnicate'"},
-             {"walk --max-depth 0", "", 2, "--max-depth: must be a whole number from 1 to"},
-             {"compose --viewable 99999999999999999999", "", 2, "whole number from"},
-             {"compose --viewable 1 --end inf", "", 2, "--end: must be a finite number"},
-             {"at 1e308", "", 2, "seconds from 0 to 9223372036854775, not '1e308'"},
-             {"map credits -1", "", 2, "seconds from 0"},
-             {"edit --op 'split intro 100 a b'", "", 2,
-              "OFFSET 100.000 s is not inside segment intro of 12.000 s"},
-             {"edit --op 'insert-after intro x 1 -2 1'", "", 2, "START must be a finite number"},
-             {"--version", "", 0, "playgraph "},
-             // The read-only subcommands on the bundled story: 12 + 19.5 + 5 + 9 s; the
-             // decorative recap does not move the offset of the credits.
-             {"info", "", 0, "45.500 s"},
-             {"path", "", 0,
-              "credits                83      0.000      9.000      9.000     31.500  no"},
-             {"at 14.5", "", 0, "segment vault, viewable 81, viewable time 14.500 s"},
-             {"at 1000", "", 1, ""},
-             {"map credits 2", "", 0, "playgraph time 38.500 s"},
-             {"map rooftop 3", "", 1, ""}, // off the default path
-             {"walk --max-depth 2", "", 0,
-              "intro  depth 1\n  vault  depth 2\n  rooftop  depth 2\n"},
-             {"check " + example("story.json"), "", 0, ""},
-             {"dot -", dot, 0,
-              "\"a\" -> \"b\" [label=\"w 70\\n(default)\", penwidth=2, color=blue]"},
-             {"dot -", dot, 0, "\"ghost\" [label=\"ghost\\n(missing)\", style=dashed, color=red"},
-             {"compose --viewable 81 --start 10 --end 20", "", 0, "\"endTimeMs\": 20000.0"},
-             {"compose --from-playgraph - --main-viewable 9", toConvert, 0,
-              "\"b\": {\n      \"viewableId\": 5,\n      \"main\": 9,\n      \"startTimeMs\": "
-              "1000.0\n    }\n  }"},
-             {"info -", "\xEF\xBB\xBF{}", 0, "segments          0"},
-             {"compose --viewable 7 -o /proc/self/fd/1", "", 0, "\"main\": 7"},
-             {"walk -", chain + "}}", 0, "\n" + std::string(32, ' ') + "s39  depth 40\n"},
-             {"walk -", hostile, 0, "\\x1b[31mred\\nline  depth 1"},
-             {"check -", R"({"segments": {"\u009b": 1}})", 1, "segments.\\u009b: expected"},
-         }) {
-        const ToolRun r = run(c.arguments, c.input);
-        EXPECT_EQ(r.status, c.status) << c.arguments << "\n" << r.output;
-        EXPECT_TRUE(has(r, c.expected)) << c.arguments << "\n" << r.output;
-        EXPECT_EQ(r.output.find('\x1b'), std::string::npos) << r.output;
-    }
+    expectRuns({
+        {"info -", "{\n  \"segments\": {\n    \"a\": [1,\n", 2, "<stdin>:4:1:"},
+        {"path /nonexistent/playgraph.json", "", 2,
+         "/nonexistent/playgraph.json: cannot open: No such file or directory"},
+        {"edit --op 'remove a' /nonexistent/playgraph.json", "", 2, "/nonexistent/"},
+        {"compose --from-playgraph /nonexistent/playgraph.json", "", 2, "/nonexistent/"},
+        {"edit - --op 'remove a'", "{\"segments\": {\"a\": }}", 2, "<stdin>:1:"},
+        {"compose --from-playgraph -", "{\"segments\": [1,}", 2, "<stdin>:1:"},
+        // A segment that is not an object is no segment to edit.
+        {"edit - --op 'remove a'", R"({"segments": {"a": 5}})", 2, "Cannot find segment a"},
+        {"edit --ops /nonexistent/ops", "", 2, "operations file: No such file"},
+        {"check ''", "", 2, "playgraph: file: an empty name names no file"},
+        {"compose --from-playgraph ''", "", 2, "an empty name"},
+        {"frobnicate", "", 2, "playgraph: unknown subcommand 'frobnicate'"},
+        {"walk --max-depth 0", "", 2, "--max-depth: must be a whole number from 1 to"},
+        {"compose --viewable 99999999999999999999", "", 2, "whole number from"},
+        {"compose --viewable 1 --end inf", "", 2, "--end: must be a finite number"},
+        {"at 1e308", "", 2, "seconds from 0 to 9223372036854775, not '1e308'"},
+        {"map credits -1", "", 2, "seconds from 0"},
+        {"edit --op 'split intro 100 a b'", "", 2,
+         "OFFSET 100.000 s is not inside segment intro of 12.000 s"},
+        {"edit --op 'insert-after intro x 1 -2 1'", "", 2, "START must be a finite number"},
+        {"--version", "", 0, "playgraph "},
+        // The read-only subcommands on the bundled story: 12 + 19.5 + 5 + 9 s; the
+        // decorative recap does not move the offset of the credits.
+        {"info", "", 0, "45.500 s"},
+        {"path", "", 0,
+         "credits                83      0.000      9.000      9.000     31.500  no"},
+        {"at 14.5", "", 0, "segment vault, viewable 81, viewable time 14.500 s"},
+        {"at 1000", "", 1, ""},
+        {"map credits 2", "", 0, "playgraph time 38.500 s"},
+        {"map rooftop 3", "", 1, ""}, // off the default path
+        {"walk --max-depth 2", "", 0, "intro  depth 1\n  vault  depth 2\n  rooftop  depth 2\n"},
+        {"check " + example("story.json"), "", 0, ""},
+        {"dot -", dot, 0, "\"a\" -> \"b\" [label=\"w 70\\n(default)\", penwidth=2, color=blue]"},
+        {"dot -", dot, 0, "\"ghost\" [label=\"ghost\\n(missing)\", style=dashed, color=red"},
+        {"compose --viewable 81 --start 10 --end 20", "", 0, "\"endTimeMs\": 20000.0"},
+        {"compose --from-playgraph - --main-viewable 9", toConvert, 0,
+         "\"b\": {\n      \"viewableId\": 5,\n      \"main\": 9,\n      \"startTimeMs\": "
+         "1000.0\n    }\n  }"},
+        {"info -", "\xEF\xBB\xBF{}", 0, "segments          0"},
+        {"compose --viewable 7 -o /proc/self/fd/1", "", 0, "\"main\": 7"},
+        {"walk -", chain + "}}", 0, "\n" + std::string(32, ' ') + "s39  depth 40\n"},
+        {"walk -", hostile, 0, "\\x1b[31mred\\nline  depth 1"},
+        {"check -", R"({"segments": {"\u009b": 1}})", 1, "segments.\\u009b: expected"},
+    });
 }
 
 // ---- edit ----
@@ -404,10 +410,10 @@ TEST_F(ToolFiles, AReadOnlyFileIsReplacedOnlyWithForce) {
 TEST_F(ToolFiles, EditSaysWhatLeavesTheDefaultPathAndInsertsBetween) {
     const std::string story = copyOfStory();
     const std::string before = read("story.json");
-    struct Case {
+    struct OpCase {
         std::string op, warning;
     };
-    for (const Case& c : std::vector<Case>{
+    for (const OpCase& c : std::vector<OpCase>{
              // recap reaches credits by "defaultNext" only: bumper is reached by nothing.
              {"insert-before credits bumper 90 0 5",
               "op 1 'insert-before credits bumper 90 0 5': leaves bumper unreachable from the "
@@ -452,49 +458,40 @@ TEST(Tool, RefusesOrFlagsWhatItUsedToTakeSilently) {
         "影片": {"viewableId": 1, "startTimeMs": 3660036, "endTimeMs": 3661036}}})";
     const std::string named = R"({"playgraphId": "kept", "initialSegment": "a", "segments": {
         "a": {"viewableId": 5, "startTimeMs": 0, "endTimeMs": 1000}}})";
-    struct Case {
-        std::string arguments, input;
-        int status;
-        std::string expected;
-    };
-    for (const Case& c : std::vector<Case>{
-             // In file order: a's fraction, then b playing to its end mid-path, then c.
-             {"check -", times, 1,
-              "<stdin>: segments.a.endTimeMs: 1999.9 ms is not a whole number of milliseconds; "
-              "the loader reads 1999\n<stdin>: segments.b: plays to the end of its viewable in "
-              "the middle of the default path: the offsets after it count it as 0 s until its "
-              "length is known\n<stdin>: segments.c.defaultNext: names no segment \"zz\"\n"},
-             // The number stays on standard output for scripts.
-             {"map credits 100", "", 1,
-              "playgraph time 136.500 s\nplaygraph: viewable time 100.000 s lies outside "
-              "segment credits, which plays 0.000 to 9.000 s\n"},
-             {"map vault 70", "", 1, "lies outside segment vault, which plays 12.000 to 31.500 s"},
-             {"map vault 31.5", "", 0, "playgraph time 31.500 s\n"},
-             {"map nowhere 1", "", 2, "playgraph: Cannot find segment nowhere"},
-             {"compose --viewable 81 --start 20 --end 10", "", 2,
-              "--end 10.000 s is not after --start 20.000 s"},
-             {"compose --viewable 81 --start 1.0005", "", 2,
-              "--start 1.000500 s is not a whole number of milliseconds"},
-             {"compose --viewable 81 --start 1.001 --end 2", "", 0, "\"startTimeMs\": 1001.0"},
-             {"compose --from-playgraph -", named, 0, "{\n  \"playgraphId\": \"kept\",\n"},
-             // One reading of a time, as on the serve page.
-             {"at 1:00.5 -", hours, 0, "segment été, viewable 1, viewable time 60.500 s"},
-             {"at 1:01:00.500 -", hours, 0, "segment 影片, viewable 1, viewable time 3660.500 s"},
-             {"at 1e1", "", 0, "segment intro, viewable 81, viewable time 10.000 s"},
-             {"at 0x10", "", 2, "not '0x10'"},
-             {"at 1:60", "", 2, "not '1:60'"},
-             {"at abc", "", 2,
-              "must be a finite number of seconds from 0 to 9223372036854775, "
-              "not 'abc' (a clock time m:ss.mmm or h:mm:ss.mmm reads too)"},
-             {"path -", hours, 0,
-              "    0  été                     1      0.000   3660.036   3660.036      0.000  no\n"
-              "    1  影片                    1   3660.036   3661.036      1.000   3660.036  no\n"
-              "duration 3661.036 s (1:01:01.036)\n"},
-         }) {
-        const ToolRun r = run(c.arguments, c.input);
-        EXPECT_EQ(r.status, c.status) << c.arguments << "\n" << r.output;
-        EXPECT_TRUE(has(r, c.expected)) << c.arguments << "\n" << r.output;
-    }
+    expectRuns({
+        // In file order: a's fraction, then b playing to its end mid-path, then c.
+        {"check -", times, 1,
+         "<stdin>: segments.a.endTimeMs: 1999.9 ms is not a whole number of milliseconds; "
+         "the loader reads 1999\n<stdin>: segments.b: plays to the end of its viewable in "
+         "the middle of the default path: the offsets after it count it as 0 s until its "
+         "length is known\n<stdin>: segments.c.defaultNext: names no segment \"zz\"\n"},
+        // The number stays on standard output for scripts.
+        {"map credits 100", "", 1,
+         "playgraph time 136.500 s\nplaygraph: viewable time 100.000 s lies outside "
+         "segment credits, which plays 0.000 to 9.000 s\n"},
+        {"map vault 70", "", 1, "lies outside segment vault, which plays 12.000 to 31.500 s"},
+        {"map vault 31.5", "", 0, "playgraph time 31.500 s\n"},
+        {"map nowhere 1", "", 2, "playgraph: Cannot find segment nowhere"},
+        {"compose --viewable 81 --start 20 --end 10", "", 2,
+         "--end 10.000 s is not after --start 20.000 s"},
+        {"compose --viewable 81 --start 1.0005", "", 2,
+         "--start 1.000500 s is not a whole number of milliseconds"},
+        {"compose --viewable 81 --start 1.001 --end 2", "", 0, "\"startTimeMs\": 1001.0"},
+        {"compose --from-playgraph -", named, 0, "{\n  \"playgraphId\": \"kept\",\n"},
+        // One reading of a time, as on the serve page.
+        {"at 1:00.5 -", hours, 0, "segment été, viewable 1, viewable time 60.500 s"},
+        {"at 1:01:00.500 -", hours, 0, "segment 影片, viewable 1, viewable time 3660.500 s"},
+        {"at 1e1", "", 0, "segment intro, viewable 81, viewable time 10.000 s"},
+        {"at 0x10", "", 2, "not '0x10'"},
+        {"at 1:60", "", 2, "not '1:60'"},
+        {"at abc", "", 2,
+         "must be a finite number of seconds from 0 to 9223372036854775, "
+         "not 'abc' (a clock time m:ss.mmm or h:mm:ss.mmm reads too)"},
+        {"path -", hours, 0,
+         "    0  été                     1      0.000   3660.036   3660.036      0.000  no\n"
+         "    1  影片                    1   3660.036   3661.036      1.000   3660.036  no\n"
+         "duration 3661.036 s (1:01:01.036)\n"},
+    });
 }
 
 // ---- diff, merge, fmt ----
@@ -642,8 +639,8 @@ TEST_F(ToolFiles, GitMergesStoriesWithTheToolAsItsDriver) {
     ASSERT_EQ(std::system(commit.c_str()), 0);
     ASSERT_EQ(std::system((git + "checkout -q main").c_str()), 0);
     // Main keeps its file pretty, as `edit` writes it.
-    ASSERT_EQ(run("edit --in-place " + story + " --op 'update intro vault {\"weight\": 95}'").status,
-              0);
+    ASSERT_EQ(
+        run("edit --in-place " + story + " --op 'update intro vault {\"weight\": 95}'").status, 0);
     ASSERT_EQ(std::system(commit.c_str()), 0);
     ASSERT_EQ(std::system((git + "merge -q --no-edit side > /dev/null 2>&1").c_str()), 0);
     const Value merged = playgraph::readJsonFile(story);
@@ -656,8 +653,12 @@ TEST_F(ToolFiles, GitMergesStoriesWithTheToolAsItsDriver) {
     std::istringstream lines(read("diff.txt"));
     int changed = 0;
     for (std::string line; std::getline(lines, line);)
-        changed += (line[0] == '+' || line[0] == '-') && line.rfind("+++", 0) && line.rfind("---", 0);
+        changed +=
+            (line[0] == '+' || line[0] == '-') && line.rfind("+++", 0) && line.rfind("---", 0);
     EXPECT_EQ(changed, 2) << read("diff.txt");
-    EXPECT_NE(read("diff.txt").find("+        \"rooftop\": {\"transitionType\": \"immediate\", \"weight\": 5},"), std::string::npos)
+    EXPECT_NE(
+        read("diff.txt")
+            .find("+        \"rooftop\": {\"transitionType\": \"immediate\", \"weight\": 5},"),
+        std::string::npos)
         << read("diff.txt");
 }
