@@ -1,7 +1,10 @@
 // Types of the playgraph package. Handles (Playgraph, MutablePlaygraph,
-// EditHistory, PlaygraphPlayerMutableDataSource) hold WebAssembly memory:
+// EditHistory, PlaygraphPlayerMutableDataSource, PlaybackSession) hold WebAssembly memory:
 // end each with delete() or declare it with `using`. Everything else is a
-// plain value. Misses read undefined; only edits, loads and histories throw.
+// plain value. Misses read undefined; only edits, loads, histories and the
+// playback session's choose, seek and restore throw. Threads: a module and
+// its handles belong to the page or worker that made them (each worker
+// makes its own with createPlaygraph); calls are synchronous.
 
 /** Where playback is: a segment (undefined when there is none) and a time in its viewable. */
 export interface PlaygraphPosition {

@@ -315,7 +315,9 @@ public:
     void supportSkippingSegment(const std::string& from, const std::string& to, double after,
                                 double weight) {
         guarded([&] {
-            if (!(weight >= 0) || weight > 1.8e19) {
+            // The library takes an unsigned whole number; JavaScript has none.
+            if (!(weight >= 0) || weight >= 18446744073709551616.0 ||
+                std::floor(weight) != weight) {
                 throw InvalidArgumentError("weight must be a whole number from 0");
             }
             editable_->supportSkippingSegment(from, to, after, static_cast<uint64_t>(weight));

@@ -71,6 +71,8 @@ test('editing: edits, the library\'s exact refusal, nothing changed by a refused
   graph.updateDefaultNextFromSegment('intro-b', 'rooftop');
   assert.equal(graph.segmentById('intro').defaultNext, 'intro-b');
   assert.equal(graph.defaultPathTraversal()[2].segmentId, 'rooftop');
+  assert.throws(() => graph.supportSkippingSegment('intro', 'rooftop', 1, 2.5),
+    (e) => e instanceof pg.InvalidArgumentError && e.message === 'weight must be a whole number from 0');
   graph.addTransitionFromSegment('vault', 'rooftop', false, { weight: 5 });
   assert.equal(graph.dictionaryRepresentation().segments.vault.next.rooftop.weight, 5);
   assert.deepEqual(JSON.parse(JSON.stringify(graph)), graph.dictionaryRepresentation());
