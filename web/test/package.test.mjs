@@ -23,6 +23,18 @@ function scoped(body) {
 }
 const story = readFileSync(new URL('../../examples/story.json', import.meta.url), 'utf8');
 
+test('loading the module: from its bytes, or from a URL named by locateFile', async () => {
+  const wasm = new URL('../dist/playgraph-core.wasm', import.meta.url);
+  const fromBytes = await createPlaygraph({ wasmBinary: readFileSync(wasm), locateFile: () => 'no-such-file.wasm' });
+  const fromUrl = await createPlaygraph({ locateFile: (name) => new URL(`../dist/${name}`, import.meta.url).href });
+  for (const module of [fromBytes, fromUrl]) {
+    const graph = module.load(story, 81);
+    assert.equal(graph.duration(), 45.5);
+    graph.delete();
+  }
+  await assert.rejects(createPlaygraph({ locateFile: () => new URL('../no-such-file.wasm', import.meta.url).href }));
+});
+
 test('model: queries, positions, misses and walks', () => scoped((own) => {
   const graph = own(pg.load(story, 81));
   assert.equal(graph.duration(), 45.5);
