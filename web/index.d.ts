@@ -55,6 +55,8 @@ export interface Segment {
   allowsSkipBackward: boolean;
   breakIndex: number;
   description: string;
+  /** One of the default path's segments (offsetInPlaygraph is 0 for one off it). */
+  onDefaultPath: boolean;
 }
 
 interface Handle {
@@ -289,7 +291,11 @@ export interface PlaygraphModule {
     { merged: { [key: string]: JsonValue }; conflicts: MergeConflict[] };
   /** JSON text in the canonical form of `playgraph fmt`: keys sorted, a segment a block of lines. */
   dumpsCanonical(value: JsonValue): string;
-  /** An immutable playgraph from JSON text or a plain object; malformed JSON throws JsonError. */
+  /**
+   * An immutable playgraph from JSON text or a plain object; malformed JSON, or a top level that
+   * is not an object, throws JsonError. `defaultViewableId` (for segments without one in a
+   * "branching" playgraph) defaults, as in the tool and Python, to the segments' first "main".
+   */
   load(source: string | object, defaultViewableId?: number): Playgraph;
   loadMutable(source: string | object, defaultViewableId?: number): MutablePlaygraph;
   createVideoComposition(viewableId: number | undefined, name: string | undefined,

@@ -17,6 +17,7 @@
 #include <type_traits>
 #include <unordered_set>
 
+#include "../../tools/FrontEnd.hpp"
 #include "playgraph/composition/MutableVideoComposition.hpp"
 #include "playgraph/datasource/PlaygraphPlayerMutableDataSource.hpp"
 #include "playgraph/diff/Diff.hpp"
@@ -133,6 +134,9 @@ val segmentObject(const QZPlaygraphSegment& s) {
     o.set("allowsSkipBackward", s.allowsSkipBackward());
     o.set("breakIndex", static_cast<double>(s.breakIndex()));
     o.set("description", s.description());
+    const auto graph = s.playgraph();
+    o.set("onDefaultPath",
+          graph && tool::isOnDefaultPath(*graph, graph->segmentById(s.segmentId())));
     return o;
 }
 
@@ -265,7 +269,14 @@ public:
 
     void splitSegment(const std::string& id, double at, const std::string& first,
                       const std::string& second) {
-        guarded([&] { editable_->splitSegment(id, at, first, second); });
+        guarded([&] {
+            // As the other front ends refuse it: a cut that would make a half
+            // without length.
+            if (auto problem = tool::splitOffsetProblem(*editable_, id, at)) {
+                throw InvalidArgumentError(*problem);
+            }
+            editable_->splitSegment(id, at, first, second);
+        });
     }
     void insertSegmentAfter(const std::string& existing, const std::string& id,
                             const std::string& viewableIdJson, double start, double end,
@@ -337,16 +348,36 @@ private:
     std::shared_ptr<MutablePlaygraph> editable_;
 };
 
+// A playgraph's dictionary from JSON text, refused as the tool and the
+// Python package refuse it when its top level is not an object.
+Value playgraphDictionary(const std::string& text) {
+    Value dictionary = parseJson(text);
+    if (!dictionary.isDictionary()) {
+        throw JsonError(std::string(tool::kTopLevelNotAnObject), std::nullopt, "", "<input>");
+    }
+    return dictionary;
+}
+
+// The default viewable id as every front end chooses it: the one given, else
+// the segments' first "main" value.
+Value defaultViewableId(const std::string& givenJson, const Value& dictionary) {
+    const Value given = fromJsonText(givenJson);
+    return given.isNone() ? tool::firstMainValue(dictionary) : given;
+}
+
 Graph* loadGraph(const std::string& text, const std::string& viewableIdJson) {
     return guarded([&] {
-        return new Graph(Playgraph::create(parseJson(text), fromJsonText(viewableIdJson)));
+        const Value dictionary = playgraphDictionary(text);
+        return new Graph(
+            Playgraph::create(dictionary, defaultViewableId(viewableIdJson, dictionary)));
     });
 }
 
 EditableGraph* loadEditableGraph(const std::string& text, const std::string& viewableIdJson) {
     return guarded([&] {
+        const Value dictionary = playgraphDictionary(text);
         return new EditableGraph(
-            MutablePlaygraph::create(parseJson(text), fromJsonText(viewableIdJson)));
+            MutablePlaygraph::create(dictionary, defaultViewableId(viewableIdJson, dictionary)));
     });
 }
 

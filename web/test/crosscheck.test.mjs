@@ -53,8 +53,10 @@ function packageAnswers(pg, text) {
       }),
       segments: Object.fromEntries(graph.segmentIds().map((id) => {
         const s = graph.segmentById(id);
-        return [id, [finite(s.startTime), finite(s.endTime), finite(s.offsetInPlaygraph),
-          s.defaultNext ?? null, s.isDecorativeSegment, s.next.map((t) => t.destinationSegmentId)]];
+        return [id, [s.viewableId ?? null, finite(s.startTime), finite(s.endTime),
+          finite(s.offsetInPlaygraph), finite(s.segmentDuration), s.defaultNext ?? null,
+          s.isDecorativeSegment, s.breakIndex, s.allowsSkipForward,
+          s.next.map((t) => [t.destinationSegmentId, t.weight ?? null, t.transitionType ?? null])]];
       })),
     };
   } finally {
@@ -77,8 +79,11 @@ for name, times in json.load(sys.stdin):
     segments = {}
     for sid in g.all_segment_ids:
         s = g.segment_by_id(sid)
-        segments[sid] = [finite(s.start_time), finite(s.end_time), finite(s.offset_in_playgraph),
-                         s.default_next, s.is_decorative_segment, list(s.next.keys())]
+        segments[sid] = [s.viewable_id, finite(s.start_time), finite(s.end_time),
+                         finite(s.offset_in_playgraph), finite(s.segment_duration), s.default_next,
+                         s.is_decorative_segment, s.break_index, s.allows_skip_forward,
+                         [[t.destination_segment_id, t.weight, t.transition_type]
+                          for t in s.next.values()]]
     positions = []
     for t in times:
         p = g.position_at_playgraph_offset_along_default_playback_path(t)

@@ -66,6 +66,14 @@ test('loading: JSON text and plain objects alike; malformed JSON names its place
   const fromText = own(pg.load(story, 81));
   const fromObject = own(pg.load(JSON.parse(story), 81));
   assert.ok(pg.playgraphHasSameDefaultTraversalAsPlaygraph(fromText, fromObject));
+  // The rules every front end shares: a top level that is not an object is
+  // refused, the default viewable id is the segments' first "main".
+  assert.throws(() => pg.load('[1]'), (e) => e instanceof pg.JsonError &&
+    e.message === '<input>: the top level is not a JSON object');
+  const withMain = own(pg.load(story));
+  assert.equal(withMain.segmentById('intro').viewableId, 81);
+  assert.equal(withMain.segmentById('credits').onDefaultPath, true);
+  assert.equal(withMain.segmentById('rooftop').onDefaultPath, false);
   assert.throws(() => pg.load('{\n  "a": tru\n}'), (e) => e instanceof pg.JsonError &&
     e.message === '<input>:2:8: unexpected character: missing or superfluous comma, colon, brace, bracket, key or value (byte 9)');
 }));
@@ -78,6 +86,10 @@ test('editing: edits, the library\'s exact refusal, nothing changed by a refused
       e.message === 'Cannot find segment no-such-segment');
   assert.throws(() => graph.insertSegmentAfter('intro', 'x', 81, 2, 1),
     (e) => e instanceof pg.InvalidArgumentError && /must be after/.test(e.message));
+  // A cut that would make a half without length, refused as the tool refuses it.
+  assert.throws(() => graph.splitSegment('vault', 19.5, 'vault', 'vault-b'),
+    (e) => e instanceof pg.InvalidArgumentError &&
+      e.message === 'OFFSET 19.500 s is not inside segment vault of 19.500 s: it must lie strictly between 0 and that length');
   assert.equal(pg.dumps(graph), before);
   graph.splitSegment('intro', 4, 'intro', 'intro-b');
   graph.updateDefaultNextFromSegment('intro-b', 'rooftop');
