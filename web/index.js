@@ -5,37 +5,24 @@
 
 import createPlaygraphCore from './dist/playgraph-core.mjs';
 
+// An Error subclass named `name` (its instances' `name` too).
+function errorType(name) {
+  return { [name]: class extends Error {
+    constructor(message) {
+      super(message);
+      this.name = name;
+    }
+  } }[name];
+}
+
 /** Raised by an edit whose arguments are invalid; `message` is the library's reason. */
-export class InvalidArgumentError extends Error {
-  constructor(message) {
-    super(message);
-    this.name = 'InvalidArgumentError';
-  }
-}
-
+export const InvalidArgumentError = errorType('InvalidArgumentError');
 /** Raised by an edit history used out of turn (undo with nothing to undo, a stale history). */
-export class EditHistoryError extends Error {
-  constructor(message) {
-    super(message);
-    this.name = 'EditHistoryError';
-  }
-}
-
+export const EditHistoryError = errorType('EditHistoryError');
 /** Raised for JSON that cannot be read, or a value that cannot be written as JSON. */
-export class JsonError extends Error {
-  constructor(message) {
-    super(message);
-    this.name = 'JsonError';
-  }
-}
-
+export const JsonError = errorType('JsonError');
 /** Raised by diff, apply and merge for an argument they cannot work on (a change that does not fit). */
-export class DiffError extends Error {
-  constructor(message) {
-    super(message);
-    this.name = 'DiffError';
-  }
-}
+export const DiffError = errorType('DiffError');
 
 const errorTypes = { InvalidArgumentError, EditHistoryError, JsonError, DiffError, Error };
 const dispose = Symbol.dispose ?? Symbol.for('Symbol.dispose');
