@@ -16,10 +16,14 @@ STORY = pathlib.Path(os.environ.get("PLAYGRAPH_EXAMPLES", "examples")) / "story.
 TOOL = os.environ.get("PLAYGRAPH_TOOL")
 
 pytestmark = pytest.mark.skipif(not TOOL, reason="PLAYGRAPH_TOOL names no playgraph tool")
+# Under the sanitizers the interpreter runs with the ASan runtime preloaded;
+# the tool carries its own.
+ENVIRONMENT = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
 
 
 def tool(*args):
-    result = subprocess.run([TOOL, *map(str, args)], capture_output=True, text=True, check=False)
+    result = subprocess.run([TOOL, *map(str, args)], capture_output=True, text=True, check=False,
+                            env=ENVIRONMENT)
     first = result.stderr.splitlines()[0] if result.stderr else ""
     return result.returncode, result.stdout, first.removeprefix("playgraph: ")
 
@@ -29,7 +33,7 @@ class Server:
 
     def __init__(self, path):
         self.process = subprocess.Popen([TOOL, "serve", str(path)], stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, text=True)
+                                        stderr=subprocess.PIPE, text=True, env=ENVIRONMENT)
         match = re.search(r"http://127\.0\.0\.1:(\d+)/", self.process.stdout.readline())
         self.error = None
         if not match:
@@ -67,6 +71,7 @@ def server():
     started = Server(STORY)
     if started.error and "without `serve`" in started.error:
         pytest.skip(started.error)
+    assert started.error is None, started.error
     yield started
     started.close()
 
