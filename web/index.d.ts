@@ -119,6 +119,19 @@ export interface MutablePlaygraph extends Playgraph {
   dumps(pretty: boolean): string;
 }
 
+/** A playgraph built clip by clip: a clip is a segment, its name the segment id. */
+export interface MutableVideoComposition extends MutablePlaygraph {
+  appendClip(newClipName: string, viewableId: number | undefined, startTime: number, endTime: number): void;
+  prependClip(newClipName: string, viewableId: number | undefined, startTime: number, endTime: number): void;
+  insertClip(newClipName: string, viewableId: number | undefined, startTime: number, endTime: number,
+    afterClip: string): void;
+  removeClip(clipName: string): void;
+  splitClip(clipName: string, atOffset: number, firstClipName: string, secondClipName: string): void;
+  combineClip1(clip1: string, withClip2: string, newClipName: string): void;
+  makeRangeSkippable(rangeName: string): void;
+  defineRange(rangeName: string, startTime: number, endTime: number): void;
+}
+
 /** Groups edits of one MutablePlaygraph into undoable steps. */
 export interface EditHistory extends Handle {
   /** Applies every edit `edits` makes as one step, or none when it throws (rethrown). */
@@ -298,8 +311,9 @@ export interface PlaygraphModule {
    */
   load(source: string | object, defaultViewableId?: number): Playgraph;
   loadMutable(source: string | object, defaultViewableId?: number): MutablePlaygraph;
+  /** A one-clip composition of a viewable (the clip named `name`, or "video"). */
   createVideoComposition(viewableId: number | undefined, name: string | undefined,
-    startTime: number, endTime: number): MutablePlaygraph;
+    startTime: number, endTime: number): MutableVideoComposition;
   /** The handle classes, for `instanceof` (handles come from load and loadMutable). */
   Playgraph: abstract new () => Playgraph;
   MutablePlaygraph: abstract new () => MutablePlaygraph;

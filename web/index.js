@@ -81,6 +81,8 @@ export default async function createPlaygraph(options = {}) {
     PlaygraphPlayerMutableDataSource: ['setNextSegmentAfter', 'clearNextSegmentAfter',
       '_updateNextSegmentWeightsForSegment', 'updatePlaygraph'],
     PlaybackSession: ['seek', 'choose', '_state'],
+    MutableVideoComposition: ['_appendClip', '_prependClip', '_insertClip', 'removeClip',
+      'splitClip', 'combineClip1', 'makeRangeSkippable', 'defineRange'],
   };
   for (const [cls, names] of Object.entries(failing)) {
     for (const name of names) core[cls].prototype[name] = raising(core[cls].prototype[name]);
@@ -188,6 +190,17 @@ export default async function createPlaygraph(options = {}) {
     return JSON.parse(this.dumps(false));
   };
   M.toJSON = M.dictionaryRepresentation;
+
+  const C = core.MutableVideoComposition.prototype;
+  C.appendClip = function (name, viewableId, startTime, endTime) {
+    this._appendClip(name, jsonOf(viewableId), startTime, endTime);
+  };
+  C.prependClip = function (name, viewableId, startTime, endTime) {
+    this._prependClip(name, jsonOf(viewableId), startTime, endTime);
+  };
+  C.insertClip = function (name, viewableId, startTime, endTime, afterClip) {
+    this._insertClip(name, jsonOf(viewableId), startTime, endTime, afterClip);
+  };
 
   const H = core.EditHistory.prototype;
   H.transaction = function (edits, label) {
@@ -299,7 +312,7 @@ export default async function createPlaygraph(options = {}) {
     /** A one-clip editable composition of a viewable. */
     createVideoComposition(viewableId, name, startTime, endTime) {
       return track(construct(core._createVideoComposition)(jsonOf(viewableId), name, startTime, endTime),
-        'MutablePlaygraph');
+        'MutableVideoComposition');
     },
     EditHistory: Object.assign(function EditHistory(playgraph, depthLimit = 100) {
       return track(new core.EditHistory(playgraph, depthLimit), 'EditHistory');

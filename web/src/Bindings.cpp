@@ -381,14 +381,62 @@ EditableGraph* loadEditableGraph(const std::string& text, const std::string& vie
     });
 }
 
-EditableGraph* createVideoComposition(const std::string& viewableIdJson, val name, double start,
-                                      double end) {
+// An editable composition: a playgraph built clip by clip (a clip is a
+// segment, its name the segment id).
+class Composition : public EditableGraph {
+public:
+    explicit Composition(std::shared_ptr<MutableVideoComposition> composition)
+        : EditableGraph(composition), composition_(std::move(composition)) {}
+
+    void appendClip(const std::string& name, const std::string& viewableIdJson, double start,
+                    double end) {
+        guarded([&] {
+            composition_->appendClip(name, fromJsonText(viewableIdJson), start, end, nullptr);
+        });
+    }
+    void prependClip(const std::string& name, const std::string& viewableIdJson, double start,
+                     double end) {
+        guarded([&] {
+            composition_->prependClip(name, fromJsonText(viewableIdJson), start, end, nullptr);
+        });
+    }
+    void insertClip(const std::string& name, const std::string& viewableIdJson, double start,
+                    double end, const std::string& afterClip) {
+        guarded([&] {
+            composition_->insertClip(name, fromJsonText(viewableIdJson), start, end, afterClip,
+                                     nullptr);
+        });
+    }
+    void removeClip(const std::string& name) {
+        guarded([&] { composition_->removeClip(name); });
+    }
+    void splitClip(const std::string& name, double at, const std::string& first,
+                   const std::string& second) {
+        guarded([&] { composition_->splitClip(name, at, first, second); });
+    }
+    void combineClip1(const std::string& clip1, const std::string& withClip2,
+                      const std::string& newName) {
+        guarded([&] { composition_->combineClip1(clip1, withClip2, newName); });
+    }
+    void makeRangeSkippable(const std::string& range) {
+        guarded([&] { composition_->makeRangeSkippable(range); });
+    }
+    void defineRange(const std::string& range, double start, double end) {
+        guarded([&] { composition_->defineRange(range, start, end); });
+    }
+
+private:
+    std::shared_ptr<MutableVideoComposition> composition_;
+};
+
+Composition* createVideoComposition(const std::string& viewableIdJson, val name, double start,
+                                    double end) {
     return guarded([&] {
         const auto initial = name.isString() ? std::optional(name.as<std::string>()) : std::nullopt;
         auto composition = MutableVideoComposition::createVideoCompositionForViewableId(
             fromJsonText(viewableIdJson), initial, start, end, nullptr);
         if (!composition) throw InvalidArgumentError("no composition for these arguments");
-        return new EditableGraph(std::move(composition));
+        return new Composition(std::move(composition));
     });
 }
 
@@ -769,6 +817,15 @@ EMSCRIPTEN_BINDINGS(playgraph) {
         .function("supportSkippingSegment", &EditableGraph::supportSkippingSegment)
         .function("dumps", &EditableGraph::dumps)
         .function("isEditable", &EditableGraph::isEditable);
+    class_<Composition, base<EditableGraph>>("MutableVideoComposition")
+        .function("_appendClip", &Composition::appendClip)
+        .function("_prependClip", &Composition::prependClip)
+        .function("_insertClip", &Composition::insertClip)
+        .function("removeClip", &Composition::removeClip)
+        .function("splitClip", &Composition::splitClip)
+        .function("combineClip1", &Composition::combineClip1)
+        .function("makeRangeSkippable", &Composition::makeRangeSkippable)
+        .function("defineRange", &Composition::defineRange);
     class_<History>("EditHistory")
         .constructor<const EditableGraph&, double>()
         .function("begin", &History::begin)

@@ -204,13 +204,24 @@ test('playback session: timeline, decisions, prefetch plan, choose, saved state'
   assert.equal(orphan.timeline().length, 3);
 }));
 
-test('compositions: a clip, appended to and written out', () => scoped((own) => {
+test('compositions: clips appended, inserted, split, combined and removed', () => scoped((own) => {
   const composition = own(pg.createVideoComposition(81, 'opening', 0, 10));
   assert.deepEqual(composition.segmentIds(), ['opening']);
-  assert.equal(composition.duration(), 10);
-  composition.insertSegmentAfter('opening', 'more', 81, 10, 15, true);
-  assert.equal(composition.duration(), 15);
-  assert.match(pg.dumps(composition), /"more"/);
+  composition.appendClip('closing', 82, 0, 5);
+  composition.insertClip('middle', 81, 20, 30, 'opening');
+  composition.prependClip('logo', 83, 0, 2);
+  // The answers of the Python package to the same calls: the inserted clip
+  // takes the default after "opening", and "closing" is left off the path.
+  const order = () => composition.defaultPathTraversal().map((s) => s.segmentId);
+  assert.deepEqual(order(), ['logo', 'opening', 'middle']);
+  assert.equal(composition.duration(), 22);
+  composition.splitClip('middle', 4, 'middle-a', 'middle-b');
+  assert.deepEqual(order(), ['logo', 'opening', 'middle-a', 'middle-b']);
+  composition.removeClip('logo');
+  assert.deepEqual(order(), ['opening', 'middle-a', 'middle-b']);
+  assert.throws(() => composition.removeClip('logo'), pg.InvalidArgumentError);
+  assert.match(pg.dumps(composition), /"middle-b"/);
+  assert.equal(own(pg.createVideoComposition(81, undefined, 0, 10)).segmentIds()[0], 'video');
 }));
 
 test('lifetimes: delete and dispose free the handles; the heap stays flat', () => scoped((own) => {
