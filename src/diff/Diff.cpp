@@ -105,6 +105,23 @@ uint64_t hashValue(const Value& value, int depth) {
 
 // ---- finding the changes ----
 
+// `a == b`, faster where both hold their keys in one order, as two copies
+// of one story mostly do: entries side by side, without a lookup each.
+bool alike(const Value& a, const Value& b, int depth = 0) {
+    const Dictionary* x = a.dictionary();
+    const Dictionary* y = b.dictionary();
+    if (!x || !y || depth > 64) return a == b;
+    if (x->sameAs(*y)) return true;
+    if (x->size() != y->size()) return false;
+    auto other = y->begin();
+    for (const auto& [key, value] : *x) {
+        if (other->first != key) return a == b; // another order: compare by key
+        if (!alike(value, other->second, depth + 1)) return false;
+        ++other;
+    }
+    return true;
+}
+
 class Differ {
 public:
     PlaygraphDiff run(const Dictionary& before, const Dictionary& after) {
@@ -141,7 +158,7 @@ private:
         if (!before && !after) return;
         if (before && after && before->isDictionary() && after->isDictionary()) {
             // Most entries are alike: comparing is cheaper than walking them.
-            if (*before == *after) return;
+            if (alike(*before, *after)) return;
             compareDictionaries(*before->dictionary(), *after->dictionary());
             return;
         }
