@@ -592,7 +592,6 @@ public:
         val out = val::array();
         const auto start = from.isString() ? segment(from.as<std::string>()) : nullptr;
         // Without a callback the path ends before its first repeated segment.
-        std::vector<std::string> seen;
         std::unordered_set<std::string> ids;
         if (callback.isUndefined()) {
             source_->currentPlaybackPathTraversalFromSegment(
