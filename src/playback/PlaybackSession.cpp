@@ -32,10 +32,15 @@ double weightOf(const Value& weight) {
     return std::isfinite(w) && w > 0.0 ? w : 0.0;
 }
 
+/// Longer than this (some 30,000 years) is no length a player reports but
+/// an overflow waiting to happen: such a length counts as unknown, so that
+/// session times stay finite.
+constexpr double kLongestSegment = 1e12;
+
 /// A segment's length in seconds, not-a-number while unknown.
 double lengthOf(const QZPlaygraphSegment& segment) {
     const double length = segment.segmentDuration();
-    return std::isnan(length) ? kNaN : std::max(0.0, length);
+    return length <= kLongestSegment ? std::max(0.0, length) : kNaN;
 }
 
 std::string idOf(const SegmentPtr& segment) { return segment ? segment->segmentId() : "none"; }
@@ -131,7 +136,9 @@ struct PlaybackSession::Impl {
     mutable std::vector<TimelineEntry> timeline;
     mutable bool stale = true;
     mutable bool endless = false;
-    mutable std::vector<std::size_t> unknownSteps;
+    /// Timeline entries of play-to-end segments with their lengths when built.
+    mutable std::vector<std::pair<std::size_t, double>> watched;
+    mutable std::size_t unknownCount = 0;
     mutable double builtCurrentLength = 0.0;
     mutable std::unordered_map<const QZPlaygraphSegment*, std::vector<std::size_t>> occurrences;
     mutable bool occurrencesBuilt = false;
@@ -180,21 +187,24 @@ struct PlaybackSession::Impl {
 
     void build() const {
         timeline = played;
-        unknownSteps.clear();
+        watched.clear();
+        unknownCount = 0;
         occurrencesBuilt = false;
         endless = false;
-        for (std::size_t i = 0; i < timeline.size(); ++i) {
-            if (!timeline[i].durationKnown) unknownSteps.push_back(i);
-        }
         stale = false;
         if (!current) return;
+        const auto add = [this](TimelineEntry entry) {
+            // A play-to-end segment's length changes when the player reports
+            // it: such entries are watched.
+            if (entry.segment->playToViewableEnd())
+                watched.emplace_back(timeline.size(), lengthOf(*entry.segment));
+            if (!entry.durationKnown) ++unknownCount;
+            timeline.push_back(std::move(entry));
+        };
         TimelineEntry here = entryFor(current, currentStart);
-        if (!here.durationKnown) {
-            here.end = currentStart + playedLength();
-            unknownSteps.push_back(timeline.size());
-        }
+        if (!here.durationKnown) here.end = currentStart + playedLength();
         builtCurrentLength = here.end - here.start;
-        timeline.push_back(std::move(here));
+        add(std::move(here));
         if (hasEnded) return;
         std::unordered_set<const QZPlaygraphSegment*> seen{current.get()};
         double at = timeline.back().end;
@@ -205,38 +215,35 @@ struct PlaybackSession::Impl {
                 break;
             }
             TimelineEntry entry = entryFor(next, at);
-            if (!entry.durationKnown) unknownSteps.push_back(timeline.size());
             at = entry.end;
-            timeline.push_back(std::move(entry));
+            add(std::move(entry));
         }
     }
 
-    /// Brings the timeline up to date: rebuilt after a change, and when a
-    /// length became known; shifted while the current segment's length is
-    /// unknown and it plays on.
+    /// Brings the timeline up to date: rebuilt after a change and when a
+    /// play-to-end segment's length changed; laid again from the current
+    /// segment while its length is unknown and it plays on.
     const std::vector<TimelineEntry>& upToDate() const {
         if (!stale) {
-            for (std::size_t i : unknownSteps) {
-                if (i < timeline.size() && i != step() &&
-                    !std::isnan(lengthOf(*timeline[i].segment))) {
+            for (const auto& [i, length] : watched) {
+                const double now = lengthOf(*timeline[i].segment);
+                if (now != length && !(std::isnan(now) && std::isnan(length))) {
                     stale = true;
                     break;
                 }
             }
-            if (!stale && current && step() < timeline.size()) {
-                TimelineEntry& here = timeline[step()];
-                if (!here.durationKnown) {
-                    if (!std::isnan(lengthOf(*current))) {
-                        stale = true;
-                    } else if (const double length = playedLength(); length != builtCurrentLength) {
-                        const double shift = currentStart + length - here.end;
-                        here.end = currentStart + length;
-                        builtCurrentLength = length;
-                        for (std::size_t i = step() + 1; i < timeline.size(); ++i) {
-                            timeline[i].start += shift;
-                            timeline[i].end += shift;
-                        }
-                    }
+        }
+        if (!stale && current && step() < timeline.size() && !timeline[step()].durationKnown) {
+            TimelineEntry& here = timeline[step()];
+            if (const double length = playedLength(); length != builtCurrentLength) {
+                here.end = currentStart + length;
+                builtCurrentLength = length;
+                // Laid again from the new end, as a build lays them.
+                for (std::size_t i = step() + 1; i < timeline.size(); ++i) {
+                    TimelineEntry& entry = timeline[i];
+                    entry.start = timeline[i - 1].end;
+                    entry.end =
+                        entry.durationKnown ? entry.start + lengthOf(*entry.segment) : entry.start;
                 }
             }
         }
@@ -396,7 +403,6 @@ struct PlaybackSession::Impl {
         current = next;
         watchable = next->startTime();
         windowReported = false;
-        windowStale = true;
         changed();
         return made;
     }
@@ -409,7 +415,6 @@ struct PlaybackSession::Impl {
         watchable = current->startTime() + nonNegative(sessionTime - entry.start);
         hasEnded = false;
         windowReported = false;
-        windowStale = true;
         changed();
     }
 
@@ -484,7 +489,7 @@ std::size_t PlaybackSession::currentStep() const { return impl_->step(); }
 
 void PlaybackSession::advance(double watchableTime) {
     Impl& s = *impl_;
-    if (!s.current || s.hasEnded || std::isnan(watchableTime)) return;
+    if (!s.current || s.hasEnded || !std::isfinite(watchableTime)) return;
     double time = std::max(watchableTime, s.current->startTime());
     const double end = s.current->endTime();
     if (!std::isnan(end) && !s.current->playToViewableEnd()) time = std::min(time, end);
@@ -500,7 +505,9 @@ void PlaybackSession::segmentEnded() {
     const SegmentPtr next = s.source->nextSegmentAfterSegment(s.current);
     if (s.hasEnded) {
         if (!next) return;
+        // Something follows after all: the end recorded here was no decision.
         s.hasEnded = false;
+        s.dropRecordsFrom(s.step(), false);
     }
     const double known = lengthOf(*s.current);
     const double length = std::isnan(known) ? s.playedLength() : known;
@@ -548,7 +555,10 @@ void PlaybackSession::seek(double sessionTime) {
         s.moveTo(at, sessionTime);
     } else if (at == s.step()) {
         s.watchable = s.current->startTime() + nonNegative(sessionTime - s.currentStart);
-        if (s.hasEnded && sessionTime < last) s.hasEnded = false;
+        if (s.hasEnded && sessionTime < last) {
+            s.hasEnded = false;
+            s.dropRecordsFrom(s.step(), false);
+        }
         s.windowReported = false;
         s.changed();
         s.checkWindow();
@@ -579,7 +589,7 @@ SessionDuration PlaybackSession::duration() const {
     const auto& line = impl_->upToDate();
     SessionDuration result;
     result.seconds = line.empty() ? 0.0 : line.back().end;
-    result.known = impl_->unknownSteps.empty();
+    result.known = impl_->unknownCount == 0;
     result.endless = impl_->endless;
     return result;
 }

@@ -255,6 +255,18 @@ TEST(PlaybackSession, FollowsOverridesSetByOthersAndKeepsTheirObserver) {
         EXPECT_EQ(session->prefetchPlan(60).entries.size(), 3u);
     }
     EXPECT_EQ(source->changeObserver(), host);
+
+    // A choice over an override that ended the path there: back puts the end back.
+    auto session = PlaybackSession::create(source);
+    const auto intro = source->segmentById("intro");
+    source->setNextSegmentAfter(intro, source->segmentById("vault"));
+    source->setNextSegmentAfter(intro, nullptr);
+    EXPECT_EQ(ids(session->timeline()), (std::vector<std::string>{"intro"}));
+    session->choose("rooftop");
+    session->segmentEnded();
+    ASSERT_TRUE(session->back());
+    EXPECT_EQ(source->nextSegmentAfterSegment(intro), nullptr);
+    EXPECT_EQ(ids(session->timeline()), (std::vector<std::string>{"intro"}));
 }
 
 // ---------------------------------------------------------------------------
@@ -456,7 +468,11 @@ TEST(PlaybackSession, RandomStoriesAgreeWithEnumerationWalksAndRestores) {
                     session->back();
                 } else {
                     const double end = session->duration().seconds;
-                    session->seek(end * pick(5) / 4.0);
+                    const double to = end * pick(5) / 4.0;
+                    const auto expected = session->positionAtSessionTime(to);
+                    session->seek(to);
+                    EXPECT_EQ(session->sessionTime(), to);
+                    EXPECT_EQ(session->position().segment, expected.segment);
                 }
             }
             if (session->ended()) break;

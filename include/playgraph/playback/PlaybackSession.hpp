@@ -47,7 +47,8 @@ struct TimelineEntry {
     /// length is unknown (a play-to-end segment before `setMovieDuration`),
     /// and for the current such segment, `start` plus what has played.
     double end = 0.0;
-    /// False while the segment's length is unknown.
+    /// False while the segment's length is unknown (a length beyond 10^12
+    /// seconds counts as unknown, so that session times stay finite).
     bool durationKnown = true;
     /// The segment has played (it lies before the current one).
     bool played = false;
@@ -246,7 +247,7 @@ public:
     // Driving.
 
     /// Playback reached `watchableTime` within the current segment (clamped
-    /// to the segment's times; not-a-number is ignored). Tells the observer
+    /// to the segment's times; a time that is not finite is ignored). Tells the observer
     /// when a decision window opens.
     void advance(double watchableTime);
     /// The current segment played to its end: moves on to the data source's
