@@ -105,6 +105,16 @@ uint64_t hashValue(const Value& value, int depth) {
 
 // ---- finding the changes ----
 
+// How deep diff and apply follow dictionaries, as the JSON library nests
+// them; deeper means a container that holds itself.
+constexpr std::size_t kMaxNesting = 512;
+
+template <class Path> std::string tooDeep(const Path& path) {
+    return "containers nested deeper than " + std::to_string(kMaxNesting) + " levels at " +
+           keyPathText(KeyPath(path.begin(), path.begin() + 8)) +
+           "... (does a container hold itself?)";
+}
+
 // `a == b`, faster where both hold their keys in one order, as two copies
 // of one story mostly do: entries side by side, without a lookup each.
 bool alike(const Value& a, const Value& b, int depth = 0) {
@@ -156,6 +166,7 @@ private:
         before = present(before);
         after = present(after);
         if (!before && !after) return;
+        if (path_.size() > kMaxNesting) throw DiffError("diff: " + tooDeep(path_));
         if (before && after && before->isDictionary() && after->isDictionary()) {
             // Most entries are alike: comparing is cheaper than walking them.
             if (alike(*before, *after)) return;
@@ -325,6 +336,9 @@ PlaygraphDiff diff(const Value& before, const Value& after) {
 
 Value apply(const Value& before, const PlaygraphDiff& changes) {
     if (!before.isDictionary()) throw DiffError("apply: before is not a dictionary");
+    diffsupport::checkNesting(before, "apply");
+    for (const auto& change : changes.changes)
+        diffsupport::checkNesting(change.after, "apply");
     Value result = before.deepCopy();
     Dictionary& root = *result.dictionary();
     for (std::size_t i = 0; i < changes.changes.size(); ++i) {
@@ -418,6 +432,32 @@ PlaygraphDiff PlaygraphDiff::fromValue(const Value& value) {
 // ---- shared steps ----
 
 namespace diffsupport {
+
+namespace {
+
+void checkNesting(const Value& value, const char* what, std::vector<std::string_view>& path) {
+    if (path.size() > kMaxNesting) throw DiffError(std::string(what) + ": " + tooDeep(path));
+    if (const Dictionary* d = value.dictionary()) {
+        for (const auto& [key, child] : *d) {
+            path.push_back(key);
+            checkNesting(child, what, path);
+            path.pop_back();
+        }
+    } else if (const List* l = value.list()) {
+        for (const auto& child : *l) {
+            path.push_back("[]");
+            checkNesting(child, what, path);
+            path.pop_back();
+        }
+    }
+}
+
+} // namespace
+
+void checkNesting(const Value& value, const char* what) {
+    std::vector<std::string_view> path;
+    checkNesting(value, what, path);
+}
 
 Value valueAt(const Value& root, const KeyPath& path, std::size_t length) {
     const Value* at = &root;

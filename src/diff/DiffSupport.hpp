@@ -18,6 +18,11 @@ inline Value valueAt(const Value& root, const KeyPath& path) {
     return valueAt(root, path, path.size());
 }
 
+/// Throws `DiffError` ("<what>: containers nested deeper than 512 levels
+/// ...") when `value` nests that deep, as a container holding itself does,
+/// before a deep copy would recurse without end.
+void checkNesting(const Value& value, const char* what);
+
 /// Why `change` does not fit `root` (a dictionary), or none when it does.
 std::optional<std::string> whyNotApplicable(const Dictionary& root, const PlaygraphChange& change);
 /// Makes `change` in `root`, which `whyNotApplicable` accepted: makes the

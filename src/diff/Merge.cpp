@@ -119,6 +119,8 @@ MergeResult merge(const Value& base, const Value& ours, const Value& theirs) {
     if (!base.isDictionary()) throw DiffError("merge: base is not a dictionary");
     if (!ours.isDictionary()) throw DiffError("merge: ours is not a dictionary");
     if (!theirs.isDictionary()) throw DiffError("merge: theirs is not a dictionary");
+    for (const Value* side : {&base, &ours, &theirs})
+        checkNesting(*side, "merge");
     const PlaygraphDiff mine = diff(base, ours);
     const PlaygraphDiff yours = diff(base, theirs);
     const OurChanges index(mine);

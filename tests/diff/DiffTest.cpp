@@ -597,3 +597,17 @@ TEST(Merge, ConflictsListBothValuesAndKeepOurs) {
 
     EXPECT_THROW((void)merge(base, Value(1), base), DiffError);
 }
+
+TEST(Diff, AContainerThatHoldsItselfIsRefusedNotFollowed) {
+    Dictionary loop{{"x", 1}};
+    const Value looped(graph("a", Dictionary{}, {{"annotations", loop}}));
+    loop.set("self", loop);
+    const Value plain(graph("a", Dictionary{}));
+    EXPECT_THROW((void)diff(plain, looped), DiffError);
+    EXPECT_THROW((void)apply(looped, PlaygraphDiff{}), DiffError);
+    for (const auto& [a, b, c] :
+         {std::tuple{plain, plain, looped}, std::tuple{looped, plain, plain}})
+        EXPECT_THROW((void)merge(a, b, c), DiffError);
+    EXPECT_TRUE(diff(looped, looped).empty()); // one container: nothing to follow
+    loop.erase("self");                        // no cycle left to leak
+}

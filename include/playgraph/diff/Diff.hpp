@@ -102,7 +102,8 @@ struct PlaygraphChange {
 ChangeKind changeKindFor(const KeyPath& path, const Value& before, const Value& after);
 
 /// Raised by `diff`, `apply` and `merge` for arguments they cannot work on
-/// (a top level that is not a dictionary, a change that does not fit), and
+/// (a top level that is not a dictionary, a change that does not fit,
+/// containers nested deeper than 512 levels, as one that holds itself), and
 /// by `PlaygraphDiff::fromValue` for a malformed change list. `what()` says
 /// which argument or change, and the key path.
 class DiffError : public std::invalid_argument {
