@@ -7,8 +7,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 # The browser test of `playgraph serve` needs headless Chromium and Selenium.
 # RapidJSON: the WebAssembly build's JSON reader, compared here with the native one.
+# ffmpeg: the test media (tests/media) that the player is tested on.
 scripts/setup.sh chromium chromium-driver python3-selenium pybind11-dev python3-dev python3-pytest \
-  rapidjson-dev
+  rapidjson-dev ffmpeg
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Release -DPLAYGRAPH_WERROR=ON -DPLAYGRAPH_PYTHON=ON >/dev/null
 cmake --build build/test -j2
 ctest --test-dir build/test --output-on-failure -j2
