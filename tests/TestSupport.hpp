@@ -154,6 +154,25 @@ inline Value randomValue(std::mt19937& rng, int depth,
     }
 }
 
+/// `value` built again with the keys of every dictionary in reverse order
+/// (lists keep theirs): the same value by `==`, in another order.
+inline Value reversedKeys(const Value& value) {
+    if (const Dictionary* d = value.dictionary()) {
+        Dictionary out;
+        const auto keys = d->keys();
+        for (auto key = keys.rbegin(); key != keys.rend(); ++key)
+            out.set(*key, reversedKeys(d->get(*key)));
+        return out;
+    }
+    if (const List* l = value.list()) {
+        List out;
+        for (const auto& item : *l)
+            out.push_back(reversedKeys(item));
+        return out;
+    }
+    return value;
+}
+
 /// The segment ids along the default path.
 inline std::vector<std::string> defaultPath(const QZPlaygraph& p) {
     std::vector<std::string> out;

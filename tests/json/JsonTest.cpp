@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 
 #include <unistd.h>
 
@@ -223,29 +222,12 @@ TEST(JsonRoundTrip, RandomValuesSurviveBothStyles) {
 // same text, and the text reads back as the value.
 TEST(JsonCanonical, OneTextPerValueWhateverTheOrder) {
     std::mt19937 rng(3232);
-    // The same dictionaries, built again with their keys in reverse order.
-    const std::function<Value(const Value&)> reversed = [&](const Value& v) -> Value {
-        if (const Dictionary* d = v.dictionary()) {
-            Dictionary out;
-            const auto keys = d->keys();
-            for (auto key = keys.rbegin(); key != keys.rend(); ++key)
-                out.set(*key, reversed(d->get(*key)));
-            return out;
-        }
-        if (const List* l = v.list()) {
-            List out;
-            for (const auto& item : *l)
-                out.push_back(reversed(item));
-            return out;
-        }
-        return v;
-    };
     for (int i = 0; i < 2000; ++i) {
         const Value v = test::randomValue(rng, 5);
         const std::string text = writeJson(v, JsonStyle::canonical);
         ASSERT_EQ(parseJson(text), v) << text;
         ASSERT_EQ(writeJson(parseJson(text), JsonStyle::canonical), text);
-        ASSERT_EQ(writeJson(reversed(v), JsonStyle::canonical), text);
+        ASSERT_EQ(writeJson(test::reversedKeys(v), JsonStyle::canonical), text);
     }
 }
 
