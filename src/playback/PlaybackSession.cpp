@@ -131,6 +131,10 @@ struct PlaybackSession::Impl {
     std::vector<DecisionRecord> records;
     /// For each record: the override its choice replaced (to undo it).
     std::vector<std::optional<NextSegmentOverride>> replaced;
+    /// The ways this session chose, by segment: a chosen way is certain also
+    /// where the data source stores no override for it (a composite stores
+    /// none for a choice of the way that was next already).
+    std::unordered_multimap<const QZPlaygraphSegment*, const QZPlaygraphSegment*> chosenWays;
 
     // The timeline, built on demand.
     mutable std::vector<TimelineEntry> timeline;
@@ -251,6 +255,23 @@ struct PlaybackSession::Impl {
         return timeline;
     }
 
+    /// What follows `segment` is decided: an override, or this session's choice.
+    bool isCertain(const SegmentPtr& segment, const SegmentPtr& next) const {
+        if (isOverridden(*source, segment, next)) return true;
+        const auto [from, to] = chosenWays.equal_range(segment.get());
+        return std::any_of(from, to,
+                           [&](const auto& way) { return next && way.second == next.get(); });
+    }
+
+    void recordsChanged() {
+        chosenWays.clear();
+        for (const auto& record : records) {
+            if (!record.defaulted && record.destination)
+                chosenWays.emplace(record.segment.get(), record.destination.get());
+        }
+        changed();
+    }
+
     std::vector<WayOn> waysOn(const SegmentPtr& segment) const {
         std::vector<WayOn> ways;
         if (!segment) return ways;
@@ -269,7 +290,7 @@ struct PlaybackSession::Impl {
                                  [&](const WayOn& w) { return w.destination == next; }))
             ways.push_back({next, nullptr, 0.0, 0.0});
         if (ways.empty()) return ways;
-        if (isOverridden(*source, segment, next)) {
+        if (isCertain(segment, next)) {
             for (auto& way : ways)
                 way.probability = way.destination == next ? 1.0 : 0.0;
             return ways;
@@ -318,7 +339,7 @@ struct PlaybackSession::Impl {
         Decision decision;
         decision.entry = entry;
         decision.next = source->nextSegmentAfterSegment(entry.segment);
-        decision.overridden = isOverridden(*source, entry.segment, decision.next);
+        decision.overridden = isCertain(entry.segment, decision.next);
         decision.waysOn = std::move(ways);
         const auto [from, to] = window(*entry.segment);
         const double start = entry.segment->startTime();
@@ -427,6 +448,7 @@ struct PlaybackSession::Impl {
             records.erase(records.begin() + static_cast<std::ptrdiff_t>(i));
             replaced.erase(replaced.begin() + static_cast<std::ptrdiff_t>(i));
         }
+        recordsChanged();
     }
 
     void install() {
@@ -813,6 +835,7 @@ void PlaybackSession::choose(const SegmentPtr& destination) {
         s.records.push_back(record);
         s.replaced.push_back(std::move(previous));
     }
+    s.recordsChanged();
     s.tellDecided(record);
 }
 
@@ -1084,7 +1107,7 @@ PlaybackSession::restore(std::shared_ptr<QZPlaygraphPlayerMutableDataSource> dat
         s.records.push_back(std::move(record));
         s.replaced.push_back(std::move(previous));
     }
-    s.changed();
+    s.recordsChanged();
     s.refreshWindow();
     s.windowReported = !std::isnan(s.windowOpensAt) && s.watchable >= s.windowOpensAt;
     return session;

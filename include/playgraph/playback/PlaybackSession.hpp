@@ -77,8 +77,9 @@ struct WayOn {
     /// number; 0 for none, a value that is not a number (booleans included),
     /// and a negative, infinite or not-a-number weight.
     double weight = 0.0;
-    /// The chance that playback takes this way: 1 for a stored next-segment
-    /// override (a choice made here or elsewhere); else the weight over the
+    /// The chance that playback takes this way: 1 for the next segment when
+    /// a next-segment override is stored or this session chose it (0 for the
+    /// other ways); else the weight over the
     /// sum of the weights; when every weight is 0, 1 for the next segment
     /// that plays when nobody chooses and 0 for the others.
     double probability = 0.0;
@@ -94,8 +95,8 @@ struct Decision {
     /// segment (a choice made, else the default next); empty when the path
     /// ends there.
     std::shared_ptr<QZPlaygraphSegment> next;
-    /// A next-segment override is stored for the segment (a choice made by
-    /// this session, or an override set by anyone else).
+    /// What follows is decided: a next-segment override is stored for the
+    /// segment (by anyone), or this session chose the way that is next.
     bool overridden = false;
     /// Session times of the window in which the player offers the choice:
     /// the span of the segment's exit zones where it has some, else the
