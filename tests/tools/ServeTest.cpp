@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <regex>
 #include <set>
 #include <string>
@@ -41,7 +42,7 @@ std::string readFile(const fs::path& path) {
 // `playgraph serve FILE` on a free port; stopped when destroyed.
 class Server {
 public:
-    explicit Server(const fs::path& file) {
+    explicit Server(const fs::path& file, const std::vector<std::string>& options = {}) {
         int out[2];
         if (pipe(out) != 0) throw std::runtime_error("pipe");
         posix_spawn_file_actions_t actions;
@@ -49,9 +50,12 @@ public:
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
         posix_spawn_file_actions_addclose(&actions, out[0]);
         const std::string path = file.string();
-        const char* argv[] = {PLAYGRAPH_TOOL, "serve", path.c_str(), nullptr};
+        std::vector<const char*> argv = {PLAYGRAPH_TOOL, "serve", path.c_str()};
+        for (const auto& option : options)
+            argv.push_back(option.c_str());
+        argv.push_back(nullptr);
         const int spawned = posix_spawn(&pid_, PLAYGRAPH_TOOL, &actions, nullptr,
-                                        const_cast<char* const*>(argv), environ);
+                                        const_cast<char* const*>(argv.data()), environ);
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
         if (spawned != 0) throw std::runtime_error("cannot start the tool");
@@ -254,6 +258,184 @@ TEST_F(ServeTest, SurvivesConcurrentHammering) {
     const auto served = playgraph::parseJson(state->body).dictionary()->get("segmentCount");
     EXPECT_EQ(playgraph::readJsonFile(file_).dictionary()->get("segments").dictionary()->size(),
               static_cast<std::size_t>(served.integerReading()));
+}
+
+void writeBytes(const fs::path& path, std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (auto& byte : bytes)
+        byte = static_cast<char>(random());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+httplib::Result getMedia(const Server& server, const std::string& path,
+                         const httplib::Headers& headers = {}) {
+    return server.client().Get(path + "?token=" + server.token, headers);
+}
+
+// What a range request for `range` on a file of `size` bytes answers: the
+// status and, for 206, the first byte and the length.
+struct RangeAnswer {
+    int status;
+    std::size_t first = 0;
+    std::size_t length = 0;
+};
+
+RangeAnswer expectedRange(long from, long to, std::size_t size) {
+    const long n = static_cast<long>(size);
+    if (from < 0) { // "-to": the last `to` bytes
+        if (to == 0) return {416};
+        const long begin = std::max(0L, n - to);
+        return {206, static_cast<std::size_t>(begin), static_cast<std::size_t>(n - begin)};
+    }
+    if (from >= n) return {416};
+    const long end = to < 0 || to >= n ? n - 1 : to;
+    return {206, static_cast<std::size_t>(from), static_cast<std::size_t>(end - from + 1)};
+}
+
+TEST_F(ServeTest, ServesMediaFromAFolderWithRanges) {
+    const fs::path media = dir_ / "media";
+    fs::create_directories(media / "sub");
+    writeBytes(media / "81.webm", 20000, 1);
+    writeBytes(media / "82.mp4", 777, 2);
+    writeBytes(dir_ / "secret.webm", 50, 3);
+    fs::create_symlink(dir_ / "secret.webm", media / "83.webm");     // points out: refused
+    fs::create_symlink(media / "82.mp4", media / "sub" / "84.webm"); // stays inside
+    const Server server(file_, {"--media", media.string()});
+
+    const auto listing = server.client().Get("/api/media");
+    ASSERT_TRUE(listing);
+    EXPECT_EQ(listing->body, R"({"media":[{"viewable":"81","url":"/media/81","local":true},)"
+                             R"({"viewable":"82","url":"/media/82","local":true}],)"
+                             R"("missing":["83"],"source":"folder"})");
+
+    const std::string file81 = readFile(media / "81.webm");
+    const auto whole = getMedia(server, "/media/81");
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->status, 200);
+    EXPECT_EQ(whole->body, file81);
+    EXPECT_EQ(whole->get_header_value("Content-Type"), "video/webm");
+    EXPECT_EQ(whole->get_header_value("Accept-Ranges"), "bytes");
+    EXPECT_EQ(getMedia(server, "/media/82")->get_header_value("Content-Type"), "video/mp4");
+    EXPECT_NE(whole->get_header_value("Content-Security-Policy").find("media-src 'self';"),
+              std::string::npos);
+
+    // Random ranges of every form, against what HTTP says they answer.
+    std::mt19937 random(31);
+    for (int i = 0; i < 300; ++i) {
+        const long size = static_cast<long>(file81.size());
+        const auto pick = [&] {
+            const int kind = static_cast<int>(random() % 4);
+            return kind == 0   ? static_cast<long>(random() % 3)
+                   : kind == 1 ? size - 2 + static_cast<long>(random() % 4)
+                   : kind == 2 ? static_cast<long>(random() % (3 * size))
+                               : static_cast<long>(random() % size);
+        };
+        long from = pick();
+        long to = random() % 3 == 0 ? -1 : from + pick();
+        std::string header =
+            "bytes=" + std::to_string(from) + "-" + (to < 0 ? std::string() : std::to_string(to));
+        if (random() % 4 == 0) { // a suffix range
+            to = pick();
+            from = -1;
+            header = "bytes=-" + std::to_string(to);
+        }
+        SCOPED_TRACE(header);
+        const auto answer = getMedia(server, "/media/81", {{"Range", header}});
+        ASSERT_TRUE(answer);
+        const RangeAnswer expected = expectedRange(from, to, file81.size());
+        ASSERT_EQ(answer->status, expected.status) << answer->body;
+        if (expected.status == 416) {
+            EXPECT_EQ(answer->get_header_value("Content-Range"), "bytes */20000");
+            EXPECT_NE(answer->body.find("not inside the media file"), std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(answer->get_header_value("Content-Range"),
+                  "bytes " + std::to_string(expected.first) + "-" +
+                      std::to_string(expected.first + expected.length - 1) + "/20000");
+        EXPECT_EQ(answer->body, file81.substr(expected.first, expected.length));
+    }
+    // Several ranges: the whole file, which HTTP allows.
+    const auto several = getMedia(server, "/media/81", {{"Range", "bytes=0-1,5-6"}});
+    EXPECT_EQ(several->status, 200);
+    EXPECT_EQ(several->body, file81);
+
+    // Nothing outside the folder, nor without the token or from another Host.
+    for (const char* path :
+         {"/media/83", "/media/..%2Fsecret", "/media/%2E%2E%2Fsecret", "/media/%2Fetc%2Fpasswd",
+          "/media/sub%2F..%2F..%2Fsecret", "/media/nothing", "/media/81.webm"}) {
+        SCOPED_TRACE(path);
+        const auto refused = getMedia(server, path);
+        ASSERT_TRUE(refused);
+        EXPECT_EQ(refused->status, 404);
+        EXPECT_EQ(refused->body.find(readFile(dir_ / "secret.webm")), std::string::npos);
+    }
+    EXPECT_EQ(getMedia(server, "/media/sub%2F84")->body, readFile(media / "82.mp4"));
+    EXPECT_EQ(server.client().Get("/media/81")->status, 403);
+    EXPECT_EQ(server.client().Get("/media/81?token=0")->status, 403);
+    EXPECT_EQ(server.client().Get("/media/81", {{"X-Playgraph-Token", server.token}})->body,
+              file81);
+    const auto foreign =
+        server.client().Get("/media/81?token=" + server.token,
+                            {{"Host", "rebound.example:" + std::to_string(server.port)}});
+    EXPECT_EQ(foreign->status, 403);
+}
+
+TEST_F(ServeTest, ServesMediaNamedByAMap) {
+    fs::create_directories(dir_ / "clips");
+    fs::create_directories(dir_ / "maps");
+    writeBytes(dir_ / "clips" / "intro.webm", 4000, 4);
+    writeBytes(dir_ / "clips" / "other.webm", 10, 5);
+    std::ofstream(dir_ / "maps" / "media.json")
+        << R"({"81": "../clips/intro.webm", "82": "https://cdn.example:8443/82.mp4?x=1",)"
+        << R"( "83": "../clips/missing.webm"})";
+    const Server server(file_, {"--media", (dir_ / "maps" / "media.json").string()});
+
+    EXPECT_EQ(server.client().Get("/api/media")->body,
+              R"({"media":[{"viewable":"81","url":"/media/81","local":true},)"
+              R"({"viewable":"82","url":"https://cdn.example:8443/82.mp4?x=1","local":false}],)"
+              R"("missing":["83"],"source":"map"})");
+    const auto intro = getMedia(server, "/media/81", {{"Range", "bytes=-100"}});
+    EXPECT_EQ(intro->status, 206);
+    EXPECT_EQ(intro->body, readFile(dir_ / "clips" / "intro.webm").substr(3900));
+    // Only what the map names: a URL entry is the page's to load.
+    for (const char* path : {"/media/82", "/media/83", "/media/other", "/media/..%2Fclips%2Fother"})
+        EXPECT_EQ(getMedia(server, path)->status, 404) << path;
+    EXPECT_NE(intro->get_header_value("Content-Security-Policy")
+                  .find("media-src 'self' https://cdn.example:8443;"),
+              std::string::npos);
+}
+
+TEST_F(ServeTest, RefusesABadMediaArgument) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"[1, 2]", "a media map is a JSON object"},
+        {R"({"81": 5})", "\"81\" must be a file path or an http(s) URL"},
+        {R"({"82": "https://cdn.example/a b.mp4"})", "\"82\": https://cdn.example/a b.mp4 is not"},
+        {R"({"82": "https://x; script-src *"})", "is not an http(s) URL"},
+        {R"({"83": "ftp://cdn.example/a.mp4"})", "is not an http(s) URL"},
+        {"{", "media.json"},
+    };
+    for (const auto& [text, message] : cases) {
+        std::ofstream(dir_ / "media.json") << text;
+        const std::string command = std::string(PLAYGRAPH_TOOL) + " serve " + file_.string() +
+                                    " --media " + (dir_ / "media.json").string() + " 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        std::string output;
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            output += buffer;
+        EXPECT_NE(pclose(pipe), 0) << text;
+        EXPECT_NE(output.find(message), std::string::npos) << text << ": " << output;
+        EXPECT_NE(output.find("--media"), std::string::npos) << output;
+    }
+    FILE* pipe = popen((std::string(PLAYGRAPH_TOOL) + " serve " + file_.string() + " --media " +
+                        (dir_ / "nowhere").string() + " 2>&1")
+                           .c_str(),
+                       "r");
+    char buffer[256] = {};
+    (void)!std::fgets(buffer, sizeof buffer, pipe);
+    EXPECT_NE(pclose(pipe), 0);
+    EXPECT_NE(std::string(buffer).find("no such folder or file"), std::string::npos) << buffer;
 }
 
 } // namespace

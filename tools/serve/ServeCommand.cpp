@@ -26,6 +26,7 @@
 #include <httplib.h>
 
 #include "GraphView.hpp"
+#include "Media.hpp"
 #include "Page.hpp"
 #include "Session.hpp"
 #include "Tool.hpp"
@@ -53,6 +54,7 @@ struct ServeOptions {
     std::string host = "127.0.0.1";
     int port = 0;
     bool open = false;
+    std::string media; ///< a folder or a JSON map file; empty: none
 };
 
 std::string randomToken() {
@@ -133,6 +135,70 @@ template <class Handler> httplib::Server::Handler api(Handler handler) {
     };
 }
 
+// One viewable's media file, with byte ranges (the video element seeks by
+// them). The token comes as a query parameter: a video element sends no
+// headers of its own.
+void sendMedia(const httplib::Request& request, httplib::Response& response,
+               const MediaLibrary& media, const std::string& token) {
+    const std::string given = request.has_param("token") ? request.get_param_value("token")
+                                                         : request.get_header_value(tokenHeader);
+    if (!sameToken(given, token)) {
+        sendError(response, 403, "refused: missing or wrong token; reload the page");
+        return;
+    }
+    const std::string id = request.matches[1];
+    auto file = media.find(id);
+    if (!file || !file->url.empty()) {
+        sendError(response, 404, "no media for viewable " + shown(id));
+        return;
+    }
+    // The range is answered here: Debian's cpp-httplib (0.11) neither clamps
+    // a range's end to the file nor leaves an error body whole. Its parsed
+    // ranges are cleared so it sends exactly what this function sets; the
+    // request object is its own (not const) one. Several ranges get the
+    // whole file, as HTTP allows.
+    auto& ranges = const_cast<httplib::Request&>(request).ranges;
+    const auto asked = ranges;
+    ranges.clear();
+    std::uintmax_t first = 0;
+    std::uintmax_t length = file->size;
+    if (asked.size() == 1) {
+        const auto [from, to] = asked.front();
+        const auto size = static_cast<ssize_t>(file->size);
+        ssize_t begin = from;
+        ssize_t end = to < 0 || to >= size ? size - 1 : to;
+        if (from < 0) { // the last `to` bytes
+            begin = to <= 0 ? size : std::max<ssize_t>(0, size - to);
+            end = size - 1;
+        }
+        if (begin >= size || end < begin) {
+            response.set_header("Content-Range", "bytes */" + std::to_string(file->size));
+            sendError(response, 416, "the range is not inside the media file");
+            return;
+        }
+        first = static_cast<std::uintmax_t>(begin);
+        length = static_cast<std::uintmax_t>(end - begin + 1);
+        response.status = 206;
+        response.set_header("Content-Range", "bytes " + std::to_string(begin) + "-" +
+                                                 std::to_string(end) + "/" +
+                                                 std::to_string(file->size));
+    }
+    response.set_header("Accept-Ranges", "bytes");
+    auto input = file->input;
+    response.set_content_provider(
+        length, file->contentType,
+        [input, first](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            char buffer[64 * 1024];
+            input->clear();
+            input->seekg(static_cast<std::streamoff>(first + offset));
+            const auto count = static_cast<std::streamsize>(std::min(length, sizeof buffer));
+            input->read(buffer, count);
+            const auto got = input->gcount();
+            if (got <= 0) return false; // the file shrank: end the response
+            return sink.write(buffer, static_cast<std::size_t>(got));
+        });
+}
+
 void openBrowser(const std::string& url) {
     pid_t pid = 0;
     const char* argv[] = {"xdg-open", url.c_str(), nullptr};
@@ -145,7 +211,7 @@ void openBrowser(const std::string& url) {
 }
 
 void addRoutes(httplib::Server& server, Session& session, GraphRenderer& renderer,
-               const std::string& token) {
+               const MediaLibrary& media, const std::string& token) {
     std::string html(pageHtml());
     const std::string marker = "{{TOKEN}}";
     html.replace(html.find(marker), marker.size(), token);
@@ -162,6 +228,12 @@ void addRoutes(httplib::Server& server, Session& session, GraphRenderer& rendere
     server.Get("/api/state", api([&](const httplib::Request&) { return session.state(); }));
     server.Get("/api/findings", api([&](const httplib::Request&) { return session.findings(); }));
     server.Get("/api/changes", api([&](const httplib::Request&) { return session.changes(); }));
+    server.Get("/api/media",
+               api([&](const httplib::Request&) { return media.listing(session.viewableIds()); }));
+    server.Get(R"(/media/(.+))",
+               [&](const httplib::Request& request, httplib::Response& response) {
+                   sendMedia(request, response, media, token);
+               });
     server.Get("/api/segment", api([&](const httplib::Request& request) {
                    return session.segment(request.get_param_value("id"));
                }));
@@ -246,6 +318,11 @@ private:
 
 int runServe(const ServeOptions& options) {
     Session session(options.input);
+    const MediaLibrary media =
+        options.media.empty() ? MediaLibrary() : MediaLibrary::open(options.media);
+    std::string mediaSources = "'self'";
+    for (const auto& origin : media.urlOrigins())
+        mediaSources += " " + origin;
     GraphRenderer renderer;
     const std::string token = randomToken();
 
@@ -261,7 +338,8 @@ int runServe(const ServeOptions& options) {
         {"Referrer-Policy", "no-referrer"},
         {"Content-Security-Policy",
          "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
-         "connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
+         "connect-src 'self'; media-src " +
+             mediaSources + "; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
     });
 
     int port = options.port;
@@ -296,7 +374,7 @@ int runServe(const ServeOptions& options) {
                       ? "the request is too large"
                       : "the request was refused (HTTP " + std::to_string(status) + ")");
     });
-    addRoutes(server, session, renderer, token);
+    addRoutes(server, session, renderer, media, token);
 
     StopOnSignal stopper(server);
     if (port == 0) {
@@ -352,6 +430,9 @@ Command addServeCommand(CLI::App& app) {
     command->add_option("--host", options->host,
                         "Address to listen on (default 127.0.0.1: this machine only)");
     command->add_flag("--open", options->open, "Open the page in the default browser");
+    command->add_option("--media", options->media,
+                        "Video of each viewable: a folder of <viewableId>.webm or .mp4 files, or "
+                        "a JSON file mapping viewable ids to file paths (relative to it) or URLs");
     command->footer("Only FILE is ever written, and a FILE changed on disk since it was opened is "
                     "not overwritten without asking. Stop with Ctrl+C.");
     return {command, [options] { return serve::runServe(*options); }};

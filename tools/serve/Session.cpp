@@ -230,6 +230,14 @@ std::shared_ptr<const GraphModel> Session::graph() {
     return model_;
 }
 
+std::vector<std::string> Session::viewableIds() {
+    std::lock_guard lock(mutex_);
+    std::set<std::string> ids;
+    for (const auto& [id, segment] : graph_->segmentMap())
+        if (!segment->viewableId().isAbsent()) ids.insert(valueText(segment->viewableId()));
+    return {ids.begin(), ids.end()};
+}
+
 Value Session::findings() {
     // Checking can take a while on a large playgraph: it runs on a copy,
     // outside the playgraph's lock, once per state.

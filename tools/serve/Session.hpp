@@ -11,6 +11,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "GraphView.hpp"
 #include "Tool.hpp"
@@ -53,6 +54,8 @@ public:
     /// key path, old and new value as JSON text and segment, their total,
     /// and the ids of every segment they concern (a rename's new id too).
     Value changes();
+    /// The viewable id of every segment, as text, sorted, each once.
+    std::vector<std::string> viewableIds();
     /// The graph as it is now, for drawing.
     std::shared_ptr<const GraphModel> graph();
 
