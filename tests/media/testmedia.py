@@ -7,7 +7,7 @@ CHECK_KEY), most significant bit first. The blocks are large enough to survive
 lossy coding, so a test that reads the pixels back (from a decoded file or a
 browser's canvas) knows exactly which viewable and time is on screen, and a
 frame that is not one of these (black, half-decoded, scaled) reads as None.
-The page's copy of the reader is tools/serve/page/framecode.js.
+Browser tests hand a canvas's RGBA pixels to `read_frame`.
 
     testmedia.py OUTDIR ID=SECONDS [ID=SECONDS ...]   writes OUTDIR/ID.webm
 

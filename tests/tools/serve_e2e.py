@@ -10,6 +10,8 @@ overwritten without asking. Then what a person types and reads: times read
 refuse it, segments off the default path, inserts that cut the path short or
 go between, a removal undone, saves that keep a compact or 4-space layout,
 and a large graph's split whose new half is drawn, selected and in view.
+Last, generated video served with `--media`, read back from a canvas frame
+by frame (skipped without ffmpeg).
 
     serve_e2e.py TOOL EXAMPLES_DIR                run the test (CTest does)
     serve_e2e.py TOOL EXAMPLES_DIR --screenshot PNG   save the README's picture
@@ -29,6 +31,9 @@ import tempfile
 import time
 import urllib.request
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "media"))
+import testmedia  # noqa: E402
+
 CHROMIUM = "/usr/bin/chromium"
 EXAMPLES = "examples"
 DRIVER = "/usr/bin/chromedriver"
@@ -46,10 +51,10 @@ except ImportError:
 
 
 class Server:
-    """`playgraph serve FILE` on a free port, stopped on exit."""
+    """`playgraph serve FILE [OPTIONS]` on a free port, stopped on exit."""
 
-    def __init__(self, tool, path):
-        self.process = subprocess.Popen([tool, "serve", os.path.basename(path)],
+    def __init__(self, tool, path, *options):
+        self.process = subprocess.Popen([tool, "serve", os.path.basename(path), *options],
                                         cwd=os.path.dirname(path), stdout=subprocess.PIPE,
                                         text=True)
         line = self.process.stdout.readline()
@@ -333,6 +338,66 @@ def run_typing_test(driver, tool, directory):
             "node.top >= box.top && node.bottom <= box.bottom")
 
 
+# Loads viewable arguments[0]'s media in a video element, seeks to
+# arguments[1] seconds and answers the RGBA pixels on screen then, or the
+# element's error.
+SHOW_FRAME = """
+const [viewable, time, withToken, done] = arguments;
+const token = document.querySelector('meta[name="playgraph-token"]').content;
+const video = document.createElement("video");
+video.muted = true;
+video.preload = "auto";
+video.addEventListener("error", () => done({error: video.error ? video.error.code : -1}));
+video.addEventListener("loadeddata", () => { video.currentTime = time; }, {once: true});
+video.addEventListener("seeked", () => {
+  const canvas = document.createElement("canvas");
+  canvas.width = video.videoWidth;
+  canvas.height = video.videoHeight;
+  const context = canvas.getContext("2d");
+  context.drawImage(video, 0, 0);
+  const data = context.getImageData(0, 0, canvas.width, canvas.height).data;
+  video.remove();
+  done({width: canvas.width, height: canvas.height, pixels: Array.from(data)});
+}, {once: true});
+video.src = `/media/${viewable}` + (withToken ? `?token=${token}` : "");
+document.body.append(video);
+"""
+
+
+def run_media_test(driver, tool, directory):
+    """Generated video served by `--media`: Chromium loads it through the
+    token (with byte ranges), seeks, and the frame on its canvas is the one
+    asked for; media that is missing or asked for without the token fails."""
+    if shutil.which("ffmpeg") is None:
+        print("serve e2e: the media test needs ffmpeg; skipped")
+        return False
+    media = os.path.join(directory, "media")
+    testmedia.write_media(media, {81: 13, 82: 2})
+    path = os.path.join(directory, "story.json")
+    shutil.copy(os.path.join(EXAMPLES, "story.json"), path)
+    with Server(tool, path, "--media", media) as server:
+        open_page(driver, server.url)
+        listing = json.loads(urllib.request.urlopen(server.url + "api/media").read())
+        assert [m["viewable"] for m in listing["media"]] == ["81", "82"], listing
+        assert listing["missing"] == ["83"], listing
+        driver.set_script_timeout(30)
+        rng = random.Random(7)
+        frames = [(81, 300), (81, 312), (82, 0), (82, 49), (81, 0), (81, 324)]
+        frames += [(81, rng.randrange(325)) for _ in range(4)]
+        for viewable, frame in frames:
+            # The middle of the frame's time, so rounding cannot pick a neighbour.
+            shown = driver.execute_async_script(SHOW_FRAME, viewable,
+                                                (frame + 0.5) / testmedia.FPS, True)
+            assert "error" not in shown, (viewable, frame, shown)
+            read = testmedia.read_frame(bytes(shown["pixels"]), shown["width"], shown["height"],
+                                        channels=4)
+            assert read == (viewable, frame), (viewable, frame, read)
+        for viewable, with_token in ((83, True), (81, False)):
+            shown = driver.execute_async_script(SHOW_FRAME, viewable, 0.5, with_token)
+            assert "error" in shown, (viewable, with_token)
+    return True
+
+
 def screenshot(driver, tool, path, png):
     with Server(tool, path) as server:
         open_page(driver, server.url)
@@ -399,7 +464,8 @@ def main():
         else:
             run_test(driver, tool, path)
             run_typing_test(driver, tool, directory)
-            print("serve e2e: 2 passed, 0 failed")
+            passed = 2 + run_media_test(driver, tool, directory)
+            print(f"serve e2e: {passed} passed, 0 failed")
     finally:
         driver.quit()
         shutil.rmtree(directory, ignore_errors=True)
