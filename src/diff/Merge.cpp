@@ -22,6 +22,11 @@ const std::string* segmentTakenAway(const PlaygraphChange& change) {
     return takes && isSegmentPath(change.path) ? &change.path[1] : nullptr;
 }
 
+// Whether `merged` has a segment `id`.
+bool present(const Dictionary& merged, const std::string& id) {
+    return !valueAt(Value(merged), {std::string(keys::segments), id}).isNone();
+}
+
 std::string describe(const PlaygraphChange& change) {
     switch (change.kind) {
     case ChangeKind::segmentRemoved:
@@ -128,21 +133,38 @@ MergeResult merge(const Value& base, const Value& ours, const Value& theirs) {
     MergeResult result;
     result.merged = ours.deepCopy();
     Dictionary& merged = *result.merged.dictionary();
-    for (const auto& change : yours.changes) {
+    // Segments theirs made (added, or renamed to) that the merge leaves out:
+    // theirs' references to them are not taken either.
+    std::unordered_set<std::string> leftOut;
+    const auto take = [&](const PlaygraphChange& change) {
         std::optional<std::string> reason = meeting(index, change);
-        if (reason && reason->empty()) continue; // the same change on both sides
+        if (reason && reason->empty()) return; // the same change on both sides
+        for (const auto& id : referencesMadeBy(change)) {
+            if (!reason && leftOut.count(id)) {
+                reason = "theirs refers to segment " + id + " at " + keyPathText(change.path) +
+                         ", which the merge does not take";
+            }
+        }
         // Not expected once ours leaves the path alone, but never applied
         // blindly: a change that does not fit is a conflict too.
         if (!reason) reason = whyNotApplicable(merged, change);
-        if (reason) {
-            result.conflicts.push_back({change.path, valueAt(base, change.path).deepCopy(),
-                                        valueAt(ours, change.path).deepCopy(),
-                                        valueAt(theirs, change.path).deepCopy(),
-                                        std::move(*reason)});
-            continue;
+        if (!reason) {
+            makeChange(merged, change);
+            return;
         }
-        makeChange(merged, change);
-    }
+        const std::string& made = change.kind == ChangeKind::segmentRenamed ? change.renamedTo
+                                  : change.kind == ChangeKind::segmentAdded ? change.segmentId
+                                                                            : std::string();
+        if (!made.empty() && !present(merged, made)) leftOut.insert(made);
+        result.conflicts.push_back({change.path, valueAt(base, change.path).deepCopy(),
+                                    valueAt(ours, change.path).deepCopy(),
+                                    valueAt(theirs, change.path).deepCopy(), std::move(*reason)});
+    };
+    // Segments come and go first, so that references know what is there.
+    for (const auto& change : yours.changes)
+        if (isSegmentPath(change.path)) take(change);
+    for (const auto& change : yours.changes)
+        if (!isSegmentPath(change.path)) take(change);
     return result;
 }
 

@@ -599,3 +599,24 @@ TEST(Diff, AContainerThatHoldsItselfIsRefusedNotFollowed) {
     EXPECT_TRUE(diff(looped, looped).empty()); // one container: nothing to follow
     loop.erase("self");                        // no cycle left to leak
 }
+
+// A segment of theirs the merge does not take leaves no reference to it.
+TEST(Merge, ReferencesToASegmentTheMergeLeftOutAreNotTakenEither) {
+    const Value base = graph("a", Dictionary{{"a", seg(0, 1000, {{"defaultNext", "b"}})},
+                                             {"b", seg(1000, 2000)},
+                                             {"c", seg(0, 500)}});
+    Value ours = base.deepCopy(), theirs = base.deepCopy();
+    segOf(*ours.dictionary(), "c").set("next", next({{"b", 5}})); // ours now leads to b
+    Dictionary segments = *theirs.dictionary()->get("segments").dictionary();
+    segments.set("b2", segments.get("b")); // theirs renames b to b2
+    segments.erase("b");
+    segOf(*theirs.dictionary(), "a").set("defaultNext", "b2");
+
+    const MergeResult m = merge(base, ours, theirs);
+    ASSERT_EQ(m.conflicts.size(), 2u);
+    EXPECT_EQ(m.conflicts[0].reason, "theirs renamed segment b to b2, which ours now refers to");
+    EXPECT_EQ(m.conflicts[1].reason,
+              "theirs refers to segment b2 at segments.a.defaultNext, which the merge does not "
+              "take");
+    EXPECT_EQ(m.merged, ours);
+}

@@ -180,7 +180,9 @@ struct MergeConflict {
 struct MergeResult {
     /// The merged dictionary. It shares nothing with the inputs.
     Value merged;
-    /// The conflicts, in the order of theirs' changes; empty for a clean merge.
+    /// The conflicts: those of theirs' segment additions, removals and
+    /// renames first, then the rest, each in the order of theirs' changes;
+    /// empty for a clean merge.
     std::vector<MergeConflict> conflicts;
 
     /// The conflicts as a list of dictionaries with "path" (a list of
@@ -195,12 +197,11 @@ struct MergeResult {
 /// when ours changed the same value differently, or a dictionary around it
 /// or inside it (which is how "ours removed the segment theirs retimed"
 /// shows), when it refers to a segment (as "initialSegment", "defaultNext"
-/// or a transition) that ours removed, and when it removes a segment that
-/// ours' changes now refer to. At a conflict the result keeps ours, so a
-/// caller can resolve it from the values listed. The merge makes no id of
-/// its own. `merge(b, y, y)`, `merge(b, b, y)` and `merge(b, y, b)` give `y`
-/// without conflicts. Throws `DiffError` when an argument is not a
-/// dictionary.
+/// or a transition) that ours removed or that the merge does not take from
+/// theirs, and when it removes a segment that ours' changes now refer to. At a conflict the result
+/// keeps ours, so a caller can resolve it from the values listed. The merge makes no id of its own.
+/// `merge(b, y, y)`, `merge(b, b, y)` and `merge(b, y, b)` give `y` without conflicts. Throws
+/// `DiffError` when an argument is not a dictionary.
 [[nodiscard]] MergeResult merge(const Value& base, const Value& ours, const Value& theirs);
 
 } // namespace playgraph
