@@ -380,6 +380,10 @@ def run_media_test(driver, tool, directory):
         listing = json.loads(urllib.request.urlopen(server.url + "api/media").read())
         assert [m["viewable"] for m in listing["media"]] == ["81", "82"], listing
         assert listing["missing"] == ["83"], listing
+        media_list = driver.find_element(By.ID, "media")
+        wait(driver, lambda: "no media for viewable 83" in media_list.text, "the media panel")
+        assert [e.text for e in media_list.find_elements(By.TAG_NAME, "li")] == [
+            "viewable 81: served", "viewable 82: served", "no media for viewable 83"]
         driver.set_script_timeout(30)
         rng = random.Random(7)
         frames = [(81, 300), (81, 312), (82, 0), (82, 49), (81, 0), (81, 324)]

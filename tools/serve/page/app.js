@@ -129,6 +129,7 @@ async function refresh(state) {
   await moveCursor(app.cursor);
   attempt(loadFindings);
   attempt(loadChanges);
+  attempt(loadMedia);
 }
 
 async function change(path, body) {
@@ -396,6 +397,24 @@ async function loadChanges() {
   }
   if (changes.total > changes.changes.length) list.append(element('li', { text: `and ${changes.total - changes.changes.length} more` }));
   markGraph();
+}
+
+// ---- media of the viewables (`--media`) ------------------------------------
+
+async function loadMedia() {
+  const listing = await api('/api/media');
+  const list = $('media');
+  list.replaceChildren();
+  if (listing.source === null) {
+    list.append(element('li', { class: 'empty', text: 'No media: start the server with --media FOLDER or --media map.json.' }));
+    return;
+  }
+  for (const m of listing.media) {
+    list.append(element('li', { class: 'has-media' }, `viewable ${m.viewable}: `, element('span', { class: 'path', text: m.local ? 'served' : m.url })));
+  }
+  for (const id of listing.missing) {
+    list.append(element('li', { class: 'missing-media', text: `no media for viewable ${id}` }));
+  }
 }
 
 // ---- the timeline ----------------------------------------------------------
