@@ -296,7 +296,7 @@ RangeAnswer expectedRange(long from, long to, std::size_t size) {
 TEST_F(ServeTest, ServesMediaFromAFolderWithRanges) {
     const fs::path media = dir_ / "media";
     fs::create_directories(media / "sub");
-    writeBytes(media / "81.webm", 20000, 1);
+    writeBytes(media / "81.webm", 200000, 1); // several chunks
     writeBytes(media / "82.mp4", 777, 2);
     writeBytes(dir_ / "secret.webm", 50, 3);
     fs::create_symlink(dir_ / "secret.webm", media / "83.webm");     // points out: refused
@@ -313,7 +313,7 @@ TEST_F(ServeTest, ServesMediaFromAFolderWithRanges) {
     const auto whole = getMedia(server, "/media/81");
     ASSERT_TRUE(whole);
     EXPECT_EQ(whole->status, 200);
-    EXPECT_EQ(whole->body, file81);
+    EXPECT_TRUE(whole->body == file81) << whole->body.size() << " bytes";
     EXPECT_EQ(whole->get_header_value("Content-Type"), "video/webm");
     EXPECT_EQ(whole->get_header_value("Accept-Ranges"), "bytes");
     EXPECT_EQ(getMedia(server, "/media/82")->get_header_value("Content-Type"), "video/mp4");
@@ -346,19 +346,20 @@ TEST_F(ServeTest, ServesMediaFromAFolderWithRanges) {
         const RangeAnswer expected = expectedRange(from, to, file81.size());
         ASSERT_EQ(answer->status, expected.status) << answer->body;
         if (expected.status == 416) {
-            EXPECT_EQ(answer->get_header_value("Content-Range"), "bytes */20000");
+            EXPECT_EQ(answer->get_header_value("Content-Range"), "bytes */200000");
             EXPECT_NE(answer->body.find("not inside the media file"), std::string::npos);
             continue;
         }
         EXPECT_EQ(answer->get_header_value("Content-Range"),
                   "bytes " + std::to_string(expected.first) + "-" +
-                      std::to_string(expected.first + expected.length - 1) + "/20000");
-        EXPECT_EQ(answer->body, file81.substr(expected.first, expected.length));
+                      std::to_string(expected.first + expected.length - 1) + "/200000");
+        EXPECT_TRUE(answer->body == file81.substr(expected.first, expected.length))
+            << answer->body.size() << " bytes";
     }
     // Several ranges: the whole file, which HTTP allows.
     const auto several = getMedia(server, "/media/81", {{"Range", "bytes=0-1,5-6"}});
     EXPECT_EQ(several->status, 200);
-    EXPECT_EQ(several->body, file81);
+    EXPECT_TRUE(several->body == file81);
 
     // Nothing outside the folder, nor without the token or from another Host.
     for (const char* path :

@@ -95,7 +95,8 @@ MediaLibrary MediaLibrary::open(const fs::path& argument) {
         throw InputError("--media " + argument.string() + ": no such folder or file");
     if (fs::is_directory(status)) {
         library.kind_ = Kind::folder;
-        library.folder_ = fs::canonical(argument);
+        library.folder_ = fs::canonical(argument, error);
+        if (error) throw InputError("--media " + argument.string() + ": " + error.message());
         return library;
     }
     Value map;
