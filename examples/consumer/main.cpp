@@ -82,8 +82,8 @@ bool playAStory() {
         std::cout << "fetch " << entry.viewableId.text() << " " << entry.fromTime << "-"
                   << entry.toTime << " s, p=" << entry.probability << "\n";
     if (auto decision = session->currentDecision()) // its window, deadline and ways on
-        std::cout << "choose by " << decision->deadline << " s among "
-                  << decision->waysOn.size() << " ways\n";
+        std::cout << "choose by " << decision->deadline << " s among " << decision->waysOn.size()
+                  << " ways\n";
     session->advance(8.0);      // as the video plays
     session->choose("rooftop"); // before the deadline
     session->segmentEnded();    // on to the chosen segment

@@ -136,15 +136,15 @@ void bindTimings(py::module_& m) {
         return py::make_tuple(seconds, found);
     });
     // (For the JavaScript package's benchmark, web/bench/bench.mjs.)
-    timings.def("prefetch_plan", [](const PlaybackSession& session, double horizon,
-                                    int iterations) {
-        const auto start = Clock::now();
-        std::size_t entries = 0;
-        for (int i = 0; i < iterations; ++i)
-            entries += session.prefetchPlan(horizon).entries.size();
-        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        return py::make_tuple(seconds, entries);
-    });
+    timings.def(
+        "prefetch_plan", [](const PlaybackSession& session, double horizon, int iterations) {
+            const auto start = Clock::now();
+            std::size_t entries = 0;
+            for (int i = 0; i < iterations; ++i)
+                entries += session.prefetchPlan(horizon).entries.size();
+            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+            return py::make_tuple(seconds, entries);
+        });
 }
 
 } // namespace

@@ -230,10 +230,9 @@ void addRoutes(httplib::Server& server, Session& session, GraphRenderer& rendere
     server.Get("/api/changes", api([&](const httplib::Request&) { return session.changes(); }));
     server.Get("/api/media",
                api([&](const httplib::Request&) { return media.listing(session.viewableIds()); }));
-    server.Get(R"(/media/(.+))",
-               [&](const httplib::Request& request, httplib::Response& response) {
-                   sendMedia(request, response, media, token);
-               });
+    server.Get(R"(/media/(.+))", [&](const httplib::Request& request, httplib::Response& response) {
+        sendMedia(request, response, media, token);
+    });
     server.Get("/api/segment", api([&](const httplib::Request& request) {
                    return session.segment(request.get_param_value("id"));
                }));
