@@ -403,18 +403,23 @@ struct PlaybackSession::Impl {
 
     /// Leaves the current segment after `length` seconds of it; records a
     /// defaulted decision where one was offered. Returns the record made.
+    /// Records that the current segment's decision passed with nobody
+    /// choosing, `next` playing (none: the path ends), unless it offered none
+    /// or a decision is recorded for it already. Returns the record made.
+    std::optional<DecisionRecord> recordDefault(const SegmentPtr& next) {
+        if (waysOn(current).size() < 2 || hasRecordAt(step(), current)) return std::nullopt;
+        DecisionRecord record;
+        record.segment = current;
+        record.destination = next;
+        record.defaulted = true;
+        record.step = step();
+        records.push_back(record);
+        replaced.emplace_back();
+        return record;
+    }
+
     std::optional<DecisionRecord> leave(double length, const SegmentPtr& next) {
-        std::optional<DecisionRecord> made;
-        if (waysOn(current).size() > 1 && !hasRecordAt(step(), current)) {
-            DecisionRecord record;
-            record.segment = current;
-            record.destination = next;
-            record.defaulted = true;
-            record.step = step();
-            records.push_back(record);
-            replaced.emplace_back();
-            made = record;
-        }
+        const auto made = recordDefault(next);
         TimelineEntry done = entryFor(current, currentStart);
         done.end = currentStart + length;
         done.durationKnown = true;
@@ -535,16 +540,7 @@ void PlaybackSession::segmentEnded() {
     const double length = std::isnan(known) ? s.playedLength() : known;
     if (!next) {
         // The last segment: record a defaulted decision (the path ends), stay at its end.
-        std::optional<DecisionRecord> made;
-        if (s.waysOn(s.current).size() > 1 && !s.hasRecordAt(s.step(), s.current)) {
-            DecisionRecord record;
-            record.segment = s.current;
-            record.defaulted = true;
-            record.step = s.step();
-            s.records.push_back(record);
-            s.replaced.emplace_back();
-            made = record;
-        }
+        const auto made = s.recordDefault(nullptr);
         s.watchable = s.current->startTime() + length;
         s.hasEnded = true;
         s.changed();
