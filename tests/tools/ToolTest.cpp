@@ -662,3 +662,50 @@ TEST_F(ToolFiles, GitMergesStoriesWithTheToolAsItsDriver) {
         std::string::npos)
         << read("diff.txt");
 }
+
+// `playgraph simulate`: a told run, choices given, many runs drawn by weight.
+TEST(Simulate, TellsDecisionsFollowsChoicesAndSumsUpRandomRuns) {
+    const std::string story = example("story.json");
+    ToolRun r = run("simulate " + story);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(has(r, "decision: window 7.000-12.000 s, deadline 10.000 s")) << r.output;
+    EXPECT_TRUE(has(r, "way on rooftop  weight 30  probability 0.300"));
+    EXPECT_TRUE(has(r, "default: vault"));
+    EXPECT_TRUE(has(r, "ended at 45.500 s"));
+
+    r = run("simulate " + story + " --choose intro=rooftop --json");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const Value told = playgraph::parseJson(r.output);
+    const Value steps = told.dictionary()->get("steps");
+    ASSERT_EQ(steps.list()->size(), 4u);
+    EXPECT_EQ((*steps.list())[1].dictionary()->get("segment").text(), "rooftop");
+    EXPECT_TRUE(told.dictionary()->get("ended").booleanReading());
+
+    r = run("simulate " + story + " --choose intro=credits");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(has(r, "--choose intro=credits: credits is not a way on from intro")) << r.output;
+    EXPECT_EQ(run("simulate " + story + " --runs 3").status, 2);
+    EXPECT_EQ(run("simulate " + story + " --choose intro").status, 2);
+
+    r = run("simulate " + story + " --random --runs 4000 --seed 7 --json");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const Value summary = playgraph::parseJson(r.output);
+    const auto runsOf = [&](const char* id) {
+        const Value entry = summary.dictionary()->get("segments").dictionary()->get(id);
+        return entry.dictionary() ? entry.dictionary()->get("runs").doubleReading() : 0.0;
+    };
+    EXPECT_EQ(runsOf("intro"), 4000);
+    EXPECT_EQ(runsOf("vault") + runsOf("rooftop"), 4000);
+    EXPECT_NEAR(runsOf("vault") / 4000, 0.7, 0.05);
+    EXPECT_EQ(run("simulate " + story + " --random --runs 4000 --seed 7 --json").output, r.output);
+
+    // a -> b -> a for ever, and c never reached.
+    r = run("simulate --random --runs 3 --time-limit 50 -",
+            R"({"initialSegment":"a","segments":{)"
+            R"("a":{"viewableId":1,"startTimeMs":0,"endTimeMs":1000,"defaultNext":"b"},)"
+            R"("b":{"viewableId":1,"startTimeMs":0,"endTimeMs":1000,"defaultNext":"a"},)"
+            R"("c":{"viewableId":1,"startTimeMs":0,"endTimeMs":1000}}})");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(has(r, "0 ended, 3 did not end within 50.000 s")) << r.output;
+    EXPECT_TRUE(has(r, "never reached: \n  c")) << r.output;
+}
