@@ -14,6 +14,8 @@ if [ "${#missing[@]}" -gt 0 ]; then
   SUDO=""
   if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
   export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # Another install running at the same time holds dpkg's lock: wait for it.
+  lock=(-o DPkg::Lock::Timeout=600)
+  $SUDO apt-get "${lock[@]}" update -qq
+  $SUDO apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cmath>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <system_error>
 #include <utility>
@@ -238,6 +239,81 @@ private:
     };
     std::vector<Field> fields_;
     LineIndex lines_{text_};
+};
+
+// The fast reading: simdjson's DOM parser, whose kernels are chosen at run
+// time for the processor (its on-demand front end, which `Reader` uses, is
+// compiled only for the build's baseline target and so runs the portable
+// kernel). It gives up, by throwing `Fallback`, wherever the reading would
+// fail or report something (any parse error, a duplicate key under a
+// callback, nesting deeper than allowed, an integer beyond 64 bits): then
+// `Reader` reads the text again and says exactly what and where. Where it
+// succeeds its value is `Reader`'s, to the bit.
+class DomReader {
+public:
+    struct Fallback {};
+
+    explicit DomReader(const JsonReadOptions& options) : options_(options) {}
+
+    std::optional<Value> run(const simdjson::padded_string& padded) {
+        simdjson::dom::element root;
+        if (parser_.allocate(padded.size(), kMaxJsonDepth + 8) != simdjson::SUCCESS ||
+            parser_.parse(padded).get(root) != simdjson::SUCCESS) {
+            return std::nullopt;
+        }
+        try {
+            return convert(root, 0);
+        } catch (const Fallback&) {
+            return std::nullopt;
+        }
+    }
+
+private:
+    Value convert(simdjson::dom::element element, std::size_t depth) {
+        using simdjson::dom::element_type;
+        switch (element.type()) {
+        case element_type::OBJECT:
+            return convertObject(simdjson::dom::object(element), depth + 1);
+        case element_type::ARRAY:
+            return convertArray(simdjson::dom::array(element), depth + 1);
+        case element_type::INT64:
+            return Value(int64_t(element));
+        case element_type::UINT64:
+            return Value(uint64_t(element));
+        case element_type::DOUBLE:
+            return Value(double(element));
+        case element_type::STRING:
+            return Value(std::string_view(element));
+        case element_type::BOOL:
+            return Value(bool(element));
+        case element_type::NULL_VALUE:
+            return Value::null();
+        }
+        throw Fallback{};
+    }
+
+    Value convertObject(simdjson::dom::object object, std::size_t depth) {
+        if (depth > kMaxJsonDepth) throw Fallback{};
+        Dictionary dictionary = Dictionary::withCapacity(object.size());
+        for (const auto field : object) {
+            const std::size_t size = dictionary.size();
+            dictionary.set(field.key, convert(field.value, depth));
+            if (dictionary.size() == size && options_.onDuplicateKey) throw Fallback{};
+        }
+        return Value(std::move(dictionary));
+    }
+
+    Value convertArray(simdjson::dom::array array, std::size_t depth) {
+        if (depth > kMaxJsonDepth) throw Fallback{};
+        List list;
+        list.reserve(array.size());
+        for (const auto element : array)
+            list.push_back(convert(element, depth));
+        return Value(std::move(list));
+    }
+
+    const JsonReadOptions& options_;
+    simdjson::dom::parser parser_;
 };
 
 #endif
@@ -469,6 +545,11 @@ Value parseJson(std::string_view text, std::string_view sourceName,
 #if defined(PLAYGRAPH_JSON_WITH_RAPIDJSON)
     return parseWithRapidJson(text, sourceName, options);
 #else
+    {
+        const simdjson::padded_string padded(text);
+        DomReader fast(options);
+        if (auto value = fast.run(padded)) return std::move(*value);
+    }
     Reader reader(text, sourceName, options);
     return reader.run();
 #endif
