@@ -1,5 +1,5 @@
-// Types of the playgraph package. Handles (Playgraph, MutablePlaygraph,
-// EditHistory, PlaygraphPlayerMutableDataSource, PlaybackSession) hold WebAssembly memory:
+// Types of the playgraph package. Handles (playgraphs and compositions,
+// EditHistory, the data sources, PlaybackSession) hold WebAssembly memory:
 // end each with delete() or declare it with `using`. Everything else is a
 // plain value. Misses read undefined; only edits, loads, histories and the
 // playback session's choose, seek and restore throw. Threads: a module and
@@ -119,8 +119,14 @@ export interface MutablePlaygraph extends Playgraph {
   dumps(pretty: boolean): string;
 }
 
-/** A playgraph built clip by clip: a clip is a segment, its name the segment id. */
-export interface MutableVideoComposition extends MutablePlaygraph {
+/** A playgraph made from clips (a clip is a segment, its name the segment id), with ranges. */
+export interface VideoComposition extends MutablePlaygraph {
+  defineRange(rangeName: string, startTime: number, endTime: number): void;
+  observeRange(rangeName: string, startTime: number, endTime: number): void;
+}
+
+/** A composition built clip by clip. */
+export interface MutableVideoComposition extends VideoComposition {
   appendClip(newClipName: string, viewableId: number | undefined, startTime: number, endTime: number): void;
   prependClip(newClipName: string, viewableId: number | undefined, startTime: number, endTime: number): void;
   insertClip(newClipName: string, viewableId: number | undefined, startTime: number, endTime: number,
@@ -129,7 +135,49 @@ export interface MutableVideoComposition extends MutablePlaygraph {
   splitClip(clipName: string, atOffset: number, firstClipName: string, secondClipName: string): void;
   combineClip1(clip1: string, withClip2: string, newClipName: string): void;
   makeRangeSkippable(rangeName: string): void;
-  defineRange(rangeName: string, startTime: number, endTime: number): void;
+}
+
+/**
+ * A composition made for a playback request, carrying the request's eight properties. The library
+ * never reads them and none is part of the dictionary; a string setter given anything but a string
+ * clears the property.
+ */
+export interface WatchableComposition extends MutableVideoComposition {
+  /** A copy of the play context, or undefined. */
+  uiPlayContext(): { [key: string]: JsonValue } | undefined;
+  /** Stores a copy of `context`; undefined or null clears it. */
+  setUiPlayContext(context: { [key: string]: JsonValue } | null | undefined): void;
+  selectedStartSegmentId(): string | undefined;
+  setSelectedStartSegmentId(segmentId: string | undefined): void;
+  fetchOptions(): number;
+  /** A whole number from 0 to 2^53 - 1, else InvalidArgumentError. */
+  setFetchOptions(options: number): void;
+  allowsExternalPlayback(): boolean;
+  setAllowsExternalPlayback(allows: boolean): void;
+  rebuildContextId(): string | undefined;
+  setRebuildContextId(contextId: string | undefined): void;
+  prereleasePin(): string | undefined;
+  setPrereleasePin(pin: string | undefined): void;
+  discretePlayType(): string | undefined;
+  setDiscretePlayType(playType: string | undefined): void;
+  stickySteeringToken(): string | undefined;
+  setStickySteeringToken(token: string | undefined): void;
+}
+
+/** Makes compositions and watchables; each result is new and belongs to the caller. */
+export interface VideoCompositionFactory {
+  /** A composition of one clip without "main"; "endTimeMs" only for an end greater than 0. */
+  createVideoCompositionForViewableId(viewableId: number | undefined, initialName: string | undefined,
+    startTime: number, endTime: number): VideoComposition;
+  /** A clip-editable composition of one clip, with "main" and "endTimeMs". */
+  createMutableVideoCompositionForViewableId(viewableId: number | undefined, initialName: string | undefined,
+    startTime: number, endTime: number): MutableVideoComposition;
+  /** A one-clip watchable carrying `uiPlayContext`. */
+  watchableWithVideoId(videoId: number | undefined, name: string | undefined, startTime: number,
+    endTime: number, uiPlayContext?: { [key: string]: JsonValue }): WatchableComposition;
+  /** A watchable converted from `playgraph` (the part its initial segment reaches). */
+  watchableWithMainVideoId(mainVideoId: number | undefined, playgraph: Playgraph,
+    uiPlayContext?: { [key: string]: JsonValue }): WatchableComposition;
 }
 
 /** Groups edits of one MutablePlaygraph into undoable steps. */
@@ -154,12 +202,16 @@ export interface EditHistory extends Handle {
 
 /** Hears of a data source's changes, after they happened. */
 export interface DataSourceObserver {
-  dataSourceDidChangeNextSegmentAfterSegment?(dataSource: PlaygraphPlayerMutableDataSource, segmentId: string | undefined): void;
-  dataSourceDidUpdatePlaygraph?(dataSource: PlaygraphPlayerMutableDataSource): void;
+  dataSourceDidChangeNextSegmentAfterSegment?(dataSource: DataSource, segmentId: string | undefined): void;
+  dataSourceDidUpdatePlaygraph?(dataSource: DataSource): void;
 }
 
-/** Serves one playgraph to a player, with next-segment overrides. */
-export interface PlaygraphPlayerMutableDataSource extends Handle {
+/**
+ * What a player reads segments from, with next-segment overrides. Calls that change it tell its
+ * observer; what the observer throws is thrown by that call once it has completed, and a handle
+ * deleted from an observer is freed once the call returns.
+ */
+export interface DataSource extends Handle {
   initialPosition(): PlaygraphPosition;
   nextSegmentAfterSegment(segmentId: string): string | undefined;
   transitionsFromSourceSegment(segmentId: string): SegmentTransition[];
@@ -169,11 +221,52 @@ export interface PlaygraphPlayerMutableDataSource extends Handle {
   setNextSegmentAfter(segmentId: string, next: string | null): void;
   clearNextSegmentAfter(segmentId: string): void;
   updateNextSegmentWeightsForSegment(segmentId: string, weights: { [key: string]: number }): void;
-  updatePlaygraph(playgraph: Playgraph): void;
   /** Without a callback the path ends before its first repeated segment. */
   currentPlaybackPathTraversalFromSegment(segmentId: string | undefined): WalkStep[];
   currentPlaybackPathTraversalFromSegment(segmentId: string | undefined, callback: WalkCallback): undefined;
+  /** The observer is held until it is replaced. */
   setChangeObserver(observer: DataSourceObserver | undefined): void;
+}
+
+/** Serves one playgraph to a player. */
+export interface PlaygraphPlayerMutableDataSource extends DataSource {
+  updatePlaygraph(playgraph: Playgraph): void;
+}
+
+/** A segment of a composite: its id (the first registered playgraph that knows it), or the segment of one playgraph. */
+export type SegmentRef = string | { playgraphId?: string; segmentId: string };
+
+/** An inter-playgraph transition: its destination is a segment of another playgraph. */
+export interface InterPlaygraphTransition extends SegmentTransition {
+  destinationPlaygraphId: string | undefined;
+}
+
+/**
+ * Plays through several playgraphs as one. Playback leaves a playgraph only through an override or
+ * an inter-playgraph transition. Segment ids name the segment of the first registered playgraph
+ * that knows them; a SegmentRef names one playgraph's. A miss reads undefined or does nothing.
+ */
+export interface PlaygraphPlayerCompositeDataSource extends DataSource {
+  /** Registers `playgraph` under its id (replacing one of the same id); null tracking info removes it. */
+  addPlaygraph(playgraph: Playgraph, trackingInfo?: { [key: string]: JsonValue } | null): void;
+  /** Stores `info` as the tracking info of the segment's playgraph; null removes it. */
+  updateTrackingInfo(info: { [key: string]: JsonValue } | null, segment: SegmentRef): void;
+  /** Properties: "weight", "skipRegionOffset" (ms), "autoplayType", "transitionType". */
+  addTransitionFromSegment(source: SegmentRef, to: SegmentRef, setAsNext?: boolean,
+    properties?: { [key: string]: JsonValue }): void;
+  interPlaygraphTransitionsForSegment(segment: SegmentRef): InterPlaygraphTransition[];
+  /** The registered playgraphs' ids, in registration order. */
+  playgraphIds(): string[];
+  initialPlaygraphId(): string | undefined;
+  nextPlaygraphIdAfterPlaygraph(playgraphId: string): string | undefined;
+  trackingInfoForPlaygraph(playgraphId: string): { [key: string]: JsonValue } | undefined;
+  /** Where playback starts (the initial position). */
+  bookmarkPosition(): PlaygraphPosition;
+  setBookmarkPosition(position: { playgraphId?: string; segmentId: string; watchableTime: number }): void;
+  depthFirstTraversalFromSegment(segment: SegmentRef): WalkStep[];
+  depthFirstTraversalFromSegment(segment: SegmentRef, callback: WalkCallback): undefined;
+  bredthFirstTraversalFromSegment(segment: SegmentRef, maxDepth: number): WalkStep[];
+  bredthFirstTraversalFromSegment(segment: SegmentRef, maxDepth: number, callback: WalkCallback): undefined;
 }
 
 export interface TimelineEntry {
@@ -231,6 +324,21 @@ export interface PlaybackSessionOptions {
   decisionWindow?: number;
 }
 
+/**
+ * Hears what a playback session does, after its state changed; every method is optional and may
+ * call back into the session. What one throws is thrown by the session call once it has completed.
+ */
+export interface PlaybackSessionObserver {
+  /** Playback entered a segment (also at a seek or a back). */
+  sessionDidEnterSegment?(session: PlaybackSession, entry: TimelineEntry): void;
+  /** Playback reached the decision window of the current segment. */
+  sessionDidReachDecisionWindow?(session: PlaybackSession, decision: Decision): void;
+  /** A decision was taken (`choose`), or passed with nobody choosing. */
+  sessionDidDecide?(session: PlaybackSession, record: DecisionRecord): void;
+  /** The path ended: nothing follows the last segment. */
+  sessionDidEnd?(session: PlaybackSession): void;
+}
+
 /** A viewer's playback through a data source, driven by the player. */
 export interface PlaybackSession extends Handle {
   position(): PlaygraphPosition;
@@ -250,6 +358,8 @@ export interface PlaybackSession extends Handle {
   choose(destinationSegmentId: string): void;
   back(): boolean;
   decisions(): DecisionRecord[];
+  /** Held until it is replaced or the session is deleted; undefined removes it. */
+  setObserver(observer: PlaybackSessionObserver | undefined): void;
   /** Call after setting another change observer on the data source or editing a playgraph. */
   refresh(): void;
   /** What restore() takes back. */
@@ -319,9 +429,13 @@ export interface PlaygraphModule {
   MutablePlaygraph: abstract new () => MutablePlaygraph;
   EditHistory: new (playgraph: MutablePlaygraph, depthLimit?: number) => EditHistory;
   PlaygraphPlayerMutableDataSource: new (playgraph: Playgraph, trackingInfo?: object) => PlaygraphPlayerMutableDataSource;
+  /** No playgraph, or `playgraph` registered as the initial one, starting at `startPosition` (default: its initial position). */
+  PlaygraphPlayerCompositeDataSource: new (playgraph?: Playgraph, trackingInfo?: object,
+    startPosition?: { segmentId: string; watchableTime: number }) => PlaygraphPlayerCompositeDataSource;
+  videoCompositionFactory: VideoCompositionFactory;
   PlaybackSession: {
-    new (dataSource: PlaygraphPlayerMutableDataSource, options?: PlaybackSessionOptions): PlaybackSession;
-    restore(dataSource: PlaygraphPlayerMutableDataSource, state: object, options?: PlaybackSessionOptions): PlaybackSession;
+    new (dataSource: DataSource, options?: PlaybackSessionOptions): PlaybackSession;
+    restore(dataSource: DataSource, state: object, options?: PlaybackSessionOptions): PlaybackSession;
   };
   /** JSON text of an editable playgraph or a plain value (TypeError for an immutable one). */
   dumps(value: MutablePlaygraph | JsonValue, pretty?: boolean): string;

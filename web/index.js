@@ -78,11 +78,15 @@ export default async function createPlaygraph(options = {}) {
       '_updatePropertiesForAllTransitionsTo', '_updatePropertiesForAllTransitionfrom',
       'updateDefaultNextFromSegment', 'supportSkippingSegment', 'dumps'],
     EditHistory: ['begin', 'commit', 'rollback', 'undo', 'redo'],
-    PlaygraphPlayerMutableDataSource: ['setNextSegmentAfter', 'clearNextSegmentAfter',
-      '_updateNextSegmentWeightsForSegment', 'updatePlaygraph'],
+    DataSource: ['setNextSegmentAfter', 'clearNextSegmentAfter',
+      '_updateNextSegmentWeightsForSegment'],
+    PlaygraphPlayerMutableDataSource: ['updatePlaygraph'],
+    PlaygraphPlayerCompositeDataSource: ['_addPlaygraph', '_updateTrackingInfo', '_addTransitionFromSegment'],
     PlaybackSession: ['seek', 'choose', '_state'],
+    VideoComposition: ['defineRange', 'observeRange'],
     MutableVideoComposition: ['_appendClip', '_prependClip', '_insertClip', 'removeClip',
-      'splitClip', 'combineClip1', 'makeRangeSkippable', 'defineRange'],
+      'splitClip', 'combineClip1', 'makeRangeSkippable'],
+    WatchableComposition: ['_setUiPlayContext', 'setFetchOptions'],
   };
   for (const [cls, names] of Object.entries(failing)) {
     for (const name of names) core[cls].prototype[name] = raising(core[cls].prototype[name]);
@@ -97,6 +101,38 @@ export default async function createPlaygraph(options = {}) {
       throw error;
     }
     return result;
+  };
+
+  // Observers and walk callbacks run inside library calls. What an observer
+  // throws is thrown by the outermost call once it has completed (the
+  // library's state stays whole); a handle deleted meanwhile is freed then,
+  // not under the call that is running on it.
+  let depth = 0;
+  const observerErrors = [];
+  const deferred = [];
+  const within = (run) => {
+    ++depth;
+    let result;
+    let error;
+    let failed = false;
+    try {
+      result = run();
+    } catch (e) {
+      error = e;
+      failed = true;
+    }
+    if (--depth > 0) {
+      if (failed) throw error;
+      return result;
+    }
+    for (const handle of deferred.splice(0)) handle.delete();
+    const heard = observerErrors.splice(0);
+    if (failed) throw error;
+    if (heard.length > 0) throw heard[0];
+    return result;
+  };
+  const observed = (call) => function (...args) {
+    return within(() => call.apply(this, args));
   };
 
   // A safety net only: a handle collected without delete() is reported
@@ -116,12 +152,16 @@ export default async function createPlaygraph(options = {}) {
   for (const [cls, name] of [
     [core.Playgraph, 'Playgraph'],
     [core.EditHistory, 'EditHistory'],
-    [core.PlaygraphPlayerMutableDataSource, 'PlaygraphPlayerMutableDataSource'],
+    [core.DataSource, 'DataSource'],
     [core.PlaybackSession, 'PlaybackSession'],
   ]) {
     const proto = cls.prototype;
     const remove = proto.delete;
     proto.delete = function () {
+      if (depth > 0) {
+        if (!deferred.includes(this)) deferred.push(this);
+        return;
+      }
       leaks.unregister(this);
       remove.call(this);
     };
@@ -137,7 +177,7 @@ export default async function createPlaygraph(options = {}) {
     if (callback === undefined) return run(undefined);
     let error;
     let failed = false;
-    run((step) => {
+    within(() => run((step) => {
       try {
         return callback(step) === true;
       } catch (e) {
@@ -145,7 +185,7 @@ export default async function createPlaygraph(options = {}) {
         failed = true;
         return true;
       }
-    });
+    }));
     if (failed) throw error;
     return undefined;
   };
@@ -201,6 +241,9 @@ export default async function createPlaygraph(options = {}) {
   C.insertClip = function (name, viewableId, startTime, endTime, afterClip) {
     this._insertClip(name, jsonOf(viewableId), startTime, endTime, afterClip);
   };
+  core.WatchableComposition.prototype.setUiPlayContext = function (context) {
+    this._setUiPlayContext(jsonOf(context ?? undefined));
+  };
 
   const H = core.EditHistory.prototype;
   H.transaction = function (edits, label) {
@@ -214,24 +257,20 @@ export default async function createPlaygraph(options = {}) {
     this.commit();
   };
 
-  const D = core.PlaygraphPlayerMutableDataSource.prototype;
+  const D = core.DataSource.prototype;
   D.updateNextSegmentWeightsForSegment = function (segmentId, weights) {
     this._updateNextSegmentWeightsForSegment(segmentId, jsonOf(weights ?? {}));
   };
   D.currentPlaybackPathTraversalFromSegment = function (segmentId, callback) {
     return walk((cb) => this._currentPlaybackPathTraversalFromSegment(segmentId, cb), callback);
   };
-  // The observer's methods run after the data source's state changed; one
-  // that throws does not unwind the data source: its error is thrown from
-  // the call that made the change, once that call has completed.
+  // The observer's methods run after the data source's state changed.
   D.setChangeObserver = function (observer) {
     if (!observer) {
       this._setChangeObserver(undefined);
       return;
     }
     const source = new WeakRef(this);
-    const pending = [];
-    this._pendingObserverErrors = pending;
     this._setChangeObserver((kind, segmentId) => {
       try {
         if (kind === 'nextSegment') {
@@ -240,22 +279,33 @@ export default async function createPlaygraph(options = {}) {
           observer.dataSourceDidUpdatePlaygraph?.(source.deref());
         }
       } catch (e) {
-        pending.push(e);
+        observerErrors.push(e);
       }
     });
   };
-  for (const name of ['setNextSegmentAfter', 'clearNextSegmentAfter',
-    'updateNextSegmentWeightsForSegment', 'updatePlaygraph']) {
-    const call = D[name];
-    D[name] = function (...args) {
-      const result = call.apply(this, args);
-      const pending = this._pendingObserverErrors;
-      if (pending?.length) {
-        const [first] = pending.splice(0);
-        throw first;
-      }
-      return result;
-    };
+  const CD = core.PlaygraphPlayerCompositeDataSource.prototype;
+  CD.addPlaygraph = function (playgraph, trackingInfo) {
+    this._addPlaygraph(playgraph, jsonOf(trackingInfo));
+  };
+  CD.updateTrackingInfo = function (info, segment) {
+    this._updateTrackingInfo(jsonOf(info), segment);
+  };
+  CD.addTransitionFromSegment = function (source, to, setAsNext = false, properties) {
+    this._addTransitionFromSegment(source, to, setAsNext, jsonOf(properties));
+  };
+  CD.depthFirstTraversalFromSegment = function (segment, callback) {
+    return walk((cb) => this._depthFirstTraversalFromSegment(segment, cb), callback);
+  };
+  CD.bredthFirstTraversalFromSegment = function (segment, maxDepth, callback) {
+    return walk((cb) => this._bredthFirstTraversalFromSegment(segment, maxDepth, cb), callback);
+  };
+  for (const [proto, names] of [
+    [D, ['setNextSegmentAfter', 'clearNextSegmentAfter', 'updateNextSegmentWeightsForSegment']],
+    [core.PlaygraphPlayerMutableDataSource.prototype, ['updatePlaygraph']],
+    [CD, ['addTransitionFromSegment']],
+    [core.PlaybackSession.prototype, ['advance', 'segmentEnded', 'seek', 'choose', 'back', 'refresh']],
+  ]) {
+    for (const name of names) proto[name] = observed(proto[name]);
   }
 
   // The text goes to the library as UTF-8 bytes, encoded by the platform
@@ -272,9 +322,29 @@ export default async function createPlaygraph(options = {}) {
   S.state = function () {
     return JSON.parse(this._state());
   };
-  const makeSession = (dataSource, options, state) =>
-    track(construct((...a) => new core.PlaybackSession(...a))(dataSource, jsonOf(options),
-      state === undefined ? '' : JSON.stringify(state)), 'PlaybackSession');
+  // The session's observer is held until it is replaced or the session is
+  // deleted; its methods run after the session's state changed.
+  S.setObserver = function (observer) {
+    if (!observer) {
+      this._setObserver(undefined);
+      return;
+    }
+    const session = new WeakRef(this);
+    this._setObserver((kind, payload) => {
+      try {
+        if (kind === 'enter') observer.sessionDidEnterSegment?.(session.deref(), payload);
+        else if (kind === 'window') observer.sessionDidReachDecisionWindow?.(session.deref(), payload);
+        else if (kind === 'decide') observer.sessionDidDecide?.(session.deref(), payload);
+        else observer.sessionDidEnd?.(session.deref());
+      } catch (e) {
+        observerErrors.push(e);
+      }
+    });
+  };
+  const makeSession = (dataSource, options, state) => track(within(() =>
+    construct((...a) => new core.PlaybackSession(...a))(dataSource, jsonOf(options),
+      state === undefined ? '' : JSON.stringify(state))), 'PlaybackSession');
+  const factory = (make, name) => (...args) => track(construct(make)(...args), name);
 
   const sourceText = (source) => encoder.encode(typeof source === 'string' ? source : JSON.stringify(source));
 
@@ -317,6 +387,27 @@ export default async function createPlaygraph(options = {}) {
     EditHistory: Object.assign(function EditHistory(playgraph, depthLimit = 100) {
       return track(new core.EditHistory(playgraph, depthLimit), 'EditHistory');
     }, { prototype: core.EditHistory.prototype }),
+    /** The composition factory a host finds under its dependency key: each result is new and the caller's. */
+    videoCompositionFactory: {
+      createVideoCompositionForViewableId: (viewableId, initialName, startTime, endTime) =>
+        factory(core._factoryVideoComposition, 'VideoComposition')(jsonOf(viewableId), initialName,
+          startTime, endTime),
+      createMutableVideoCompositionForViewableId: (viewableId, initialName, startTime, endTime) =>
+        factory(core._factoryMutableVideoComposition, 'MutableVideoComposition')(jsonOf(viewableId),
+          initialName, startTime, endTime),
+      watchableWithVideoId: (videoId, name, startTime, endTime, uiPlayContext) =>
+        factory(core._factoryWatchableWithVideoId, 'WatchableComposition')(jsonOf(videoId), name,
+          startTime, endTime, jsonOf(uiPlayContext)),
+      watchableWithMainVideoId: (mainVideoId, playgraph, uiPlayContext) =>
+        factory(core._factoryWatchableWithMainVideoId, 'WatchableComposition')(jsonOf(mainVideoId),
+          playgraph, jsonOf(uiPlayContext)),
+    },
+    /** A data source over several playgraphs joined by inter-playgraph transitions. */
+    PlaygraphPlayerCompositeDataSource: Object.assign(
+      function PlaygraphPlayerCompositeDataSource(playgraph, trackingInfo, startPosition) {
+        return track(construct((...a) => new core.PlaygraphPlayerCompositeDataSource(...a))(playgraph,
+          jsonOf(trackingInfo), startPosition), 'PlaygraphPlayerCompositeDataSource');
+      }, { prototype: core.PlaygraphPlayerCompositeDataSource.prototype }),
     PlaygraphPlayerMutableDataSource: Object.assign(
       function PlaygraphPlayerMutableDataSource(playgraph, trackingInfo) {
         return track(construct((...a) => new core.PlaygraphPlayerMutableDataSource(...a))(playgraph, jsonOf(trackingInfo)),

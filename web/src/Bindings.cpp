@@ -19,6 +19,9 @@
 
 #include "../../tools/FrontEnd.hpp"
 #include "playgraph/composition/MutableVideoComposition.hpp"
+#include "playgraph/composition/QZVideoCompositionFactoryImpl.hpp"
+#include "playgraph/composition/WatchableComposition.hpp"
+#include "playgraph/datasource/PlaygraphPlayerCompositeDataSource.hpp"
 #include "playgraph/datasource/PlaygraphPlayerMutableDataSource.hpp"
 #include "playgraph/diff/Diff.hpp"
 #include "playgraph/editing/EditHistory.hpp"
@@ -94,6 +97,11 @@ val toJs(const Value& value) {
 }
 
 Value fromJsonText(const std::string& text) { return text.empty() ? Value() : parseJson(text); }
+
+std::optional<Dictionary> optionalDictionary(const std::string& json) {
+    const Value value = fromJsonText(json);
+    return value.dictionary() ? std::optional(*value.dictionary()) : std::nullopt;
+}
 
 val transitionObject(const QZPlaygraphSegmentTransition& t) {
     val o = val::object();
@@ -381,12 +389,29 @@ EditableGraph* loadEditableGraph(const std::string& text, const std::string& vie
     });
 }
 
-// An editable composition: a playgraph built clip by clip (a clip is a
-// segment, its name the segment id).
-class Composition : public EditableGraph {
+// A composition: an editable playgraph made from clips (a clip is a
+// segment, its name the segment id), with ranges.
+class VideoComp : public EditableGraph {
+public:
+    explicit VideoComp(std::shared_ptr<VideoComposition> composition)
+        : EditableGraph(composition), video_(std::move(composition)) {}
+
+    void defineRange(const std::string& range, double start, double end) {
+        guarded([&] { video_->defineRange(range, start, end); });
+    }
+    void observeRange(const std::string& range, double start, double end) {
+        guarded([&] { video_->observeRange(range, start, end); });
+    }
+
+private:
+    std::shared_ptr<VideoComposition> video_;
+};
+
+// A composition edited clip by clip.
+class Composition : public VideoComp {
 public:
     explicit Composition(std::shared_ptr<MutableVideoComposition> composition)
-        : EditableGraph(composition), composition_(std::move(composition)) {}
+        : VideoComp(composition), composition_(std::move(composition)) {}
 
     void appendClip(const std::string& name, const std::string& viewableIdJson, double start,
                     double end) {
@@ -421,13 +446,104 @@ public:
     void makeRangeSkippable(const std::string& range) {
         guarded([&] { composition_->makeRangeSkippable(range); });
     }
-    void defineRange(const std::string& range, double start, double end) {
-        guarded([&] { composition_->defineRange(range, start, end); });
-    }
 
 private:
     std::shared_ptr<MutableVideoComposition> composition_;
 };
+
+// A composition made for a playback request, with the request's eight
+// properties (opaque to the library; none is part of the dictionary).
+class Watchable : public Composition {
+public:
+    explicit Watchable(std::shared_ptr<WatchableComposition> watchable)
+        : Composition(watchable), watchable_(std::move(watchable)) {}
+
+    val uiPlayContext() const {
+        const auto context = watchable_->uiPlayContext();
+        return context ? toJs(Value(*context)) : val::undefined();
+    }
+    void setUiPlayContext(const std::string& json) {
+        guarded([&] { watchable_->setUiPlayContext(optionalDictionary(json)); });
+    }
+    val selectedStartSegmentId() const {
+        return optionalString(watchable_->selectedStartSegmentId());
+    }
+    void setSelectedStartSegmentId(val id) { watchable_->setSelectedStartSegmentId(text(id)); }
+    double fetchOptions() const { return static_cast<double>(watchable_->fetchOptions()); }
+    void setFetchOptions(double options) {
+        guarded([&] {
+            // An unsigned whole number, which JavaScript keeps exactly up to 2^53.
+            if (!(options >= 0) || options > 9007199254740991.0 || std::floor(options) != options) {
+                throw InvalidArgumentError(
+                    "fetch options must be a whole number from 0 to 2^53 - 1");
+            }
+            watchable_->setFetchOptions(static_cast<uint64_t>(options));
+        });
+    }
+    bool allowsExternalPlayback() const { return watchable_->allowsExternalPlayback(); }
+    void setAllowsExternalPlayback(bool allows) { watchable_->setAllowsExternalPlayback(allows); }
+    val rebuildContextId() const { return optionalString(watchable_->rebuildContextId()); }
+    void setRebuildContextId(val id) { watchable_->setRebuildContextId(text(id)); }
+    val prereleasePin() const { return optionalString(watchable_->prereleasePin()); }
+    void setPrereleasePin(val pin) { watchable_->setPrereleasePin(text(pin)); }
+    val discretePlayType() const { return optionalString(watchable_->discretePlayType()); }
+    void setDiscretePlayType(val type) { watchable_->setDiscretePlayType(text(type)); }
+    val stickySteeringToken() const { return optionalString(watchable_->stickySteeringToken()); }
+    void setStickySteeringToken(val token) { watchable_->setStickySteeringToken(text(token)); }
+
+private:
+    // A string stays a string; anything else clears the property.
+    static std::optional<std::string> text(const val& v) {
+        return v.isString() ? std::optional(v.as<std::string>()) : std::nullopt;
+    }
+
+    std::shared_ptr<WatchableComposition> watchable_;
+};
+
+std::optional<std::string> optionalName(const val& name) {
+    return name.isString() ? std::optional(name.as<std::string>()) : std::nullopt;
+}
+
+// The library's composition factory, as the host finds it under its
+// dependency key: what it makes is the caller's alone.
+VideoComp* factoryVideoComposition(const std::string& viewableIdJson, val name, double start,
+                                   double end) {
+    return guarded([&]() -> VideoComp* {
+        const auto made =
+            QZVideoCompositionFactoryImpl::create()->createVideoCompositionForViewableId(
+                fromJsonText(viewableIdJson), optionalName(name), start, end, nullptr);
+        return new VideoComp(std::dynamic_pointer_cast<VideoComposition>(made));
+    });
+}
+
+Composition* factoryMutableVideoComposition(const std::string& viewableIdJson, val name,
+                                            double start, double end) {
+    return guarded([&]() -> Composition* {
+        const auto made =
+            QZVideoCompositionFactoryImpl::create()->createMutableVideoCompositionForViewableId(
+                fromJsonText(viewableIdJson), optionalName(name), start, end, nullptr);
+        return new Composition(std::dynamic_pointer_cast<MutableVideoComposition>(made));
+    });
+}
+
+Watchable* factoryWatchableWithVideoId(const std::string& videoIdJson, val name, double start,
+                                       double end, const std::string& contextJson) {
+    return guarded([&]() -> Watchable* {
+        const auto made = QZVideoCompositionFactoryImpl::create()->watchableWithVideoId(
+            fromJsonText(videoIdJson), optionalName(name), start, end,
+            optionalDictionary(contextJson), nullptr);
+        return new Watchable(std::dynamic_pointer_cast<WatchableComposition>(made));
+    });
+}
+
+Watchable* factoryWatchableWithMainVideoId(const std::string& mainVideoIdJson, const Graph& graph,
+                                           const std::string& contextJson) {
+    return guarded([&]() -> Watchable* {
+        const auto made = QZVideoCompositionFactoryImpl::create()->watchableWithMainVideoId(
+            fromJsonText(mainVideoIdJson), graph.graph(), optionalDictionary(contextJson));
+        return new Watchable(std::dynamic_pointer_cast<WatchableComposition>(made));
+    });
+}
 
 Composition* createVideoComposition(const std::string& viewableIdJson, val name, double start,
                                     double end) {
@@ -538,59 +654,50 @@ private:
     val dispatch_;
 };
 
-// A data source over one playgraph. Segments are named by id and looked up
-// in the data source's current playgraph.
-class DataSource {
+// What both data sources share: the player's read side and the overrides,
+// with segments named by id and looked up through the data source (in a
+// composite, the first registered playgraph that knows the id).
+class SourceBase {
 public:
-    DataSource(const Graph& graph, const std::string& trackingInfoJson)
-        : source_(guarded([&] {
-              const Value info = fromJsonText(trackingInfoJson);
-              return PlaygraphPlayerMutableDataSource::create(
-                  graph.graph(),
-                  info.dictionary() ? std::optional(*info.dictionary()) : std::nullopt);
-          })) {}
+    explicit SourceBase(std::shared_ptr<PlaygraphPlayerDataSourceCore> source)
+        : source_(std::move(source)) {}
+    virtual ~SourceBase() = default;
 
     val initialPosition() const { return positionObject(source_->initialPosition()); }
-    val nextSegmentAfterSegment(const std::string& id) const {
-        const auto next = source_->nextSegmentAfterSegment(segment(id));
+    val nextSegmentAfterSegment(val id) const {
+        const auto next = source_->nextSegmentAfterSegment(ref(id));
         return next ? val(next->segmentId()) : val::undefined();
     }
-    val transitionsFromSourceSegment(const std::string& id) const {
+    val transitionsFromSourceSegment(val id) const {
         val out = val::array();
-        for (const auto& t : source_->transitionsFromSourceSegment(segment(id)))
+        for (const auto& t : source_->transitionsFromSourceSegment(ref(id)))
             if (t) out.call<void>("push", transitionObject(*t));
         return out;
     }
-    val segmentById(const std::string& id) const {
-        const auto s = segment(id);
+    val segmentById(val id) const {
+        const auto s = ref(id);
         return s ? segmentObject(*s) : val::undefined();
     }
-    val trackingInfoForSegment(const std::string& id) const {
-        const auto info = source_->trackingInfoForSegment(segment(id));
+    val trackingInfoForSegment(val id) const {
+        const auto info = source_->trackingInfoForSegment(ref(id));
         return info ? toJs(Value(*info)) : val::undefined();
     }
-    void setNextSegmentAfter(const std::string& id, val next) {
-        guarded([&] {
-            source_->setNextSegmentAfter(
-                segment(id), next.isString() ? segment(next.as<std::string>()) : nullptr);
-        });
+    void setNextSegmentAfter(val id, val next) {
+        guarded([&] { source_->setNextSegmentAfter(ref(id), ref(next)); });
     }
-    void clearNextSegmentAfter(const std::string& id) {
-        guarded([&] { source_->clearNextSegmentAfter(segment(id)); });
+    void clearNextSegmentAfter(val id) {
+        guarded([&] { source_->clearNextSegmentAfter(ref(id)); });
     }
-    void updateNextSegmentWeightsForSegment(const std::string& id, const std::string& json) {
+    void updateNextSegmentWeightsForSegment(val id, const std::string& json) {
         guarded([&] {
             const Value weights = fromJsonText(json);
             source_->updateNextSegmentWeightsForSegment(
-                segment(id), weights.dictionary() ? *weights.dictionary() : Dictionary());
+                ref(id), weights.dictionary() ? *weights.dictionary() : Dictionary());
         });
-    }
-    void updatePlaygraph(const Graph& graph) {
-        guarded([&] { source_->updatePlaygraph(graph.graph(), std::nullopt, {}); });
     }
     val currentPlaybackPathTraversalFromSegment(val from, val callback) const {
         val out = val::array();
-        const auto start = from.isString() ? segment(from.as<std::string>()) : nullptr;
+        const auto start = ref(from);
         // Without a callback the path ends before its first repeated segment.
         std::unordered_set<std::string> ids;
         if (callback.isUndefined()) {
@@ -620,16 +727,152 @@ public:
         source_->setChangeObserver(observer_);
     }
 
-    const std::shared_ptr<PlaygraphPlayerMutableDataSource>& source() const { return source_; }
+    const std::shared_ptr<PlaygraphPlayerDataSourceCore>& source() const { return source_; }
 
-    std::shared_ptr<QZPlaygraphSegment> segment(const std::string& id) const {
-        const auto& graph = source_->playgraph();
-        return graph ? graph->segmentById(id) : nullptr;
+    // A segment id, or {playgraphId, segmentId}; anything else names none.
+    std::shared_ptr<QZPlaygraphSegment> ref(const val& segment) const {
+        if (segment.isString()) return source_->segmentById(segment.as<std::string>());
+        if (segment.isUndefined() || segment.isNull()) return nullptr;
+        const val segmentId = segment["segmentId"];
+        if (!segmentId.isString()) return nullptr;
+        const val graphId = segment["playgraphId"];
+        if (!graphId.isString()) return source_->segmentById(segmentId.as<std::string>());
+        const auto graph = playgraph(graphId.as<std::string>());
+        return graph ? graph->segmentById(segmentId.as<std::string>()) : nullptr;
+    }
+    // The registered playgraph of id `id`, or none.
+    virtual std::shared_ptr<QZPlaygraph> playgraph(const std::string& id) const = 0;
+
+protected:
+    std::shared_ptr<PlaygraphPlayerDataSourceCore> source_;
+
+private:
+    std::shared_ptr<Observer> observer_; // held here: the data source holds it weakly
+};
+
+// A data source over one playgraph.
+class DataSource : public SourceBase {
+public:
+    DataSource(const Graph& graph, const std::string& trackingInfoJson)
+        : SourceBase(guarded([&] {
+              const Value info = fromJsonText(trackingInfoJson);
+              return PlaygraphPlayerMutableDataSource::create(
+                  graph.graph(),
+                  info.dictionary() ? std::optional(*info.dictionary()) : std::nullopt);
+          })) {}
+
+    void updatePlaygraph(const Graph& graph) {
+        guarded([&] { source_->updatePlaygraph(graph.graph(), std::nullopt, {}); });
+    }
+    std::shared_ptr<QZPlaygraph> playgraph(const std::string& id) const override {
+        const auto& graph = single_->playgraph();
+        return graph && graph->playgraphId() == id ? graph : nullptr;
     }
 
 private:
-    std::shared_ptr<PlaygraphPlayerMutableDataSource> source_;
-    std::shared_ptr<Observer> observer_; // held here: the data source holds it weakly
+    std::shared_ptr<PlaygraphPlayerMutableDataSource> single_ =
+        std::static_pointer_cast<PlaygraphPlayerMutableDataSource>(source_);
+};
+
+// A data source that plays through several playgraphs as one. A segment of
+// one playgraph in particular is named {playgraphId, segmentId}.
+class CompositeSource : public SourceBase {
+public:
+    CompositeSource(val graph, const std::string& trackingInfoJson, val start)
+        : SourceBase(guarded([&]() -> std::shared_ptr<PlaygraphPlayerDataSourceCore> {
+              if (graph.isUndefined() || graph.isNull()) {
+                  return PlaygraphPlayerCompositeDataSource::create();
+              }
+              const auto playgraph = graph.as<const Graph&>().graph();
+              const auto info = optionalDictionary(trackingInfoJson);
+              if (start.isUndefined() || start.isNull()) {
+                  return PlaygraphPlayerCompositeDataSource::create(playgraph, info);
+              }
+              return PlaygraphPlayerCompositeDataSource::create(playgraph, info,
+                                                                positionIn(*playgraph, start));
+          })),
+          composite_(std::static_pointer_cast<PlaygraphPlayerCompositeDataSource>(source_)) {}
+
+    void addPlaygraph(const Graph& graph, const std::string& trackingInfoJson) {
+        guarded(
+            [&] { composite_->addPlaygraph(graph.graph(), optionalDictionary(trackingInfoJson)); });
+    }
+    void updateTrackingInfo(const std::string& infoJson, val segment) {
+        guarded(
+            [&] { composite_->updateTrackingInfo(optionalDictionary(infoJson), ref(segment)); });
+    }
+    void addTransitionFromSegment(val from, val to, bool setAsNext,
+                                  const std::string& propertiesJson) {
+        guarded([&] {
+            const Value properties = fromJsonText(propertiesJson);
+            composite_->addTransitionFromSegment(ref(from), ref(to), setAsNext,
+                                                 properties.dictionary() ? *properties.dictionary()
+                                                                         : Dictionary());
+        });
+    }
+    val interPlaygraphTransitionsForSegment(val segment) const {
+        val out = val::array();
+        for (const auto& t : composite_->interPlaygraphTransitionsForSegment(ref(segment))) {
+            val o = transitionObject(*t);
+            const auto destination = t->destinationPlaygraph();
+            o.set("destinationPlaygraphId",
+                  destination ? val(destination->playgraphId()) : val::undefined());
+            out.call<void>("push", o);
+        }
+        return out;
+    }
+    val playgraphIds() const {
+        std::vector<std::string> ids;
+        for (const auto& [id, playgraph] : composite_->playgraphsById())
+            ids.push_back(id);
+        return stringList(ids);
+    }
+    val initialPlaygraphId() const {
+        const auto& playgraph = composite_->initialPlaygraph();
+        return playgraph ? val(playgraph->playgraphId()) : val::undefined();
+    }
+    val nextPlaygraphIdAfterPlaygraph(const std::string& playgraphId) const {
+        const auto next = composite_->nextPlaygraphAfterPlaygraph(playgraph(playgraphId));
+        return next ? val(next->playgraphId()) : val::undefined();
+    }
+    val trackingInfoForPlaygraph(const std::string& playgraphId) const {
+        const auto info = composite_->trackingInfoForPlaygraph(playgraph(playgraphId));
+        return info ? toJs(Value(*info)) : val::undefined();
+    }
+    val bookmarkPosition() const { return positionObject(composite_->bookmarkPosition()); }
+    void setBookmarkPosition(val position) {
+        const auto segment = ref(position);
+        const val time = position["watchableTime"];
+        composite_->setBookmarkPosition(
+            PlaygraphPosition{segment, time.isNumber() ? time.as<double>() : 0.0});
+    }
+    val depthFirstTraversalFromSegment(val from, val callback) const {
+        val out = val::array();
+        composite_->depthFirstTraversalFromSegment(ref(from), stepsInto(out, callback));
+        return callback.isUndefined() ? out : val::undefined();
+    }
+    val bredthFirstTraversalFromSegment(val from, double maxDepth, val callback) const {
+        val out = val::array();
+        const uint64_t depth =
+            maxDepth >= 1.8e19 ? UINT64_MAX : static_cast<uint64_t>(std::max(0.0, maxDepth));
+        composite_->bredthFirstTraversalFromSegment(ref(from), depth, stepsInto(out, callback));
+        return callback.isUndefined() ? out : val::undefined();
+    }
+
+    std::shared_ptr<QZPlaygraph> playgraph(const std::string& id) const override {
+        const auto* found = composite_->playgraphsById().find(id);
+        return found ? *found : nullptr;
+    }
+
+private:
+    static PlaygraphPosition positionIn(const QZPlaygraph& graph, const val& position) {
+        const val id = position["segmentId"];
+        const val time = position["watchableTime"];
+        return PlaygraphPosition{id.isString() ? graph.segmentById(id.as<std::string>()) : nullptr,
+                                 time.isNumber() ? time.as<double>() : 0.0};
+    }
+
+    std::shared_ptr<PlaygraphPlayerCompositeDataSource> composite_;
 };
 
 val segmentIdOf(const std::shared_ptr<QZPlaygraphSegment>& segment) {
@@ -667,6 +910,38 @@ val decisionObject(const Decision& d) {
     return o;
 }
 
+val recordObject(const DecisionRecord& r) {
+    val o = val::object();
+    o.set("segmentId", segmentIdOf(r.segment));
+    o.set("destination", segmentIdOf(r.destination));
+    o.set("defaulted", r.defaulted);
+    o.set("secondsBeforeDeadline", r.secondsBeforeDeadline);
+    o.set("step", static_cast<double>(r.step));
+    return o;
+}
+
+// Calls a JavaScript dispatcher (made by index.js, which catches what the
+// observer throws) after the session's state changed.
+class SessionObserver : public PlaybackSessionObserver {
+public:
+    explicit SessionObserver(val dispatch) : dispatch_(std::move(dispatch)) {}
+    void sessionDidEnterSegment(PlaybackSession&, const TimelineEntry& entry) override {
+        dispatch_(std::string("enter"), timelineEntryObject(entry));
+    }
+    void sessionDidReachDecisionWindow(PlaybackSession&, const Decision& decision) override {
+        dispatch_(std::string("window"), decisionObject(decision));
+    }
+    void sessionDidDecide(PlaybackSession&, const DecisionRecord& record) override {
+        dispatch_(std::string("decide"), recordObject(record));
+    }
+    void sessionDidEnd(PlaybackSession&) override {
+        dispatch_(std::string("end"), val::undefined());
+    }
+
+private:
+    val dispatch_;
+};
+
 PlaybackSessionOptions sessionOptions(const std::string& json) {
     PlaybackSessionOptions options;
     const Value value = fromJsonText(json);
@@ -683,7 +958,7 @@ PlaybackSessionOptions sessionOptions(const std::string& json) {
 // library's data source, so the data source handle may be deleted first.
 class Session {
 public:
-    Session(const DataSource& source, const std::string& optionsJson, const std::string& stateJson)
+    Session(const SourceBase& source, const std::string& optionsJson, const std::string& stateJson)
         : session_(guarded([&] {
               return stateJson.empty()
                          ? PlaybackSession::create(source.source(), sessionOptions(optionsJson))
@@ -748,16 +1023,17 @@ public:
     bool back() { return session_->back(); }
     val decisions() const {
         val out = val::array();
-        for (const auto& r : session_->decisions()) {
-            val o = val::object();
-            o.set("segmentId", segmentIdOf(r.segment));
-            o.set("destination", segmentIdOf(r.destination));
-            o.set("defaulted", r.defaulted);
-            o.set("secondsBeforeDeadline", r.secondsBeforeDeadline);
-            o.set("step", static_cast<double>(r.step));
-            out.call<void>("push", o);
-        }
+        for (const auto& r : session_->decisions())
+            out.call<void>("push", recordObject(r));
         return out;
+    }
+    void setObserver(val dispatch) {
+        if (dispatch.isUndefined() || dispatch.isNull()) {
+            observer_.reset();
+        } else {
+            observer_ = std::make_shared<SessionObserver>(std::move(dispatch));
+        }
+        session_->setObserver(observer_);
     }
     void refresh() { session_->refresh(); }
     std::string state() const {
@@ -765,7 +1041,8 @@ public:
     }
 
 private:
-    std::shared_ptr<PlaybackSession> session_; // shares the data source
+    std::shared_ptr<PlaybackSession> session_;  // shares the data source
+    std::shared_ptr<SessionObserver> observer_; // held here: the session holds it weakly
 };
 
 // Bytes of the module's heap in use, for the leak tests.
@@ -816,15 +1093,34 @@ EMSCRIPTEN_BINDINGS(playgraph) {
         .function("supportSkippingSegment", &EditableGraph::supportSkippingSegment)
         .function("dumps", &EditableGraph::dumps)
         .function("isEditable", &EditableGraph::isEditable);
-    class_<Composition, base<EditableGraph>>("MutableVideoComposition")
+    class_<VideoComp, base<EditableGraph>>("VideoComposition")
+        .function("defineRange", &VideoComp::defineRange)
+        .function("observeRange", &VideoComp::observeRange);
+    class_<Composition, base<VideoComp>>("MutableVideoComposition")
         .function("_appendClip", &Composition::appendClip)
         .function("_prependClip", &Composition::prependClip)
         .function("_insertClip", &Composition::insertClip)
         .function("removeClip", &Composition::removeClip)
         .function("splitClip", &Composition::splitClip)
         .function("combineClip1", &Composition::combineClip1)
-        .function("makeRangeSkippable", &Composition::makeRangeSkippable)
-        .function("defineRange", &Composition::defineRange);
+        .function("makeRangeSkippable", &Composition::makeRangeSkippable);
+    class_<Watchable, base<Composition>>("WatchableComposition")
+        .function("uiPlayContext", &Watchable::uiPlayContext)
+        .function("_setUiPlayContext", &Watchable::setUiPlayContext)
+        .function("selectedStartSegmentId", &Watchable::selectedStartSegmentId)
+        .function("setSelectedStartSegmentId", &Watchable::setSelectedStartSegmentId)
+        .function("fetchOptions", &Watchable::fetchOptions)
+        .function("setFetchOptions", &Watchable::setFetchOptions)
+        .function("allowsExternalPlayback", &Watchable::allowsExternalPlayback)
+        .function("setAllowsExternalPlayback", &Watchable::setAllowsExternalPlayback)
+        .function("rebuildContextId", &Watchable::rebuildContextId)
+        .function("setRebuildContextId", &Watchable::setRebuildContextId)
+        .function("prereleasePin", &Watchable::prereleasePin)
+        .function("setPrereleasePin", &Watchable::setPrereleasePin)
+        .function("discretePlayType", &Watchable::discretePlayType)
+        .function("setDiscretePlayType", &Watchable::setDiscretePlayType)
+        .function("stickySteeringToken", &Watchable::stickySteeringToken)
+        .function("setStickySteeringToken", &Watchable::setStickySteeringToken);
     class_<History>("EditHistory")
         .constructor<const EditableGraph&, double>()
         .function("begin", &History::begin)
@@ -841,23 +1137,41 @@ EMSCRIPTEN_BINDINGS(playgraph) {
         .function("undoLabels", &History::undoLabels)
         .function("redoLabels", &History::redoLabels)
         .function("clear", &History::clear);
-    class_<DataSource>("PlaygraphPlayerMutableDataSource")
-        .constructor<const Graph&, std::string>()
-        .function("initialPosition", &DataSource::initialPosition)
-        .function("nextSegmentAfterSegment", &DataSource::nextSegmentAfterSegment)
-        .function("transitionsFromSourceSegment", &DataSource::transitionsFromSourceSegment)
-        .function("segmentById", &DataSource::segmentById)
-        .function("trackingInfoForSegment", &DataSource::trackingInfoForSegment)
-        .function("setNextSegmentAfter", &DataSource::setNextSegmentAfter)
-        .function("clearNextSegmentAfter", &DataSource::clearNextSegmentAfter)
+    class_<SourceBase>("DataSource")
+        .function("initialPosition", &SourceBase::initialPosition)
+        .function("nextSegmentAfterSegment", &SourceBase::nextSegmentAfterSegment)
+        .function("transitionsFromSourceSegment", &SourceBase::transitionsFromSourceSegment)
+        .function("segmentById", &SourceBase::segmentById)
+        .function("trackingInfoForSegment", &SourceBase::trackingInfoForSegment)
+        .function("setNextSegmentAfter", &SourceBase::setNextSegmentAfter)
+        .function("clearNextSegmentAfter", &SourceBase::clearNextSegmentAfter)
         .function("_updateNextSegmentWeightsForSegment",
-                  &DataSource::updateNextSegmentWeightsForSegment)
-        .function("updatePlaygraph", &DataSource::updatePlaygraph)
+                  &SourceBase::updateNextSegmentWeightsForSegment)
         .function("_currentPlaybackPathTraversalFromSegment",
-                  &DataSource::currentPlaybackPathTraversalFromSegment)
-        .function("_setChangeObserver", &DataSource::setChangeObserver);
+                  &SourceBase::currentPlaybackPathTraversalFromSegment)
+        .function("_setChangeObserver", &SourceBase::setChangeObserver);
+    class_<DataSource, base<SourceBase>>("PlaygraphPlayerMutableDataSource")
+        .constructor<const Graph&, std::string>()
+        .function("updatePlaygraph", &DataSource::updatePlaygraph);
+    class_<CompositeSource, base<SourceBase>>("PlaygraphPlayerCompositeDataSource")
+        .constructor<val, std::string, val>()
+        .function("_addPlaygraph", &CompositeSource::addPlaygraph)
+        .function("_updateTrackingInfo", &CompositeSource::updateTrackingInfo)
+        .function("_addTransitionFromSegment", &CompositeSource::addTransitionFromSegment)
+        .function("interPlaygraphTransitionsForSegment",
+                  &CompositeSource::interPlaygraphTransitionsForSegment)
+        .function("playgraphIds", &CompositeSource::playgraphIds)
+        .function("initialPlaygraphId", &CompositeSource::initialPlaygraphId)
+        .function("nextPlaygraphIdAfterPlaygraph", &CompositeSource::nextPlaygraphIdAfterPlaygraph)
+        .function("trackingInfoForPlaygraph", &CompositeSource::trackingInfoForPlaygraph)
+        .function("bookmarkPosition", &CompositeSource::bookmarkPosition)
+        .function("setBookmarkPosition", &CompositeSource::setBookmarkPosition)
+        .function("_depthFirstTraversalFromSegment",
+                  &CompositeSource::depthFirstTraversalFromSegment)
+        .function("_bredthFirstTraversalFromSegment",
+                  &CompositeSource::bredthFirstTraversalFromSegment);
     class_<Session>("PlaybackSession")
-        .constructor<const DataSource&, std::string, std::string>()
+        .constructor<const SourceBase&, std::string, std::string>()
         .function("position", &Session::position)
         .function("sessionTime", &Session::sessionTime)
         .function("ended", &Session::ended)
@@ -874,10 +1188,17 @@ EMSCRIPTEN_BINDINGS(playgraph) {
         .function("back", &Session::back)
         .function("decisions", &Session::decisions)
         .function("refresh", &Session::refresh)
+        .function("_setObserver", &Session::setObserver)
         .function("_state", &Session::state);
     function("_loadPlaygraph", &loadGraph, allow_raw_pointers());
     function("_loadMutablePlaygraph", &loadEditableGraph, allow_raw_pointers());
     function("_createVideoComposition", &createVideoComposition, allow_raw_pointers());
+    function("_factoryVideoComposition", &factoryVideoComposition, allow_raw_pointers());
+    function("_factoryMutableVideoComposition", &factoryMutableVideoComposition,
+             allow_raw_pointers());
+    function("_factoryWatchableWithVideoId", &factoryWatchableWithVideoId, allow_raw_pointers());
+    function("_factoryWatchableWithMainVideoId", &factoryWatchableWithMainVideoId,
+             allow_raw_pointers());
     function("_dumpsValue", &dumpsValue);
     function("_diff", &diffTexts);
     function("_apply", &applyText);

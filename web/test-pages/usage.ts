@@ -20,9 +20,14 @@ async function main(): Promise<void> {
   source.setChangeObserver({ dataSourceDidChangeNextSegmentAfterSegment: (_ds, segmentId) => console.log(segmentId) });
   const session = new pg.PlaybackSession(source, { prefetchLead: 2 });
   const plan = session.prefetchPlan(30, { maxEntries: 4 });
+  session.setObserver({ sessionDidDecide: (_s, record) => console.log(record.destination) });
   const restored = pg.PlaybackSession.restore(source, session.state());
+  const composite = new pg.PlaygraphPlayerCompositeDataSource(graph);
+  composite.addTransitionFromSegment('a', { playgraphId: 'other', segmentId: 'x' }, true, { weight: 2 });
+  const watchable = pg.videoCompositionFactory.watchableWithVideoId(81, undefined, 0, 20, { row: 1 });
+  watchable.setFetchOptions(2);
   console.log(id, steps.length, start, plan.entries[0]?.probability, pg.dumps(editable, true));
-  for (const handle of [restored, session, source, history, editable, graph]) handle[Symbol.dispose]();
+  for (const handle of [watchable, composite, restored, session, source, history, editable, graph]) handle[Symbol.dispose]();
 }
 
 void main();

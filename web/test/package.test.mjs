@@ -204,6 +204,130 @@ test('playback session: timeline, decisions, prefetch plan, choose, saved state'
   assert.equal(orphan.timeline().length, 3);
 }));
 
+test('session observer: events in order, re-entrancy, errors, delete from inside', () => scoped((own) => {
+  const graph = own(pg.load(story, 81));
+  const source = own(new pg.PlaygraphPlayerMutableDataSource(graph));
+  const session = own(new pg.PlaybackSession(source));
+  const heard = [];
+  session.setObserver({
+    sessionDidEnterSegment: (s, entry) => heard.push(['enter', entry.segmentId, entry.start]),
+    sessionDidReachDecisionWindow(s, decision) {
+      heard.push(['window', decision.entry.segmentId, decision.waysOn.map((w) => w.segmentId)]);
+      s.choose('rooftop'); // calling back in: its own event comes at once
+      assert.equal(s.currentDecision().next, 'rooftop');
+    },
+    sessionDidDecide: (s, record) => heard.push(['decide', record.segmentId, record.destination, record.defaulted]),
+    sessionDidEnd: () => heard.push(['end']),
+  });
+  session.advance(8);
+  session.segmentEnded();
+  session.advance(1e9);
+  session.segmentEnded();
+  assert.deepEqual(heard.slice(0, 4), [['window', 'intro', ['vault', 'rooftop']],
+    ['decide', 'intro', 'rooftop', false], ['enter', 'rooftop', 12], ['enter', 'recap', 30.25]]);
+  // What an observer throws comes out of the call, after the change was made.
+  const failure = new Error('observer failed');
+  session.setObserver({ sessionDidEnterSegment() { throw failure; } });
+  assert.throws(() => session.seek(0), (e) => e === failure);
+  assert.equal(session.position().segmentId, 'intro');
+  // Deleted from inside, the session is freed once the running call returns.
+  const doomed = new pg.PlaybackSession(source);
+  doomed.setObserver({ sessionDidReachDecisionWindow: (s) => { s.delete(); assert.ok(!s.isDeleted()); } });
+  doomed.advance(8);
+  assert.ok(doomed.isDeleted());
+  // Sessions with observers leave nothing behind once deleted.
+  const cycle = () => {
+    const s = new pg.PlaybackSession(source);
+    s.setObserver({ sessionDidEnterSegment() {} });
+    s.advance(11);
+    s.segmentEnded();
+    s.delete();
+  };
+  for (let i = 0; i < 100; ++i) cycle();
+  const start = pg.heapInUse();
+  for (let i = 0; i < 1000; ++i) cycle();
+  assert.ok(pg.heapInUse() - start < 4096, `heap grew by ${pg.heapInUse() - start} bytes`);
+}));
+
+test('composite data sources: playgraphs joined, segments by playgraph, the observer', () => scoped((own) => {
+  const a = own(pg.load({ playgraphId: 'A', initialSegment: 'a1', segments: {
+    a1: { viewableId: 1, startTimeMs: 0, endTimeMs: 10000, defaultNext: 'a2', next: { a2: { weight: 1 } } },
+    a2: { viewableId: 1, startTimeMs: 10000, endTimeMs: 20000 } } }));
+  const b = own(pg.load({ playgraphId: 'B', initialSegment: 'b1', segments: {
+    b1: { viewableId: 2, startTimeMs: 0, endTimeMs: 5000, defaultNext: 'a2' },
+    a2: { viewableId: 2, startTimeMs: 5000, endTimeMs: 8000 } } }));
+  const composite = own(new pg.PlaygraphPlayerCompositeDataSource(a, { from: 'A' }));
+  composite.addPlaygraph(b, { from: 'B' });
+  assert.deepEqual([composite.playgraphIds(), composite.initialPlaygraphId()], [['A', 'B'], 'A']);
+  // A plain id names the first registered playgraph's segment.
+  assert.equal(composite.segmentById('a2').viewableId, 1);
+  assert.equal(composite.segmentById({ playgraphId: 'B', segmentId: 'a2' }).viewableId, 2);
+  assert.equal(composite.segmentById({ playgraphId: 'C', segmentId: 'a2' }), undefined);
+  const heard = [];
+  composite.setChangeObserver({
+    dataSourceDidChangeNextSegmentAfterSegment(ds, segmentId) {
+      heard.push([segmentId, ds.nextSegmentAfterSegment(segmentId)]);
+      if (heard.length === 1) ds.setNextSegmentAfter('a1', 'a2'); // the same next: nothing to tell
+    },
+  });
+  composite.addTransitionFromSegment('a2', { playgraphId: 'B', segmentId: 'b1' }, true, { weight: 4 });
+  assert.deepEqual(heard, [['a2', 'b1']]);
+  assert.deepEqual(composite.interPlaygraphTransitionsForSegment('a2').map((t) =>
+    [t.destinationSegmentId, t.destinationPlaygraphId, t.weight]), [['b1', 'B', 4]]);
+  assert.equal(composite.nextPlaygraphIdAfterPlaygraph('A'), 'B');
+  assert.deepEqual(composite.trackingInfoForSegment({ playgraphId: 'B', segmentId: 'b1' }), { from: 'B' });
+  composite.updateTrackingInfo(null, 'b1');
+  assert.equal(composite.trackingInfoForPlaygraph('B'), undefined);
+  assert.deepEqual(composite.depthFirstTraversalFromSegment('a1').map((s) => s.segmentId), ['a1', 'a2', 'b1']);
+  // A session plays across the playgraphs.
+  const session = own(new pg.PlaybackSession(composite));
+  assert.deepEqual(session.timeline().map((e) => [e.playgraphId, e.segmentId, e.end]),
+    [['A', 'a1', 10], ['A', 'a2', 20], ['B', 'b1', 25], ['B', 'a2', 28]]);
+  composite.setBookmarkPosition({ playgraphId: 'B', segmentId: 'b1', watchableTime: 1 });
+  assert.deepEqual(composite.initialPosition(), { segmentId: 'b1', watchableTime: 1 });
+  // Deleted from inside its observer, it is freed once the call returns.
+  const doomed = new pg.PlaygraphPlayerCompositeDataSource(a);
+  doomed.setChangeObserver({ dataSourceDidChangeNextSegmentAfterSegment: (ds) => ds.delete() });
+  doomed.setNextSegmentAfter('a1', null);
+  assert.ok(doomed.isDeleted());
+  assert.equal(own(new pg.PlaygraphPlayerCompositeDataSource()).initialPosition().segmentId, undefined);
+}));
+
+test('watchables and the composition factory', () => scoped((own) => {
+  const factory = pg.videoCompositionFactory;
+  const context = { row: 3 };
+  const watchable = own(factory.watchableWithVideoId(81, undefined, 0, 20, context));
+  context.row = 4;
+  assert.deepEqual(JSON.parse(pg.dumps(watchable)).segments,
+    { video: { viewableId: 81, main: 81, startTimeMs: 0, endTimeMs: 20000 } });
+  assert.deepEqual([watchable.uiPlayContext(), watchable.allowsExternalPlayback(), watchable.fetchOptions(),
+    watchable.selectedStartSegmentId()], [{ row: 3 }, false, 0, undefined]);
+  for (const name of ['SelectedStartSegmentId', 'RebuildContextId', 'PrereleasePin', 'DiscretePlayType',
+    'StickySteeringToken']) {
+    watchable[`set${name}`]('x');
+    assert.equal(watchable[name[0].toLowerCase() + name.slice(1)](), 'x');
+    watchable[`set${name}`](undefined);
+    assert.equal(watchable[name[0].toLowerCase() + name.slice(1)](), undefined);
+  }
+  watchable.setFetchOptions(2 ** 40);
+  assert.equal(watchable.fetchOptions(), 2 ** 40);
+  assert.throws(() => watchable.setFetchOptions(-1), pg.InvalidArgumentError);
+  assert.equal(watchable.fetchOptions(), 2 ** 40);
+  watchable.setUiPlayContext(undefined);
+  assert.equal(watchable.uiPlayContext(), undefined);
+  watchable.appendClip('more', 82, 0, 5); // a watchable is a clip-editable composition
+  assert.deepEqual(watchable.segmentIds(), ['video', 'more']);
+  const plain = own(factory.createVideoCompositionForViewableId(81, 'x', 0, 20));
+  assert.ok(!('appendClip' in plain) && plain instanceof pg.MutablePlaygraph);
+  assert.equal(JSON.parse(pg.dumps(plain)).segments.x.main, undefined);
+  assert.equal(JSON.parse(pg.dumps(own(factory.createMutableVideoCompositionForViewableId(81, 'x', 0, 20))))
+    .segments.x.main, 81);
+  const converted = own(factory.watchableWithMainVideoId(81, own(pg.load(story, 81)), { a: 1 }));
+  assert.deepEqual(Object.keys(converted.dictionaryRepresentation().segments).sort(),
+    ['credits', 'intro', 'recap', 'rooftop', 'vault']);
+  assert.deepEqual(converted.uiPlayContext(), { a: 1 });
+}));
+
 test('compositions: clips appended, inserted, split, combined and removed', () => scoped((own) => {
   const composition = own(pg.createVideoComposition(81, 'opening', 0, 10));
   assert.deepEqual(composition.segmentIds(), ['opening']);
@@ -252,8 +376,12 @@ test('index.d.ts names what the module has', () => scoped((own) => {
   const history = own(new pg.EditHistory(graph));
   const source = own(new pg.PlaygraphPlayerMutableDataSource(graph));
   const session = own(new pg.PlaybackSession(source));
+  const watchable = own(pg.videoCompositionFactory.watchableWithVideoId(81, undefined, 0, 20));
   for (const [name, object] of [['PlaygraphModule', pg], ['Playgraph', graph], ['MutablePlaygraph', graph],
-    ['EditHistory', history], ['PlaygraphPlayerMutableDataSource', source], ['PlaybackSession', session]]) {
+    ['EditHistory', history], ['DataSource', source], ['PlaygraphPlayerMutableDataSource', source],
+    ['PlaybackSession', session], ['WatchableComposition', watchable], ['MutableVideoComposition', watchable],
+    ['VideoComposition', watchable], ['VideoCompositionFactory', pg.videoCompositionFactory],
+    ['PlaygraphPlayerCompositeDataSource', own(new pg.PlaygraphPlayerCompositeDataSource())]]) {
     for (const member of declared(name)) assert.ok(member in object, `${name}.${member} is declared but missing`);
   }
   for (const member of Object.keys(pg)) assert.ok(declared('PlaygraphModule').includes(member), `${member} is not declared`);
