@@ -13,5 +13,7 @@ scripts/setup.sh chromium chromium-driver python3-selenium pybind11-dev python3-
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Release -DPLAYGRAPH_WERROR=ON -DPLAYGRAPH_PYTHON=ON >/dev/null
 cmake --build build/test -j2
 ctest --test-dir build/test --output-on-failure -j2
+# The page of `playgraph serve`: ESLint and Prettier, pinned by its lock file.
+(cd tools/serve && npm ci --no-audit --no-fund >/dev/null && npm run --silent lint)
 PLAYGRAPH_TOOL="$PWD/build/test/tools/playgraph" PLAYGRAPH_PYTHONPATH="$PWD/build/test/python" \
   scripts/web.sh --test

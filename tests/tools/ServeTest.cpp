@@ -143,6 +143,7 @@ TEST_F(ServeTest, AnswersAndRefusesRequests) {
         {"GET", "/api/findings", "", Call::none, 200, "\"total\":0"},
         {"GET", "/api/changes", "", Call::none, 200, "\"total\":0,\"changes\":[],\"segments\":[]"},
         {"GET", "/nowhere", "", Call::none, 404, "no such page"},
+        {"GET", "/state.js", "", Call::none, 200, "export const app"},
         {"GET", "/api/state", "", Call::badHost, 403, "Host"},
         {"GET", "/api/state", "", Call::badOrigin, 403, "another site"},
         {"POST", "/api/edit", R"({"op": "remove vault"})", Call::noToken, 403, "token"},

@@ -2,13 +2,14 @@
 
 // The page of `playgraph serve`, compiled into the tool from tools/serve/page/.
 
+#include <optional>
 #include <string_view>
 
 namespace playgraph::tool::serve {
 
-/// index.html; "{{TOKEN}}" stands where the run's token goes.
-std::string_view pageHtml();
-std::string_view pageScript(); ///< app.js
-std::string_view pageStyle();  ///< app.css
+/// The bytes of the page's file at `path` ("/index.html", "/app.js"; every
+/// file under tools/serve/page/), or nothing when there is no such file. In
+/// /index.html, "{{TOKEN}}" stands where the run's token goes.
+std::optional<std::string_view> pageFile(std::string_view path);
 
 } // namespace playgraph::tool::serve

@@ -47,7 +47,20 @@ constexpr const char* tokenHeader = "X-Playgraph-Token";
 // brotli at its slowest level: seconds for a large graph, for nothing on a
 // local connection. These types, with a charset, are sent as they are.
 constexpr const char* jsonType = "application/json; charset=utf-8";
-constexpr const char* scriptType = "application/javascript; charset=utf-8";
+
+// The content type of a page file, by its name's extension.
+const char* pageType(std::string_view path) {
+    const auto dot = path.rfind('.');
+    const std::string_view extension = dot == std::string_view::npos ? "" : path.substr(dot);
+    if (extension == ".html") return "text/html; charset=utf-8";
+    if (extension == ".js" || extension == ".mjs") return "application/javascript; charset=utf-8";
+    if (extension == ".css") return "text/css; charset=utf-8";
+    if (extension == ".json") return jsonType;
+    if (extension == ".svg") return "image/svg+xml; charset=utf-8";
+    if (extension == ".png") return "image/png";
+    if (extension == ".wasm") return "application/wasm";
+    return "application/octet-stream";
+}
 
 struct ServeOptions {
     InputOptions input;
@@ -212,19 +225,6 @@ void openBrowser(const std::string& url) {
 
 void addRoutes(httplib::Server& server, Session& session, GraphRenderer& renderer,
                const MediaLibrary& media, const std::string& token) {
-    std::string html(pageHtml());
-    const std::string marker = "{{TOKEN}}";
-    html.replace(html.find(marker), marker.size(), token);
-    server.Get("/", [html](const httplib::Request&, httplib::Response& response) {
-        response.set_content(html, "text/html; charset=utf-8");
-    });
-    server.Get("/app.js", [](const httplib::Request&, httplib::Response& response) {
-        response.set_content(std::string(pageScript()), scriptType);
-    });
-    server.Get("/app.css", [](const httplib::Request&, httplib::Response& response) {
-        response.set_content(std::string(pageStyle()), "text/css; charset=utf-8");
-    });
-
     server.Get("/api/state", api([&](const httplib::Request&) { return session.state(); }));
     server.Get("/api/findings", api([&](const httplib::Request&) { return session.findings(); }));
     server.Get("/api/changes", api([&](const httplib::Request&) { return session.changes(); }));
@@ -275,6 +275,21 @@ void addRoutes(httplib::Server& server, Session& session, GraphRenderer& rendere
                     const Value overwrite = requestObject(request).get("overwrite");
                     return session.save(overwrite.isBool() && overwrite.booleanReading());
                 }));
+
+    // The page's files, by their paths; "/" is index.html with the token.
+    std::string html(*pageFile("/index.html"));
+    const std::string marker = "{{TOKEN}}";
+    html.replace(html.find(marker), marker.size(), token);
+    server.Get(R"(/.*)", [html](const httplib::Request& request, httplib::Response& response) {
+        const std::string& path = request.path;
+        if (path == "/" || path == "/index.html") {
+            response.set_content(html, pageType(".html"));
+        } else if (const auto file = pageFile(path)) {
+            response.set_content(file->data(), file->size(), pageType(path));
+        } else {
+            sendError(response, 404, "no such page");
+        }
+    });
 }
 
 // SIGINT and SIGTERM stop the server; they are blocked in every thread and
