@@ -25,7 +25,7 @@ void makeSides(const Value& base, Value& ours, Value& theirs) {
     if (!segments || !segments->isDictionary()) return;
     const auto ids = segments->dictionary()->keys();
     if (ids.empty()) return;
-    segments->dictionary()->erase(ids[0]);
+    static_cast<void>(segments->dictionary()->erase(ids[0]));
     Dictionary* theirSegments = theirs.dictionary()->find("segments")->dictionary();
     if (ids.size() > 1) {
         for (auto* side : {segments->dictionary(), theirSegments}) {

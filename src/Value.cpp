@@ -17,9 +17,12 @@ namespace detail {
 // A dictionary's container: the map, whose header leaves room for the
 // reference count (40 bytes together), followed in the same allocation by
 // the entries' first storage when the size is known at creation.
+// The map's storage is lent, so the block is never moved.
 struct DictionaryBlock : OrderedMap<Value> {
     DictionaryBlock(value_type* storage, std::size_t capacity)
         : OrderedMap<Value>(storage, capacity) {}
+    DictionaryBlock(DictionaryBlock&&) = delete;
+    DictionaryBlock& operator=(DictionaryBlock&&) = delete;
     std::atomic<uint32_t> refs{1};
 };
 
@@ -93,8 +96,13 @@ Dictionary::Dictionary() : block_(newDictionaryBlock(0)) {}
 
 Dictionary::Dictionary(std::initializer_list<std::pair<std::string, Value>> init)
     : block_(newDictionaryBlock(init.size())) {
-    for (const auto& [key, value] : init)
-        block_->set(key, value);
+    try {
+        for (const auto& [key, value] : init)
+            block_->set(key, value);
+    } catch (...) {
+        releaseBlock(block_);
+        throw;
+    }
 }
 
 Dictionary Dictionary::withCapacity(std::size_t n) { return Dictionary(newDictionaryBlock(n)); }
@@ -113,7 +121,17 @@ Dictionary& Dictionary::operator=(Dictionary&& other) noexcept {
 
 Dictionary::~Dictionary() { releaseBlock(block_); }
 
-Dictionary::Map& Dictionary::map() const { return *block_; }
+// A moved-from handle has no block: it reads as this empty map, which
+// nothing changes, and gets a block of its own at its first change.
+Dictionary::Map& Dictionary::map() const {
+    static Dictionary::Map empty;
+    return block_ ? *block_ : empty;
+}
+
+Dictionary::Map& Dictionary::changedMap(std::size_t capacity) {
+    if (!block_) block_ = newDictionaryBlock(capacity);
+    return *block_;
+}
 
 std::size_t Dictionary::size() const { return map().size(); }
 bool Dictionary::empty() const { return map().empty(); }
@@ -126,17 +144,18 @@ Value Dictionary::get(std::string_view key) const {
     return v ? *v : Value();
 }
 
-void Dictionary::set(std::string_view key, Value value) { map().set(key, std::move(value)); }
-bool Dictionary::erase(std::string_view key) { return map().erase(key); }
+void Dictionary::set(std::string_view key, Value value) {
+    changedMap(1).set(key, std::move(value));
+}
+bool Dictionary::erase(std::string_view key) { return block_ && block_->erase(key); }
 std::vector<std::string> Dictionary::keys() const { return map().keys(); }
-void Dictionary::reserve(std::size_t n) { map().reserve(n); }
+void Dictionary::reserve(std::size_t n) { changedMap(n).reserve(n); }
 
 Dictionary Dictionary::copy() const {
     const Map& from = map();
     Dictionary out = withCapacity(from.size());
-    // Read through the const map: a mutable iteration counts as a change.
     for (const auto& [key, value] : from)
-        out.map().set(key, value);
+        out.block_->set(key, value);
     return out;
 }
 
@@ -229,16 +248,25 @@ List& List::operator=(List&& other) noexcept {
     return *this;
 }
 List::~List() { releaseBlock(block_); }
-std::vector<Value>& List::items() const { return block_->items; }
+// As for a dictionary: a moved-from list reads as empty and gets a block of
+// its own at its first change.
+std::vector<Value>& List::items() const {
+    static std::vector<Value> empty;
+    return block_ ? block_->items : empty;
+}
+std::vector<Value>& List::changedItems() {
+    if (!block_) block_ = new detail::ListBlock;
+    return block_->items;
+}
 std::size_t List::size() const { return items().size(); }
 bool List::empty() const { return items().empty(); }
 const Value& List::operator[](std::size_t i) const { return items()[i]; }
 Value& List::operator[](std::size_t i) { return items()[i]; }
-void List::push_back(Value value) { items().push_back(std::move(value)); }
-void List::reserve(std::size_t n) { items().reserve(n); }
+void List::push_back(Value value) { changedItems().push_back(std::move(value)); }
+void List::reserve(std::size_t n) { changedItems().reserve(n); }
 List List::copy() const {
     List out;
-    out.items() = items();
+    out.block_->items = items();
     return out;
 }
 std::vector<Value>::iterator List::begin() { return items().begin(); }

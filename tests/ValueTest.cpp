@@ -179,8 +179,8 @@ TEST(Value, NestingDepthBoundsComparisonAndText) {
     e.set("self", e);
     EXPECT_FALSE(Value(d).text().empty());
     EXPECT_FALSE(d == e);
-    d.erase("self"); // break the cycles so nothing leaks
-    e.erase("self");
+    EXPECT_TRUE(d.erase("self")); // break the cycles so nothing leaks
+    EXPECT_TRUE(e.erase("self"));
 }
 
 // A value changes kind in place and hands its payload over on moves; random
@@ -226,6 +226,73 @@ TEST(Value, RandomCopiesMovesAndNestedAssignmentsKeepContents) {
             ASSERT_EQ(values[i], expected[i]) << "step " << step << ": " << values[i].text();
             ASSERT_EQ(values[i].data().index(), static_cast<std::size_t>(values[i].kind()));
         }
+    }
+}
+
+// A moved-from handle reads as empty, shares nothing, and takes changes
+// into a container of its own.
+TEST(Value, MovedFromContainersAreEmptyAndUsable) {
+    Dictionary d{{"a", 1}};
+    const Dictionary kept = std::move(d);
+    EXPECT_EQ(d.size(), 0u);
+    EXPECT_TRUE(d.empty() && d.keys().empty() && d.begin() == d.end());
+    EXPECT_EQ(d.find("a"), nullptr);
+    EXPECT_FALSE(d.erase("a"));
+    EXPECT_EQ(d.copy(), Dictionary());
+    EXPECT_EQ(Value(d), Value(Dictionary()));
+    d.set("b", 2);
+    EXPECT_EQ(d, (Dictionary{{"b", 2}}));
+    EXPECT_EQ(kept, (Dictionary{{"a", 1}}));
+
+    List l{1, 2};
+    List other = std::move(l);
+    EXPECT_TRUE(l.empty() && l.begin() == l.end() && l.copy().size() == 0);
+    l.push_back(3);
+    EXPECT_EQ(l, List{3});
+    EXPECT_EQ(other, (List{1, 2}));
+}
+
+namespace {
+// Allocation failure injection: while `allocationsLeft` is not negative,
+// each allocation counts it down and the one that finds it at zero throws.
+thread_local long allocationsLeft = -1;
+} // namespace
+
+void* operator new(std::size_t size) {
+    if (allocationsLeft >= 0 && allocationsLeft-- == 0) {
+        throw std::bad_alloc();
+    }
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+// g++ takes the pairing of the replaced operators with malloc for a mismatch.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+// Containers built from initializer lists, with each of their allocations
+// failing in turn: the failure propagates and nothing leaks (the sanitizer
+// run checks the leaks).
+TEST(Value, InitializerListsLeakNothingWhenAnAllocationFails) {
+    const std::string longKey(40, 'k'); // too long to be stored in place
+    for (long failing = 0;; ++failing) {
+        const std::pair<std::string, Value> entries[] = {
+            {longKey + "1", 1}, {longKey + "2", longKey}, {longKey + "3", List{1}}};
+        const Value items[] = {longKey, Dictionary{{longKey, 1}}, 3};
+        allocationsLeft = failing;
+        try {
+            const Dictionary d{entries[0], entries[1], entries[2]};
+            const List l{items[0], items[1], items[2]};
+            allocationsLeft = -1;
+            EXPECT_EQ(d.size(), 3u);
+            EXPECT_EQ(l.size(), 3u);
+            break;
+        } catch (const std::bad_alloc&) {
+            allocationsLeft = -1;
+        }
+        ASSERT_LT(failing, 100);
     }
 }
 

@@ -230,16 +230,10 @@ private:
         std::swap(smallDead_, other.smallDead_);
     }
 
-    // Takes `other`'s contents into this empty map without storage: its
-    // storage when it owns it; lent storage stays with `other`, and the
-    // entries move into storage of our own.
-    void takeContents(OrderedMap& other) {
-        if (other.lent()) {
-            if (other.size_ == 0) return;
-            other.moveStorage(other.size_, false);
-        }
-        swapContents(other);
-    }
+    // Takes `other`'s contents, storage and all, into this empty map
+    // without storage. Lent storage never moves (see the protected
+    // constructor), so this allocates nothing.
+    void takeContents(OrderedMap& other) noexcept { swapContents(other); }
 
     template <class Self, class Entry> class Iter {
     public:
@@ -278,7 +272,9 @@ protected:
     /// An empty map whose first storage, room for `capacity` entries, is lent
     /// by the caller (for a container that allocates the map and its entries
     /// together): the map uses it until it outgrows it and never frees it.
-    /// The storage must outlive the map; moving from such a map allocates.
+    /// The storage must outlive the map, and such a map must never be moved
+    /// from (its storage cannot go with its entries): the derived class
+    /// deletes its own moves and keeps this base out of its users' reach.
     OrderedMap(value_type* storage, std::size_t capacity)
         : entries_(storage), capacity_(static_cast<uint32_t>(capacity) | kLentBit) {
         if (capacity > kMaxEntries) throw std::length_error("OrderedMap: too many entries");
@@ -291,6 +287,8 @@ public:
     using const_iterator = Iter<const OrderedMap, const value_type>;
 
     OrderedMap() = default;
+    /// Copies throw only on allocation failure; moves take the storage with
+    /// the entries and never allocate or throw.
     OrderedMap(const OrderedMap& other)
         : index_(other.index_ ? std::make_unique<Index>(*other.index_) : nullptr),
           version_(other.version_), smallDead_(other.smallDead_) {
@@ -338,10 +336,12 @@ public:
         freeStorage();
     }
 
-    /// A number that grows with every change that may have been made to the
-    /// map: insertion, replacement, erasure, assignment, and every use of a
-    /// mutable accessor (`find`, iteration), whether or not the caller
-    /// wrote through it. Equal versions of one map mean equal contents.
+    /// A number that grows with every change made through the map's own
+    /// members: insertion, replacement, erasure, clearing and assignment.
+    /// Writing through a pointer or iterator from the mutable `find` or
+    /// iteration is not counted (those change nothing themselves, so
+    /// concurrent readers do not race); a map whose users watch the version
+    /// changes its values through `set`.
     uint64_t version() const { return version_; }
 
     /// Number of entries.
@@ -363,12 +363,11 @@ public:
     }
 
     /// The value under `key`, or nullptr when there is none.
-    V* find(std::string_view key) {
-        ++version_;
+    [[nodiscard]] V* find(std::string_view key) {
         const std::size_t pos = findPos(key);
         return pos == npos ? nullptr : &entries_[pos].second;
     }
-    const V* find(std::string_view key) const {
+    [[nodiscard]] const V* find(std::string_view key) const {
         const std::size_t pos = findPos(key);
         return pos == npos ? nullptr : &entries_[pos].second;
     }
@@ -414,7 +413,7 @@ public:
     }
 
     /// Removes the entry under `key`; false when there was none.
-    bool erase(std::string_view key) {
+    [[nodiscard]] bool erase(std::string_view key) {
         ++version_;
         const std::size_t pos = findPos(key);
         if (pos == npos) return false;
@@ -455,10 +454,7 @@ public:
         return out;
     }
 
-    iterator begin() {
-        ++version_;
-        return iterator(this, 0);
-    }
+    iterator begin() { return iterator(this, 0); }
     iterator end() { return iterator(this, size_); }
     const_iterator begin() const { return const_iterator(this, 0); }
     const_iterator end() const { return const_iterator(this, size_); }

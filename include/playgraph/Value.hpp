@@ -69,6 +69,9 @@ struct HostBox {
 /// must not overlap any other access to it. Copying and dropping handles
 /// (and values holding them) is safe from any thread: the count is atomic.
 /// Give another thread a `Value::deepCopy()` rather than a shared handle.
+///
+/// A moved-from handle is valid and empty; it shares no container until a
+/// change (`set`, `reserve`) gives it a new one, or it is assigned.
 class Dictionary {
 public:
     using Map = OrderedMap<Value>;
@@ -89,23 +92,26 @@ public:
     std::size_t size() const;
     bool empty() const;
     bool contains(std::string_view key) const;
-    /// The value under `key`, or nullptr when absent.
-    const Value* find(std::string_view key) const;
-    Value* find(std::string_view key);
+    /// The value under `key`, or nullptr when absent. The mutable form
+    /// changes nothing by itself: threads may call it concurrently while no
+    /// thread writes through its result.
+    [[nodiscard]] const Value* find(std::string_view key) const;
+    [[nodiscard]] Value* find(std::string_view key);
     /// The value under `key`, or none when absent.
-    Value get(std::string_view key) const;
+    [[nodiscard]] Value get(std::string_view key) const;
     /// Inserts or replaces; a replaced key keeps its place in the order.
     void set(std::string_view key, Value value);
     /// Removes `key`; false when it was not there.
-    bool erase(std::string_view key);
+    [[nodiscard]] bool erase(std::string_view key);
     std::vector<std::string> keys() const;
     /// Makes room for `n` entries (filling a new dictionary of known size
     /// then allocates its storage once, at exactly that size).
     void reserve(std::size_t n);
 
     /// A new container with the same entries; nested containers are shared.
-    Dictionary copy() const;
-    /// True when both handles name the same container.
+    [[nodiscard]] Dictionary copy() const;
+    /// True when both handles name the same container (two moved-from
+    /// handles, which name none, count as the same).
     bool sameAs(const Dictionary& other) const { return block_ == other.block_; }
 
     Map::iterator begin();
@@ -118,14 +124,17 @@ public:
 
 private:
     explicit Dictionary(detail::DictionaryBlock* block) noexcept : block_(block) {}
+    // The map to read (a shared empty one for a moved-from handle) and the
+    // map to change (allocated, with room for `capacity`, when missing).
     Map& map() const;
+    Map& changedMap(std::size_t capacity);
 
     detail::DictionaryBlock* block_;
 };
 
 /// An ordered list with shared reference semantics (see `Dictionary`).
 ///
-/// Threads: as for `Dictionary`.
+/// Threads and moved-from handles: as for `Dictionary`.
 class List {
 public:
     List();
@@ -144,7 +153,7 @@ public:
     void push_back(Value value);
     /// Makes room for `n` items.
     void reserve(std::size_t n);
-    List copy() const;
+    [[nodiscard]] List copy() const;
     bool sameAs(const List& other) const { return block_ == other.block_; }
 
     std::vector<Value>::iterator begin();
@@ -156,6 +165,7 @@ public:
 
 private:
     std::vector<Value>& items() const;
+    std::vector<Value>& changedItems();
 
     detail::ListBlock* block_;
 };

@@ -183,7 +183,7 @@ void PlaygraphPlayerCompositeDataSource::addPlaygraph(
     if (withTrackingInfo) {
         trackingInfoByPlaygraphId_.set(id, *withTrackingInfo);
     } else {
-        trackingInfoByPlaygraphId_.erase(id);
+        static_cast<void>(trackingInfoByPlaygraphId_.erase(id));
     }
     if (!initialPlaygraph_) initialPlaygraph_ = playgraph;
 }
@@ -196,7 +196,7 @@ void PlaygraphPlayerCompositeDataSource::updateTrackingInfo(
     if (info) {
         trackingInfoByPlaygraphId_.set(playgraph->playgraphId(), *info);
     } else {
-        trackingInfoByPlaygraphId_.erase(playgraph->playgraphId());
+        static_cast<void>(trackingInfoByPlaygraphId_.erase(playgraph->playgraphId()));
     }
 }
 

@@ -37,7 +37,7 @@ void PlaygraphPlayerDataSourceCore::clearNextSegmentAfter(
     const std::shared_ptr<QZPlaygraphSegment>& source) {
     if (!source) return;
     auto segment = source; // the caller's pointer may live in state that changes here
-    nextSegmentOverrides_.erase(segment->canonicalSegmentId());
+    static_cast<void>(nextSegmentOverrides_.erase(segment->canonicalSegmentId()));
     notifyNextSegmentChanged(std::move(segment));
 }
 

@@ -512,10 +512,10 @@ void makeChange(Dictionary& root, const PlaygraphChange& change) {
         }
     }
     if (change.kind == ChangeKind::segmentRenamed) {
-        parent.erase(change.path.back());
+        static_cast<void>(parent.erase(change.path.back()));
         parent.set(change.renamedTo, change.after.deepCopy());
     } else if (change.after.isNone()) {
-        parent.erase(change.path.back());
+        static_cast<void>(parent.erase(change.path.back()));
     } else {
         parent.set(change.path.back(), change.after.deepCopy());
     }

@@ -24,7 +24,7 @@ Entries entriesOf(const Dictionary& d) {
 /// Makes `d` hold exactly `entries`, in their order, keeping its identity.
 void refill(Dictionary& d, const Entries& entries) {
     for (const auto& key : d.keys())
-        d.erase(key);
+        static_cast<void>(d.erase(key));
     for (const auto& [key, value] : entries)
         d.set(key, value);
 }
@@ -62,7 +62,7 @@ struct EditHistory::Image {
 
     void restore(Dictionary& segments, const std::string& id) const {
         if (!segment) {
-            segments.erase(id);
+            static_cast<void>(segments.erase(id));
             return;
         }
         for (auto [transition, contents] : transitions)
@@ -208,7 +208,7 @@ void EditHistory::restore(const std::vector<std::string>& ids, const std::vector
             p.pending_.inserted.push_back(p.findName(ids[i]));
     }
     if (initial.isNone()) {
-        p.playgraphDictionary_.erase(keys::initialSegment);
+        static_cast<void>(p.playgraphDictionary_.erase(keys::initialSegment));
     } else {
         p.playgraphDictionary_.set(keys::initialSegment, initial);
     }

@@ -111,7 +111,7 @@ void MutablePlaygraph::insertSegmentEntry(Dictionary& segments, const std::strin
 void MutablePlaygraph::eraseSegmentEntry(Dictionary& segments, const std::string& id) {
     touchSegment(id);
     pending_.mark[findName(id)] = 2;
-    segments.erase(id);
+    static_cast<void>(segments.erase(id));
 }
 
 std::vector<MutablePlaygraph::SegmentRef>
@@ -293,7 +293,7 @@ void MutablePlaygraph::replaceSegmentReferencesFor(const std::string& oldId,
         if (auto next = dictionaryAt(segment, keys::next)) {
             if (const Value* transition = next->find(oldId)) {
                 Value moved = *transition;
-                next->erase(oldId);
+                static_cast<void>(next->erase(oldId));
                 next->set(newId, std::move(moved));
             }
         }

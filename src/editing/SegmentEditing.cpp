@@ -91,7 +91,7 @@ void MutablePlaygraph::insertSegmentBefore(const std::string& existingId,
         }
         Dictionary next = *dictionaryAt(predecessor, keys::next);
         Value transition = next.get(existingId);
-        next.erase(existingId);
+        static_cast<void>(next.erase(existingId));
         next.set(newSegmentId, std::move(transition));
     }
 
@@ -211,12 +211,12 @@ void MutablePlaygraph::removeSegment(const std::string& segmentId) {
             if (target) {
                 predecessor.set(keys::defaultNext, *target);
             } else {
-                predecessor.erase(keys::defaultNext);
+                static_cast<void>(predecessor.erase(keys::defaultNext));
             }
         }
         Dictionary next = *dictionaryAt(predecessor, keys::next);
         Value transition = next.get(segmentId);
-        next.erase(segmentId);
+        static_cast<void>(next.erase(segmentId));
         if (target) next.set(*target, std::move(transition));
     }
 
@@ -235,7 +235,7 @@ void MutablePlaygraph::removeSegment(const std::string& segmentId) {
         if (target) {
             playgraphDictionary_.set(keys::initialSegment, *target);
         } else {
-            playgraphDictionary_.erase(keys::initialSegment);
+            static_cast<void>(playgraphDictionary_.erase(keys::initialSegment));
         }
     }
     eraseSegmentEntry(segments, segmentId);

@@ -167,7 +167,7 @@ void PlaygraphBase::putSegment(const std::string& id, std::shared_ptr<PlaygraphS
 void PlaygraphBase::dropSegment(const std::string& id) {
     GraphIndex& index = *index_;
     ++index.version;
-    segmentMap_.erase(id);
+    static_cast<void>(segmentMap_.erase(id));
     const uint32_t slot = index.slotOf(index.names.find(id));
     if (slot == GraphIndex::kNoSlot) return;
     GraphIndex::Slot& entry = index.slots[slot];

@@ -61,6 +61,31 @@ TEST(Concurrency, ReadersOfAnUnchangedPlaygraphDoNotRace) {
     EXPECT_EQ(mismatches.load(), 0);
 }
 
+// Lookups and iteration through a non-const handle change nothing, so
+// threads that only read one dictionary that way do not race.
+TEST(Concurrency, ReadersOfOneNonConstDictionaryDoNotRace) {
+    Dictionary shared;
+    for (int i = 0; i < 20; ++i)
+        shared.set("k" + std::to_string(i), i);
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 500; ++i) {
+                const Value* v = shared.find("k" + std::to_string(i % 20));
+                if (!v || v->integerReading() != i % 20) ++mismatches;
+                int64_t sum = 0;
+                for (auto& [key, value] : shared)
+                    sum += value.integerReading();
+                if (sum != 190) ++mismatches;
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(mismatches.load(), 0);
+}
+
 TEST(Concurrency, InstallingAProviderWhilePlaygraphsAreBuilt) {
     const Dictionary d = chainOf(20, false, {{"viewableId", 1}, {"main", 1}});
     std::atomic<bool> done{false};

@@ -86,7 +86,7 @@ void randomDictionaryChange(std::mt19937& rng, Dictionary& root, int& fresh) {
         break;
     }
     case 2:
-        segment.erase("annotations");
+        static_cast<void>(segment.erase("annotations"));
         break;
     case 3:
         segment.set("transitionType", pick(2) ? "immediate" : "lazy");
@@ -95,7 +95,7 @@ void randomDictionaryChange(std::mt19937& rng, Dictionary& root, int& fresh) {
         segment.set("viewableId", pick(3));
         break;
     case 5: // moved whole, references left as they were
-        segments.erase(id);
+        EXPECT_TRUE(segments.erase(id));
         segments.set("moved" + std::to_string(fresh++), segment);
         break;
     case 6:
@@ -224,7 +224,7 @@ TEST(Diff, ChangesAreCutBySegmentTransitionAndKey) {
     transitions.set("d", Dictionary{{"weight", 5}});
     segOf(*after.dictionary(), "c").set("annotations", Dictionary{{"breakIndex", 2}});
     Dictionary all = *after.dictionary()->get("segments").dictionary();
-    all.erase("gone");
+    EXPECT_TRUE(all.erase("gone"));
     all.set("d", seg(0, 2));
     after.dictionary()->set("initialSegment", "c");
 
@@ -257,11 +257,11 @@ TEST(Diff, ASegmentMovedUnchangedToANewIdIsARenameWhenUnambiguous) {
     Value after = before.deepCopy();
     Dictionary segments = *after.dictionary()->get("segments").dictionary();
     segments.set("b2", segments.get("b"));
-    segments.erase("b");
+    EXPECT_TRUE(segments.erase("b"));
     segOf(*after.dictionary(), "a").set("defaultNext", "b2");
     segments.set("twin3", segments.get("twin1"));
-    segments.erase("twin1");
-    segments.erase("twin2");
+    EXPECT_TRUE(segments.erase("twin1"));
+    EXPECT_TRUE(segments.erase("twin2"));
     const PlaygraphDiff d = diff(before, after);
     ASSERT_EQ(d.size(), 5u);
     EXPECT_EQ(d.changes[0].kind, ChangeKind::defaultNextChanged);
@@ -534,7 +534,8 @@ TEST(Merge, ConflictsListBothValuesAndKeepOurs) {
     in(theirs, "a").set("endTimeMs", 1200);
     in(ours, "b").set("startTimeMs", 900); // both retime b alike
     in(theirs, "b").set("startTimeMs", 900);
-    ours.dictionary()->get("segments").dictionary()->erase("c"); // ours removes what theirs retimes
+    EXPECT_TRUE(ours.dictionary()->get("segments").dictionary()->erase("c")); // ours removes what
+                                                                              // theirs retimes
     in(theirs, "c").set("endTimeMs", 600);
     in(ours, "d").set("annotations", Dictionary{{"decorative", true}}); // different keys combine
     in(theirs, "d").set("annotations", Dictionary{{"breakIndex", 1}});
@@ -575,7 +576,7 @@ TEST(Merge, ConflictsListBothValuesAndKeepOurs) {
     in(o2, "c").set("endTimeMs", 800);
     in(o2, "a").get("next").dictionary()->set("d", Dictionary{{"weight", 1}});
     for (const char* id : {"c", "d"})
-        t2.dictionary()->get("segments").dictionary()->erase(id);
+        EXPECT_TRUE(t2.dictionary()->get("segments").dictionary()->erase(id));
     const MergeResult m2 = merge(base, o2, t2);
     ASSERT_EQ(m2.conflicts.size(), 2u);
     EXPECT_EQ(m2.conflicts[0].reason, "theirs removed segment c, inside which ours changed "
@@ -597,7 +598,7 @@ TEST(Diff, AContainerThatHoldsItselfIsRefusedNotFollowed) {
          {std::tuple{plain, plain, looped}, std::tuple{looped, plain, plain}})
         EXPECT_THROW((void)merge(a, b, c), DiffError);
     EXPECT_TRUE(diff(looped, looped).empty()); // one container: nothing to follow
-    loop.erase("self");                        // no cycle left to leak
+    EXPECT_TRUE(loop.erase("self"));           // no cycle left to leak
 }
 
 // A segment of theirs the merge does not take leaves no reference to it.
@@ -609,7 +610,7 @@ TEST(Merge, ReferencesToASegmentTheMergeLeftOutAreNotTakenEither) {
     segOf(*ours.dictionary(), "c").set("next", next({{"b", 5}})); // ours now leads to b
     Dictionary segments = *theirs.dictionary()->get("segments").dictionary();
     segments.set("b2", segments.get("b")); // theirs renames b to b2
-    segments.erase("b");
+    EXPECT_TRUE(segments.erase("b"));
     segOf(*theirs.dictionary(), "a").set("defaultNext", "b2");
 
     const MergeResult m = merge(base, ours, theirs);
