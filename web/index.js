@@ -316,8 +316,39 @@ export default async function createPlaygraph(options = {}) {
     list.push({ segmentId, viewableId, fromTime, toTime, probability, earliestStart, definite });
   };
   const S = core.PlaybackSession.prototype;
+  // The plan comes over as numbers on the module's heap (see
+  // _prefetchPlanFlat), segments as numbers into planIds, the list of ids
+  // that the module numbered; the plain form, an object made per entry by
+  // the library, serves the plans the numbers cannot carry.
+  const planFields = 7;
+  const planIds = [];
   S.prefetchPlan = function (horizonSeconds, budget = {}) {
-    return this._prefetchPlan(horizonSeconds, budget.maxEntries ?? -1, budget.maxSeconds ?? -1);
+    const maxEntries = budget.maxEntries ?? -1;
+    const maxSeconds = budget.maxSeconds ?? -1;
+    const result = this._prefetchPlanFlat(horizonSeconds, maxEntries, maxSeconds);
+    if (result < 0) return this._prefetchPlan(horizonSeconds, maxEntries, maxSeconds);
+    const flags = result % 8;
+    if (flags & 4) planIds.length = 0;
+    if (flags & 2) {
+      const fresh = core._takePlanIds().split('\0');
+      for (let i = 0; i + 1 < fresh.length; ++i) planIds.push(fresh[i]);
+    }
+    const heap = core.HEAPF64;
+    const entries = new Array((result - flags) / 8);
+    for (let i = 0, at = core._planNumbersAddress() / 8; i < entries.length; ++i, at += planFields) {
+      const segment = heap[at + 5];
+      const viewableId = heap[at + 6];
+      entries[i] = {
+        segmentId: segment >= 0 ? planIds[segment] : undefined,
+        viewableId: Number.isNaN(viewableId) ? undefined : viewableId,
+        fromTime: heap[at],
+        toTime: heap[at + 1],
+        probability: heap[at + 2],
+        earliestStart: heap[at + 3],
+        definite: heap[at + 4] === 1,
+      };
+    }
+    return { entries, complete: (flags & 1) === 1 };
   };
   S.state = function () {
     return JSON.parse(this._state());

@@ -15,7 +15,10 @@
 #include <optional>
 #include <string>
 #include <type_traits>
+#include <unordered_map>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "../../tools/FrontEnd.hpp"
 #include "playgraph/composition/MutableVideoComposition.hpp"
@@ -942,6 +945,44 @@ private:
     val dispatch_;
 };
 
+// Numbers per entry of a flat prefetch plan: from, to, probability,
+// earliest start, definite (1 or 0), the segment's plan id (-1 for none),
+// the viewable id (not-a-number for none).
+constexpr std::size_t kPlanFields = 7;
+// The last flat plan's numbers (index.js reads them from the heap).
+std::vector<double> planNumbers;
+double planNumbersAddress() {
+    return static_cast<double>(reinterpret_cast<uintptr_t>(planNumbers.data()));
+}
+
+// The segment ids of flat plans, numbered as first met; index.js keeps the
+// same list, taking the new ones after each plan that met some. Restarted
+// past kMaxPlanIds, so that it stays bounded.
+constexpr std::size_t kMaxPlanIds = 1 << 16;
+struct PlanIds {
+    std::unordered_map<std::string, double> numbers;
+    std::string fresh; ///< the ids numbered since index.js last took them, each ending in NUL
+
+    double number(const std::string& id) {
+        const auto [it, added] = numbers.try_emplace(id, static_cast<double>(numbers.size()));
+        if (added) {
+            fresh += id;
+            fresh += '\0';
+        }
+        return it->second;
+    }
+};
+PlanIds planIds;
+std::string takePlanIds() { return std::exchange(planIds.fresh, std::string()); }
+
+PrefetchBudget budget(double maxEntries, double maxSeconds) {
+    PrefetchBudget budget;
+    if (maxEntries >= 0 && maxEntries < 1e18)
+        budget.maxEntries = static_cast<std::size_t>(maxEntries);
+    if (maxSeconds >= 0) budget.maxSeconds = maxSeconds;
+    return budget;
+}
+
 PlaybackSessionOptions sessionOptions(const std::string& json) {
     PlaybackSessionOptions options;
     const Value value = fromJsonText(json);
@@ -1000,11 +1041,7 @@ public:
         return d ? decisionObject(*d) : val::undefined();
     }
     val prefetchPlan(double horizon, double maxEntries, double maxSeconds) const {
-        PrefetchBudget budget;
-        if (maxEntries >= 0 && maxEntries < 1e18)
-            budget.maxEntries = static_cast<std::size_t>(maxEntries);
-        if (maxSeconds >= 0) budget.maxSeconds = maxSeconds;
-        const PrefetchPlan plan = session_->prefetchPlan(horizon, budget);
+        const PrefetchPlan plan = session_->prefetchPlan(horizon, budget(maxEntries, maxSeconds));
         // One call into JavaScript per entry (index.js makes the object).
         static const val addEntry = val::module_property("_addPrefetchEntry");
         val entries = val::array();
@@ -1016,6 +1053,54 @@ public:
         o.set("entries", entries);
         o.set("complete", plan.complete);
         return o;
+    }
+    // The same plan without a JavaScript value per entry (index.js makes
+    // the objects): kPlanFields numbers per entry in planNumbers, segments
+    // as numbers into the list of plan ids. Returns -1 for a plan this form
+    // cannot carry (an id holding a NUL; a viewable id that is neither a
+    // number nor absent, or is not-a-number), else
+    // count * 8 + (ids list restarted: 4) + (new ids: 2) + (complete: 1).
+    double prefetchPlanFlat(double horizon, double maxEntries, double maxSeconds) const {
+        const PrefetchPlan plan = session_->prefetchPlan(horizon, budget(maxEntries, maxSeconds));
+        planNumbers.clear();
+        planNumbers.reserve(plan.entries.size() * kPlanFields);
+        for (const auto& e : plan.entries) {
+            if (e.segment && e.segment->segmentId().find('\0') != std::string::npos) return -1;
+            // As toJs reads it; not-a-number stands for none.
+            double viewable = std::nan("");
+            const auto data = e.viewableId.data();
+            switch (e.viewableId.kind()) {
+            case Value::Kind::None:
+                break;
+            case Value::Kind::Int:
+                viewable = static_cast<double>(std::get<int64_t>(data));
+                break;
+            case Value::Kind::UInt:
+                viewable = static_cast<double>(std::get<uint64_t>(data));
+                break;
+            case Value::Kind::Double:
+                viewable = std::get<double>(data);
+                if (std::isnan(viewable)) return -1;
+                break;
+            default:
+                return -1;
+            }
+            planNumbers.insert(planNumbers.end(),
+                               {e.fromTime, e.toTime, e.probability, e.earliestStart,
+                                e.definite ? 1.0 : 0.0, 0.0, viewable});
+        }
+        bool restarted = false;
+        if (planIds.numbers.size() > kMaxPlanIds) {
+            planIds.numbers.clear();
+            planIds.fresh.clear();
+            restarted = true;
+        }
+        for (std::size_t i = 0; i < plan.entries.size(); ++i) {
+            const auto& segment = plan.entries[i].segment;
+            planNumbers[i * kPlanFields + 5] = segment ? planIds.number(segment->segmentId()) : -1;
+        }
+        return static_cast<double>(plan.entries.size()) * 8 + (restarted ? 4 : 0) +
+               (planIds.fresh.empty() ? 0 : 2) + (plan.complete ? 1 : 0);
     }
     void choose(const std::string& destination) {
         guarded([&] { session_->choose(std::string_view(destination)); });
@@ -1184,6 +1269,7 @@ EMSCRIPTEN_BINDINGS(playgraph) {
         .function("upcomingDecisions", &Session::upcomingDecisions)
         .function("currentDecision", &Session::currentDecision)
         .function("_prefetchPlan", &Session::prefetchPlan)
+        .function("_prefetchPlanFlat", &Session::prefetchPlanFlat)
         .function("choose", &Session::choose)
         .function("back", &Session::back)
         .function("decisions", &Session::decisions)
@@ -1207,6 +1293,8 @@ EMSCRIPTEN_BINDINGS(playgraph) {
     function("lastSegmentIdInDefaultTraversalInPlaygraph", &lastSegmentIdInDefaultTraversal);
     function("playgraphHasSameDefaultTraversalAsPlaygraph", &sameDefaultTraversal);
     function("heapInUse", &heapInUse);
+    function("_planNumbersAddress", &planNumbersAddress);
+    function("_takePlanIds", &takePlanIds);
 }
 
 } // namespace playgraph::web

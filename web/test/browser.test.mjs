@@ -1,7 +1,8 @@
 // The package in headless Chromium, in a page and in a module worker,
 // loaded from its URL over HTTP (no bundler, no cross-origin isolation, so
-// no SharedArrayBuffer); the page posts its answers back. Skipped when
-// Chromium is not installed.
+// no SharedArrayBuffer), and the README's page as shown, served as the README
+// lays it out; the pages post their answers back. Skipped when Chromium is
+// not installed.
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { existsSync, readFileSync } from 'node:fs';
@@ -12,6 +13,14 @@ import { fileURLToPath } from 'node:url';
 
 const chromium = '/usr/bin/chromium';
 const root = fileURLToPath(new URL('../../', import.meta.url));
+// The README's page, which reports its title (or its error) once its script has run.
+const readmePage = readFileSync(join(root, 'README.md'), 'utf8').match(/```html\n([\s\S]*?)```/)[1]
+  .replace('</script>', "  fetch('/result/readme', { method: 'POST', body: document.title });\n</script>")
+  .replace('<script type="module">', `<script>onerror = (e) => fetch('/result/readme', { method: 'POST', body: \`error \${e.message}\` });</script>
+<script type="module">`);
+// Where the README's page finds the package, its module and the story.
+const readmeFiles = [['/readme/node_modules/playgraph/', 'web/'], ['/static/', 'web/dist/'],
+  ['/readme/story.json', 'examples/story.json']];
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript',
   '.wasm': 'application/wasm', '.json': 'application/json' };
 
@@ -27,11 +36,16 @@ test('the package runs in a page and in a worker', { skip: !existsSync(chromium)
       request.on('end', () => {
         answers[pathname.slice('/result/'.length)] = body;
         response.writeHead(204).end();
-        if (answers.page !== undefined && answers.worker !== undefined) done();
+        if (Object.keys(answers).length === 3) done();
       });
       return;
     }
-    const path = normalize(join(root, decodeURIComponent(pathname)));
+    if (pathname === '/readme/page.html') {
+      response.writeHead(200, { 'Content-Type': types['.html'] }).end(readmePage);
+      return;
+    }
+    const [prefix, folder] = readmeFiles.find(([p]) => pathname.startsWith(p)) ?? ['/', ''];
+    const path = normalize(join(root, folder, decodeURIComponent(pathname.slice(prefix.length))));
     if (!path.startsWith(root) || !existsSync(path)) {
       response.writeHead(404).end();
       return;
@@ -46,7 +60,7 @@ test('the package runs in a page and in a worker', { skip: !existsSync(chromium)
   let timer;
   try {
     await Promise.race([bothAnswered, new Promise((resolve) => { timer = setTimeout(resolve, 90000); })]);
-    assert.deepEqual(answers, { page: '45.5 vault undefined', worker: '45.5 vault undefined' });
+    assert.deepEqual(answers, { page: '45.5 vault undefined', worker: '45.5 vault undefined', readme: 'intro' });
   } finally {
     clearTimeout(timer);
     browser.kill();

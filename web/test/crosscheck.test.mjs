@@ -34,8 +34,54 @@ function probeTimes(graph) {
 
 const finite = (x) => (Number.isFinite(x) ? x : String(x));
 
+// A session over a composite: the story joined, at the end of its default
+// path, to a second playgraph, driven through the same steps on each side
+// (choose the last way on at every third step that offers a decision, else
+// advance 4 s or end the segment), with what it answers and tells at each.
+function sessionAnswers(pg, graph, joinedText) {
+  const joined = pg.load(joinedText);
+  const composite = new pg.PlaygraphPlayerCompositeDataSource(graph, { side: 'story' });
+  const session = new pg.PlaybackSession(composite);
+  try {
+    composite.addPlaygraph(joined, null);
+    const last = graph.defaultPathTraversal().at(-1)?.segmentId;
+    composite.addTransitionFromSegment(last ?? '', { playgraphId: 'joined', segmentId: joined.initialSegmentId() },
+      true, { weight: 5 });
+    session.refresh();
+    const heard = [];
+    session.setObserver({
+      sessionDidEnterSegment: (s, e) => heard.push(['enter', e.playgraphId, e.segmentId, finite(e.start)]),
+      sessionDidReachDecisionWindow: (s, d) => heard.push(['window', d.entry.segmentId]),
+      sessionDidDecide: (s, r) => heard.push(['decide', r.segmentId, r.destination ?? null, r.defaulted]),
+      sessionDidEnd: () => heard.push(['end']),
+    });
+    const steps = [];
+    for (let step = 0; step < 24 && !session.ended(); ++step) {
+      const decision = session.currentDecision();
+      const plan = session.prefetchPlan(60);
+      steps.push([
+        session.timeline().map((e) => [e.playgraphId ?? null, e.segmentId ?? null, finite(e.start), finite(e.end)]),
+        plan.entries.map((e) => [e.segmentId ?? null, e.viewableId ?? null, finite(e.fromTime), finite(e.toTime),
+          finite(e.probability), e.definite]),
+        decision ? [decision.entry.segmentId, decision.waysOn.map((w) => [w.segmentId, finite(w.probability)]),
+          finite(decision.deadline)] : null,
+        finite(session.sessionTime()),
+      ]);
+      if (decision && step % 3 === 0) session.choose(decision.waysOn.at(-1).segmentId);
+      else if (step % 2) session.advance(session.position().watchableTime + 4);
+      else session.segmentEnded();
+    }
+    return { steps, heard, decisions: session.decisions().map((r) => [r.segmentId ?? null, r.destination ?? null,
+      r.defaulted, r.step]), state: session.state() };
+  } finally {
+    session.delete();
+    composite.delete();
+    joined.delete();
+  }
+}
+
 // What the package answers, in the shape the Python script below writes.
-function packageAnswers(pg, text) {
+function packageAnswers(pg, text, joinedText) {
   const graph = pg.load(text);
   try {
     const times = probeTimes(graph);
@@ -58,6 +104,7 @@ function packageAnswers(pg, text) {
           s.isDecorativeSegment, s.breakIndex, s.allowsSkipForward,
           s.next.map((t) => [t.destinationSegmentId, t.weight ?? null, t.transitionType ?? null])]];
       })),
+      session: sessionAnswers(pg, graph, joinedText),
     };
   } finally {
     graph.delete();
@@ -71,8 +118,63 @@ import playgraph
 def finite(x):
     return x if math.isfinite(x) else str(x).replace('inf', 'Infinity').replace('nan', 'NaN')
 
+class Heard(playgraph.PlaybackSessionObserver):
+    def __init__(self):
+        super().__init__()
+        self.heard = []
+    def session_did_enter_segment(self, s, e):
+        self.heard.append(['enter', e.playgraph.playgraph_id, e.segment.segment_id, finite(e.start)])
+    def session_did_reach_decision_window(self, s, d):
+        self.heard.append(['window', d.entry.segment.segment_id])
+    def session_did_decide(self, s, r):
+        self.heard.append(['decide', r.segment.segment_id, r.destination.segment_id if r.destination else None, r.defaulted])
+    def session_did_end(self, s):
+        self.heard.append(['end'])
+
+def seg_id(segment):
+    return segment.segment_id if segment else None
+
+def session_answers(g, joined_text):
+    joined = playgraph.load(joined_text)
+    composite = playgraph.PlaygraphPlayerCompositeDataSource(g, {'side': 'story'})
+    session = playgraph.PlaybackSession(composite)
+    composite.add_playgraph(joined, None)
+    path = g.default_path_traversal()
+    source = path[-1][0] if path else None
+    composite.add_transition_from_segment(source, joined.segment_by_id(joined.initial_segment_id), True, {'weight': 5})
+    session.refresh()
+    observer = Heard()
+    session.set_observer(observer)
+    steps = []
+    for step in range(24):
+        if session.ended:
+            break
+        decision = session.current_decision
+        plan = session.prefetch_plan(60)
+        steps.append([
+            [[e.playgraph.playgraph_id if e.playgraph else None, seg_id(e.segment), finite(e.start), finite(e.end)]
+             for e in session.timeline],
+            [[seg_id(e.segment), e.viewable_id, finite(e.from_time), finite(e.to_time), finite(e.probability), e.definite]
+             for e in plan.entries],
+            [seg_id(decision.entry.segment), [[seg_id(w.destination), finite(w.probability)] for w in decision.ways_on],
+             finite(decision.deadline)] if decision else None,
+            finite(session.session_time),
+        ])
+        if decision and step % 3 == 0:
+            session.choose(decision.ways_on[-1].destination.segment_id)
+        elif step % 2:
+            session.advance(session.position.watchable_time + 4)
+        else:
+            session.segment_ended()
+    return {'steps': steps, 'heard': observer.heard,
+            'decisions': [[seg_id(r.segment), seg_id(r.destination), r.defaulted, r.step] for r in session.decisions],
+            'state': session.state()}
+
+request = json.load(sys.stdin)
+joined_text = open(request['joined']).read()
+factory = playgraph.QZVideoCompositionFactoryImpl()
 out = []
-for name, times in json.load(sys.stdin):
+for name, times in request['files']:
     text = open(name).read()
     g = playgraph.load(text)
     steps = lambda walk: [[s.segment_id if s else None, i] for s, i in walk]
@@ -98,7 +200,9 @@ for name, times in json.load(sys.stdin):
         'player': [finite(g.player_time_for_playgraph_offset(t)) for t in times],
         'positions': positions,
         'segments': segments,
+        'session': session_answers(g, joined_text),
         'json': playgraph.dumps(playgraph.MutablePlaygraph(text), pretty=True),
+        'watchable': playgraph.dumps(factory.watchable_with_main_video_id(81, playgraph.MutablePlaygraph(text), {'row': 1}), pretty=True),
     })
 json.dump(out, sys.stdout)
 `;
@@ -114,23 +218,29 @@ test('the package, the tool and Python agree', { skip }, async () => {
       writeFileSync(file, generateStory(seed, count));
       files.push(file);
     }
-    const ours = files.map((file) => packageAnswers(pg, readFileSync(file, 'utf8')));
+    const joined = join(dir, 'joined.json');
+    writeFileSync(joined, generateStory(7, 30).replace('"generated-7"', '"joined"'));
+    const joinedText = readFileSync(joined, 'utf8');
+    const ours = files.map((file) => packageAnswers(pg, readFileSync(file, 'utf8'), joinedText));
     const python = JSON.parse(execFileSync('python3', ['-c', pythonScript], {
-      input: JSON.stringify(files.map((file, i) => [file, ours[i].times])),
+      input: JSON.stringify({ joined, files: files.map((file, i) => [file, ours[i].times]) }),
       env: { ...process.env, PYTHONPATH: pythonPath },
       maxBuffer: 1 << 28,
     }).toString());
     files.forEach((file, i) => {
       const text = readFileSync(file, 'utf8');
-      const { json, ...answers } = python[i];
+      const { json, watchable, ...answers } = python[i];
       assert.deepEqual(ours[i], answers, `${file}: answers differ from Python's`);
       const graph = pg.loadMutable(text);
+      const converted = pg.videoCompositionFactory.watchableWithMainVideoId(81, graph, { row: 1 });
       try {
+        assert.equal(pg.dumps(converted, true), watchable, `${file}: watchable's JSON differs from Python's`);
         const written = pg.dumps(graph, true);
         assert.equal(written, json, `${file}: JSON differs from Python's`);
         const fromTool = execFileSync(tool, ['edit', file]).toString();
         assert.equal(written, fromTool.replace(/\n$/, ''), `${file}: JSON differs from the tool's`);
       } finally {
+        converted.delete();
         graph.delete();
       }
       // The tool's walks and its answer at a time.

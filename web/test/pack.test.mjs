@@ -1,5 +1,6 @@
 // `npm pack` makes a tarball that installs and imports by the package's
-// name, with the module, its types and the WebAssembly file in it; and a
+// name, with the module, its types and the WebAssembly file in it, and the
+// README's program for node runs on it as shown; and a
 // handle left to the garbage collector is reported once.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
@@ -26,14 +27,15 @@ test('npm pack makes an installable package', () => {
     const modules = join(dir, 'app', 'node_modules', 'playgraph');
     mkdirSync(modules, { recursive: true });
     execFileSync('tar', ['-xzf', join(dir, packed.filename), '-C', modules, '--strip-components=1']);
-    writeFileSync(join(dir, 'app', 'main.mjs'), `
-      import createPlaygraph from 'playgraph';
-      const pg = await createPlaygraph();
-      const graph = pg.load({ initialSegment: 'a', segments: { a: { viewableId: 1, startTimeMs: 0, endTimeMs: 2500 } } });
-      console.log(pg.version, graph.duration());
-      graph.delete();`);
-    const out = execFileSync(process.execPath, [join(dir, 'app', 'main.mjs')]).toString().trim();
-    assert.equal(out, `${version} 2.5`);
+    // The README's program for node runs there as shown.
+    const readme = readFileSync(join(web, '..', 'README.md'), 'utf8');
+    const program = readme.match(/```js\n([\s\S]*?)```/)[1];
+    writeFileSync(join(dir, 'app', 'main.mjs'), `${program}\nconsole.log(pg.version);\n`);
+    writeFileSync(join(dir, 'app', 'story.json'), readFileSync(join(web, '..', 'examples', 'story.json')));
+    const out = execFileSync(process.execPath, ['main.mjs'], { cwd: join(dir, 'app') }).toString().trim().split('\n');
+    assert.equal(out[0], `45.5 ${program.match(/\/\/ 45\.5 '(\w+)'/)[1]}`);
+    assert.deepEqual(out.slice(1, 3), ['0 intro', '1 vault']);
+    assert.equal(out.at(-1), version);
   } finally {
     rmSync(dir, { recursive: true, force: true });
   }

@@ -5,6 +5,7 @@ import { readFileSync } from 'node:fs';
 import { test } from 'node:test';
 
 import createPlaygraph from '../index.js';
+import { generateStory } from '../bench/stories.mjs';
 
 const pg = await createPlaygraph();
 
@@ -202,6 +203,26 @@ test('playback session: timeline, decisions, prefetch plan, choose, saved state'
   const orphan = own(new pg.PlaybackSession(temporary));
   temporary.delete();
   assert.equal(orphan.timeline().length, 3);
+}));
+
+test('prefetch plans in one transfer equal the plain ones, on generated stories', () => scoped((own) => {
+  for (const seed of [1, 2, 3, 4, 5, 6]) {
+    const graph = own(pg.load(generateStory(seed, 300), seed % 2 ? 81 : undefined));
+    const source = own(new pg.PlaygraphPlayerMutableDataSource(graph));
+    const session = own(new pg.PlaybackSession(source));
+    for (let step = 0; step < 40 && !session.ended(); ++step) {
+      const horizon = [5, 30, 120, 1e9][step % 4];
+      const budget = step % 3 ? {} : { maxEntries: 1 + (step % 7), maxSeconds: 10 * step };
+      const plain = session._prefetchPlan(horizon, budget.maxEntries ?? -1, budget.maxSeconds ?? -1);
+      assert.equal(JSON.stringify(session.prefetchPlan(horizon, budget)), JSON.stringify(plain));
+      if (step % 2) session.advance(session.position().watchableTime + 3);
+      else session.segmentEnded();
+    }
+  }
+  // A plan the one transfer cannot carry (a segment id holding NUL) comes the plain way.
+  const odd = own(pg.load({ initialSegment: 'a\0b', segments: { 'a\0b': { viewableId: 1, startTimeMs: 0, endTimeMs: 5000 } } }));
+  const plan = own(new pg.PlaybackSession(own(new pg.PlaygraphPlayerMutableDataSource(odd)))).prefetchPlan(30);
+  assert.deepEqual(plan.entries.map((e) => [e.segmentId, e.viewableId, e.toTime]), [['a\0b', 1, 5]]);
 }));
 
 test('session observer: events in order, re-entrancy, errors, delete from inside', () => scoped((own) => {
