@@ -24,6 +24,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -36,30 +37,15 @@ namespace playgraph::tool {
 
 namespace {
 
-constexpr const char* opSyntax = R"(Operations (times and offsets in seconds):
-  split SEGMENT OFFSET FIRST SECOND        cut SEGMENT at OFFSET from its start
-  insert-after EXISTING NEW VIEWABLE START END [default]
-  insert-before EXISTING NEW VIEWABLE START END
-  insert-between EXISTING NEW VIEWABLE START END
-                                           NEW becomes EXISTING's default next and leads
-                                           on to EXISTING's old default next
-  remove SEGMENT
-  add-transition FROM TO [default] [PROPERTIES]
-  update FROM TO PROPERTIES                merge into the transition FROM -> TO
-  update-all-to TO PROPERTIES              ... into every transition into TO
-  update-all-from FROM PROPERTIES          ... into every transition out of FROM
-  set-default FROM TO                      make the transition FROM -> TO the default
-  skip FROM TO OFFSET WEIGHT               record a skip region on FROM -> TO
-VIEWABLE is an integer or 'none'; PROPERTIES is a JSON object and ends the
+// What follows the operations in --help.
+constexpr const char* opNotes =
+    R"(VIEWABLE is an integer or 'none'; PROPERTIES is a JSON object and ends the
 operation; an id with spaces or quotes is written as a JSON string ("my id").
-Times are from 0; a split OFFSET lies strictly inside the segment.
-'remove' and 'insert-before' move transitions only: a segment that names the
-removed (or existing) segment only as "defaultNext" keeps naming it. 'split'
-does not carry "annotations" into a newly made half. 'insert-after ... default'
-ends the default path at NEW ('insert-between' keeps it going). The tool warns
-on standard error when an operation leaves a reference naming a missing
-segment, leaves segments unreachable from the initial segment, takes segments
-off the default path or drops annotations; --strict refuses the edit then.)";
+Times are from 0. 'insert-after ... default' ends the default path at NEW
+('insert-between' keeps it going). The tool warns on standard error when an
+operation leaves a reference naming a missing segment, leaves segments
+unreachable from the initial segment, takes segments off the default path or
+drops annotations; --strict refuses the edit then.)";
 
 struct EditOptions {
     InputOptions input;
@@ -77,12 +63,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-/// One word of an operation: a bare or quoted word, or a JSON object.
-struct Token {
-    std::string text;
-    bool isObject = false;
-};
-
 /// One operation with where it came from, for messages.
 struct Op {
     std::string text;
@@ -91,8 +71,8 @@ struct Op {
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-std::vector<Token> tokenize(const std::string& text) {
-    std::vector<Token> tokens;
+std::vector<EditWord> tokenize(const std::string& text) {
+    std::vector<EditWord> tokens;
     std::size_t i = 0;
     while (true) {
         while (i < text.size() && isSpace(text[i]))
@@ -128,194 +108,290 @@ std::vector<Token> tokenize(const std::string& text) {
     return tokens;
 }
 
-/// Reads the arguments of one operation in order, with typed conversions.
+/// The arguments of one operation, read, by their position in its
+/// parameters; each holds what its parameter's reader reads.
+struct Argument {
+    std::string id;
+    double seconds = 0;
+    uint64_t count = 0;
+    Value value; ///< a viewable or properties
+    bool flag = false;
+};
+
 class Arguments {
 public:
-    Arguments(std::vector<Token> tokens, std::string verb)
-        : tokens_(std::move(tokens)), verb_(std::move(verb)) {}
+    const std::string& id(std::size_t i) const { return arguments_[i].id; }
+    double seconds(std::size_t i) const { return arguments_[i].seconds; }
+    uint64_t count(std::size_t i) const { return arguments_[i].count; }
+    const Value& value(std::size_t i) const { return arguments_[i].value; }
+    bool flag(std::size_t i) const { return arguments_[i].flag; }
 
-    std::string id(const char* what) { return word(what).text; }
+    std::vector<Argument> arguments_;
+};
 
-    double seconds(const char* what) {
-        const Token& token = word(what);
+/// Reads the words of one operation in order, as its parameters say.
+class WordReader {
+public:
+    WordReader(std::vector<EditWord> words, std::string verb)
+        : words_(std::move(words)), verb_(std::move(verb)) {}
+
+    // The readers of the kinds of argument, each for the argument `what`.
+    void id(const char* what, Argument& argument) { argument.id = word(what).text; }
+
+    void seconds(const char* what, Argument& argument) {
+        const EditWord& token = word(what);
         try {
-            return secondsArgument(token.text, what);
+            argument.seconds = secondsArgument(token.text, what);
         } catch (const InputError& e) {
             throw OpSyntaxError(e.what());
         }
     }
 
-    uint64_t count(const char* what) {
-        const Token& token = word(what);
-        uint64_t value = 0;
-        const auto [end, error] =
-            std::from_chars(token.text.data(), token.text.data() + token.text.size(), value);
+    /// A whole number from 0.
+    void count(const char* what, Argument& argument) {
+        const EditWord& token = word(what);
+        const auto [end, error] = std::from_chars(
+            token.text.data(), token.text.data() + token.text.size(), argument.count);
         if (error != std::errc() || end != token.text.data() + token.text.size()) {
             throw OpSyntaxError(std::string(what) + " must be a whole number from 0, not '" +
                                 token.text + "'");
         }
-        return value;
     }
 
-    Value viewable(const char* what) {
-        const Token& token = word(what);
-        if (token.text == "none") return Value();
+    /// An integer or "none".
+    void viewable(const char* what, Argument& argument) {
+        const EditWord& token = word(what);
+        if (token.text == "none") return;
         try {
-            return Value(integerArgument(token.text, what));
+            argument.value = Value(integerArgument(token.text, what));
         } catch (const InputError& e) {
             throw OpSyntaxError(std::string(e.what()) + " (or 'none')");
         }
     }
 
-    /// Takes the word "default" when it comes next.
-    bool defaultFlag() {
-        if (next_ < tokens_.size() && !tokens_[next_].isObject &&
-            tokens_[next_].text == "default") {
-            ++next_;
-            return true;
-        }
-        return false;
+    /// The word "default" when it comes next.
+    void flag(const char*, Argument& argument) {
+        argument.flag =
+            next_ < words_.size() && !words_[next_].isObject && words_[next_].text == "default";
+        next_ += argument.flag ? 1 : 0;
     }
 
-    Value properties(bool optional) {
-        if (next_ == tokens_.size()) {
-            if (optional) return Value();
-            throw OpSyntaxError("missing PROPERTIES (a JSON object)");
-        }
-        const Token& token = tokens_[next_++];
+    /// A JSON object.
+    void properties(const char* what, Argument& argument) {
+        if (next_ == words_.size()) throw OpSyntaxError("missing PROPERTIES (a JSON object)");
+        optionalProperties(what, argument);
+    }
+
+    /// A JSON object, or nothing.
+    void optionalProperties(const char*, Argument& argument) {
+        if (next_ == words_.size()) return;
+        const EditWord& token = words_[next_++];
         if (!token.isObject) {
             throw OpSyntaxError("PROPERTIES must be a JSON object, not '" + token.text + "'");
         }
         try {
-            return parseJson(token.text, "PROPERTIES");
+            argument.value = parseJson(token.text, "PROPERTIES");
         } catch (const JsonError& e) {
             throw OpSyntaxError(e.what());
         }
     }
 
     void finish() const {
-        if (next_ < tokens_.size()) {
-            throw OpSyntaxError("unexpected '" + tokens_[next_].text + "' after the arguments of " +
+        if (next_ < words_.size()) {
+            throw OpSyntaxError("unexpected '" + words_[next_].text + "' after the arguments of " +
                                 verb_);
         }
     }
 
 private:
-    const Token& word(const char* what) {
-        if (next_ == tokens_.size()) throw OpSyntaxError("missing " + std::string(what));
-        const Token& token = tokens_[next_++];
+    const EditWord& word(const char* what) {
+        if (next_ == words_.size()) throw OpSyntaxError("missing " + std::string(what));
+        const EditWord& token = words_[next_++];
         if (token.isObject) {
             throw OpSyntaxError(std::string(what) + " expected, found a JSON object");
         }
         return token;
     }
 
-    std::vector<Token> tokens_;
+    std::vector<EditWord> words_;
     std::string verb_;
     std::size_t next_ = 0;
 };
 
-/// A parsed operation: what it does, and for a split the segment and its
-/// halves, so that the tool can check the offset and the annotations.
-struct Edit {
-    std::function<void(MutablePlaygraph&)> apply;
-    struct Split {
-        std::string segment;
-        double offset;
-        std::string first;
-        std::string second;
-    };
-    std::optional<Split> split;
+/// One argument of an operation: its name as the syntax shows it and how
+/// its word is read.
+struct Parameter {
+    const char* name;
+    void (WordReader::*read)(const char* what, Argument&);
+
+    bool optional() const {
+        return read == &WordReader::flag || read == &WordReader::optionalProperties;
+    }
 };
 
-/// Parses one operation into the edit it makes. Throws `OpSyntaxError`.
+/// One operation of `playgraph edit`: its name, its arguments, the line that
+/// --help and the README show for it, and the edit it makes.
+struct Operation {
+    const char* verb;
+    std::vector<Parameter> parameters;
+    const char* help;
+    void (*apply)(MutablePlaygraph&, const Arguments&);
+};
+
+// The operations, in the order --help lists them.
+const std::vector<Operation>& operations() {
+    using R = WordReader;
+    using G = MutablePlaygraph;
+    using A = const Arguments&;
+    // The arguments of the operations that insert a segment.
+    static const std::vector<Parameter> inserted = {{"EXISTING", &R::id},
+                                                    {"NEW", &R::id},
+                                                    {"VIEWABLE", &R::viewable},
+                                                    {"START", &R::seconds},
+                                                    {"END", &R::seconds}};
+    static const std::vector<Parameter> insertedAfter = [] {
+        auto parameters = inserted;
+        parameters.push_back({"default", &R::flag});
+        return parameters;
+    }();
+    static const std::vector<Operation> table = {
+        {"split",
+         {{"SEGMENT", &R::id}, {"OFFSET", &R::seconds}, {"FIRST", &R::id}, {"SECOND", &R::id}},
+         "cuts SEGMENT at OFFSET seconds from its start (strictly inside it); either half may "
+         "keep the id; a new half gets no annotations",
+         [](G& g, A a) { g.splitSegment(a.id(0), a.seconds(1), a.id(2), a.id(3)); }},
+        {"insert-after", insertedAfter,
+         "a new segment reached from EXISTING (as its default next with 'default')",
+         [](G& g, A a) {
+             g.insertSegmentAfter(a.id(0), a.id(1), a.value(2), a.seconds(3), a.seconds(4),
+                                  a.flag(5), nullptr);
+         }},
+        {"insert-before", inserted,
+         "a new segment that takes over every transition into EXISTING and leads to it (a bare "
+         "\"defaultNext\" naming EXISTING is left as it is)",
+         [](G& g, A a) {
+             g.insertSegmentBefore(a.id(0), a.id(1), a.value(2), a.seconds(3), a.seconds(4),
+                                   nullptr);
+         }},
+        {"insert-between", inserted,
+         "a new segment that becomes EXISTING's default next and leads on to EXISTING's old "
+         "default next: one step",
+         [](G& g, A a) {
+             // One step of two edits: NEW becomes EXISTING's default next and
+             // leads on to the segment that was EXISTING's default next.
+             const auto segment = g.segmentById(a.id(0));
+             const auto following = segment ? segment->defaultNext() : std::nullopt;
+             g.insertSegmentAfter(a.id(0), a.id(1), a.value(2), a.seconds(3), a.seconds(4), true,
+                                  nullptr);
+             if (following && *following != a.id(1) && g.segmentById(*following))
+                 g.addTransitionFromSegment(a.id(1), *following, true, Value());
+         }},
+        {"remove",
+         {{"SEGMENT", &R::id}},
+         "removes SEGMENT; every transition into it now leads to its default next (a sole "
+         "predecessor also takes its other transitions); a bare \"defaultNext\" naming it is "
+         "left as it is",
+         [](G& g, A a) { g.removeSegment(a.id(0)); }},
+        {"add-transition",
+         {{"FROM", &R::id},
+          {"TO", &R::id},
+          {"default", &R::flag},
+          {"PROPERTIES", &R::optionalProperties}},
+         "a new transition (weight 50 unless PROPERTIES give one)",
+         [](G& g, A a) { g.addTransitionFromSegment(a.id(0), a.id(1), a.flag(2), a.value(3)); }},
+        {"update",
+         {{"FROM", &R::id}, {"TO", &R::id}, {"PROPERTIES", &R::properties}},
+         "merges PROPERTIES into the transition FROM -> TO",
+         [](G& g, A a) { g.updatePropertiesForTransitionFrom(a.id(0), a.id(1), a.value(2)); }},
+        {"update-all-to",
+         {{"TO", &R::id}, {"PROPERTIES", &R::properties}},
+         "... into every transition into TO",
+         [](G& g, A a) { g.updatePropertiesForAllTransitionsTo(a.id(0), a.value(1)); }},
+        {"update-all-from",
+         {{"FROM", &R::id}, {"PROPERTIES", &R::properties}},
+         "... into every transition out of FROM",
+         [](G& g, A a) { g.updatePropertiesForAllTransitionfrom(a.id(0), a.value(1)); }},
+        {"set-default",
+         {{"FROM", &R::id}, {"TO", &R::id}},
+         "makes the existing transition FROM -> TO the default",
+         [](G& g, A a) { g.updateDefaultNextFromSegment(a.id(0), a.id(1)); }},
+        {"skip",
+         {{"FROM", &R::id}, {"TO", &R::id}, {"OFFSET", &R::seconds}, {"WEIGHT", &R::count}},
+         "records a skip region on the transition FROM -> TO",
+         [](G& g, A a) { g.supportSkippingSegment(a.id(0), a.id(1), a.seconds(2), a.count(3)); }},
+    };
+    return table;
+}
+
+/// "split SEGMENT OFFSET FIRST SECOND", with optional parts in brackets.
+std::string syntax(const Operation& operation) {
+    std::string text = operation.verb;
+    for (const Parameter& parameter : operation.parameters) {
+        const std::string name = parameter.name;
+        text += parameter.optional() ? " [" + name + "]" : " " + name;
+    }
+    return text;
+}
+
+/// A parsed operation: the table's entry and its arguments.
+struct Edit {
+    const Operation* operation;
+    Arguments arguments;
+
+    bool isSplit() const { return std::string_view(operation->verb) == "split"; }
+};
+
+/// Parses one operation from its verb and words. Throws `OpSyntaxError`.
+Edit parseWords(const std::string& verb, std::vector<EditWord> words) {
+    const auto& table = operations();
+    const auto found = std::find_if(table.begin(), table.end(),
+                                    [&](const Operation& o) { return verb == o.verb; });
+    if (found == table.end())
+        throw OpSyntaxError("unknown operation '" + verb + "' (see playgraph edit --help)");
+    WordReader reader(std::move(words), verb);
+    Edit edit{&*found, {}};
+    for (const Parameter& parameter : found->parameters) {
+        Argument argument;
+        (reader.*parameter.read)(parameter.name, argument);
+        edit.arguments.arguments_.push_back(std::move(argument));
+    }
+    reader.finish();
+    return edit;
+}
+
+/// Parses one operation's text. Throws `OpSyntaxError`.
 Edit parseOp(const std::string& text) {
-    std::vector<Token> tokens = tokenize(text);
+    std::vector<EditWord> tokens = tokenize(text);
     if (tokens.empty()) throw OpSyntaxError("empty operation");
     if (tokens.front().isObject) throw OpSyntaxError("an operation starts with its name");
     const std::string verb = tokens.front().text;
     tokens.erase(tokens.begin());
-    Arguments args(std::move(tokens), verb);
-    Edit edit;
-    auto& apply = edit.apply;
+    return parseWords(verb, std::move(tokens));
+}
 
-    if (verb == "split") {
-        auto segment = args.id("SEGMENT");
-        const double offset = args.seconds("OFFSET");
-        auto first = args.id("FIRST");
-        auto second = args.id("SECOND");
-        apply = [=](MutablePlaygraph& g) { g.splitSegment(segment, offset, first, second); };
-        edit.split = Edit::Split{segment, offset, first, second};
-    } else if (verb == "insert-after" || verb == "insert-before" || verb == "insert-between") {
-        auto existing = args.id("EXISTING");
-        auto added = args.id("NEW");
-        const Value viewable = args.viewable("VIEWABLE");
-        const double start = args.seconds("START");
-        const double end = args.seconds("END");
-        if (verb == "insert-after") {
-            const bool asDefault = args.defaultFlag();
-            apply = [=](MutablePlaygraph& g) {
-                g.insertSegmentAfter(existing, added, viewable, start, end, asDefault, nullptr);
-            };
-        } else if (verb == "insert-between") {
-            // One step of two edits: NEW becomes EXISTING's default next and
-            // leads on to the segment that was EXISTING's default next.
-            apply = [=](MutablePlaygraph& g) {
-                const auto segment = g.segmentById(existing);
-                const auto following = segment ? segment->defaultNext() : std::nullopt;
-                g.insertSegmentAfter(existing, added, viewable, start, end, true, nullptr);
-                if (following && *following != added && g.segmentById(*following)) {
-                    g.addTransitionFromSegment(added, *following, true, Value());
-                }
-            };
-        } else {
-            apply = [=](MutablePlaygraph& g) {
-                g.insertSegmentBefore(existing, added, viewable, start, end, nullptr);
-            };
+/// The operations as --help lists them: the syntax, then the help line
+/// wrapped and indented below it.
+std::string operationsHelp() {
+    constexpr std::size_t width = 80;
+    const std::string indent(6, ' ');
+    std::string text = "Operations (times and offsets in seconds):\n";
+    for (const Operation& operation : operations()) {
+        text += "  " + syntax(operation) + "\n";
+        std::string line = indent;
+        std::string_view rest = operation.help;
+        while (!rest.empty()) {
+            const auto space = rest.find(' ');
+            const std::string_view word = rest.substr(0, space);
+            if (line.size() > indent.size() && line.size() + 1 + word.size() > width) {
+                text += line + "\n";
+                line = indent;
+            }
+            line += (line.size() > indent.size() ? " " : "") + std::string(word);
+            rest = space == std::string_view::npos ? "" : rest.substr(space + 1);
         }
-    } else if (verb == "remove") {
-        auto segment = args.id("SEGMENT");
-        apply = [=](MutablePlaygraph& g) { g.removeSegment(segment); };
-    } else if (verb == "add-transition") {
-        auto from = args.id("FROM");
-        auto to = args.id("TO");
-        const bool asDefault = args.defaultFlag();
-        const Value properties = args.properties(true);
-        apply = [=](MutablePlaygraph& g) {
-            g.addTransitionFromSegment(from, to, asDefault, properties);
-        };
-    } else if (verb == "update") {
-        auto from = args.id("FROM");
-        auto to = args.id("TO");
-        const Value properties = args.properties(false);
-        apply = [=](MutablePlaygraph& g) {
-            g.updatePropertiesForTransitionFrom(from, to, properties);
-        };
-    } else if (verb == "update-all-to") {
-        auto to = args.id("TO");
-        const Value properties = args.properties(false);
-        apply = [=](MutablePlaygraph& g) { g.updatePropertiesForAllTransitionsTo(to, properties); };
-    } else if (verb == "update-all-from") {
-        auto from = args.id("FROM");
-        const Value properties = args.properties(false);
-        apply = [=](MutablePlaygraph& g) {
-            g.updatePropertiesForAllTransitionfrom(from, properties);
-        };
-    } else if (verb == "set-default") {
-        auto from = args.id("FROM");
-        auto to = args.id("TO");
-        apply = [=](MutablePlaygraph& g) { g.updateDefaultNextFromSegment(from, to); };
-    } else if (verb == "skip") {
-        auto from = args.id("FROM");
-        auto to = args.id("TO");
-        const double offset = args.seconds("OFFSET");
-        const uint64_t weight = args.count("WEIGHT");
-        apply = [=](MutablePlaygraph& g) { g.supportSkippingSegment(from, to, offset, weight); };
-    } else {
-        throw OpSyntaxError("unknown operation '" + verb + "' (see playgraph edit --help)");
+        text += line + "\n";
     }
-    args.finish();
-    return edit;
+    return text + opNotes;
 }
 
 /// The operations of an ops file: one a line; blank lines and lines starting
@@ -459,21 +535,21 @@ std::vector<std::string> applyEdit(MutablePlaygraph& graph, const Edit& edit) {
     std::vector<std::string> splitAnnotations;
     const std::unordered_set<std::string> unreachableBefore = unreachableSegmentIds(graph);
     const std::vector<std::string> pathBefore = defaultPathIds(graph);
-    if (edit.split) {
-        if (auto problem = splitOffsetProblem(graph, edit.split->segment, edit.split->offset)) {
+    const Arguments& arguments = edit.arguments;
+    if (edit.isSplit()) {
+        if (auto problem = splitOffsetProblem(graph, arguments.id(0), arguments.seconds(1)))
             throw InvalidArgumentError(*problem);
-        }
-        splitAnnotations = annotationKeys(graph.dictionaryRepresentation(), edit.split->segment);
+        splitAnnotations = annotationKeys(graph.dictionaryRepresentation(), arguments.id(0));
     }
-    edit.apply(graph);
+    edit.operation->apply(graph, arguments);
 
     std::vector<std::string> warnings;
     const Dictionary after = graph.dictionaryRepresentation();
     for (const auto& [path, id] : danglingReferences(after)) {
         if (!before.count({path, id})) warnings.push_back(path + " names missing segment " + id);
     }
-    if (edit.split && !splitAnnotations.empty()) {
-        for (const std::string* half : {&edit.split->first, &edit.split->second}) {
+    if (edit.isSplit() && !splitAnnotations.empty()) {
+        for (const std::string* half : {&arguments.id(2), &arguments.id(3)}) {
             const auto kept = annotationKeys(after, *half);
             std::string lost;
             for (const auto& key : splitAnnotations) {
@@ -483,7 +559,7 @@ std::vector<std::string> applyEdit(MutablePlaygraph& graph, const Edit& edit) {
             }
             if (!lost.empty()) {
                 warnings.push_back("half " + *half + " did not get the annotations " + lost +
-                                   " of " + edit.split->segment);
+                                   " of " + arguments.id(0));
             }
         }
     }
@@ -581,6 +657,16 @@ EditOperation parseEditOperation(const std::string& text) {
     }
 }
 
+EditOperation parseEditOperation(const std::string& verb, std::vector<EditWord> words) {
+    try {
+        return [edit = parseWords(verb, std::move(words))](MutablePlaygraph& graph) {
+            return applyEdit(graph, edit);
+        };
+    } catch (const OpSyntaxError& e) {
+        throw InputError(e.what());
+    }
+}
+
 Command addEditCommand(CLI::App& app) {
     auto options = std::make_shared<EditOptions>();
     CLI::App* command = app.add_subcommand(
@@ -604,7 +690,7 @@ Command addEditCommand(CLI::App& app) {
                       "default path, annotations dropped in a split");
     command->add_flag("--force", options->force,
                       "Replace the output file even when it is read-only");
-    command->footer(std::string(opSyntax) +
+    command->footer(operationsHelp() +
                     "\n\nA failing operation is reported with its position and reason; then "
                     "nothing is written (status 2). A regular file is replaced in one step and "
                     "keeps its owner and permissions; a device or FIFO is written directly.\n");

@@ -169,6 +169,16 @@ using EditOperation = std::function<std::vector<std::string>(MutablePlaygraph&)>
 /// Parses one operation in the syntax of `playgraph edit --op` (e.g. "split
 /// intro 4.0 intro intro-b"). Throws `InputError` saying what is malformed.
 EditOperation parseEditOperation(const std::string& text);
+/// One word of an operation after its verb: a word (unquoted), or the JSON
+/// object text of PROPERTIES.
+struct EditWord {
+    std::string text;
+    bool isObject = false;
+};
+/// Parses one operation given as its verb and words, read as the words of
+/// the text form are (so "default" where the flag may stand is the flag).
+/// Throws `InputError` saying what is malformed.
+EditOperation parseEditOperation(const std::string& verb, std::vector<EditWord> words);
 
 /// The text of the bundled example (examples/story.json).
 extern const char* const bundledStoryJson;

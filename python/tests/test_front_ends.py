@@ -136,7 +136,8 @@ EDITS = [
 def test_edits(server, tmp_path, op, call):
     output = tmp_path / "out.json"
     status, _, error = tool("edit", STORY, "--op", op, "-o", output)
-    api_status, answer = server.json("POST", "/api/edit", {"op": op})
+    verb, *args = op.split()  # the page sends the words of the operation
+    api_status, answer = server.json("POST", "/api/edit", {"verb": verb, "args": args})
     graph = playgraph.MutablePlaygraph(STORY)
     try:
         call(graph)

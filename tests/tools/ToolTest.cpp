@@ -239,6 +239,33 @@ TEST(Tool, ArgumentsAndInputsAreCheckedAndOutputIsEscaped) {
 
 // ---- edit ----
 
+// The README's table of operations is the one `edit --help` prints: the
+// same operations, in the same order, with the same words.
+TEST(Tool, TheReadmeListsTheOperationsOfEditHelp) {
+    const ToolRun help = run("edit --help");
+    ASSERT_EQ(help.status, 0);
+    std::istringstream helpLines(help.output.substr(help.output.find("\nOperations") + 1));
+    std::string line;
+    std::getline(helpLines, line);
+    std::vector<std::string> fromHelp; // "| `SYNTAX` | HELP |"
+    while (std::getline(helpLines, line) && line.rfind("  ", 0) == 0) {
+        if (line.rfind("      ", 0) != 0) {
+            fromHelp.push_back("| `" + line.substr(2) + "` |");
+        } else {
+            fromHelp.back() += " " + line.substr(6);
+        }
+    }
+    std::ifstream readme(std::string(PLAYGRAPH_EXAMPLES) + "/../README.md");
+    std::vector<std::string> fromReadme;
+    while (std::getline(readme, line) && line != "| operation | what it does |") {
+    }
+    std::getline(readme, line); // |---|---|
+    while (std::getline(readme, line) && !line.empty())
+        fromReadme.push_back(line.substr(0, line.size() - 2)); // without " |"
+    EXPECT_EQ(fromReadme, fromHelp);
+    EXPECT_EQ(fromHelp.size(), 11u);
+}
+
 TEST_F(ToolFiles, EditAppliesEveryOperationInOrder) {
     const std::string story = copyOfStory();
     const std::string before = read("story.json");

@@ -125,6 +125,26 @@ Dictionary requestObject(const httplib::Request& request) {
     return *body.dictionary();
 }
 
+// The words of an edit's "args": strings as they are, numbers as the
+// JSON text, and an object as PROPERTIES.
+std::vector<EditWord> editWords(const Value& args) {
+    if (args.isNone()) return {};
+    if (!args.isList()) throw RequestError(400, "\"args\" must be a list");
+    std::vector<EditWord> words;
+    for (const Value& arg : *args.list()) {
+        if (arg.isString()) {
+            words.push_back({*arg.string(), false});
+        } else if (arg.isInteger() || arg.isDouble()) {
+            words.push_back({writeJson(arg), false});
+        } else if (arg.isDictionary()) {
+            words.push_back({writeJson(arg), true});
+        } else {
+            throw RequestError(400, "each of \"args\" must be a string, a number or an object");
+        }
+    }
+    return words;
+}
+
 // A time parameter, read as the tool reads a time argument and refused in
 // the words the tool uses for its TIME argument.
 double timeParameter(const httplib::Request& request, const char* name) {
@@ -265,9 +285,10 @@ void addRoutes(httplib::Server& server, Session& session, GraphRenderer& rendere
                }));
 
     server.Post("/api/edit", api([&](const httplib::Request& request) {
-                    const Value op = requestObject(request).get("op");
-                    if (!op.isString()) throw RequestError(400, "\"op\" must be a string");
-                    return session.edit(*op.string());
+                    const Dictionary body = requestObject(request);
+                    const Value verb = body.get("verb");
+                    if (!verb.isString()) throw RequestError(400, "\"verb\" must be a string");
+                    return session.edit(*verb.string(), editWords(body.get("args")));
                 }));
     server.Post("/api/undo", api([&](const httplib::Request&) { return session.undo(); }));
     server.Post("/api/redo", api([&](const httplib::Request&) { return session.redo(); }));

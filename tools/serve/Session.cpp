@@ -271,10 +271,10 @@ Value Session::findings() {
     return findings_;
 }
 
-Value Session::edit(const std::string& operation) {
+Value Session::edit(const std::string& verb, std::vector<EditWord> words) {
     EditOperation apply;
     try {
-        apply = parseEditOperation(operation);
+        apply = parseEditOperation(verb, std::move(words));
     } catch (const InputError& e) {
         throw RequestError(400, e.what());
     }

@@ -62,7 +62,7 @@ public:
     /// Applies one `playgraph edit` operation as one undoable step; the state
     /// then carries `edit`'s "warnings". Throws `RequestError` (400) with the
     /// parser's or the library's message.
-    Value edit(const std::string& operation);
+    Value edit(const std::string& verb, std::vector<EditWord> words);
     /// Undo and redo through the edit history; 409 when there is nothing to
     /// undo or redo.
     Value undo();

@@ -5,7 +5,7 @@
 import { api, attempt, showMessage } from './api.js';
 import { $, element, secondsText } from './dom.js';
 import { markGraph, select } from './graph.js';
-import { app, edit, word } from './state.js';
+import { app, edit } from './state.js';
 
 export async function loadSegment(id) {
   let segment;
@@ -64,7 +64,7 @@ function renderSegment(s) {
         const value = Number(weight.value);
         if (weight.value.trim() === '' || !isFinite(value))
           return showMessage('The weight must be a number.', true);
-        return edit(`update ${word(s.id)} ${word(t.to)} ${JSON.stringify({ weight: value })}`);
+        return edit('update', [s.id, t.to, { weight: value }]);
       },
     });
     const isDefault = t.isDefault
@@ -72,7 +72,7 @@ function renderSegment(s) {
       : element('button', {
           type: 'button',
           text: 'Make default',
-          onclick: () => edit(`set-default ${word(s.id)} ${word(t.to)}`),
+          onclick: () => edit('set-default', [s.id, t.to]),
         });
     transitions.append(
       element(
@@ -112,9 +112,12 @@ function renderSegment(s) {
       const value = Number(addWeight.value);
       if (!isFinite(value) || addWeight.value.trim() === '')
         return showMessage('The weight must be a number.', true);
-      return edit(
-        `add-transition ${word(s.id)} ${word(addTo.value)}${addDefault.checked ? ' default' : ''} ${JSON.stringify({ weight: value })}`,
-      );
+      return edit('add-transition', [
+        s.id,
+        addTo.value,
+        ...(addDefault.checked ? ['default'] : []),
+        { weight: value },
+      ]);
     },
   });
 
@@ -135,12 +138,9 @@ function renderSegment(s) {
   // The times go to the server as typed, which reads them as the tool does.
   const insert = (where) => {
     const viewable = newViewable.value.trim() || 'none';
-    const base = `${word(s.id)} ${word(newId.value)} ${word(viewable)} ${word(newStart.value.trim())} ${word(newEnd.value.trim())}`;
-    const op =
-      where === 'after'
-        ? `insert-after ${base}${newDefault.checked ? ' default' : ''}`
-        : `insert-${where} ${base}`;
-    return edit(op, newId.value);
+    const args = [s.id, newId.value, viewable, newStart.value.trim(), newEnd.value.trim()];
+    if (where === 'after' && newDefault.checked) args.push('default');
+    return edit(`insert-${where}`, args, newId.value);
   };
 
   const incoming = element('p', {});
@@ -216,7 +216,7 @@ function renderSegment(s) {
         id: 'remove',
         class: 'danger',
         text: 'Remove segment',
-        onclick: () => edit(`remove ${word(s.id)}`),
+        onclick: () => edit('remove', [s.id]),
       }),
     ),
   ];

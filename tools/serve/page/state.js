@@ -20,11 +20,6 @@ export const app = {
   view: { t0: 0, t1: 1 },
 };
 
-// An id as one word of an edit operation: bare when it can be, else quoted.
-export function word(id) {
-  return /^[^\s"{}\\]+$/.test(id) && id !== 'default' ? id : JSON.stringify(id);
-}
-
 function setState(state) {
   app.state = state;
   $('name').textContent = state.name;
@@ -75,11 +70,13 @@ async function change(path, body) {
   await refresh(state);
 }
 
-// Applies an edit; `made` names the segment it makes, which is then
-// selected and drawn at the centre of the view.
-export function edit(op, made) {
+// Applies an edit of `playgraph edit`: its verb and its words (ids and times
+// as typed, "default" where the flag goes, PROPERTIES as an object); `made`
+// names the segment it makes, which is then selected and drawn at the centre
+// of the view.
+export function edit(verb, args, made) {
   return attempt(async () => {
-    await change('/api/edit', { op });
+    await change('/api/edit', { verb, args });
     if (made) await select(made, true);
   });
 }

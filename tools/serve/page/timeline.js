@@ -4,7 +4,7 @@
 import { api, attempt, showMessage } from './api.js';
 import { $, clockText, secondsText } from './dom.js';
 import { select } from './graph.js';
-import { app, edit, word } from './state.js';
+import { app, edit } from './state.js';
 
 // Play-to-end segments have no known length; they are drawn this long.
 function openEndedLength(known) {
@@ -263,7 +263,8 @@ export function setUpTimeline() {
     const first = $('split-first').value;
     const second = $('split-second').value;
     edit(
-      `split ${word(answer.segment)} ${answer.offsetInSegment} ${word(first)} ${word(second)}`,
+      'split',
+      [answer.segment, answer.offsetInSegment, first, second],
       second !== answer.segment ? second : first,
     );
   });
