@@ -1,6 +1,7 @@
 #include "playgraph/Value.hpp"
 
 #include "Compat.hpp"
+#include "DictionaryFormat.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -361,7 +362,7 @@ std::shared_ptr<HostObject> Value::object() const { return isObject() ? p_.o->ob
 
 bool Value::isNumber() const {
     const Kind k = kind();
-    return k == Kind::Bool || k == Kind::Int || k == Kind::UInt || k == Kind::Double;
+    return k == Kind::Int || k == Kind::UInt || k == Kind::Double;
 }
 
 bool Value::isFiniteNumber() const {
@@ -383,14 +384,6 @@ std::size_t skipBlanks(std::string_view s) {
     while (i < s.size() && isBlank(s[i]))
         ++i;
     return i;
-}
-
-int64_t saturatingTrunc(double d) {
-    if (std::isnan(d)) return 0;
-    // 2^63 is exactly representable; anything at or beyond it saturates.
-    if (d >= 9223372036854775808.0) return kInt64Max;
-    if (d <= -9223372036854775808.0) return kInt64Min;
-    return static_cast<int64_t>(d);
 }
 
 int64_t leadingInteger(std::string_view s) {
@@ -507,7 +500,7 @@ int64_t Value::integerReading() const {
         return u > static_cast<uint64_t>(kInt64Max) ? kInt64Max : static_cast<int64_t>(u);
     }
     case Kind::Double:
-        return saturatingTrunc(p_.d);
+        return format::saturatingTrunc(p_.d);
     case Kind::String:
         return leadingInteger(p_.s->text);
     default:

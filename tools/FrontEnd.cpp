@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "../src/DictionaryFormat.hpp"
 #include "playgraph/Value.hpp"
 
 namespace playgraph::tool {
@@ -24,8 +25,7 @@ namespace {
 
 // Whole milliseconds of a stored time, as the loader reads it.
 int64_t storedMilliseconds(const Dictionary& segment, std::string_view key) {
-    const Value v = segment.get(key);
-    return v.isFiniteNumber() ? v.integerReading() : 0;
+    return format::storedMilliseconds(segment.find(key)).value_or(0);
 }
 
 } // namespace

@@ -184,7 +184,9 @@ private:
 ///
 /// The readings (`integerReading`, `int32Reading`, `doubleReading`,
 /// `booleanReading`, `text`) never throw: a value without a reading gives
-/// the documented default. Booleans read as the numbers 0 and 1.
+/// the documented default. They read a boolean as 0 or 1 (so an annotation
+/// stored as `true` reads as set), although a boolean is not a number
+/// (`isNumber`).
 ///
 /// Threads: as for `Dictionary`: reading one value (and the containers it
 /// shares) from several threads is safe while nothing changes it.
@@ -266,7 +268,11 @@ public:
     bool isBool() const { return kind() == Kind::Bool; }
     bool isInteger() const { return kind() == Kind::Int || kind() == Kind::UInt; }
     bool isDouble() const { return kind() == Kind::Double; }
-    /// Bool, integer or double.
+    /// Integer or double. A boolean is not a number: the dictionary format
+    /// knows no booleans, so wherever the library expects a number (a time,
+    /// a viewable id, "main", "autoplayType", "fixedPlaybackRate") a boolean
+    /// is a value of the wrong kind, read as such a value is (mostly as
+    /// absent) and reported by `validate`.
     bool isNumber() const;
     /// A number that is not a not-a-number or infinite double.
     bool isFiniteNumber() const;

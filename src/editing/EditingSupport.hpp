@@ -1,7 +1,7 @@
 #pragma once
 
-// Small helpers shared by the editing operations: typed reads of segment
-// dictionaries, the seconds-to-milliseconds conversion and the messages.
+// Small helpers shared by the editing operations: the dictionary reads they
+// use, argument checks and the messages.
 
 #include <cmath>
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "../DictionaryFormat.hpp"
 #include "playgraph/Keys.hpp"
 #include "playgraph/Value.hpp"
 #include "playgraph/editing/InvalidArgumentError.hpp"
@@ -17,23 +18,10 @@
 
 namespace playgraph::editing {
 
-/// The dictionary under `key`, or none when absent or of another kind.
-inline std::optional<Dictionary> dictionaryAt(const Dictionary& d, std::string_view key) {
-    const Value* v = d.find(key);
-    return v && v->isDictionary() ? std::optional<Dictionary>(*v->dictionary()) : std::nullopt;
-}
-
-/// The string under `key`, or none when absent or of another kind.
-inline std::optional<std::string> stringAt(const Dictionary& d, std::string_view key) {
-    const Value* v = d.find(key);
-    return v && v->isString() ? std::optional<std::string>(*v->string()) : std::nullopt;
-}
-
-/// True when `d[key]` is the string `text`.
-inline bool stringAtEquals(const Dictionary& d, std::string_view key, std::string_view text) {
-    const Value* v = d.find(key);
-    return v && v->isString() && *v->string() == text;
-}
+using format::dictionaryAt;
+using format::millisecondsFromSeconds;
+using format::stringAt;
+using format::stringAtEquals;
 
 /// The segment's "next", created (replacing an absent, null or wrongly
 /// typed value) when it is not a dictionary.
@@ -46,15 +34,6 @@ inline Dictionary ensureNext(Dictionary& segment) {
 
 /// A new transition dictionary holding only "weight" 50.
 inline Dictionary newTransition() { return Dictionary{{std::string(keys::weight), int64_t{50}}}; }
-
-/// Seconds to integer milliseconds: x 1000.0, truncated toward zero,
-/// saturated to the signed 64-bit range. `seconds` must be finite.
-inline int64_t millisecondsFromSeconds(double seconds) {
-    const double ms = std::trunc(seconds * 1000.0);
-    if (ms >= 9223372036854775808.0) return std::numeric_limits<int64_t>::max();
-    if (ms <= -9223372036854775808.0) return std::numeric_limits<int64_t>::min();
-    return static_cast<int64_t>(ms);
-}
 
 /// `a + b`, saturated to the signed 64-bit range.
 inline int64_t saturatingAdd(int64_t a, int64_t b) {
@@ -90,11 +69,10 @@ inline Dictionary requireProperties(const Value& properties) {
     fail("properties (" + properties.text() + ") must be a dictionary");
 }
 
-/// Throws unless `viewableId` is a finite number (not a boolean), none or
-/// the null marker: anything else could not be written back as a
-/// dictionary's viewable id.
+/// Throws unless `viewableId` is a finite number, none or the null marker:
+/// anything else could not be written back as a dictionary's viewable id.
 inline void requireViewableId(const Value& viewableId) {
-    if (viewableId.isAbsent() || (viewableId.isFiniteNumber() && !viewableId.isBool())) return;
+    if (viewableId.isAbsent() || viewableId.isFiniteNumber()) return;
     const std::string text =
         viewableId.isBool() ? (viewableId.booleanReading() ? "true" : "false") : viewableId.text();
     fail("viewableId (" + text + ") must be a finite number");

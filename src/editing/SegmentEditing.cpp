@@ -15,11 +15,9 @@ void copyEntry(const Dictionary& from, Dictionary& to, std::string_view key) {
     if (const Value* v = from.find(key)) to.set(key, *v);
 }
 
-/// The segment's start in whole milliseconds, read as the model reads it:
-/// a finite number truncated toward zero, anything else 0.
+/// The segment's start in whole milliseconds, read as the model reads it.
 int64_t startMilliseconds(const Dictionary& segment) {
-    const Value* v = segment.find(keys::startTimeMs);
-    return v && v->isFiniteNumber() ? v->integerReading() : 0;
+    return format::storedMilliseconds(segment.find(keys::startTimeMs)).value_or(0);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "playgraph/model/Playgraph.hpp"
 
+#include "../DictionaryFormat.hpp"
 #include "playgraph/Keys.hpp"
 #include "playgraph/platform/Uuid.hpp"
 
@@ -10,10 +11,7 @@ std::shared_ptr<Playgraph> Playgraph::create(const Value& dictionary,
     std::shared_ptr<Playgraph> p(new Playgraph());
     static const Dictionary kEmpty;
     const Dictionary& d = dictionary.dictionary() ? *dictionary.dictionary() : kEmpty;
-    const auto readString = [&](std::string_view key) -> std::optional<std::string> {
-        const Value* v = d.find(key);
-        return v && v->isString() ? std::optional<std::string>(*v->string()) : std::nullopt;
-    };
+    const auto readString = [&](std::string_view key) { return format::stringAt(d, key); };
     // Without a (string) "playgraphId" the playgraph gets a fresh UUID.
     auto id = readString(keys::playgraphId);
     p->playgraphId_ = id ? std::move(*id) : makeUuidString();

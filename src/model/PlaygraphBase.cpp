@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "../Compat.hpp"
+#include "../DictionaryFormat.hpp"
 #include "DefaultPathWalk.hpp"
 #include "FindEach.hpp"
 #include "GraphIndex.hpp"
@@ -13,26 +14,6 @@
 #include "playgraph/model/PlaygraphSegmentTransition.hpp"
 
 namespace playgraph {
-
-namespace {
-
-// A time in milliseconds, in seconds. Only finite numbers count: anything
-// else (absent, the null marker, a string, not-a-number, infinity) is
-// absent. Values beyond the signed 64-bit range saturate.
-std::optional<double> readMilliseconds(const Value* v) {
-    if (!v || !v->isFiniteNumber()) return std::nullopt;
-    return static_cast<double>(v->integerReading()) / 1000.0;
-}
-
-std::optional<std::string> readString(const Value* v) {
-    return v && v->isString() ? std::optional<std::string>(*v->string()) : std::nullopt;
-}
-
-std::optional<Dictionary> readDictionary(const Value* v) {
-    return v && v->isDictionary() ? std::optional<Dictionary>(*v->dictionary()) : std::nullopt;
-}
-
-} // namespace
 
 PlaygraphBase::PlaygraphBase(Flavor flavor)
     : index_(std::make_unique<GraphIndex>()), flavor_(flavor) {}
@@ -344,16 +325,17 @@ std::shared_ptr<PlaygraphSegment> PlaygraphBase::buildSegment(const std::string&
     } else if (type_ && *type_ == keys::branchingType && defaultViewableId.isNumber()) {
         viewableId = defaultViewableId;
     }
-    const double start = readMilliseconds(found[kStart]).value_or(0.0);
-    const double end = readMilliseconds(found[kEnd]).value_or(-1.0);
+    const double start = format::storedSeconds(found[kStart]).value_or(0.0);
+    const double end = format::storedSeconds(found[kEnd]).value_or(-1.0);
 
     std::shared_ptr<PlaygraphSegment> segment = PlaygraphSegment::makeBlank(buildingBlock_);
     segment->initialize(shared_from_this(), segmentId, std::move(viewableId), start, end,
                         std::numeric_limits<double>::quiet_NaN(),
-                        readDictionary(found[kAnnotations]), readDictionary(found[kUserInfo]));
+                        format::dictionaryOf(found[kAnnotations]),
+                        format::dictionaryOf(found[kUserInfo]));
     // Set directly: the segment is not in the map yet.
-    segment->defaultNext_ = readString(found[kDefaultNext]);
-    if (flavor_ == Flavor::Immutable) segment->transitionType_ = readString(found[kType]);
+    segment->defaultNext_ = format::stringOf(found[kDefaultNext]);
+    if (flavor_ == Flavor::Immutable) segment->transitionType_ = format::stringOf(found[kType]);
     if (const Value* next = found[kNext]; next && next->isDictionary()) {
         segment->next_ = buildTransitions(*next, segment);
     }

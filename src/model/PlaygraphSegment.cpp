@@ -204,7 +204,7 @@ const Value* PlaygraphSegment::annotation(std::string_view key) const {
     const Value* v = annotations_->find(key);
     // Values without a boolean or integer reading (the null marker, a
     // container, a host object) read as absent, so the default applies.
-    if (!v || !(v->isNumber() || v->isString())) return nullptr;
+    if (!v || !(v->isNumber() || v->isBool() || v->isString())) return nullptr;
     return v;
 }
 

@@ -1,5 +1,6 @@
 #include "playgraph/model/PlaygraphSegmentTransition.hpp"
 
+#include "../DictionaryFormat.hpp"
 #include "FindEach.hpp"
 #include "ObjectBlock.hpp"
 
@@ -16,9 +17,7 @@ TransitionEntry TransitionEntry::read(const Value& entry) {
     const auto [weight, skip, autoplay, type] = detail::findEach<4>(
         *d, {keys::weight, keys::skipRegionOffset, keys::autoplayType, keys::transitionType});
     if (weight) out.weight = *weight;
-    if (skip && skip->isFiniteNumber()) {
-        out.skipRegionOffset = static_cast<double>(skip->integerReading()) / 1000.0;
-    }
+    out.skipRegionOffset = format::storedSeconds(skip);
     if (autoplay && autoplay->isNumber()) out.autoplayType = autoplay->integerReading();
     if (type && type->isString()) out.transitionType = *type->string();
     return out;
