@@ -2,7 +2,8 @@
 # Installs the project into a scratch prefix, then checks what a user gets:
 # examples/consumer builds with find_package(playgraph) against the core and
 # JSON libraries and runs; the same program builds with the pkg-config files;
-# the installed playgraph tool runs; the installed Python package imports
+# the consumer builds and runs against shared libraries too, which export
+# only the public interface; the installed playgraph tool runs; the installed Python package imports
 # and loads a playgraph; and the README's C++ and Python snippets are lines
 # of examples/consumer/main.cpp and examples/story.py, so the code the README
 # shows is code that compiles and runs.
@@ -28,6 +29,25 @@ pkg-config --cflags --libs playgraph
 c++ -o build/consumer/consumer-pkg-config examples/consumer/main.cpp \
   $(pkg-config --cflags --libs playgraph-json)
 build/consumer/consumer-pkg-config >/dev/null
+
+echo "== consumer against the shared libraries"
+shared="$PWD/build/install-shared-prefix"
+rm -rf "$shared" build/install-shared build/consumer-shared
+cmake -S . -B build/install-shared -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON \
+  -DPLAYGRAPH_BUILD_TESTS=OFF -DPLAYGRAPH_BUILD_EXAMPLES=OFF -DPLAYGRAPH_BUILD_TOOLS=OFF \
+  -DCMAKE_INSTALL_PREFIX="$shared" >/dev/null
+cmake --build build/install-shared -j2
+cmake --install build/install-shared >/dev/null
+cmake -S examples/consumer -B build/consumer-shared -DCMAKE_PREFIX_PATH="$shared" >/dev/null
+cmake --build build/consumer-shared -j2
+ldd build/consumer-shared/consumer | grep -qF "$shared/lib/libplaygraph.so"
+build/consumer-shared/consumer >/dev/null
+# Every exported function is one of the public interface's.
+for lib in "$shared"/lib/libplaygraph.so "$shared"/lib/libplaygraph_json.so; do
+  stray=$(nm -DC --defined-only "$lib" | awk '$2 == "T"' |
+    grep -E 'playgraph::(v1::(detail|jsontext|compat|diffsupport|editing)::|[^v])' || true)
+  if [ -n "$stray" ]; then echo "$lib exports internals:"; echo "$stray"; exit 1; fi
+done
 
 echo "== installed tool"
 "$prefix/bin/playgraph" info

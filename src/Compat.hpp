@@ -18,7 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace playgraph::compat {
+namespace playgraph::inline v1::compat {
 
 template <class To, class From> constexpr To bitCast(const From& from) noexcept {
 #if defined(__cpp_lib_bit_cast)
@@ -188,4 +188,4 @@ using fallback::fromChars;
 using fallback::toChars;
 #endif
 
-} // namespace playgraph::compat
+} // namespace playgraph::inline v1::compat

@@ -9,7 +9,7 @@
 #include <new>
 #include <stdexcept>
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 // ---- Shared blocks -----------------------------------------------------------
 
@@ -612,4 +612,4 @@ std::string formatFixed(double value, int decimals) {
     return std::string(buf, r.ptr);
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

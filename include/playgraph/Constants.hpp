@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// Transition types. Any string may be stored as a type; the library only
 /// compares with "lazy" (when it forms a transition's key).
@@ -21,4 +21,4 @@ inline constexpr std::string_view MutablePlaygraphUserInfoKey = "userInfo";
 inline constexpr std::string_view PlaygraphSegmentUserInfoPlaygraphParamsKey =
     "PlaygraphSegmentUserInfoPlaygraphParamsKey";
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

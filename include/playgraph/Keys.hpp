@@ -7,7 +7,7 @@
 /// A playgraph dictionary has "playgraphId", "initialSegment", "type",
 /// "transitionType", "segments" (segment id -> segment dictionary) and
 /// "annotations" at its top level. Times are integer milliseconds.
-namespace playgraph::keys {
+namespace playgraph::inline v1::keys {
 
 // Playgraph level.
 inline constexpr std::string_view playgraphId = "playgraphId";
@@ -55,4 +55,4 @@ inline constexpr std::string_view precedingEmptyAdBreakToken = "precedingEmptyAd
 inline constexpr std::string_view adBreakToken = "adBreakToken";
 inline constexpr std::string_view fixedPlaybackRate = "fixedPlaybackRate";
 
-} // namespace playgraph::keys
+} // namespace playgraph::inline v1::keys

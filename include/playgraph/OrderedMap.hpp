@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// A string-keyed map that enumerates its entries in insertion order.
 ///
@@ -460,4 +460,4 @@ public:
     const_iterator end() const { return const_iterator(this, size_); }
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

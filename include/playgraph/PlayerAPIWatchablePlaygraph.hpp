@@ -4,10 +4,11 @@
 #include <optional>
 #include <string>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/QZMutableVideoComposition.hpp"
 #include "playgraph/Value.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// A composition that also carries the properties of a playback request.
 ///
@@ -17,7 +18,7 @@ namespace playgraph {
 /// owns (strings are returned by value, the play context as a new one-level
 /// copy), and a setter stores a copy of what it is given. The inherited
 /// editing operations have no such protection.
-class PlayerAPIWatchablePlaygraph : public virtual QZMutableVideoComposition {
+class PLAYGRAPH_API PlayerAPIWatchablePlaygraph : public virtual QZMutableVideoComposition {
 public:
     ~PlayerAPIWatchablePlaygraph() override = default;
 
@@ -39,4 +40,4 @@ public:
     virtual void setStickySteeringToken(std::optional<std::string> token) = 0;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

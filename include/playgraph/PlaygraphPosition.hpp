@@ -4,7 +4,9 @@
 #include <functional>
 #include <memory>
 
-namespace playgraph {
+#include "playgraph/Config.hpp"
+
+namespace playgraph::inline v1 {
 
 class QZPlaygraphSegment;
 
@@ -16,7 +18,7 @@ class QZPlaygraphSegment;
 ///
 /// Threads: a plain value; copies may be read on any thread while the
 /// segment's playgraph is not being changed.
-struct PlaygraphPosition {
+struct PLAYGRAPH_API PlaygraphPosition {
     std::shared_ptr<QZPlaygraphSegment> segment;
     double watchableTime = 0.0;
 };
@@ -27,4 +29,4 @@ struct PlaygraphPosition {
 using TraversalCallback = std::function<void(const std::shared_ptr<QZPlaygraphSegment>& segment,
                                              uint64_t index, bool& stop)>;
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -4,11 +4,12 @@
 #include <memory>
 #include <string>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/QZPlaygraph.hpp"
 #include "playgraph/Value.hpp"
 #include "playgraph/platform/QZPlaygraphParams.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// An editable playgraph: a `QZPlaygraph` whose graph can be changed.
 ///
@@ -30,7 +31,7 @@ namespace playgraph {
 /// nested dictionaries it shares. Creating an editable playgraph also writes
 /// to its "segments" dictionary (it reserves room), so the same holds for
 /// creation. Reads may overlap each other.
-class QZMutablePlaygraph : public virtual QZPlaygraph {
+class PLAYGRAPH_API QZMutablePlaygraph : public virtual QZPlaygraph {
 public:
     ~QZMutablePlaygraph() override = default;
 
@@ -78,4 +79,4 @@ public:
     virtual Dictionary dictionaryRepresentation() const = 0;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

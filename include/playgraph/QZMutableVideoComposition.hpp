@@ -3,12 +3,13 @@
 #include <memory>
 #include <string>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/QZMutablePlaygraph.hpp"
 #include "playgraph/QZVideoComposition.hpp"
 #include "playgraph/Value.hpp"
 #include "playgraph/platform/QZPlaygraphParams.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// A video composition that can be edited clip by clip.
 ///
@@ -20,8 +21,8 @@ namespace playgraph {
 ///
 /// Threads: a clip operation is an edit and, as for `QZMutablePlaygraph`,
 /// must not overlap any other call on the composition or its objects.
-class QZMutableVideoComposition : public virtual QZVideoComposition,
-                                  public virtual QZMutablePlaygraph {
+class PLAYGRAPH_API QZMutableVideoComposition : public virtual QZVideoComposition,
+                                                public virtual QZMutablePlaygraph {
 public:
     ~QZMutableVideoComposition() override = default;
 
@@ -56,4 +57,4 @@ public:
                               const Value& localizedViewableId, double startTime) = 0;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -7,11 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/PlaygraphPosition.hpp"
 #include "playgraph/QZPlaygraphSegment.hpp"
 #include "playgraph/Value.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// A playgraph: a directed graph of segments joined by weighted transitions,
 /// with one default path from the initial segment along each segment's
@@ -29,7 +30,7 @@ namespace playgraph {
 /// a transition's `setWeightOverride` change it: the caller must keep each of
 /// them from overlapping any other call on the playgraph, its segments or its
 /// transitions.
-class QZPlaygraph : public std::enable_shared_from_this<QZPlaygraph> {
+class PLAYGRAPH_API QZPlaygraph : public std::enable_shared_from_this<QZPlaygraph> {
 public:
     virtual ~QZPlaygraph() = default;
 
@@ -94,4 +95,4 @@ public:
     virtual std::optional<double> minimumSegmentLengthMs() const { return std::nullopt; }
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

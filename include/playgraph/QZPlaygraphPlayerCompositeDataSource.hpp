@@ -4,10 +4,11 @@
 #include <memory>
 #include <optional>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/QZPlaygraphPlayerMutableDataSource.hpp"
 #include "playgraph/QZPlaygraphSegmentTransitionConfiguration.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// A data source over several playgraphs, registered by `playgraphId`, with
 /// tracking info per playgraph and inter-playgraph transitions that lead
@@ -21,7 +22,8 @@ namespace playgraph {
 /// Threads: as for `QZPlaygraphPlayerMutableDataSource`: registering
 /// playgraphs, tracking info and transitions must not overlap any other call
 /// on the data source.
-class QZPlaygraphPlayerCompositeDataSource : public virtual QZPlaygraphPlayerMutableDataSource {
+class PLAYGRAPH_API QZPlaygraphPlayerCompositeDataSource
+    : public virtual QZPlaygraphPlayerMutableDataSource {
 public:
     /// The configure callback of `addTransitionFromSegment`. It receives the
     /// new transition for the duration of the call only.
@@ -55,4 +57,4 @@ public:
                                           bool setAsNext, const TransitionConfigure& configure) = 0;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -6,13 +6,14 @@
 #include <string_view>
 #include <vector>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/PlaygraphPosition.hpp"
 #include "playgraph/QZPlaygraph.hpp"
 #include "playgraph/QZPlaygraphSegment.hpp"
 #include "playgraph/QZPlaygraphSegmentTransition.hpp"
 #include "playgraph/Value.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// What a player reads segments from: where playback starts, which segment
 /// follows a segment, the transitions that leave a segment, tracking info
@@ -30,7 +31,7 @@ namespace playgraph {
 /// other; every call that changes the data source (overrides, weights, its
 /// playgraphs, the observer) must not overlap any other call on it or on its
 /// playgraphs (the caller serialises).
-class QZPlaygraphPlayerDataSource {
+class PLAYGRAPH_API QZPlaygraphPlayerDataSource {
 public:
     virtual ~QZPlaygraphPlayerDataSource() = default;
 
@@ -84,4 +85,4 @@ public:
     }
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

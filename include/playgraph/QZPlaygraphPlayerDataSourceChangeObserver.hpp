@@ -2,7 +2,9 @@
 
 #include <memory>
 
-namespace playgraph {
+#include "playgraph/Config.hpp"
+
+namespace playgraph::inline v1 {
 
 class QZPlaygraph;
 class QZPlaygraphSegment;
@@ -19,7 +21,7 @@ class QZPlaygraphPlayerMutableDataSource;
 ///
 /// Threads: called on the thread that made the change, never from a thread of
 /// the library's own.
-class QZPlaygraphPlayerDataSourceChangeObserver {
+class PLAYGRAPH_API QZPlaygraphPlayerDataSourceChangeObserver {
 public:
     virtual ~QZPlaygraphPlayerDataSourceChangeObserver() = default;
 
@@ -34,4 +36,4 @@ public:
         const std::shared_ptr<QZPlaygraph>& playgraph) = 0;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -3,10 +3,11 @@
 #include <memory>
 #include <optional>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/QZPlaygraphPlayerDataSource.hpp"
 #include "playgraph/QZPlaygraphPlayerDataSourceChangeObserver.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// A data source whose next segments a caller can override and re-weight,
 /// whose playgraph can be replaced, and which tells one weakly held change
@@ -23,7 +24,8 @@ namespace playgraph {
 /// Threads: every operation here changes the data source or its transitions
 /// and must not overlap any other call on the data source or its playgraphs;
 /// the observer is called on the calling thread.
-class QZPlaygraphPlayerMutableDataSource : public virtual QZPlaygraphPlayerDataSource {
+class PLAYGRAPH_API QZPlaygraphPlayerMutableDataSource
+    : public virtual QZPlaygraphPlayerDataSource {
 public:
     /// Makes `next` follow `source`; an empty `next` makes nothing follow
     /// it. Tells the observer when the stored state changed (each class
@@ -52,4 +54,4 @@ public:
         const std::shared_ptr<QZPlaygraphPlayerDataSourceChangeObserver>& observer) = 0;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

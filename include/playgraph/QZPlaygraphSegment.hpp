@@ -7,12 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/OrderedMap.hpp"
 #include "playgraph/QZPlaygraphSegmentExitZone.hpp"
 #include "playgraph/QZPlaygraphSegmentTransition.hpp"
 #include "playgraph/Value.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 class QZPlaygraph;
 class QZPlaygraphParams;
@@ -34,7 +35,7 @@ using ExitZoneList = std::vector<std::shared_ptr<QZPlaygraphSegmentExitZone>>;
 /// changes the segment's playgraph. `setMovieDuration` recomputes the
 /// playgraph's duration and offsets: the caller must keep it from overlapping
 /// any other call on that playgraph or its segments.
-class QZPlaygraphSegment {
+class PLAYGRAPH_API QZPlaygraphSegment {
 public:
     virtual ~QZPlaygraphSegment() = default;
 
@@ -109,4 +110,4 @@ public:
     virtual std::string description() const = 0;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

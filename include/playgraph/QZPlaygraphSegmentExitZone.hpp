@@ -1,13 +1,15 @@
 #pragma once
 
-namespace playgraph {
+#include "playgraph/Config.hpp"
+
+namespace playgraph::inline v1 {
 
 /// A time window (viewable times, seconds) within which a segment may be
 /// left. Created by players; the library only defines and stores them.
 ///
 /// Threads: read-only; any number of threads may read a zone while its
 /// segment's playgraph is not being changed.
-class QZPlaygraphSegmentExitZone {
+class PLAYGRAPH_API QZPlaygraphSegmentExitZone {
 public:
     virtual ~QZPlaygraphSegmentExitZone() = default;
     /// Start equals end exactly.
@@ -18,4 +20,4 @@ public:
     virtual double endTime() const = 0;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -6,9 +6,10 @@
 #include <optional>
 #include <string>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/Value.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 class QZPlaygraphSegment;
 
@@ -23,7 +24,7 @@ class QZPlaygraphSegment;
 /// Threads: the getters may run on several threads at once;
 /// `setWeightOverride` must not overlap any other call on the transition (the
 /// caller serialises).
-class QZPlaygraphSegmentTransition {
+class PLAYGRAPH_API QZPlaygraphSegmentTransition {
 public:
     using Completion = std::function<void(bool)>;
 
@@ -57,4 +58,4 @@ public:
     virtual std::string key() const = 0;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

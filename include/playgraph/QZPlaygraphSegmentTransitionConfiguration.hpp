@@ -3,9 +3,10 @@
 #include <memory>
 #include <optional>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/Value.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 class QZPlaygraph;
 class QZPlaygraphSegment;
@@ -19,7 +20,7 @@ class QZPlaygraphSegment;
 ///
 /// Threads: meant for the configure callback, which runs on the caller's
 /// thread; no other thread may use the transition meanwhile.
-class QZPlaygraphSegmentTransitionConfiguration {
+class PLAYGRAPH_API QZPlaygraphSegmentTransitionConfiguration {
 public:
     virtual ~QZPlaygraphSegmentTransitionConfiguration() = default;
 
@@ -35,4 +36,4 @@ public:
     virtual void setSkipRegionOffset(std::optional<double> seconds) = 0;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

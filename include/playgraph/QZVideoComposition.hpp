@@ -3,10 +3,11 @@
 #include <memory>
 #include <string>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/QZPlaygraph.hpp"
 #include "playgraph/platform/QZPlaygraphParams.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// A video composition: a playgraph assembled from clips (a clip is a
 /// segment, a clip name a segment id).
@@ -18,7 +19,7 @@ namespace playgraph {
 ///
 /// Threads: as for `QZPlaygraph`: reads may overlap each other; nothing that
 /// changes the composition may overlap any other call on it.
-class QZVideoComposition : public virtual QZPlaygraph {
+class PLAYGRAPH_API QZVideoComposition : public virtual QZPlaygraph {
 public:
     ~QZVideoComposition() override = default;
 
@@ -31,4 +32,4 @@ public:
     virtual std::shared_ptr<QZPlaygraphParams> params() const = 0;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

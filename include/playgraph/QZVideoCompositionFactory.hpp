@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/PlayerAPIWatchablePlaygraph.hpp"
 #include "playgraph/QZMutableVideoComposition.hpp"
 #include "playgraph/QZPlaygraph.hpp"
@@ -11,7 +12,7 @@
 #include "playgraph/Value.hpp"
 #include "playgraph/platform/QZPlaygraphParams.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// Makes compositions and watchables for playback requests. Hosts obtain it
 /// through their dependency registry under
@@ -24,7 +25,7 @@ namespace playgraph {
 ///
 /// Threads: the library's factory keeps no state, so any threads may call it
 /// at once; each result belongs to the caller, who serialises its use.
-class QZVideoCompositionFactory {
+class PLAYGRAPH_API QZVideoCompositionFactory {
 public:
     virtual ~QZVideoCompositionFactory() = default;
 
@@ -51,4 +52,4 @@ public:
                              const std::optional<Dictionary>& uiPlayContext) = 0;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -11,23 +11,24 @@
 #include <variant>
 #include <vector>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/OrderedMap.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 class Value;
 
 /// Base class of the opaque host objects a `Value` can carry (for example a
 /// `QZPlaygraphParams` inside a segment's user info). The library only
 /// stores, passes on and type-tests them.
-class HostObject {
+class PLAYGRAPH_API HostObject {
 public:
     virtual ~HostObject() = default;
 };
 
 /// The null marker: a value that a dictionary can hold and that means "no
 /// value" (as a decoded JSON null). Distinct from an absent key.
-struct Null {
+struct PLAYGRAPH_API Null {
     bool operator==(const Null&) const = default;
 };
 
@@ -39,13 +40,13 @@ struct DictionaryBlock;
 struct ListBlock;
 
 // An immutable string shared by the values that copy it.
-struct StringBox {
+struct PLAYGRAPH_API StringBox {
     std::atomic<uint32_t> refs{1};
     std::string text;
 };
 
 // A host object, held the same way.
-struct HostBox {
+struct PLAYGRAPH_API HostBox {
     std::atomic<uint32_t> refs{1};
     std::shared_ptr<HostObject> object;
 };
@@ -72,7 +73,7 @@ struct HostBox {
 ///
 /// A moved-from handle is valid and empty; it shares no container until a
 /// change (`set`, `reserve`) gives it a new one, or it is assigned.
-class Dictionary {
+class PLAYGRAPH_API Dictionary {
 public:
     using Map = OrderedMap<Value>;
 
@@ -120,7 +121,7 @@ public:
     Map::const_iterator end() const;
 
     /// Deep, order-insensitive comparison of the contents.
-    friend bool operator==(const Dictionary& a, const Dictionary& b);
+    friend PLAYGRAPH_API bool operator==(const Dictionary& a, const Dictionary& b);
 
 private:
     explicit Dictionary(detail::DictionaryBlock* block) noexcept : block_(block) {}
@@ -135,7 +136,7 @@ private:
 /// An ordered list with shared reference semantics (see `Dictionary`).
 ///
 /// Threads and moved-from handles: as for `Dictionary`.
-class List {
+class PLAYGRAPH_API List {
 public:
     List();
     List(std::initializer_list<Value> init);
@@ -161,7 +162,7 @@ public:
     std::vector<Value>::const_iterator begin() const;
     std::vector<Value>::const_iterator end() const;
 
-    friend bool operator==(const List& a, const List& b);
+    friend PLAYGRAPH_API bool operator==(const List& a, const List& b);
 
 private:
     std::vector<Value>& items() const;
@@ -190,7 +191,7 @@ private:
 ///
 /// Threads: as for `Dictionary`: reading one value (and the containers it
 /// shares) from several threads is safe while nothing changes it.
-class Value {
+class PLAYGRAPH_API Value {
 public:
     enum class Kind { None, Null, Bool, Int, UInt, Double, String, Dictionary, List, Object };
 
@@ -327,7 +328,7 @@ public:
     /// compare by identity; dictionaries ignore order. Containers nested
     /// deeper than 513 levels compare unequal, which keeps a container that
     /// holds itself from recursing forever.
-    friend bool operator==(const Value& a, const Value& b);
+    friend PLAYGRAPH_API bool operator==(const Value& a, const Value& b);
 
 private:
     // Kinds from String on hold a shared block; the ones before are plain.
@@ -396,8 +397,8 @@ private:
 };
 
 /// The "%f" form of a double: fixed notation, six decimals.
-std::string formatFixed(double value, int decimals = 6);
+PLAYGRAPH_API std::string formatFixed(double value, int decimals = 6);
 /// The general form used for numbers in texts: at most 16 significant digits.
-std::string formatGeneral(double value);
+PLAYGRAPH_API std::string formatGeneral(double value);
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

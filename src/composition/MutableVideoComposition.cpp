@@ -6,7 +6,7 @@
 #include "playgraph/Keys.hpp"
 #include "playgraph/editing/InvalidArgumentError.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 namespace {
 
@@ -166,4 +166,4 @@ void MutableVideoComposition::localizeClip(const std::string&, const std::string
 void MutableVideoComposition::addTransitionFromSegment(const std::string&, const std::string&, bool,
                                                        const Value&) {}
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -4,7 +4,7 @@
 #include "playgraph/composition/VideoComposition.hpp"
 #include "playgraph/composition/WatchableComposition.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 std::shared_ptr<QZVideoCompositionFactoryImpl> QZVideoCompositionFactoryImpl::create() {
     return std::make_shared<QZVideoCompositionFactoryImpl>();
@@ -41,4 +41,4 @@ QZVideoCompositionFactoryImpl::watchableWithMainVideoId(
     return WatchableComposition::watchableWithMainViewableId(mainVideoId, playgraph, uiPlayContext);
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

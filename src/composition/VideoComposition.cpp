@@ -5,7 +5,7 @@
 #include "playgraph/Constants.hpp"
 #include "playgraph/Keys.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 Dictionary VideoComposition::oneClipDictionary(
     const Value& viewableId, const std::optional<std::string>& initialName, double startTime,
@@ -54,4 +54,4 @@ void VideoComposition::defineRange(const std::string&, double, double) {}
 
 void VideoComposition::observeRange(const std::string&, double, double) {}
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

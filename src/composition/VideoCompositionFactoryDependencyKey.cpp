@@ -4,7 +4,7 @@
 
 #include "playgraph/composition/QZVideoCompositionFactoryImpl.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 namespace {
 
@@ -32,4 +32,4 @@ void VideoCompositionFactoryDependencyKey::setDefaultValue(DependencyType functi
         std::exchange(heldFunction(), function ? std::move(function) : initialFunction());
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

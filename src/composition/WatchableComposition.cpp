@@ -1,6 +1,6 @@
 #include "playgraph/composition/WatchableComposition.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 namespace {
 
@@ -117,4 +117,4 @@ void WatchableComposition::setStickySteeringToken(std::optional<std::string> tok
     write(stickySteeringToken_, std::move(token));
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

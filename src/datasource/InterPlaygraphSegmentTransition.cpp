@@ -1,6 +1,6 @@
 #include "playgraph/datasource/InterPlaygraphSegmentTransition.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 std::shared_ptr<InterPlaygraphSegmentTransition> InterPlaygraphSegmentTransition::create(
     std::string destinationSegmentId, std::optional<std::string> transitionType, Value weight,
@@ -17,4 +17,4 @@ InterPlaygraphSegmentTransition::create(std::string destinationSegmentId, const 
                   std::move(entry.weight), entry.skipRegionOffset, entry.autoplayType);
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -2,7 +2,7 @@
 
 #include "../model/DepthFirstWalk.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 std::shared_ptr<PlaygraphPlayerCompositeDataSource> PlaygraphPlayerCompositeDataSource::create() {
     return std::shared_ptr<PlaygraphPlayerCompositeDataSource>(
@@ -252,4 +252,4 @@ void PlaygraphPlayerCompositeDataSource::addTransition(
     if (setAsNext) setNextSegmentAfter(sourceSegment, destination);
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -2,7 +2,7 @@
 
 #include "playgraph/model/PlaygraphBase.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 std::optional<NextSegmentOverride> PlaygraphPlayerDataSourceCore::storedNextSegmentOverride(
     const std::shared_ptr<QZPlaygraphSegment>& source) const {
@@ -96,4 +96,4 @@ void PlaygraphPlayerDataSourceCore::notifyPlaygraphUpdated(std::shared_ptr<QZPla
     observer->dataSourceDidUpdatePlaygraph(dataSource, playgraph);
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

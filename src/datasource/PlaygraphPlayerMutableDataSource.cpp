@@ -1,6 +1,6 @@
 #include "playgraph/datasource/PlaygraphPlayerMutableDataSource.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 namespace {
 
@@ -124,4 +124,4 @@ std::shared_ptr<QZPlaygraphSegment> PlaygraphPlayerMutableDataSource::initialSeg
     return id ? playgraph_->segmentById(*id) : nullptr;
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -13,7 +13,7 @@
 #include "DiffSupport.hpp"
 #include "playgraph/Keys.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 namespace {
 
@@ -581,4 +581,4 @@ std::vector<std::string> referencesMadeBy(const PlaygraphChange& change) {
 
 } // namespace diffsupport
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

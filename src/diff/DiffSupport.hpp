@@ -9,7 +9,7 @@
 
 #include "playgraph/diff/Diff.hpp"
 
-namespace playgraph::diffsupport {
+namespace playgraph::inline v1::diffsupport {
 
 /// The value at `path` below `root`; none when a step is absent or not a
 /// dictionary. An entry holding none reads as absent.
@@ -42,4 +42,4 @@ inline std::string pathKey(const KeyPath& path) { return pathKey(path, path.size
 /// "defaultNext" or a transition.
 std::vector<std::string> referencesMadeBy(const PlaygraphChange& change);
 
-} // namespace playgraph::diffsupport
+} // namespace playgraph::inline v1::diffsupport

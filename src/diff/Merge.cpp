@@ -7,7 +7,7 @@
 #include "DiffSupport.hpp"
 #include "playgraph/Keys.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 namespace {
 
@@ -183,4 +183,4 @@ Value MergeResult::conflictsValue() const {
     return list;
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

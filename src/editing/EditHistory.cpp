@@ -6,7 +6,7 @@
 
 #include "EditingSupport.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 namespace {
 
@@ -300,4 +300,4 @@ void EditHistory::clear() {
 
 bool EditHistory::isStale() const { return playgraph_->revision_ != knownRevision_; }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -16,7 +16,7 @@
 #include "playgraph/editing/InvalidArgumentError.hpp"
 #include "playgraph/editing/MutablePlaygraph.hpp"
 
-namespace playgraph::editing {
+namespace playgraph::inline v1::editing {
 
 using format::dictionaryAt;
 using format::millisecondsFromSeconds;
@@ -81,9 +81,9 @@ inline void requireViewableId(const Value& viewableId) {
 /// A time for an edit's label: seconds with three decimals.
 inline std::string labelSeconds(double seconds) { return formatFixed(seconds, 3) + " s"; }
 
-} // namespace playgraph::editing
+} // namespace playgraph::inline v1::editing
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// Marks one public edit of a `MutablePlaygraph`. Edits nest (an edit made
 /// by another edit); only the outermost one that completes counts: it moves
@@ -108,4 +108,4 @@ private:
     MutablePlaygraph& playgraph_;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

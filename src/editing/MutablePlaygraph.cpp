@@ -8,7 +8,7 @@
 #include "playgraph/Keys.hpp"
 #include "playgraph/platform/Uuid.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 using namespace editing;
 
@@ -342,4 +342,4 @@ bool MutablePlaygraph::isSegmentIdTaken(std::string_view segmentId) const {
     return segments && segments->contains(segmentId);
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

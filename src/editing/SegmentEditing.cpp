@@ -4,7 +4,7 @@
 #include "EditingSupport.hpp"
 #include "playgraph/editing/MutablePlaygraph.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 using namespace editing;
 
@@ -241,4 +241,4 @@ void MutablePlaygraph::removeSegment(const std::string& segmentId) {
     scope.completed([&] { return "remove " + segmentId; });
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -4,7 +4,7 @@
 #include "EditingSupport.hpp"
 #include "playgraph/editing/MutablePlaygraph.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 using namespace editing;
 
@@ -163,4 +163,4 @@ void MutablePlaygraph::supportSkippingSegment(const std::string& from, const std
     });
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -19,7 +19,7 @@
 #include <variant>
 #include <vector>
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 namespace {
 
@@ -578,4 +578,4 @@ Value readJsonFile(const std::filesystem::path& path) {
     return parseJson(content.str(), name);
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -12,7 +12,7 @@
 
 #include "playgraph/json/Json.hpp"
 
-namespace playgraph::jsontext {
+namespace playgraph::inline v1::jsontext {
 
 inline constexpr std::size_t npos = std::string_view::npos;
 
@@ -177,4 +177,4 @@ Value parseWithRapidJson(std::string_view text, std::string_view sourceName,
                          const JsonReadOptions& options);
 #endif
 
-} // namespace playgraph::jsontext
+} // namespace playgraph::inline v1::jsontext

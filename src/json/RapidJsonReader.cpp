@@ -16,7 +16,7 @@
 
 #include "JsonText.hpp"
 
-namespace playgraph::jsontext {
+namespace playgraph::inline v1::jsontext {
 
 namespace {
 
@@ -313,4 +313,4 @@ Value parseWithRapidJson(std::string_view text, std::string_view sourceName,
     return Value(); // not reached
 }
 
-} // namespace playgraph::jsontext
+} // namespace playgraph::inline v1::jsontext

@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-namespace playgraph::detail {
+namespace playgraph::inline v1::detail {
 
 /// A small open-addressing set of object addresses, for loop detection in
 /// walks that call no user code (so no object can be freed mid-walk).
@@ -45,14 +45,14 @@ private:
     std::size_t size_ = 0;
 };
 
-} // namespace playgraph::detail
+} // namespace playgraph::inline v1::detail
 
 #include <optional>
 #include <string>
 
 #include "playgraph/model/PlaygraphBase.hpp"
 
-namespace playgraph::detail {
+namespace playgraph::inline v1::detail {
 
 /// Walks the default path of `map` from `initial` along `defaultNext`, each
 /// segment at most once; `visit(segment)` returns false to stop. For
@@ -73,4 +73,4 @@ void walkDefaultPath(const SegmentMap& map, const std::optional<std::string>& in
     }
 }
 
-} // namespace playgraph::detail
+} // namespace playgraph::inline v1::detail

@@ -12,7 +12,7 @@
 #include "playgraph/PlaygraphPosition.hpp"
 #include "playgraph/QZPlaygraphSegment.hpp"
 
-namespace playgraph::detail {
+namespace playgraph::inline v1::detail {
 
 /// Walks depth-first from `segment` at `segmentDepth`: reports a segment,
 /// marks its id visited, then enters each child whose id is not visited at
@@ -64,4 +64,4 @@ bool depthFirstWalk(const std::shared_ptr<QZPlaygraphSegment>& segment, uint64_t
     return false;
 }
 
-} // namespace playgraph::detail
+} // namespace playgraph::inline v1::detail

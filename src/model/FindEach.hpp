@@ -8,7 +8,7 @@
 
 #include "playgraph/Value.hpp"
 
-namespace playgraph::detail {
+namespace playgraph::inline v1::detail {
 
 /// The values under each of `keys` in `d` (nullptr where absent), as `find`
 /// gives them. A small dictionary is read in one pass, comparing each key
@@ -38,4 +38,4 @@ std::array<const Value*, N> findEach(const Dictionary& d,
     return out;
 }
 
-} // namespace playgraph::detail
+} // namespace playgraph::inline v1::detail

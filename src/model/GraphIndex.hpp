@@ -11,7 +11,7 @@
 #include "NameTable.hpp"
 #include "playgraph/model/PlaygraphBase.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// Segments are numbered by slot; ids by interned name. For each slot the
 /// index keeps the segment, its name, the name of its default next and its
@@ -57,4 +57,4 @@ struct PlaygraphBase::GraphIndex {
     }
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

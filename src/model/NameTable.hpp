@@ -13,7 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
-namespace playgraph::detail {
+namespace playgraph::inline v1::detail {
 
 inline constexpr uint32_t kNoName = UINT32_MAX;
 
@@ -138,4 +138,4 @@ private:
     std::unordered_set<uint32_t> extra_;
 };
 
-} // namespace playgraph::detail
+} // namespace playgraph::inline v1::detail

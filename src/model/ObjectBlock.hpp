@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace playgraph::detail {
+namespace playgraph::inline v1::detail {
 
 /// Objects placed in chunks of a fixed size: small enough for the allocator
 /// to serve them from memory it already holds (one allocation for a whole
@@ -52,4 +52,4 @@ private:
     std::size_t size_ = 0;
 };
 
-} // namespace playgraph::detail
+} // namespace playgraph::inline v1::detail

@@ -4,7 +4,7 @@
 #include "playgraph/Keys.hpp"
 #include "playgraph/platform/Uuid.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 std::shared_ptr<Playgraph> Playgraph::create(const Value& dictionary,
                                              const Value& defaultViewableId) {
@@ -72,4 +72,4 @@ bool Playgraph::playgraphHasSameDefaultTraversalAsPlaygraph(const std::shared_pt
     return same && i == pathA.size();
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

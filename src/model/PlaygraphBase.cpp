@@ -13,7 +13,7 @@
 #include "playgraph/Keys.hpp"
 #include "playgraph/model/PlaygraphSegmentTransition.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 PlaygraphBase::PlaygraphBase(Flavor flavor)
     : index_(std::make_unique<GraphIndex>()), flavor_(flavor) {}
@@ -687,4 +687,4 @@ std::size_t PlaygraphBase::pathIndexPast(const DefaultPathCache& path, double ti
     return i;
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -7,7 +7,7 @@
 #include "DefaultPathWalk.hpp"
 #include "playgraph/model/PlaygraphBase.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -243,4 +243,4 @@ PlaygraphPosition PlaygraphBase::positionAtViewableTime(double viewableTime,
     return positionAtSegmentViewableTime(ids->front(), viewableTime);
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -9,7 +9,7 @@
 #include "playgraph/Keys.hpp"
 #include "playgraph/model/PlaygraphBase.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -296,4 +296,4 @@ std::string PlaygraphSegment::description() const {
            formatFixed(endTime(), 6) + "])";
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

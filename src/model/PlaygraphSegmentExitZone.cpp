@@ -1,6 +1,6 @@
 #include "playgraph/model/PlaygraphSegmentExitZone.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 std::shared_ptr<PlaygraphSegmentExitZone>
 PlaygraphSegmentExitZone::create(const std::shared_ptr<QZPlaygraphSegment>& segment,
@@ -23,4 +23,4 @@ bool PlaygraphSegmentExitZone::isTrailingZone() const {
     return endTime_ == (s ? s->endTime() : 0.0);
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -8,7 +8,7 @@
 #include "playgraph/Keys.hpp"
 #include "playgraph/model/PlaygraphSegment.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 TransitionEntry TransitionEntry::read(const Value& entry) {
     TransitionEntry out;
@@ -153,9 +153,9 @@ PlaygraphSegmentTransition::make(const std::shared_ptr<Block>& block,
                               std::move(read.weight), read.skipRegionOffset, read.autoplayType));
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 void PlaygraphSegmentTransition::setPlaygraph(const std::shared_ptr<QZPlaygraph>& playgraph) {
     playgraph_ = playgraph;
@@ -168,4 +168,4 @@ void PlaygraphSegmentTransition::didChange() {
     }
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

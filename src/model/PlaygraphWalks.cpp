@@ -15,7 +15,7 @@
 #include "GraphIndex.hpp"
 #include "playgraph/model/PlaygraphBase.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 namespace {
 
@@ -258,4 +258,4 @@ void PlaygraphBase::bredthFirstTraversalFromSegmentId(const std::optional<std::s
     }
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

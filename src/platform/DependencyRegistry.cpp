@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 const void* DependencyRegistry::find(std::type_index key) const {
     const auto it = values_.find(key);
@@ -15,4 +15,4 @@ void DependencyRegistry::store(std::type_index key, std::shared_ptr<void> value)
 
 void DependencyRegistry::erase(std::type_index key) { values_.erase(key); }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 bool PlatformConfigProvider::isFlagTrue(std::string_view, bool defaultIfNotPresent) const {
     return defaultIfNotPresent;
@@ -40,4 +40,4 @@ void PlatformConfigProvider::setShared(std::shared_ptr<const PlatformConfigProvi
     s.provider = std::move(provider);
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -2,7 +2,7 @@
 
 #include <random>
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 std::string makeUuidString() {
     thread_local std::mt19937_64 engine = [] {
@@ -30,4 +30,4 @@ std::string makeUuidString() {
     return out;
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -11,7 +11,7 @@
 #include "playgraph/datasource/PlaygraphPlayerDataSourceCore.hpp"
 #include "playgraph/editing/InvalidArgumentError.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 void PlaybackSessionObserver::sessionDidEnterSegment(PlaybackSession&, const TimelineEntry&) {}
 void PlaybackSessionObserver::sessionDidReachDecisionWindow(PlaybackSession&, const Decision&) {}
@@ -1109,4 +1109,4 @@ PlaybackSession::restore(std::shared_ptr<QZPlaygraphPlayerMutableDataSource> dat
     return session;
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <utility>
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// A value of type `T`, or none, that threads read and replace atomically.
 ///
@@ -38,4 +38,4 @@ private:
     std::shared_ptr<const T> value_;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -4,13 +4,14 @@
 #include <optional>
 #include <string>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/QZMutableVideoComposition.hpp"
 #include "playgraph/QZPlaygraph.hpp"
 #include "playgraph/Value.hpp"
 #include "playgraph/composition/VideoComposition.hpp"
 #include "playgraph/platform/QZPlaygraphParams.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// A video composition edited clip by clip.
 ///
@@ -27,7 +28,8 @@ namespace playgraph {
 ///
 /// Threads: as for `MutablePlaygraph`; the factories may run on any threads
 /// at once.
-class MutableVideoComposition : public VideoComposition, public virtual QZMutableVideoComposition {
+class PLAYGRAPH_API MutableVideoComposition : public VideoComposition,
+                                              public virtual QZMutableVideoComposition {
 public:
     /// A composition of one clip named `initialName` (or "video"):
     /// "viewableId" and "main" = `viewableId` (when it is a number, so
@@ -89,4 +91,4 @@ protected:
                                            const std::shared_ptr<QZPlaygraph>& playgraph);
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

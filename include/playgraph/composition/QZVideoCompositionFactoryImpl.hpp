@@ -4,9 +4,10 @@
 #include <optional>
 #include <string>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/QZVideoCompositionFactory.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// The library's composition factory. Stateless: every instance behaves the
 /// same, and each operation hands its arguments unchanged to a class
@@ -15,7 +16,7 @@ namespace playgraph {
 /// throws except on allocation failure.
 ///
 /// Threads: stateless, so any threads may call one instance at once.
-class QZVideoCompositionFactoryImpl : public QZVideoCompositionFactory {
+class PLAYGRAPH_API QZVideoCompositionFactoryImpl : public QZVideoCompositionFactory {
 public:
     static std::shared_ptr<QZVideoCompositionFactoryImpl> create();
 
@@ -40,4 +41,4 @@ public:
                              const std::optional<Dictionary>& uiPlayContext) override;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

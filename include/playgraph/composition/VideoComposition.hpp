@@ -4,12 +4,13 @@
 #include <optional>
 #include <string>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/QZVideoComposition.hpp"
 #include "playgraph/Value.hpp"
 #include "playgraph/editing/MutablePlaygraph.hpp"
 #include "playgraph/platform/QZPlaygraphParams.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// A video composition: an editable playgraph built from clips.
 ///
@@ -24,7 +25,7 @@ namespace playgraph {
 ///
 /// Threads: as for `MutablePlaygraph`; the factories may run on any threads
 /// at once.
-class VideoComposition : public MutablePlaygraph, public virtual QZVideoComposition {
+class PLAYGRAPH_API VideoComposition : public MutablePlaygraph, public virtual QZVideoComposition {
 public:
     /// A composition of one clip named `initialName` (or "video"), which is
     /// also the initial segment: "viewableId" (when it is a number),
@@ -73,4 +74,4 @@ private:
     std::shared_ptr<QZPlaygraphParams> params_;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -3,10 +3,11 @@
 #include <functional>
 #include <memory>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/QZVideoCompositionFactory.hpp"
 #include "playgraph/platform/DependencyRegistry.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// The dependency key under which hosts find the composition factory.
 ///
@@ -21,7 +22,7 @@ namespace playgraph {
 /// write (a program that replaces it while other threads may read it must
 /// order those accesses itself). Nothing here throws except on allocation
 /// failure.
-struct VideoCompositionFactoryDependencyKey {
+struct PLAYGRAPH_API VideoCompositionFactoryDependencyKey {
     using DependencyType = std::function<std::shared_ptr<QZVideoCompositionFactory>()>;
 
     /// The function held now (never empty).
@@ -35,4 +36,4 @@ struct VideoCompositionFactoryDependencyKey {
 
 static_assert(DependencyValue<VideoCompositionFactoryDependencyKey>);
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/PlayerAPIWatchablePlaygraph.hpp"
 #include "playgraph/QZPlaygraph.hpp"
 #include "playgraph/Value.hpp"
@@ -13,7 +14,7 @@
 #include "playgraph/composition/MutableVideoComposition.hpp"
 #include "playgraph/platform/QZPlaygraphParams.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// A composition made for a playback request: a `MutableVideoComposition`
 /// that also carries the eight playback-request properties.
@@ -27,8 +28,8 @@ namespace playgraph {
 ///
 /// The class factories mirror those of `MutableVideoComposition` and make a
 /// `WatchableComposition`; they never throw except on allocation failure.
-class WatchableComposition : public MutableVideoComposition,
-                             public virtual PlayerAPIWatchablePlaygraph {
+class PLAYGRAPH_API WatchableComposition : public MutableVideoComposition,
+                                           public virtual PlayerAPIWatchablePlaygraph {
 public:
     /// As `MutableVideoComposition::createVideoCompositionForViewableId`.
     static std::shared_ptr<WatchableComposition> createVideoCompositionForViewableId(
@@ -89,4 +90,4 @@ private:
     AtomicValue<std::string> stickySteeringToken_;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -5,10 +5,11 @@
 #include <optional>
 #include <string>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/QZPlaygraphSegmentTransitionConfiguration.hpp"
 #include "playgraph/model/PlaygraphSegmentTransition.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// A transition from a segment of one playgraph to a segment of another:
 /// its destination id is resolved in `destinationPlaygraph`.
@@ -22,8 +23,9 @@ namespace playgraph {
 ///
 /// Threads: as for `QZPlaygraphSegmentTransition`; its setters must not
 /// overlap any other call on it.
-class InterPlaygraphSegmentTransition : public SegmentTransitionCore,
-                                        public virtual QZPlaygraphSegmentTransitionConfiguration {
+class PLAYGRAPH_API InterPlaygraphSegmentTransition
+    : public SegmentTransitionCore,
+      public virtual QZPlaygraphSegmentTransitionConfiguration {
 public:
     static std::shared_ptr<InterPlaygraphSegmentTransition>
     create(std::string destinationSegmentId, std::optional<std::string> transitionType,
@@ -66,4 +68,4 @@ private:
     std::weak_ptr<QZPlaygraph> destinationPlaygraph_;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

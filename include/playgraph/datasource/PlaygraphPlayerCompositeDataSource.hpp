@@ -6,12 +6,13 @@
 #include <unordered_set>
 #include <vector>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/OrderedMap.hpp"
 #include "playgraph/QZPlaygraphPlayerCompositeDataSource.hpp"
 #include "playgraph/datasource/InterPlaygraphSegmentTransition.hpp"
 #include "playgraph/datasource/PlaygraphPlayerDataSourceCore.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// Registered playgraphs keyed by `playgraphId`, in registration order.
 using PlaygraphMap = OrderedMap<std::shared_ptr<QZPlaygraph>>;
@@ -38,8 +39,9 @@ using TrackingInfoMap = OrderedMap<Dictionary>;
 /// Threads: not synchronised (see `QZPlaygraphPlayerDataSource`): a call that
 /// changes the data source must not overlap any other call on it or its
 /// playgraphs.
-class PlaygraphPlayerCompositeDataSource : public PlaygraphPlayerDataSourceCore,
-                                           public virtual QZPlaygraphPlayerCompositeDataSource {
+class PLAYGRAPH_API PlaygraphPlayerCompositeDataSource
+    : public PlaygraphPlayerDataSourceCore,
+      public virtual QZPlaygraphPlayerCompositeDataSource {
 public:
     /// No playgraphs, a bookmark with no segment at 0, no observer.
     static std::shared_ptr<PlaygraphPlayerCompositeDataSource> create();
@@ -175,4 +177,4 @@ private:
     double bookmarkTime_ = 0.0;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -4,10 +4,11 @@
 #include <optional>
 #include <variant>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/OrderedMap.hpp"
 #include "playgraph/QZPlaygraphPlayerMutableDataSource.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// A stored next-segment override: the segment played next, or the null
 /// marker (nothing follows). No entry in the map means no override.
@@ -26,7 +27,7 @@ using NextSegmentOverrideMap = OrderedMap<NextSegmentOverride>;
 /// none. Nothing here throws except on allocation failure.
 ///
 /// Threads: not synchronised (see `QZPlaygraphPlayerDataSource`).
-class PlaygraphPlayerDataSourceCore
+class PLAYGRAPH_API PlaygraphPlayerDataSourceCore
     : public virtual QZPlaygraphPlayerMutableDataSource,
       public std::enable_shared_from_this<PlaygraphPlayerDataSourceCore> {
 public:
@@ -79,4 +80,4 @@ private:
     NextSegmentOverrideMap nextSegmentOverrides_;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

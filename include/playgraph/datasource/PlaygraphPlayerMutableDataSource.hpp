@@ -3,9 +3,10 @@
 #include <memory>
 #include <optional>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/datasource/PlaygraphPlayerDataSourceCore.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// The data source for one playgraph.
 ///
@@ -20,7 +21,7 @@ namespace playgraph {
 /// Threads: not synchronised (see `QZPlaygraphPlayerDataSource`): a call that
 /// changes the data source must not overlap any other call on it or its
 /// playgraph.
-class PlaygraphPlayerMutableDataSource : public PlaygraphPlayerDataSourceCore {
+class PLAYGRAPH_API PlaygraphPlayerMutableDataSource : public PlaygraphPlayerDataSourceCore {
 public:
     /// No playgraph, no tracking info, no overrides, no observer.
     static std::shared_ptr<PlaygraphPlayerMutableDataSource> create();
@@ -108,4 +109,4 @@ private:
     std::optional<Dictionary> trackingInfo_;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -32,9 +32,10 @@
 #include <string_view>
 #include <vector>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/Value.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// A place in a playgraph dictionary: dictionary keys from the top level
 /// down, e.g. {"segments", "intro", "next", "vault", "weight"}.
@@ -43,7 +44,7 @@ using KeyPath = std::vector<std::string>;
 /// The text form of a key path: keys joined by "."; a key that is empty or
 /// holds '.', '[', ']' or '"' is written `["key"]` (as in the JSON library's
 /// messages): `segments.intro.next.vault.weight`, `segments["a.b"]`.
-std::string keyPathText(const KeyPath& path);
+PLAYGRAPH_API std::string keyPathText(const KeyPath& path);
 
 /// What a change means; the key path alone decides it (`changeKindFor`).
 enum class ChangeKind {
@@ -69,13 +70,13 @@ enum class ChangeKind {
 
 /// The name of a kind, as in the changes' dictionary form ("retimed",
 /// "segmentAdded", ...).
-std::string_view changeKindName(ChangeKind kind);
+PLAYGRAPH_API std::string_view changeKindName(ChangeKind kind);
 /// The kind a name stands for; none for an unknown name.
-std::optional<ChangeKind> changeKindFromName(std::string_view name);
+PLAYGRAPH_API std::optional<ChangeKind> changeKindFromName(std::string_view name);
 
 /// One change. Plain data: it holds its values (dictionaries among them,
 /// shared with the dictionaries it was made from; see `PlaygraphDiff`).
-struct PlaygraphChange {
+struct PLAYGRAPH_API PlaygraphChange {
     ChangeKind kind = ChangeKind::topLevelChanged;
     /// Where the change is. For a rename, the old place `segments.OLD`.
     KeyPath path;
@@ -99,14 +100,15 @@ struct PlaygraphChange {
 
 /// The kind of a change at `path`, with `before` and `after` its values
 /// (none for absent). Never throws.
-ChangeKind changeKindFor(const KeyPath& path, const Value& before, const Value& after);
+PLAYGRAPH_API ChangeKind changeKindFor(const KeyPath& path, const Value& before,
+                                       const Value& after);
 
 /// Raised by `diff`, `apply` and `merge` for arguments they cannot work on
 /// (a top level that is not a dictionary, a change that does not fit,
 /// containers nested deeper than 512 levels, as one that holds itself), and
 /// by `PlaygraphDiff::fromValue` for a malformed change list. `what()` says
 /// which argument or change, and the key path.
-class DiffError : public std::invalid_argument {
+class PLAYGRAPH_API DiffError : public std::invalid_argument {
 public:
     explicit DiffError(const std::string& reason) : std::invalid_argument(reason) {}
 };
@@ -120,7 +122,7 @@ public:
 ///
 /// The values of the changes share their containers with the dictionaries
 /// given to `diff` (nothing is copied); `apply` copies what it stores.
-class PlaygraphDiff {
+class PLAYGRAPH_API PlaygraphDiff {
 public:
     std::vector<PlaygraphChange> changes;
 
@@ -149,7 +151,7 @@ public:
 /// Runs in time linear in the size of both (a segment shared by both, the
 /// same container, is not looked into). Throws `DiffError` when either is
 /// not a dictionary.
-[[nodiscard]] PlaygraphDiff diff(const Value& before, const Value& after);
+[[nodiscard]] PLAYGRAPH_API PlaygraphDiff diff(const Value& before, const Value& after);
 
 /// A copy of `before` (sharing nothing with it or with `changes`) with the
 /// changes made, in order. Each change is checked first: the value at its
@@ -157,11 +159,11 @@ public:
 /// and the dictionaries on the way there must be dictionaries or absent
 /// (absent ones are made). Throws `DiffError` naming the change, its path
 /// and the value found when one does not fit; `before` is never changed.
-[[nodiscard]] Value apply(const Value& before, const PlaygraphDiff& changes);
+[[nodiscard]] PLAYGRAPH_API Value apply(const Value& before, const PlaygraphDiff& changes);
 
 /// A place where both sides of a merge changed one value in different ways,
 /// or where one side removed what the other changed or now refers to.
-struct MergeConflict {
+struct PLAYGRAPH_API MergeConflict {
     /// Where: the path of the change of `theirs` that was not taken.
     KeyPath path;
     /// The values at `path` in base, ours and theirs (none when absent);
@@ -177,7 +179,7 @@ struct MergeConflict {
 };
 
 /// What `merge` made.
-struct MergeResult {
+struct PLAYGRAPH_API MergeResult {
     /// The merged dictionary. It shares nothing with the inputs.
     Value merged;
     /// The conflicts: those of theirs' segment additions, removals and
@@ -202,6 +204,7 @@ struct MergeResult {
 /// keeps ours, so a caller can resolve it from the values listed. The merge makes no id of its own.
 /// `merge(b, y, y)`, `merge(b, b, y)` and `merge(b, y, b)` give `y` without conflicts. Throws
 /// `DiffError` when an argument is not a dictionary.
-[[nodiscard]] MergeResult merge(const Value& base, const Value& ours, const Value& theirs);
+[[nodiscard]] PLAYGRAPH_API MergeResult merge(const Value& base, const Value& ours,
+                                              const Value& theirs);
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

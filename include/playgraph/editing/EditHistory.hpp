@@ -9,15 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/editing/MutablePlaygraph.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// Thrown by `EditHistory` when a step cannot be taken: nothing to undo or
 /// redo, a transaction already open (or none open), or a playgraph that was
 /// edited outside the history since its last step. `what()` says which. The
 /// history and the playgraph are unchanged when it is thrown.
-class EditHistoryError : public std::logic_error {
+class PLAYGRAPH_API EditHistoryError : public std::logic_error {
 public:
     explicit EditHistoryError(const std::string& reason) : std::logic_error(reason) {}
 };
@@ -60,7 +61,7 @@ public:
 ///
 /// Threads: a history and its playgraph are used from one thread at a time;
 /// the caller serialises every call on either.
-class EditHistory {
+class PLAYGRAPH_API EditHistory {
 public:
     /// The number of steps kept by default; older steps are dropped first.
     static constexpr std::size_t kDefaultDepthLimit = 100;
@@ -137,4 +138,4 @@ private:
     uint64_t knownRevision_ = 0;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

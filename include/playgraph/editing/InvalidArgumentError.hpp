@@ -3,7 +3,9 @@
 #include <stdexcept>
 #include <string>
 
-namespace playgraph {
+#include "playgraph/Config.hpp"
+
+namespace playgraph::inline v1 {
 
 /// Thrown by the editing operations when an argument is invalid (a segment
 /// that does not exist, an id that is taken, reversed or non-finite times).
@@ -11,9 +13,9 @@ namespace playgraph {
 /// `what()` is the reason text exactly, e.g. "Cannot find segment A". An
 /// edit that throws has changed nothing: every argument is checked before
 /// the first change.
-class InvalidArgumentError : public std::invalid_argument {
+class PLAYGRAPH_API InvalidArgumentError : public std::invalid_argument {
 public:
     explicit InvalidArgumentError(const std::string& reason) : std::invalid_argument(reason) {}
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -8,13 +8,14 @@
 #include <unordered_set>
 #include <vector>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/QZMutablePlaygraph.hpp"
 #include "playgraph/editing/InvalidArgumentError.hpp"
 #include "playgraph/model/PlaygraphBase.hpp"
 #include "playgraph/platform/PlatformConfigProvider.hpp"
 #include "playgraph/platform/QZPlaygraphParams.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// The editable playgraph.
 ///
@@ -57,7 +58,7 @@ namespace playgraph {
 /// `segmentIdsForPosition` and `positionAtSegmentViewableTime`, and
 /// `positionAtViewableTime` uses a match only when it is unique. Segments
 /// have no transition type of their own.
-class MutablePlaygraph : public PlaygraphBase, public virtual QZMutablePlaygraph {
+class PLAYGRAPH_API MutablePlaygraph : public PlaygraphBase, public virtual QZMutablePlaygraph {
 public:
     /// Builds an editable playgraph from `dictionary` (anything but a
     /// dictionary gives an empty playgraph). `defaultViewableId` (a number, or
@@ -258,4 +259,4 @@ private:
     std::size_t mainCount_ = 0;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -41,16 +41,17 @@
 #include <string>
 #include <string_view>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/Value.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// How deep containers may nest, in reading and in writing.
 inline constexpr std::size_t kMaxJsonDepth = 512;
 
 /// A place in a JSON text: byte offset from 0; line and column from 1, the
 /// column counted in bytes.
-struct JsonLocation {
+struct PLAYGRAPH_API JsonLocation {
     std::size_t offset = 0;
     std::size_t line = 1;
     std::size_t column = 1;
@@ -60,7 +61,7 @@ struct JsonLocation {
 /// "<source>:<line>:<column>: <reason> (byte <offset>)" for input faults,
 /// "cannot write JSON at <keyPath>: <reason>" for values that have no JSON
 /// form, "<source>: <reason>" for a file that cannot be read.
-class JsonError : public std::runtime_error {
+class PLAYGRAPH_API JsonError : public std::runtime_error {
 public:
     JsonError(std::string reason, std::optional<JsonLocation> location, std::string keyPath,
               std::string source);
@@ -94,7 +95,7 @@ private:
 enum class JsonStyle { compact, pretty, canonical };
 
 /// Optional observers of the reader.
-struct JsonReadOptions {
+struct PLAYGRAPH_API JsonReadOptions {
     /// Called, while reading, for every key that repeats within one object,
     /// with the key and the place of the repeat (which is the value kept).
     /// It must not throw.
@@ -103,14 +104,14 @@ struct JsonReadOptions {
 
 /// Parses one JSON text. `sourceName` names the input in error messages
 /// (defaults to "<input>"). Throws `JsonError`.
-Value parseJson(std::string_view text, std::string_view sourceName = {},
-                const JsonReadOptions& options = {});
+PLAYGRAPH_API Value parseJson(std::string_view text, std::string_view sourceName = {},
+                              const JsonReadOptions& options = {});
 
 /// Writes `value` as JSON, without a trailing newline. Throws `JsonError`.
-std::string writeJson(const Value& value, JsonStyle style = JsonStyle::compact);
+PLAYGRAPH_API std::string writeJson(const Value& value, JsonStyle style = JsonStyle::compact);
 
 /// Reads and parses a file; errors name the file. Throws `JsonError`, also
 /// when the file cannot be opened or read.
-Value readJsonFile(const std::filesystem::path& path);
+PLAYGRAPH_API Value readJsonFile(const std::filesystem::path& path);
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

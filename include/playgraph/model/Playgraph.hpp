@@ -4,9 +4,10 @@
 #include <optional>
 #include <string>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/model/PlaygraphBase.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// The immutable playgraph, built once from a playgraph dictionary.
 ///
@@ -14,7 +15,7 @@ namespace playgraph {
 /// never fails: missing or wrongly typed entries read as absent (no
 /// segments, no initial segment, ...). Afterwards only the setters, a
 /// segment's movie duration and `calculateDefaultPathDuration` change it.
-class Playgraph : public PlaygraphBase {
+class PLAYGRAPH_API Playgraph : public PlaygraphBase {
 public:
     /// Builds a playgraph from `dictionary`. `defaultViewableId` (a number,
     /// or none) is given to segments without "viewableId" when the
@@ -48,4 +49,4 @@ private:
     std::optional<Dictionary> annotations_;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -7,12 +7,13 @@
 #include <unordered_set>
 #include <vector>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/QZPlaygraph.hpp"
 #include "playgraph/model/PlaygraphSegment.hpp"
 #include "playgraph/model/PlaygraphSegmentTransition.hpp"
 #include "playgraph/platform/PlatformConfigProvider.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// All segments of a playgraph, keyed by segment id.
 using SegmentMap = OrderedMap<std::shared_ptr<PlaygraphSegment>>;
@@ -31,7 +32,7 @@ using SegmentMap = OrderedMap<std::shared_ptr<PlaygraphSegment>>;
 /// through the subclasses' `create` factories (two-phase: the object is
 /// owned by a `std::shared_ptr` before its segments are built). Nothing here
 /// throws except on allocation failure.
-class PlaygraphBase : public virtual QZPlaygraph {
+class PLAYGRAPH_API PlaygraphBase : public virtual QZPlaygraph {
 public:
     enum class Flavor { Immutable, Editable };
 
@@ -332,4 +333,4 @@ private:
     const Flavor flavor_;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -5,11 +5,12 @@
 #include <optional>
 #include <string>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/QZPlaygraph.hpp"
 #include "playgraph/QZPlaygraphSegment.hpp"
 #include "playgraph/platform/QZPlaygraphParams.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 class PlaygraphBase;
 
@@ -28,7 +29,7 @@ class PlaygraphBase;
 /// construction; players may set the movie duration, exit zones, offsets
 /// and params. Nothing here throws, except `canonicalSegmentId` when memory
 /// runs out.
-class PlaygraphSegment : public QZPlaygraphSegment {
+class PLAYGRAPH_API PlaygraphSegment : public QZPlaygraphSegment {
 public:
     /// A segment of `playgraph` (may be empty) playing `viewableId` from
     /// `startTime` to `endTime`. An end that is negative, not-a-number or not
@@ -173,4 +174,4 @@ private:
     bool changed_ = false;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -2,15 +2,16 @@
 
 #include <memory>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/QZPlaygraphSegment.hpp"
 #include "playgraph/QZPlaygraphSegmentExitZone.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// A time window of a segment within which it may be left. Made by players;
 /// refers to its segment weakly and holds an opaque `registration` object
 /// for its owner.
-class PlaygraphSegmentExitZone : public QZPlaygraphSegmentExitZone {
+class PLAYGRAPH_API PlaygraphSegmentExitZone : public QZPlaygraphSegmentExitZone {
 public:
     static std::shared_ptr<PlaygraphSegmentExitZone>
     create(const std::shared_ptr<QZPlaygraphSegment>& segment, double startTime, double endTime);
@@ -39,4 +40,4 @@ private:
     std::shared_ptr<void> registration_;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

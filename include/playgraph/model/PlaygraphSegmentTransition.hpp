@@ -4,17 +4,18 @@
 #include <optional>
 #include <string>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/QZPlaygraph.hpp"
 #include "playgraph/QZPlaygraphSegmentTransition.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// The four values a transition entry of a "next" map carries, read with the
 /// dictionary format's rules: "weight" as it is (any kind, the null marker
 /// included); "skipRegionOffset" as whole milliseconds (a finite number,
 /// truncated toward zero) divided by 1000; "autoplayType" from a number, else
 /// 0; "transitionType" from a string. Wrongly typed values read as absent.
-struct TransitionEntry {
+struct PLAYGRAPH_API TransitionEntry {
     Value weight;
     std::optional<double> skipRegionOffset;
     int64_t autoplayType = 0;
@@ -27,7 +28,7 @@ struct TransitionEntry {
 /// override, type, skip region offset, destination offset, completion, exit
 /// zones and the effective type. A subclass says which playgraph resolves
 /// the destination id and how its key reads.
-class SegmentTransitionCore : public virtual QZPlaygraphSegmentTransition {
+class PLAYGRAPH_API SegmentTransitionCore : public virtual QZPlaygraphSegmentTransition {
 public:
     void overrideWeight(Value weight) override;
     std::shared_ptr<QZPlaygraphSegment> sourceSegment() const override {
@@ -93,7 +94,7 @@ private:
 /// load builds live together in one block with one owner count (apart from
 /// the segments' block): a handle to any of them keeps all of them alive,
 /// though none of the segments.
-class PlaygraphSegmentTransition : public SegmentTransitionCore {
+class PLAYGRAPH_API PlaygraphSegmentTransition : public SegmentTransitionCore {
 public:
     static std::shared_ptr<PlaygraphSegmentTransition>
     create(std::string destinationSegmentId, std::optional<std::string> transitionType,
@@ -132,4 +133,4 @@ private:
     std::weak_ptr<QZPlaygraph> playgraph_;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

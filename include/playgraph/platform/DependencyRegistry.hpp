@@ -7,7 +7,9 @@
 #include <unordered_map>
 #include <utility>
 
-namespace playgraph {
+#include "playgraph/Config.hpp"
+
+namespace playgraph::inline v1 {
 
 /// What a key type of the `DependencyRegistry` supplies: the type of the
 /// dependency it stands for (`DependencyType`) and its default value
@@ -26,7 +28,7 @@ concept DependencyValue = requires {
 /// (nothing is cached). Values are stored by copy and owned by the
 /// registry. Not synchronized: a registry is used from one thread at a time.
 /// Nothing here throws except on allocation failure.
-class DependencyRegistry {
+class PLAYGRAPH_API DependencyRegistry {
 public:
     /// The value registered under `Key`, else `Key::dependencyDefaultValue()`.
     template <DependencyValue Key> typename Key::DependencyType value() const {
@@ -54,4 +56,4 @@ private:
     std::unordered_map<std::type_index, std::shared_ptr<void>> values_;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

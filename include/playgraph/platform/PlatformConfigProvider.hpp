@@ -3,7 +3,9 @@
 #include <memory>
 #include <string_view>
 
-namespace playgraph {
+#include "playgraph/Config.hpp"
+
+namespace playgraph::inline v1 {
 
 /// The host's configuration provider: answers feature flags.
 ///
@@ -11,7 +13,7 @@ namespace playgraph {
 /// while it builds segments. Hosts derive from this class and install their
 /// provider with `setShared`; until then `shared()` returns a provider that
 /// answers every flag with the default it is asked with.
-class PlatformConfigProvider {
+class PLAYGRAPH_API PlatformConfigProvider {
 public:
     virtual ~PlatformConfigProvider() = default;
 
@@ -29,4 +31,4 @@ public:
 /// from the segments' "main" values.
 inline constexpr std::string_view UseMainViewableIdInPlaygraphFlag = "useMainViewableIdInPlaygraph";
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "playgraph/Config.hpp"
 #include "playgraph/Value.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// The host's opaque per-segment parameters object.
 ///
@@ -14,9 +15,9 @@ namespace playgraph {
 ///
 /// Threads: the library never changes or reads a params object, so its thread
 /// safety is the host's.
-class QZPlaygraphParams : public HostObject {
+class PLAYGRAPH_API QZPlaygraphParams : public HostObject {
 public:
     ~QZPlaygraphParams() override = default;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/PlaygraphPosition.hpp"
 #include "playgraph/QZPlaygraph.hpp"
 #include "playgraph/QZPlaygraphPlayerMutableDataSource.hpp"
@@ -19,12 +20,12 @@
 #include "playgraph/QZPlaygraphSegmentTransition.hpp"
 #include "playgraph/Value.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 class PlaybackSession;
 
 /// How a session places decision windows and deadlines.
-struct PlaybackSessionOptions {
+struct PLAYGRAPH_API PlaybackSessionOptions {
     /// Seconds of the chosen branch a player needs buffered before the
     /// switch: a choice is taken at the latest this long before the end of
     /// the segment it is made at. Negative or not-a-number counts as 0.
@@ -37,7 +38,7 @@ struct PlaybackSessionOptions {
 
 /// One segment on the session's timeline. Session times are seconds from the
 /// start of the session along the path that plays.
-struct TimelineEntry {
+struct PLAYGRAPH_API TimelineEntry {
     std::shared_ptr<QZPlaygraphSegment> segment;
     /// The segment's playgraph when the entry was made (empty once it was gone).
     std::shared_ptr<QZPlaygraph> playgraph;
@@ -55,7 +56,7 @@ struct TimelineEntry {
 };
 
 /// The length of the whole path that will play.
-struct SessionDuration {
+struct PLAYGRAPH_API SessionDuration {
     /// Seconds, counting segments of unknown length as what has played of
     /// them (0 for those ahead).
     double seconds = 0.0;
@@ -67,7 +68,7 @@ struct SessionDuration {
 };
 
 /// A way on from a segment and how likely it is to be taken.
-struct WayOn {
+struct PLAYGRAPH_API WayOn {
     /// Where it leads (never empty).
     std::shared_ptr<QZPlaygraphSegment> destination;
     /// The transition leading there; empty for a next segment (a default
@@ -86,7 +87,7 @@ struct WayOn {
 };
 
 /// A segment ahead with more than one way on.
-struct Decision {
+struct PLAYGRAPH_API Decision {
     TimelineEntry entry;
     /// The ways on, transitions first in the data source's order, then the
     /// next segment when no transition leads to it.
@@ -112,7 +113,7 @@ struct Decision {
 };
 
 /// Something that may play within a horizon, for the player to fetch.
-struct PrefetchEntry {
+struct PLAYGRAPH_API PrefetchEntry {
     std::shared_ptr<QZPlaygraphSegment> segment;
     /// The segment's viewable id (none when it has none).
     Value viewableId;
@@ -130,7 +131,7 @@ struct PrefetchEntry {
 };
 
 /// Caps on a prefetch plan. The defaults cap nothing.
-struct PrefetchBudget {
+struct PLAYGRAPH_API PrefetchBudget {
     /// At most this many entries.
     std::size_t maxEntries = std::numeric_limits<std::size_t>::max();
     /// At most this many seconds of media in all; the entry that reaches
@@ -141,7 +142,7 @@ struct PrefetchBudget {
 /// A ranked list of what may play: the definite continuation first, in
 /// playing order, then by probability (highest first), then by earliest
 /// start, then in the order the walk met them.
-struct PrefetchPlan {
+struct PLAYGRAPH_API PrefetchPlan {
     std::vector<PrefetchEntry> entries;
     /// False when the branches within the horizon were too many to follow
     /// all (more than `kMaxPrefetchSteps` steps): the least explored
@@ -153,7 +154,7 @@ struct PrefetchPlan {
 inline constexpr std::size_t kMaxPrefetchSteps = std::size_t{1} << 14;
 
 /// A decision taken: a choice, or the next segment played when nobody chose.
-struct DecisionRecord {
+struct PLAYGRAPH_API DecisionRecord {
     /// The segment at which it was taken.
     std::shared_ptr<QZPlaygraphSegment> segment;
     /// The way taken; empty when the path ended there.
@@ -170,7 +171,7 @@ struct DecisionRecord {
 /// What a session tells its observer. Every member has an empty default.
 /// Calls come synchronously, on the thread that drove the session, after
 /// the session's state changed; an observer may call back into the session.
-class PlaybackSessionObserver {
+class PLAYGRAPH_API PlaybackSessionObserver {
 public:
     virtual ~PlaybackSessionObserver() = default;
     /// Playback entered the segment of `entry` (also at a seek or a back).
@@ -209,7 +210,7 @@ public:
 ///
 /// Threads: not synchronised; a session, its data source and its
 /// playgraphs are used from one thread at a time.
-class PlaybackSession {
+class PLAYGRAPH_API PlaybackSession {
 public:
     /// A session at `dataSource`'s initial position; an empty data source,
     /// or one without an initial segment, gives a session that has ended.
@@ -333,4 +334,4 @@ private:
     std::shared_ptr<Impl> impl_;
 };
 
-} // namespace playgraph
+} // namespace playgraph::inline v1
