@@ -2,6 +2,7 @@
 
 /// The whole public interface of the playgraph library.
 
+#include "playgraph/Config.hpp"
 #include "playgraph/Constants.hpp"
 #include "playgraph/Keys.hpp"
 #include "playgraph/OrderedMap.hpp"
