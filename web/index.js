@@ -377,7 +377,22 @@ export default async function createPlaygraph(options = {}) {
       state === undefined ? '' : JSON.stringify(state))), 'PlaybackSession');
   const factory = (make, name) => (...args) => track(construct(make)(...args), name);
 
-  const sourceText = (source) => encoder.encode(typeof source === 'string' ? source : JSON.stringify(source));
+  // Puts a text in the module's text slot `slot` for the next call; returns
+  // the slot. Most text is nearly all ASCII: it is encoded straight into the
+  // heap with some room to spare, other text through a buffer of its size.
+  const sourceText = (source, slot = 0) => {
+    const text = typeof source === 'string' ? source : JSON.stringify(source);
+    const room = text.length + (text.length >> 3) + 16;
+    const at = core._textBuffer(slot, room);
+    const { read, written } = encoder.encodeInto(text, core.HEAPU8.subarray(at, at + room));
+    if (read === text.length) {
+      core._textBuffer(slot, written);
+    } else {
+      const bytes = encoder.encode(text);
+      core.HEAPU8.set(bytes, core._textBuffer(slot, bytes.length));
+    }
+    return slot;
+  };
 
   return {
     version: VERSION,
@@ -387,15 +402,22 @@ export default async function createPlaygraph(options = {}) {
     DiffError,
     /** The changes from playgraph `before` to `after` (JSON text or plain objects), by id. */
     diff(before, after) {
-      return JSON.parse(construct(core._diff)(sourceText(before), sourceText(after)));
+      sourceText(before, 0);
+      sourceText(after, 1);
+      return JSON.parse(construct(core._diff)());
     },
     /** A new plain object: `before` with `changes` (as `diff` returns them) made. */
     apply(before, changes) {
-      return JSON.parse(construct(core._apply)(sourceText(before), sourceText(changes)));
+      sourceText(before, 0);
+      sourceText(changes, 1);
+      return JSON.parse(construct(core._apply)());
     },
     /** Three-way merge by id: `{ merged, conflicts }`, ours kept at each conflict. */
     merge(base, ours, theirs) {
-      return JSON.parse(construct(core._merge)(sourceText(base), sourceText(ours), sourceText(theirs)));
+      sourceText(base, 0);
+      sourceText(ours, 1);
+      sourceText(theirs, 2);
+      return JSON.parse(construct(core._merge)());
     },
     /** JSON text of a plain value in the canonical form of `playgraph fmt`. */
     dumpsCanonical(value) {

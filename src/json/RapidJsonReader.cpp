@@ -33,9 +33,11 @@ struct Fault {
 // that its dictionary is allocated once at its final size.
 class Builder {
 public:
+    // With `deferred`, duplicate keys are gathered there instead of reported.
     Builder(std::string_view text, rapidjson::InsituStringStream& stream,
-            const JsonReadOptions& options)
-        : text_(text), stream_(stream), options_(options) {}
+            const JsonReadOptions& options,
+            std::vector<std::pair<std::string, JsonLocation>>* deferred = nullptr)
+        : text_(text), stream_(stream), options_(options), deferred_(deferred) {}
 
     bool Null() { return add(Value::null()); }
     bool Bool(bool b) { return add(Value(b)); }
@@ -73,7 +75,11 @@ public:
             const std::size_t size = dictionary.size();
             dictionary.set(field.key, std::move(field.value));
             if (dictionary.size() == size && options_.onDuplicateKey) {
-                options_.onDuplicateKey(field.key, lines_.locate(field.keyStart));
+                if (deferred_) {
+                    deferred_->emplace_back(field.key, lines_.locate(field.keyStart));
+                } else {
+                    options_.onDuplicateKey(field.key, lines_.locate(field.keyStart));
+                }
             }
         }
         fields_.resize(base);
@@ -150,6 +156,7 @@ private:
     std::string_view text_;
     rapidjson::InsituStringStream& stream_;
     const JsonReadOptions& options_;
+    std::vector<std::pair<std::string, JsonLocation>>* deferred_;
     std::vector<Frame> frames_;
     std::vector<Field> fields_;
     std::string_view key_;
@@ -225,11 +232,34 @@ std::size_t numberStartBefore(std::string_view text, std::size_t offset) {
     return i;
 }
 
+// The flags of every parse: strings decoded in place, doubles correctly
+// rounded, UTF-8 checked as the text is read.
+constexpr unsigned kParseFlags = rapidjson::kParseInsituFlag | rapidjson::kParseFullPrecisionFlag |
+                                 rapidjson::kParseValidateEncodingFlag;
+
+// A document without faults, read in one pass; none at the first fault (or
+// for a text holding a NUL, where the parser would stop), which is then
+// looked for as below. A document the parser reads whole has none of the
+// faults the checks before the parse look for, so the value is the same.
+std::optional<Value> parseWithoutFaults(std::string_view text, const JsonReadOptions& options) {
+    if (text.empty() || std::memchr(text.data(), '\0', text.size())) return std::nullopt;
+    std::string terminated(text);
+    rapidjson::InsituStringStream stream(terminated.data());
+    std::vector<std::pair<std::string, JsonLocation>> duplicates;
+    Builder builder(text, stream, options, &duplicates);
+    rapidjson::Reader reader;
+    if (reader.Parse<kParseFlags>(stream, builder).IsError()) return std::nullopt;
+    for (const auto& [key, location] : duplicates)
+        options.onDuplicateKey(key, location);
+    return builder.take();
+}
+
 } // namespace
 
 Value parseWithRapidJson(std::string_view text, std::string_view sourceName,
                          const JsonReadOptions& options) {
     const std::string source(sourceName);
+    if (auto value = parseWithoutFaults(text, options)) return std::move(*value);
     const auto fail = [&](std::string_view reason, std::size_t offset) {
         throw JsonError(std::string(reason), locate(text, offset), "", source);
     };
@@ -260,9 +290,7 @@ Value parseWithRapidJson(std::string_view text, std::string_view sourceName,
     Builder builder(text, stream, options);
     rapidjson::Reader reader;
     // Recursive parsing: the handler stops it kMaxJsonDepth levels deep.
-    constexpr unsigned flags = rapidjson::kParseInsituFlag | rapidjson::kParseFullPrecisionFlag |
-                               rapidjson::kParseValidateEncodingFlag;
-    const rapidjson::ParseResult result = reader.Parse<flags>(stream, builder);
+    const rapidjson::ParseResult result = reader.Parse<kParseFlags>(stream, builder);
     if (!result.IsError()) return builder.take();
 
     const std::size_t offset = std::min(result.Offset(), text.size());

@@ -376,17 +376,28 @@ Value defaultViewableId(const std::string& givenJson, const Value& dictionary) {
     return given.isNone() ? tool::firstMainValue(dictionary) : given;
 }
 
-Graph* loadGraph(const std::string& text, const std::string& viewableIdJson) {
+// The texts of the call index.js is about to make, as UTF-8 bytes that it
+// writes straight into the module's heap (a copy of a string argument
+// through the bindings goes byte by byte); the call takes them out.
+std::string texts[3];
+uintptr_t textBuffer(int slot, std::size_t size) {
+    std::string& text = texts[slot % 3];
+    text.resize(size);
+    return reinterpret_cast<uintptr_t>(text.data());
+}
+std::string takeText(int slot) { return std::exchange(texts[slot % 3], std::string()); }
+
+Graph* loadGraph(int textSlot, const std::string& viewableIdJson) {
     return guarded([&] {
-        const Value dictionary = playgraphDictionary(text);
+        const Value dictionary = playgraphDictionary(takeText(textSlot));
         return new Graph(
             Playgraph::create(dictionary, defaultViewableId(viewableIdJson, dictionary)));
     });
 }
 
-EditableGraph* loadEditableGraph(const std::string& text, const std::string& viewableIdJson) {
+EditableGraph* loadEditableGraph(int textSlot, const std::string& viewableIdJson) {
     return guarded([&] {
-        const Value dictionary = playgraphDictionary(text);
+        const Value dictionary = playgraphDictionary(takeText(textSlot));
         return new EditableGraph(
             MutablePlaygraph::create(dictionary, defaultViewableId(viewableIdJson, dictionary)));
     });
@@ -566,20 +577,26 @@ std::string dumpsValue(const std::string& text, bool pretty) {
 }
 
 // Comparing and merging: JSON text in, JSON text out (index.js parses it).
-std::string diffTexts(const std::string& before, const std::string& after) {
-    return guarded([&] { return writeJson(diff(parseJson(before), parseJson(after)).toValue()); });
-}
-
-std::string applyText(const std::string& before, const std::string& changes) {
+// The texts in slots 0, 1 (and 2).
+std::string diffTexts() {
     return guarded([&] {
-        return writeJson(apply(parseJson(before), PlaygraphDiff::fromValue(parseJson(changes))));
+        const Value before = parseJson(takeText(0));
+        return writeJson(diff(before, parseJson(takeText(1))).toValue());
     });
 }
 
-std::string mergeTexts(const std::string& base, const std::string& ours,
-                       const std::string& theirs) {
+std::string applyText() {
     return guarded([&] {
-        const MergeResult result = merge(parseJson(base), parseJson(ours), parseJson(theirs));
+        const Value before = parseJson(takeText(0));
+        return writeJson(apply(before, PlaygraphDiff::fromValue(parseJson(takeText(1)))));
+    });
+}
+
+std::string mergeTexts() {
+    return guarded([&] {
+        const Value base = parseJson(takeText(0));
+        const Value ours = parseJson(takeText(1));
+        const MergeResult result = merge(base, ours, parseJson(takeText(2)));
         return writeJson(
             Value(Dictionary{{"merged", result.merged}, {"conflicts", result.conflictsValue()}}));
     });
@@ -1286,6 +1303,7 @@ EMSCRIPTEN_BINDINGS(playgraph) {
     function("_factoryWatchableWithMainVideoId", &factoryWatchableWithMainVideoId,
              allow_raw_pointers());
     function("_dumpsValue", &dumpsValue);
+    function("_textBuffer", &textBuffer);
     function("_diff", &diffTexts);
     function("_apply", &applyText);
     function("_merge", &mergeTexts);

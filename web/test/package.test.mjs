@@ -75,6 +75,10 @@ test('loading: JSON text and plain objects alike; malformed JSON names its place
   assert.equal(withMain.segmentById('intro').viewableId, 81);
   assert.equal(withMain.segmentById('credits').onDefaultPath, true);
   assert.equal(withMain.segmentById('rooftop').onDefaultPath, false);
+  // Text far from ASCII crosses whole too.
+  const wide = '渋谷'.repeat(50);
+  assert.equal(own(pg.load({ initialSegment: wide, segments: { [wide]: { viewableId: 1, startTimeMs: 0, endTimeMs: 1000 } } }))
+    .segmentById(wide).segmentId, wide);
   assert.throws(() => pg.load('{\n  "a": tru\n}'), (e) => e instanceof pg.JsonError &&
     e.message === '<input>:2:8: unexpected character: missing or superfluous comma, colon, brace, bracket, key or value (byte 9)');
 }));
