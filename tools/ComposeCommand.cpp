@@ -51,12 +51,12 @@ void checkClipTimes(const ComposeOptions& options) {
 // whole in binary (1.001 s gives 1000.9999999999999), and the loader would
 // drop the fraction.
 void roundClipTimes(const Dictionary& composition) {
-    const Value segments = composition.get("segments");
+    const Value segments = composition.get(keys::segments);
     if (!segments.isDictionary()) return;
     for (const auto& [id, segment] : *segments.dictionary()) {
         if (!segment.isDictionary()) continue;
         Dictionary clip = *segment.dictionary();
-        for (const char* key : {"startTimeMs", "endTimeMs"}) {
+        for (const std::string_view key : {keys::startTimeMs, keys::endTimeMs}) {
             const Value v = clip.get(key);
             if (v.kind() == Value::Kind::Double) clip.set(key, std::round(v.doubleReading()));
         }
@@ -66,9 +66,9 @@ void roundClipTimes(const Dictionary& composition) {
 // The conversion keeps the playgraph's own id, which the composition's
 // dictionary leaves out, in front.
 Dictionary withPlaygraphId(const Dictionary& composition, const Value& source) {
-    const Value id = source.dictionary()->get("playgraphId");
-    if (!id.isString() || composition.contains("playgraphId")) return composition;
-    Dictionary out{{"playgraphId", id}};
+    const Value id = source.dictionary()->get(keys::playgraphId);
+    if (!id.isString() || composition.contains(keys::playgraphId)) return composition;
+    Dictionary out{{std::string(keys::playgraphId), id}};
     for (const auto& [key, value] : composition)
         out.set(key, value);
     return out;

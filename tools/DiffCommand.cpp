@@ -81,7 +81,7 @@ int runDiff(const DiffOptions& options) {
 
 InputDocument readPlaygraphDocument(const std::string& file, std::string* rawText) {
     InputDocument document = readInput(file, {}, rawText);
-    if (!document.dictionary.dictionary()->get("segments").isDictionary()) {
+    if (!document.dictionary.dictionary()->get(keys::segments).isDictionary()) {
         throw InputError(document.name + ": not a playgraph: it has no \"segments\" object");
     }
     return document;

@@ -1,14 +1,15 @@
 // `playgraph dot`: the graph in Graphviz DOT form.
 //
-// Default-path segments and edges are bold and blue; transitions are
-// labelled with their weight and type; decorative segments are grey and
-// dashed; play-to-end segments have a double border; ids that name no
-// segment are dashed red nodes.
+// Drawn in the look `playgraph serve` draws it in (GraphStyle.hpp): the
+// default path bold and blue, transitions labelled with their weight, type
+// and skip region, decorative segments grey and dashed, ad breaks tinted,
+// play-to-end segments with a double border, ids that name no segment as
+// dashed red nodes.
 
 #include <iostream>
-#include <set>
 #include <string>
 
+#include "GraphStyle.hpp"
 #include "Tool.hpp"
 
 namespace playgraph::tool {
@@ -26,79 +27,43 @@ std::string dotQuoted(std::string_view text) {
     return out + '"';
 }
 
+// `name=value, ...` for a DOT attribute list.
+std::string attributeList(const GraphAttributes& attributes) {
+    std::string text;
+    for (const auto& [name, value] : attributes)
+        text += (text.empty() ? "" : ", ") + name + "=" + dotQuoted(value);
+    return text;
+}
+
 void writeDot(const Playgraph& graph, std::ostream& out) {
-    std::set<std::string> onPath;
-    std::set<std::pair<std::string, std::string>> pathEdges;
-    std::string previous;
-    graph.defaultPathTraversal([&](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t, bool&) {
-        onPath.insert(s->segmentId());
-        if (!previous.empty()) pathEdges.insert({previous, s->segmentId()});
-        previous = s->segmentId();
-    });
-
-    std::set<std::string> missing;
-    const auto reference = [&](const std::string& id) {
-        if (!graph.segmentById(id)) missing.insert(id);
-    };
-
+    const auto model = GraphModel::build(graph, 0);
     out << "digraph " << dotQuoted(graph.playgraphId()) << " {\n";
-    out << "  rankdir=LR;\n  node [shape=box, style=rounded, fontname=\"Helvetica\"];\n"
-        << "  edge [fontname=\"Helvetica\", fontsize=10];\n";
+    for (const auto& [name, value] : graphAttributes())
+        out << "  " << name << "=" << dotQuoted(value) << ";\n";
+    out << "  node [" << attributeList(nodeDefaults()) << "];\n";
+    out << "  edge [" << attributeList(edgeDefaults()) << "];\n";
+    // A point before the initial segment, joined to it as the path is.
     out << "  \"__start\" [shape=point, width=0.15, label=\"\"];\n";
-    if (const auto& initial = graph.initialSegmentId()) {
-        reference(*initial);
-        out << "  \"__start\" -> " << dotQuoted(*initial) << " [penwidth=2, color=blue];\n";
+    if (model->initial) {
+        GraphEdge start;
+        start.onPath = true;
+        out << "  \"__start\" -> " << dotQuoted(model->nodes[*model->initial].id) << " ["
+            << attributeList(edgeAttributes(start)) << "];\n";
     }
-
-    for (const auto& [id, segment] : graph.segmentMap()) {
-        std::string label =
-            id + "\nviewable " + valueText(segment->viewableId()) + "\n" +
-            seconds(segment->startTime()) + " - " +
-            (segment->playToViewableEnd() ? std::string("end") : seconds(segment->endTime())) +
-            " s";
-        std::string style = "rounded";
-        std::string attributes;
-        if (segment->isDecorativeSegment()) {
-            style += ",dashed,filled";
-            attributes += ", fillcolor=lightgrey";
-            label += "\n(decorative)";
-        }
-        if (segment->playToViewableEnd()) attributes += ", peripheries=2";
-        if (onPath.count(id)) attributes += ", penwidth=2, color=blue";
-        out << "  " << dotQuoted(id) << " [label=" << dotQuoted(label)
-            << ", style=" << dotQuoted(style) << attributes << "];\n";
+    for (const GraphNode& node : model->nodes) {
+        GraphAttributes attributes = {{"label", nodeLabel(node)}};
+        for (auto& attribute : nodeAttributes(node))
+            attributes.push_back(std::move(attribute));
+        out << "  " << dotQuoted(node.id) << " [" << attributeList(attributes) << "];\n";
     }
-
-    for (const auto& [id, segment] : graph.segmentMap()) {
-        const auto& defaultNext = segment->defaultNext();
-        bool defaultDrawn = false;
-        for (const auto& [destination, transition] : segment->next()) {
-            reference(destination);
-            std::string label = "w " + valueText(transition->weight());
-            if (const auto type = transition->effectiveTransitionType()) label += "\n" + *type;
-            std::string attributes;
-            if (defaultNext == destination) {
-                defaultDrawn = true;
-                label += "\n(default)";
-                attributes = pathEdges.count({id, destination}) ? ", penwidth=2, color=blue"
-                                                                : ", penwidth=2";
-            }
-            out << "  " << dotQuoted(id) << " -> " << dotQuoted(destination)
-                << " [label=" << dotQuoted(label) << attributes << "];\n";
+    for (const GraphNode& node : model->nodes) {
+        for (const GraphEdge& edge : node.out) {
+            GraphAttributes attributes = {{"label", edge.label}};
+            for (auto& attribute : edgeAttributes(edge))
+                attributes.push_back(std::move(attribute));
+            out << "  " << dotQuoted(node.id) << " -> " << dotQuoted(model->nodes[edge.to].id)
+                << " [" << attributeList(attributes) << "];\n";
         }
-        if (defaultNext && !defaultDrawn) {
-            reference(*defaultNext);
-            out << "  " << dotQuoted(id) << " -> " << dotQuoted(*defaultNext)
-                << " [label=\"default\""
-                << (pathEdges.count({id, *defaultNext}) ? ", penwidth=2, color=blue"
-                                                        : ", penwidth=2")
-                << "];\n";
-        }
-    }
-
-    for (const auto& id : missing) {
-        out << "  " << dotQuoted(id) << " [label=" << dotQuoted(id + "\n(missing)")
-            << ", style=dashed, color=red, fontcolor=red];\n";
     }
     out << "}\n";
 }

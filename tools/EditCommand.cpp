@@ -429,7 +429,7 @@ std::string describe(std::size_t position, const Op& op) {
 
 /// The segment dictionary `id` of `playgraph`, if there is one.
 std::optional<Dictionary> segmentDictionary(const Dictionary& playgraph, const std::string& id) {
-    const Value segments = playgraph.get("segments");
+    const Value segments = playgraph.get(keys::segments);
     if (!segments.isDictionary()) return std::nullopt;
     const Value segment = segments.dictionary()->get(id);
     if (!segment.isDictionary()) return std::nullopt;
@@ -440,23 +440,24 @@ std::optional<Dictionary> segmentDictionary(const Dictionary& playgraph, const s
 /// segment's "defaultNext" and "next" entries, as (key path, id).
 std::set<std::pair<std::string, std::string>> danglingReferences(const Dictionary& playgraph) {
     std::set<std::pair<std::string, std::string>> dangling;
-    const Value segmentsValue = playgraph.get("segments");
+    const Value segmentsValue = playgraph.get(keys::segments);
     const Dictionary* segments = segmentsValue.dictionary();
     const auto exists = [&](const std::string& id) {
         return segments && segments->get(id).isDictionary();
     };
-    if (const Value initial = playgraph.get("initialSegment");
+    if (const Value initial = playgraph.get(keys::initialSegment);
         initial.isString() && !exists(*initial.string())) {
-        dangling.insert({"initialSegment", *initial.string()});
+        dangling.insert({std::string(keys::initialSegment), *initial.string()});
     }
     if (!segments) return dangling;
     for (const auto& [id, segment] : *segments) {
         if (!segment.isDictionary()) continue;
         const Dictionary& d = *segment.dictionary();
-        if (const Value next = d.get("defaultNext"); next.isString() && !exists(*next.string())) {
+        if (const Value next = d.get(keys::defaultNext);
+            next.isString() && !exists(*next.string())) {
             dangling.insert({"segments." + id + ".defaultNext", *next.string()});
         }
-        if (const Value next = d.get("next"); next.isDictionary()) {
+        if (const Value next = d.get(keys::next); next.isDictionary()) {
             for (const auto& [destination, transition] : *next.dictionary()) {
                 if (!exists(destination)) {
                     dangling.insert({"segments." + id + ".next." + destination, destination});
@@ -471,7 +472,7 @@ std::set<std::pair<std::string, std::string>> danglingReferences(const Dictionar
 std::vector<std::string> annotationKeys(const Dictionary& playgraph, const std::string& id) {
     const auto segment = segmentDictionary(playgraph, id);
     if (!segment) return {};
-    const Value annotations = segment->get("annotations");
+    const Value annotations = segment->get(keys::annotations);
     return annotations.isDictionary() ? annotations.dictionary()->keys()
                                       : std::vector<std::string>();
 }
@@ -574,12 +575,12 @@ std::vector<std::string> applyEdit(MutablePlaygraph& graph, const Edit& edit) {
 /// output loads with the same default.
 void keepDefaultViewableId(const Dictionary& output, const Value& defaultViewableId) {
     if (!defaultViewableId.isNumber() || firstMainValue(Value(output)) == defaultViewableId) return;
-    const Value segments = output.get("segments");
+    const Value segments = output.get(keys::segments);
     if (!segments.isDictionary()) return;
     for (const auto& [id, segment] : *segments.dictionary()) {
         if (!segment.isDictionary()) continue;
         Dictionary first = *segment.dictionary(); // a handle: the same container
-        if (first.get("main").isNone()) first.set("main", defaultViewableId);
+        if (first.get(keys::main).isNone()) first.set(keys::main, defaultViewableId);
         return;
     }
 }

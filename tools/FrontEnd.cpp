@@ -5,17 +5,18 @@
 #include <cstdint>
 
 #include "../src/DictionaryFormat.hpp"
+#include "playgraph/Keys.hpp"
 #include "playgraph/Value.hpp"
 
 namespace playgraph::tool {
 
 Value firstMainValue(const Value& dictionary) {
     if (!dictionary.isDictionary()) return Value();
-    const Value segments = dictionary.dictionary()->get("segments");
+    const Value segments = dictionary.dictionary()->get(keys::segments);
     if (!segments.isDictionary()) return Value();
     for (const auto& [id, segment] : *segments.dictionary()) {
         if (!segment.isDictionary()) continue;
-        const Value main = segment.dictionary()->get("main");
+        const Value main = segment.dictionary()->get(keys::main);
         if (main.isNumber()) return main;
     }
     return Value();
@@ -33,15 +34,15 @@ int64_t storedMilliseconds(const Dictionary& segment, std::string_view key) {
 std::optional<std::string> splitOffsetProblem(const MutablePlaygraph& graph,
                                               const std::string& segmentId, double offsetSeconds) {
     const auto segment = graph.segmentById(segmentId);
-    const Value segments = graph.dictionaryRepresentation().get("segments");
+    const Value segments = graph.dictionaryRepresentation().get(keys::segments);
     const Value entry = segments.isDictionary() ? segments.dictionary()->get(segmentId) : Value();
     if (!segment || !entry.isDictionary()) return std::nullopt;
     const Dictionary& stored = *entry.dictionary();
     const double offsetMs = std::trunc(offsetSeconds * 1000.0);
-    const int64_t lengthMs =
-        segment->playToViewableEnd()
-            ? INT64_MAX
-            : storedMilliseconds(stored, "endTimeMs") - storedMilliseconds(stored, "startTimeMs");
+    const int64_t lengthMs = segment->playToViewableEnd()
+                                 ? INT64_MAX
+                                 : storedMilliseconds(stored, keys::endTimeMs) -
+                                       storedMilliseconds(stored, keys::startTimeMs);
     if (offsetMs >= 1.0 && offsetMs < static_cast<double>(lengthMs)) return std::nullopt;
     return "OFFSET " + formatFixed(offsetSeconds, 3) + " s is not inside segment " + segmentId +
            (segment->playToViewableEnd()

@@ -17,6 +17,7 @@
 #include <CLI/CLI.hpp>
 
 #include "FrontEnd.hpp"
+#include "playgraph/Keys.hpp"
 #include "playgraph/editing/MutablePlaygraph.hpp"
 #include "playgraph/json/Json.hpp"
 #include "playgraph/model/Playgraph.hpp"

@@ -223,8 +223,9 @@ TEST(Tool, ArgumentsAndInputsAreCheckedAndOutputIsEscaped) {
         {"map rooftop 3", "", 1, ""}, // off the default path
         {"walk --max-depth 2", "", 0, "intro  depth 1\n  vault  depth 2\n  rooftop  depth 2\n"},
         {"check " + example("story.json"), "", 0, ""},
-        {"dot -", dot, 0, "\"a\" -> \"b\" [label=\"w 70\\n(default)\", penwidth=2, color=blue]"},
-        {"dot -", dot, 0, "\"ghost\" [label=\"ghost\\n(missing)\", style=dashed, color=red"},
+        {"dot -", dot, 0, R"("a" -> "b" [label="w 70", penwidth="2.5", color="#0969da"])"},
+        {"dot -", dot, 0,
+         R"("ghost" [label="ghost\nnames no segment", style="rounded,dashed", color="#cf222e"])"},
         {"compose --viewable 81 --start 10 --end 20", "", 0, "\"endTimeMs\": 20000.0"},
         {"compose --from-playgraph - --main-viewable 9", toConvert, 0,
          "\"b\": {\n      \"viewableId\": 5,\n      \"main\": 9,\n      \"startTimeMs\": "

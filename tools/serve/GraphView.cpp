@@ -1,8 +1,6 @@
 #include "GraphView.hpp"
 
 #include <deque>
-#include <limits>
-#include <set>
 #include <stdexcept>
 
 #include <graphviz/cgraph.h>
@@ -26,107 +24,6 @@ std::string labelText(std::string_view text) {
 }
 
 } // namespace
-
-std::string segmentFlags(const QZPlaygraphSegment& segment) {
-    std::vector<std::string> flags;
-    if (segment.isDecorativeSegment()) flags.push_back("decorative");
-    if (segment.breakIndex() >= 0)
-        flags.push_back("ad break " + std::to_string(segment.breakIndex()));
-    else if (!segment.adBreakToken().isAbsent())
-        flags.push_back("ad break");
-    const auto& annotations = segment.annotations();
-    if (annotations && annotations->contains("allowsSkipForward"))
-        flags.push_back(segment.allowsSkipForward() ? "skippable" : "no skip");
-    if (segment.playToViewableEnd()) flags.push_back("plays to end");
-    std::string text;
-    for (const auto& flag : flags)
-        text += (text.empty() ? "" : " \xC2\xB7 ") + flag;
-    return text;
-}
-
-std::shared_ptr<const GraphModel> GraphModel::build(const PlaygraphBase& graph, uint64_t revision) {
-    auto model = std::make_shared<GraphModel>();
-    model->revision = revision;
-    const auto nodeFor = [&](const std::string& id) {
-        const auto [it, added] = model->index.try_emplace(id, model->nodes.size());
-        if (added) {
-            GraphNode node;
-            node.id = id;
-            node.missing = true;
-            node.reachable = false;
-            node.details = "names no segment";
-            model->nodes.push_back(std::move(node));
-        }
-        return it->second;
-    };
-
-    for (const auto& [id, segment] : graph.segmentMap()) {
-        GraphNode& node = model->nodes[nodeFor(id)];
-        node.missing = false;
-        node.details =
-            "viewable " + valueText(segment->viewableId()) + "\n" + seconds(segment->startTime()) +
-            " \xE2\x80\x93 " +
-            (segment->playToViewableEnd() ? std::string("end") : seconds(segment->endTime())) +
-            " s";
-        node.flags = segmentFlags(*segment);
-        node.decorative = segment->isDecorativeSegment();
-        node.playToEnd = segment->playToViewableEnd();
-        node.adBreak = segment->breakIndex() >= 0 || !segment->adBreakToken().isAbsent();
-    }
-
-    std::set<std::pair<std::string, std::string>> pathSteps;
-    std::string previous;
-    graph.defaultPathTraversal([&](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t, bool&) {
-        model->nodes[model->index.at(s->segmentId())].onPath = true;
-        if (!previous.empty()) pathSteps.insert({previous, s->segmentId()});
-        previous = s->segmentId();
-    });
-
-    for (const auto& [id, segment] : graph.segmentMap()) {
-        const std::size_t from = model->index.at(id);
-        const auto& defaultNext = segment->defaultNext();
-        bool defaultDrawn = false;
-        for (const auto& [destination, transition] : segment->next()) {
-            GraphEdge edge;
-            edge.to = nodeFor(destination);
-            edge.label = "w " + valueText(transition->weight());
-            if (const auto type = transition->effectiveTransitionType()) edge.label += "\n" + *type;
-            if (const auto skip = transition->skipRegionOffset())
-                edge.label += "\nskip after " + seconds(*skip) + " s";
-            edge.isDefault = defaultNext == destination;
-            defaultDrawn = defaultDrawn || edge.isDefault;
-            edge.onPath = edge.isDefault && pathSteps.count({id, destination});
-            model->nodes[from].out.push_back(std::move(edge));
-        }
-        if (defaultNext && !defaultDrawn) {
-            GraphEdge edge;
-            edge.to = nodeFor(*defaultNext);
-            edge.label = "default";
-            edge.isDefault = true;
-            edge.transition = false;
-            edge.onPath = pathSteps.count({id, *defaultNext}) > 0;
-            model->nodes[from].out.push_back(std::move(edge));
-        }
-    }
-
-    if (const auto& initial = graph.initialSegmentId()) {
-        model->initial = nodeFor(*initial);
-        for (auto& node : model->nodes)
-            node.reachable = false;
-        graph.bredthFirstTraversalFromSegmentId(
-            initial, std::numeric_limits<uint64_t>::max(),
-            [&](const std::shared_ptr<QZPlaygraphSegment>& s, uint64_t, bool&) {
-                if (s) model->nodes[model->index.at(s->segmentId())].reachable = true;
-            });
-    }
-
-    model->incoming.resize(model->nodes.size());
-    for (std::size_t from = 0; from < model->nodes.size(); ++from) {
-        for (const auto& edge : model->nodes[from].out)
-            model->incoming[edge.to].push_back(from);
-    }
-    return model;
-}
 
 struct GraphRenderer::Context {
     GVC_t* gvc = nullptr;
@@ -210,27 +107,16 @@ GraphRenderer::render(const GraphModel& model, const std::string& focus, std::si
         position[shown[k]] = static_cast<std::ptrdiff_t>(k);
 
     Agraph_t* graph = agopen(const_cast<char*>("playgraph"), Agdirected, nullptr);
-    declare(graph, AGRAPH, "rankdir", "LR");
-    declare(graph, AGRAPH, "nodesep", "0.3");
-    declare(graph, AGNODE, "shape", "box");
-    declare(graph, AGNODE, "style", "rounded,filled");
-    declare(graph, AGNODE, "fillcolor", "white");
-    declare(graph, AGNODE, "color", "#57606a");
-    declare(graph, AGNODE, "fontname", "Helvetica");
-    declare(graph, AGNODE, "fontsize", "11");
-    declare(graph, AGNODE, "peripheries", "1");
-    declare(graph, AGNODE, "penwidth", "1");
-    declare(graph, AGNODE, "label", "");
-    declare(graph, AGNODE, "id", "");
-    declare(graph, AGNODE, "class", "");
-    declare(graph, AGEDGE, "fontname", "Helvetica");
-    declare(graph, AGEDGE, "fontsize", "9");
-    declare(graph, AGEDGE, "label", "");
-    declare(graph, AGEDGE, "style", "solid");
-    declare(graph, AGEDGE, "penwidth", "1");
-    declare(graph, AGEDGE, "color", "#57606a");
-    declare(graph, AGEDGE, "id", "");
-    declare(graph, AGEDGE, "class", "");
+    for (const auto& [name, value] : graphAttributes())
+        declare(graph, AGRAPH, name.c_str(), value.c_str());
+    for (const auto& [name, value] : nodeDefaults())
+        declare(graph, AGNODE, name.c_str(), value.c_str());
+    for (const auto& [name, value] : edgeDefaults())
+        declare(graph, AGEDGE, name.c_str(), value.c_str());
+    for (const int kind : {AGNODE, AGEDGE}) {
+        for (const char* name : {"label", "id", "class"})
+            declare(graph, kind, name, "");
+    }
 
     std::vector<Agnode_t*> agnodes(shown.size(), nullptr);
     for (std::size_t k = 0; k < shown.size(); ++k) {
@@ -239,8 +125,7 @@ GraphRenderer::render(const GraphModel& model, const std::string& focus, std::si
         // The node's name is the segment id: the SVG shows it as the node's title.
         Agnode_t* n = agnode(graph, const_cast<char*>(node.id.c_str()), 1);
         agnodes[k] = n;
-        std::string label = labelText(node.id) + "\n" + node.details;
-        if (!node.flags.empty()) label += "\n" + node.flags;
+        std::string label = labelText(nodeLabel(node));
         std::size_t hidden = 0;
         for (const auto& edge : node.out)
             hidden += position[edge.to] < 0;
@@ -253,30 +138,15 @@ GraphRenderer::render(const GraphModel& model, const std::string& focus, std::si
         }
         set(n, "label", label);
         set(n, "id", "n" + std::to_string(k));
-        if (node.onPath) {
-            classes += " path";
-            set(n, "color", "#0969da");
-            set(n, "penwidth", "2.5");
-        }
+        for (const auto& [name, value] : nodeAttributes(node))
+            set(n, name.c_str(), value);
+        // Classes for the page's own marks and legend.
+        if (node.onPath) classes += " path";
         if (!node.reachable && !node.missing) classes += " unreachable";
-        if (node.decorative) {
-            classes += " decorative";
-            set(n, "style", "rounded,filled,dashed");
-            set(n, "fillcolor", "#eaeef2");
-        }
-        if (node.adBreak) {
-            classes += " adbreak";
-            set(n, "fillcolor", "#fff1d6");
-        }
-        if (node.playToEnd) {
-            classes += " playtoend";
-            set(n, "peripheries", "2");
-        }
-        if (node.missing) {
-            classes += " missing";
-            set(n, "style", "rounded,dashed");
-            set(n, "color", "#cf222e");
-        }
+        if (node.decorative) classes += " decorative";
+        if (node.adBreak) classes += " adbreak";
+        if (node.playToEnd) classes += " playtoend";
+        if (node.missing) classes += " missing";
         set(n, "class", classes);
     }
 
@@ -287,17 +157,11 @@ GraphRenderer::render(const GraphModel& model, const std::string& focus, std::si
             Agedge_t* e = agedge(graph, agnodes[k], agnodes[position[edge.to]], nullptr, 1);
             set(e, "label", labelText(edge.label));
             set(e, "id", "e" + std::to_string(edgeCount++));
+            for (const auto& [name, value] : edgeAttributes(edge))
+                set(e, name.c_str(), value);
             std::string classes = "tr";
-            if (edge.isDefault) {
-                classes += " default";
-                set(e, "penwidth", "2");
-            }
-            if (edge.onPath) {
-                classes += " path";
-                set(e, "color", "#0969da");
-                set(e, "penwidth", "2.5");
-            }
-            if (!edge.transition) set(e, "style", "dashed");
+            if (edge.isDefault) classes += " default";
+            if (edge.onPath) classes += " path";
             set(e, "class", classes);
         }
     }

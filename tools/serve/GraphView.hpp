@@ -15,50 +15,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "playgraph/model/PlaygraphBase.hpp"
+#include "GraphStyle.hpp"
 
 namespace playgraph::tool::serve {
-
-/// How a segment is marked beyond its times: "decorative", "ad break 2",
-/// "skippable" or "no skip" (when it says so), "plays to end"; joined by dots.
-std::string segmentFlags(const QZPlaygraphSegment& segment);
-
-/// A transition (or a "defaultNext" without one) as drawn.
-struct GraphEdge {
-    std::size_t to = 0;
-    std::string label;
-    bool isDefault = false; ///< the source's default next
-    bool onPath = false;    ///< a step of the default path
-    bool transition = true; ///< false: a "defaultNext" with no transition behind it
-};
-
-/// A segment, or an id that is referred to but names no segment.
-struct GraphNode {
-    std::string id;
-    std::string details; ///< label lines after the id: viewable, times
-    std::string flags;   ///< last label line: decorative, ad break, ...
-    bool missing = false;
-    bool onPath = false;
-    bool reachable = true;
-    bool decorative = false;
-    bool playToEnd = false;
-    bool adBreak = false;
-    std::vector<GraphEdge> out;
-};
-
-/// Everything drawn of one state of the playgraph. Immutable once built, so
-/// it can be laid out without holding the playgraph's lock.
-struct GraphModel {
-    uint64_t revision = 0;
-    std::vector<GraphNode> nodes;
-    std::vector<std::vector<std::size_t>> incoming;
-    std::unordered_map<std::string, std::size_t> index;
-    std::optional<std::size_t> initial;
-
-    /// Reads `graph`'s segments, transitions, default path and what the
-    /// initial segment reaches.
-    static std::shared_ptr<const GraphModel> build(const PlaygraphBase& graph, uint64_t revision);
-};
 
 /// A laid-out picture: SVG whose node groups have the ids "n0", "n1", ...
 /// naming `ids[0]`, `ids[1]`, ...

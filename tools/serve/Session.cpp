@@ -254,7 +254,7 @@ Value Session::findings() {
     }
     copy.playgraph = Playgraph::create(copy.dictionary, copy.defaultViewableId);
     const std::vector<CheckFinding> found = checkPlaygraph(copy);
-    const Value segments = copy.dictionary.dictionary()->get("segments");
+    const Value segments = copy.dictionary.dictionary()->get(keys::segments);
     const Dictionary noSegments;
     const Dictionary& segmentDictionary =
         segments.isDictionary() ? *segments.dictionary() : noSegments;
