@@ -12,6 +12,8 @@ scripts/setup.sh chromium chromium-driver python3-selenium pybind11-dev python3-
   rapidjson-dev ffmpeg
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Release -DPLAYGRAPH_WERROR=ON -DPLAYGRAPH_PYTHON=ON >/dev/null
 cmake --build build/test -j2
+# The JavaScript package first: the player's browser test runs on it.
+scripts/web.sh
 ctest --test-dir build/test --output-on-failure -j2
 # The page of `playgraph serve`: ESLint and Prettier, pinned by its lock file.
 (cd tools/serve && npm ci --no-audit --no-fund >/dev/null && npm run --silent lint)

@@ -221,6 +221,7 @@ Command addCheckCommand(CLI::App& app);
 Command addEditCommand(CLI::App& app);
 Command addComposeCommand(CLI::App& app);
 Command addServeCommand(CLI::App& app);
+Command addExportPlayerCommand(CLI::App& app);
 Command addDiffCommand(CLI::App& app);
 Command addMergeCommand(CLI::App& app);
 Command addFmtCommand(CLI::App& app);

@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
         addCheckCommand(app), addEditCommand(app), addComposeCommand(app),
     };
     commands.push_back(addServeCommand(app));
+    commands.push_back(addExportPlayerCommand(app));
     for (const auto add : {addDiffCommand, addMergeCommand, addFmtCommand})
         commands.push_back(add(app));
     commands.push_back(addSimulateCommand(app));

@@ -455,4 +455,38 @@ TEST_F(ServeTest, RefusesABadMediaArgument) {
     EXPECT_NE(std::string(buffer).find("no such folder or file"), std::string::npos) << buffer;
 }
 
+TEST_F(ServeTest, ServesTheJavaScriptPackageAndTheStory) {
+    const fs::path web = dir_ / "web";
+    fs::create_directories(web / "dist");
+    std::ofstream(web / "index.js") << "export default 1;";
+    std::ofstream(web / "dist" / "playgraph-core.mjs") << "export default 2;";
+    writeBytes(web / "dist" / "playgraph-core.wasm", 300, 6);
+    const Server server(file_, {"--web", web.string()});
+    auto client = server.client();
+    EXPECT_EQ(client.Get("/pkg/index.js")->body, "export default 1;");
+    const auto wasm = client.Get("/pkg/dist/playgraph-core.wasm");
+    EXPECT_EQ(wasm->get_header_value("Content-Type"), "application/wasm");
+    EXPECT_EQ(wasm->body, readFile(web / "dist" / "playgraph-core.wasm"));
+    EXPECT_NE(wasm->get_header_value("Content-Security-Policy").find("'wasm-unsafe-eval'"),
+              std::string::npos);
+    EXPECT_EQ(client.Get("/pkg/package.json")->status, 404); // only the files a page loads
+    // A package removed while serving: the page is told what to do.
+    fs::remove(web / "index.js");
+    const auto gone = client.Get("/pkg/index.js");
+    EXPECT_EQ(gone->status, 404);
+    EXPECT_NE(gone->body.find("run scripts/web.sh"), std::string::npos) << gone->body;
+
+    const std::string story = client.Get("/api/story")->body;
+    EXPECT_NE(story.find(R"("defaultViewableId":81)"), std::string::npos) << story;
+    EXPECT_NE(story.find(R"(\"playgraphId\":\"heist-story\")"), std::string::npos) << story;
+    // A folder without a built package is refused when it is named.
+    const std::string command = std::string(PLAYGRAPH_TOOL) + " serve " + file_.string() +
+                                " --web " + dir_.string() + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[256] = {};
+    (void)!std::fgets(buffer, sizeof buffer, pipe);
+    EXPECT_NE(pclose(pipe), 0);
+    EXPECT_NE(std::string(buffer).find("not a built JavaScript package"), std::string::npos);
+}
+
 } // namespace

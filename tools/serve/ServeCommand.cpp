@@ -18,7 +18,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <thread>
@@ -27,6 +29,7 @@
 
 #include "GraphView.hpp"
 #include "Media.hpp"
+#include "Package.hpp"
 #include "Page.hpp"
 #include "Session.hpp"
 #include "Tool.hpp"
@@ -68,6 +71,7 @@ struct ServeOptions {
     int port = 0;
     bool open = false;
     std::string media; ///< a folder or a JSON map file; empty: none
+    std::string web;   ///< the JavaScript package's folder; empty: found (see Package.hpp)
 };
 
 std::string randomToken() {
@@ -243,11 +247,33 @@ void openBrowser(const std::string& url) {
     std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
 }
 
+// The package's files, read when asked for (a rebuilt package is served
+// without a restart); 404 with what to do when there is none.
+void addPackageRoutes(httplib::Server& server, const std::optional<std::filesystem::path>& web) {
+    for (const auto& file : webPackageFiles()) {
+        server.Get("/pkg/" + file,
+                   [web, file](const httplib::Request&, httplib::Response& response) {
+                       std::string bytes;
+                       if (web) {
+                           std::ifstream input(*web / file, std::ios::binary);
+                           bytes.assign(std::istreambuf_iterator<char>(input), {});
+                           if (!input.good() && !input.eof()) bytes.clear();
+                       }
+                       if (bytes.empty()) {
+                           sendError(response, 404, missingWebPackageMessage());
+                           return;
+                       }
+                       response.set_content(std::move(bytes), std::string(webContentType(file)));
+                   });
+    }
+}
+
 void addRoutes(httplib::Server& server, Session& session, GraphRenderer& renderer,
                const MediaLibrary& media, const std::string& token) {
     server.Get("/api/state", api([&](const httplib::Request&) { return session.state(); }));
     server.Get("/api/findings", api([&](const httplib::Request&) { return session.findings(); }));
     server.Get("/api/changes", api([&](const httplib::Request&) { return session.changes(); }));
+    server.Get("/api/story", api([&](const httplib::Request&) { return session.story(); }));
     server.Get("/api/media",
                api([&](const httplib::Request&) { return media.listing(session.viewableIds()); }));
     server.Get(R"(/media/(.+))", [&](const httplib::Request& request, httplib::Response& response) {
@@ -355,6 +381,8 @@ int runServe(const ServeOptions& options) {
     Session session(options.input);
     const MediaLibrary media =
         options.media.empty() ? MediaLibrary() : MediaLibrary::open(options.media);
+    const auto web = findWebPackage(options.web);
+    if (!web) std::cerr << "playgraph serve: no Play view: " << missingWebPackageMessage() << "\n";
     std::string mediaSources = "'self'";
     for (const auto& origin : media.urlOrigins())
         mediaSources += " " + origin;
@@ -372,7 +400,8 @@ int runServe(const ServeOptions& options) {
         {"X-Frame-Options", "DENY"},
         {"Referrer-Policy", "no-referrer"},
         {"Content-Security-Policy",
-         "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
+         "default-src 'none'; script-src 'self' 'wasm-unsafe-eval'; style-src 'self'; img-src "
+         "'self' data:; "
          "connect-src 'self'; media-src " +
              mediaSources + "; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
     });
@@ -409,6 +438,7 @@ int runServe(const ServeOptions& options) {
                       ? "the request is too large"
                       : "the request was refused (HTTP " + std::to_string(status) + ")");
     });
+    addPackageRoutes(server, web); // before the page's routes, which take every other path
     addRoutes(server, session, renderer, media, token);
 
     StopOnSignal stopper(server);
@@ -468,6 +498,9 @@ Command addServeCommand(CLI::App& app) {
     command->add_option("--media", options->media,
                         "Video of each viewable: a folder of <viewableId>.webm or .mp4 files, or "
                         "a JSON file mapping viewable ids to file paths (relative to it) or URLs");
+    command->add_option("--web", options->web,
+                        "The built JavaScript package the Play view runs on (default: "
+                        "$PLAYGRAPH_WEB, the installed one, or the source tree's web/)");
     command->footer("Only FILE is ever written, and a FILE changed on disk since it was opened is "
                     "not overwritten without asking. Stop with Ctrl+C.");
     return {command, [options] { return serve::runServe(*options); }};

@@ -159,6 +159,13 @@ Value Session::state() {
     return stateLocked();
 }
 
+Value Session::story() {
+    std::lock_guard lock(mutex_);
+    return Dictionary{{"revision", revision_},
+                      {"text", writeJson(Value(graph_->dictionaryRepresentation()))},
+                      {"defaultViewableId", defaultViewableId_}};
+}
+
 Value Session::segment(const std::string& id) {
     std::lock_guard lock(mutex_);
     const auto segment = graph_->segmentById(id);

@@ -41,6 +41,9 @@ public:
 
     /// Summary, default path, history and save state.
     Value state();
+    /// The playgraph as it is now, for the Play view: "text" (its JSON),
+    /// "defaultViewableId" (null when none) and "revision".
+    Value story();
     /// The fields, annotations and transitions of one segment; 404 when it
     /// does not exist.
     Value segment(const std::string& id);
