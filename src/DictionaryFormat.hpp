@@ -16,7 +16,7 @@
 
 #include "playgraph/Value.hpp"
 
-namespace playgraph::format {
+namespace playgraph::inline v1::format {
 
 /// True when truncating `d` toward zero leaves the signed 64-bit range: at
 /// or beyond 2^63, or below -2^63 (both exactly representable).
@@ -85,4 +85,4 @@ inline int64_t millisecondsFromSeconds(double seconds) {
     return saturatingTrunc(std::trunc(seconds * 1000.0));
 }
 
-} // namespace playgraph::format
+} // namespace playgraph::inline v1::format

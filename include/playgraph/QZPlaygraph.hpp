@@ -36,13 +36,15 @@ public:
 
     virtual const std::optional<std::string>& initialSegmentId() const = 0;
     /// The segment under `segmentId`, or empty.
-    virtual std::shared_ptr<QZPlaygraphSegment> segmentById(std::string_view segmentId) const = 0;
+    [[nodiscard]] virtual std::shared_ptr<QZPlaygraphSegment>
+    segmentById(std::string_view segmentId) const = 0;
     /// Ids of the segments of viewable `inViewableId` covering viewable time
     /// `position`, in map order; none when there are none.
-    virtual std::optional<std::vector<std::string>>
+    [[nodiscard]] virtual std::optional<std::vector<std::string>>
     segmentIdsForPosition(double position, uint64_t inViewableId) const = 0;
     /// The segment at playgraph time `time` along the default path, or none.
-    virtual std::optional<std::string> segmentIdAtPlaygraphTime(double time) const = 0;
+    [[nodiscard]] virtual std::optional<std::string>
+    segmentIdAtPlaygraphTime(double time) const = 0;
     /// Playgraph time of viewable time `playerTime` in `inSegment`, or
     /// not-a-number when the segment is not on the default path.
     virtual double
@@ -90,7 +92,9 @@ public:
     virtual double duration() const = 0;
 
     /// Every segment id (optional member: none when not provided).
-    virtual std::optional<std::vector<std::string>> allSegmentIds() const { return std::nullopt; }
+    [[nodiscard]] virtual std::optional<std::vector<std::string>> allSegmentIds() const {
+        return std::nullopt;
+    }
     /// The shortest segment an editor should make (optional member).
     virtual std::optional<double> minimumSegmentLengthMs() const { return std::nullopt; }
 };

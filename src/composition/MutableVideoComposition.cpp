@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "model/ModelAccess.hpp"
 #include "playgraph/Keys.hpp"
 #include "playgraph/editing/InvalidArgumentError.hpp"
 
@@ -142,7 +143,7 @@ void MutableVideoComposition::appendClip(const std::string& newClipName, const V
                                          const std::shared_ptr<QZPlaygraphParams>& params) {
     // The last clip is the first one on the default path without a default
     // next; a path that loops or leads to a missing segment has none.
-    const PlaygraphSegment* last = defaultPathEndWithoutNext();
+    const PlaygraphSegment* last = detail::ModelAccess::state(*this).defaultPathEndWithoutNext();
     if (!last) failWithoutClip();
     // A copy: the edit replaces the segment object.
     const std::string lastClip = last->segmentId();

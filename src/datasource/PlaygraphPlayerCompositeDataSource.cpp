@@ -1,6 +1,6 @@
 #include "playgraph/datasource/PlaygraphPlayerCompositeDataSource.hpp"
 
-#include "../model/DepthFirstWalk.hpp"
+#include "model/DepthFirstWalk.hpp"
 
 namespace playgraph::inline v1 {
 

@@ -4,9 +4,12 @@
 #include <unordered_set>
 #include <utility>
 
-#include "EditingSupport.hpp"
+#include "editing/EditingState.hpp"
+#include "editing/EditingSupport.hpp"
 
 namespace playgraph::inline v1 {
+
+using Access = detail::EditingAccess;
 
 namespace {
 
@@ -93,7 +96,7 @@ struct EditHistory::Step {
 
 // The open transaction: images of the entries its edits are about to
 // change (the first time each), and the labels of the edits that complete.
-struct EditHistory::Open final : MutablePlaygraph::EditRecorder {
+struct EditHistory::Open final : detail::EditRecorder {
     MutablePlaygraph* playgraph = nullptr;
     std::optional<std::string> label;
     std::vector<std::string> editLabels;
@@ -106,7 +109,7 @@ struct EditHistory::Open final : MutablePlaygraph::EditRecorder {
     void willChangeSegment(const std::string& id) override {
         if (!seen.insert(id).second) return;
         ids.push_back(id);
-        before.push_back(Image::of(playgraph->segmentsDictionary(), id));
+        before.push_back(Image::of(Access::segments(*playgraph), id));
     }
     void editCompleted(std::string editLabel) override {
         editLabels.push_back(std::move(editLabel));
@@ -129,7 +132,7 @@ std::string joined(const std::vector<std::string>& labels) {
 EditHistory::EditHistory(std::shared_ptr<MutablePlaygraph> playgraph, std::size_t depthLimit)
     : playgraph_(std::move(playgraph)), depthLimit_(std::max<std::size_t>(depthLimit, 1)) {
     if (!playgraph_) throw std::invalid_argument("EditHistory needs a playgraph");
-    knownRevision_ = playgraph_->revision_;
+    knownRevision_ = Access::revision(*playgraph_);
 }
 
 EditHistory::~EditHistory() {
@@ -138,7 +141,7 @@ EditHistory::~EditHistory() {
             rollback();
         } catch (...) {
             // Only allocation can fail here; the playgraph is left as it is.
-            playgraph_->recorder_ = nullptr;
+            Access::setRecorder(*playgraph_, nullptr);
         }
     }
 }
@@ -157,23 +160,23 @@ void EditHistory::transaction(const std::function<void(MutablePlaygraph&)>& edit
 
 void EditHistory::begin(std::optional<std::string> label) {
     if (open_) throw EditHistoryError("A transaction is already open");
-    if (playgraph_->recorder_) {
+    if (Access::recorder(*playgraph_)) {
         throw EditHistoryError("The playgraph has a transaction of another history open");
     }
     auto open = std::make_unique<Open>();
     open->playgraph = playgraph_.get();
     open->label = std::move(label);
-    open->initialBefore = playgraph_->playgraphDictionary_.get(keys::initialSegment);
+    open->initialBefore = Access::initialSegment(*playgraph_);
     open->staleAtBegin = isStale();
     open_ = std::move(open);
-    playgraph_->recorder_ = open_.get();
+    Access::setRecorder(*playgraph_, open_.get());
 }
 
 void EditHistory::commit() {
     if (!open_) throw EditHistoryError("No transaction is open");
     std::unique_ptr<Open> open = std::move(open_);
-    playgraph_->recorder_ = nullptr;
-    playgraph_->ensureCurrent();
+    Access::setRecorder(*playgraph_, nullptr);
+    Access::ensureCurrent(*playgraph_);
     if (open->editLabels.empty()) return;
     // Steps recorded before an outside edit describe states that are gone.
     if (open->staleAtBegin) {
@@ -182,51 +185,38 @@ void EditHistory::commit() {
     }
     Step step;
     step.label = open->label ? *open->label : joined(open->editLabels);
-    const Dictionary segments = playgraph_->segmentsDictionary();
+    const Dictionary segments = Access::segments(*playgraph_);
     for (const auto& id : open->ids)
         step.after.push_back(Image::of(segments, id));
     step.ids = std::move(open->ids);
     step.before = std::move(open->before);
     step.initialBefore = std::move(open->initialBefore);
-    step.initialAfter = playgraph_->playgraphDictionary_.get(keys::initialSegment);
+    step.initialAfter = Access::initialSegment(*playgraph_);
     redo_.clear();
     undo_.push_back(std::move(step));
     if (undo_.size() > depthLimit_) undo_.erase(undo_.begin());
-    knownRevision_ = playgraph_->revision_;
+    knownRevision_ = Access::revision(*playgraph_);
 }
 
 void EditHistory::restore(const std::vector<std::string>& ids, const std::vector<Image>& images,
                           const Value& initial) {
-    MutablePlaygraph& p = *playgraph_;
-    Dictionary segments = p.segmentsDictionary();
-    for (std::size_t i = 0; i < ids.size(); ++i) {
-        const bool wasThere = segments.contains(ids[i]);
-        p.markForRebuild(ids[i]);
-        images[i].restore(segments, ids[i]);
-        // An entry put back goes last in "segments", as an insertion does.
-        if (!wasThere && segments.contains(ids[i]))
-            p.pending_.inserted.push_back(p.findName(ids[i]));
-    }
-    if (initial.isNone()) {
-        static_cast<void>(p.playgraphDictionary_.erase(keys::initialSegment));
-    } else {
-        p.playgraphDictionary_.set(keys::initialSegment, initial);
-    }
-    p.refreshNow();
+    Access::restoreEntries(
+        *playgraph_, ids,
+        [&](Dictionary& segments, std::size_t i) { images[i].restore(segments, ids[i]); }, initial);
 }
 
 void EditHistory::rollback() {
     if (!open_) throw EditHistoryError("No transaction is open");
     std::unique_ptr<Open> open = std::move(open_);
-    playgraph_->recorder_ = nullptr;
+    Access::setRecorder(*playgraph_, nullptr);
     if (open->ids.empty() && open->editLabels.empty()) {
-        playgraph_->ensureCurrent();
+        Access::ensureCurrent(*playgraph_);
         return;
     }
     restore(open->ids, open->before, open->initialBefore);
     // The transaction's own edits moved the revision; an outside edit
     // before it still counts.
-    if (!open->staleAtBegin) knownRevision_ = playgraph_->revision_;
+    if (!open->staleAtBegin) knownRevision_ = Access::revision(*playgraph_);
 }
 
 bool EditHistory::inTransaction() const { return open_ != nullptr; }
@@ -245,7 +235,7 @@ void EditHistory::undo() {
     restore(step.ids, step.before, step.initialBefore);
     redo_.push_back(std::move(step));
     undo_.pop_back();
-    knownRevision_ = playgraph_->revision_;
+    knownRevision_ = Access::revision(*playgraph_);
 }
 
 void EditHistory::redo() {
@@ -258,7 +248,7 @@ void EditHistory::redo() {
     restore(step.ids, step.after, step.initialAfter);
     undo_.push_back(std::move(step));
     redo_.pop_back();
-    knownRevision_ = playgraph_->revision_;
+    knownRevision_ = Access::revision(*playgraph_);
 }
 
 std::optional<std::string> EditHistory::undoLabel() const {
@@ -295,9 +285,9 @@ void EditHistory::setDepthLimit(std::size_t limit) {
 void EditHistory::clear() {
     undo_.clear();
     redo_.clear();
-    knownRevision_ = playgraph_->revision_;
+    knownRevision_ = Access::revision(*playgraph_);
 }
 
-bool EditHistory::isStale() const { return playgraph_->revision_ != knownRevision_; }
+bool EditHistory::isStale() const { return Access::revision(*playgraph_) != knownRevision_; }
 
 } // namespace playgraph::inline v1

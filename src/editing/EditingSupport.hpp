@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "../DictionaryFormat.hpp"
+#include "DictionaryFormat.hpp"
 #include "playgraph/Keys.hpp"
 #include "playgraph/Value.hpp"
 #include "playgraph/editing/InvalidArgumentError.hpp"
@@ -82,30 +82,3 @@ inline void requireViewableId(const Value& viewableId) {
 inline std::string labelSeconds(double seconds) { return formatFixed(seconds, 3) + " s"; }
 
 } // namespace playgraph::inline v1::editing
-
-namespace playgraph::inline v1 {
-
-/// Marks one public edit of a `MutablePlaygraph`. Edits nest (an edit made
-/// by another edit); only the outermost one that completes counts: it moves
-/// the revision and tells an open transaction its label.
-class MutablePlaygraph::EditScope {
-public:
-    explicit EditScope(MutablePlaygraph& playgraph) : playgraph_(playgraph) {
-        ++playgraph_.editDepth_;
-    }
-    ~EditScope() { --playgraph_.editDepth_; }
-    EditScope(const EditScope&) = delete;
-    EditScope& operator=(const EditScope&) = delete;
-
-    /// Call after the edit's last change; `label()` makes its label.
-    template <class Label> void completed(Label&& label) {
-        if (playgraph_.editDepth_ != 1) return;
-        ++playgraph_.revision_;
-        if (playgraph_.recorder_) playgraph_.recorder_->editCompleted(label());
-    }
-
-private:
-    MutablePlaygraph& playgraph_;
-};
-
-} // namespace playgraph::inline v1

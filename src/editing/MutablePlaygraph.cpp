@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "../model/NameTable.hpp"
-#include "EditingSupport.hpp"
+#include "editing/EditingState.hpp"
+#include "editing/EditingSupport.hpp"
 #include "playgraph/Constants.hpp"
 #include "playgraph/Keys.hpp"
 #include "playgraph/platform/Uuid.hpp"
@@ -11,6 +11,14 @@
 namespace playgraph::inline v1 {
 
 using namespace editing;
+using detail::EditMark;
+
+MutablePlaygraph::MutablePlaygraph()
+    : PlaygraphBase(Flavor::Editable), edits_(std::make_unique<Edits>(*this)) {
+    detail::ModelAccess::state(*this).upkeep = edits_.get();
+}
+
+MutablePlaygraph::~MutablePlaygraph() = default;
 
 std::shared_ptr<MutablePlaygraph> MutablePlaygraph::create(const Value& dictionary,
                                                            const Value& defaultViewableId) {
@@ -26,14 +34,12 @@ void MutablePlaygraph::initialize(const Value& dictionary, const Value& defaultV
     // from this one's representation gets an id of its own.
     auto id = stringAt(playgraphDictionary_, keys::playgraphId);
     playgraphId_ = id ? std::move(*id) : makeUuidString();
-    idForSegments_ = std::make_shared<const std::string>(playgraphId_);
+    auto& model = detail::ModelAccess::state(*this);
+    model.idForSegments = std::make_shared<const std::string>(playgraphId_);
     mainViewableId_ = Value();
-    configProvider_ = PlatformConfigProvider::shared();
+    // The provider obtained once, at construction.
+    model.configProvider = PlatformConfigProvider::shared();
     load();
-}
-
-std::shared_ptr<const PlatformConfigProvider> MutablePlaygraph::configProviderForBuilding() const {
-    return configProvider_ ? configProvider_ : PlatformConfigProvider::shared();
 }
 
 void MutablePlaygraph::load() {
@@ -44,23 +50,25 @@ void MutablePlaygraph::load() {
     // Room for the segments that edits add: the first insertion then does
     // not move every entry.
     if (Dictionary* all = segments.dictionary()) all->reserve(all->size() + all->size() / 4 + 16);
-    buildSegmentMap(segments, defaultViewableId_);
-    oddReferrers_.clear();
-    hasMain_.clear();
-    mainCount_ = 0;
+    auto& model = detail::ModelAccess::state(*this);
+    model.buildSegmentMap(segments, defaultViewableId_);
+    Edits& edits = *edits_;
+    edits.oddReferrers.clear();
+    edits.hasMain.clear();
+    edits.mainCount = 0;
     if (const Dictionary* all = segments.dictionary()) {
         for (const auto& [id, value] : *all) {
             if (const Dictionary* segment = value.dictionary()) {
-                noteReferences(internName(id), *segment);
+                edits.noteReferences(model.internName(id), *segment);
             }
         }
     }
-    pending_ = Pending();
-    modelStale_ = false;
+    edits.pending = Edits::Pending();
+    model.modelStale = false;
     calculateDefaultPathDuration();
 }
 
-void MutablePlaygraph::noteReferences(uint32_t name, const Dictionary& segment) {
+void MutablePlaygraph::Edits::noteReferences(uint32_t name, const Dictionary& segment) {
     // The index knows the transitions (dictionary entries of "next") and the
     // default next; entries of "next" that are not transitions still make a
     // predecessor, so the few segments that have them are kept apart.
@@ -72,70 +80,71 @@ void MutablePlaygraph::noteReferences(uint32_t name, const Dictionary& segment) 
         }
     }
     if (odd) {
-        oddReferrers_.insert(name);
-    } else if (!oddReferrers_.empty()) {
-        oddReferrers_.erase(name);
+        oddReferrers.insert(name);
+    } else if (!oddReferrers.empty()) {
+        oddReferrers.erase(name);
     }
-    if (hasMain_.size() <= name) hasMain_.resize(nameCount() + nameCount() / 4 + 16, 0);
+    if (hasMain.size() <= name)
+        hasMain.resize(model().nameCount() + model().nameCount() / 4 + 16, 0);
     const Value* main = segment.find(keys::main);
     const uint8_t withMain = main && main->isNumber() ? 1 : 0;
-    mainCount_ = mainCount_ - hasMain_[name] + withMain;
-    hasMain_[name] = withMain;
+    mainCount = mainCount - hasMain[name] + withMain;
+    hasMain[name] = withMain;
 }
 
-Dictionary MutablePlaygraph::segmentsDictionary() const {
-    return *dictionaryAt(playgraphDictionary_, keys::segments);
+Dictionary MutablePlaygraph::Edits::segmentsDictionary() const {
+    return *dictionaryAt(p.playgraphDictionary_, keys::segments);
 }
 
-void MutablePlaygraph::touchSegment(const std::string& id) {
-    if (recorder_) recorder_->willChangeSegment(id);
+void MutablePlaygraph::Edits::touchSegment(const std::string& id) {
+    if (recorder) recorder->willChangeSegment(id);
     markForRebuild(id);
 }
 
-void MutablePlaygraph::markForRebuild(const std::string& id) {
-    const uint32_t name = internName(id);
-    if (pending_.mark.size() <= name) pending_.mark.resize(nameCount(), 0);
-    if (pending_.mark[name] == 0) {
-        pending_.mark[name] = 1;
-        pending_.touched.push_back(name);
+void MutablePlaygraph::Edits::markForRebuild(const std::string& id) {
+    const uint32_t name = model().internName(id);
+    if (pending.mark.size() <= name) pending.mark.resize(model().nameCount(), EditMark::Untouched);
+    if (pending.mark[name] == EditMark::Untouched) {
+        pending.mark[name] = EditMark::Touched;
+        pending.touched.push_back(name);
     }
 }
 
-void MutablePlaygraph::insertSegmentEntry(Dictionary& segments, const std::string& id,
-                                          Dictionary segment) {
+void MutablePlaygraph::Edits::insertSegmentEntry(Dictionary& segments, const std::string& id,
+                                                 Dictionary segment) {
     touchSegment(id);
-    pending_.inserted.push_back(findName(id));
+    pending.inserted.push_back(model().findName(id));
     segments.set(id, std::move(segment));
 }
 
-void MutablePlaygraph::eraseSegmentEntry(Dictionary& segments, const std::string& id) {
+void MutablePlaygraph::Edits::eraseSegmentEntry(Dictionary& segments, const std::string& id) {
     touchSegment(id);
-    pending_.mark[findName(id)] = 2;
+    pending.mark[model().findName(id)] = EditMark::Erased;
     static_cast<void>(segments.erase(id));
 }
 
-std::vector<MutablePlaygraph::SegmentRef>
-MutablePlaygraph::referringSegments(const std::string& id, bool orByDefaultNext) {
+std::vector<MutablePlaygraph::Edits::SegmentRef>
+MutablePlaygraph::Edits::referringSegments(const std::string& id, bool orByDefaultNext) {
     std::vector<SegmentRef> out;
-    const auto segments = dictionaryAt(playgraphDictionary_, keys::segments);
+    const auto segments = dictionaryAt(p.playgraphDictionary_, keys::segments);
     if (!segments) return out;
     // Candidates: the segments the index says name `id`, those with "next"
     // entries that are not transitions, and those changed since they were
     // last read; each is checked against its dictionary. Without an index
     // that describes the dictionary, every segment is a candidate.
     std::vector<uint32_t> candidates;
-    if (pending_.full) {
+    if (pending.full) {
         for (const auto& [candidateId, value] : *segments)
-            candidates.push_back(internName(candidateId));
+            candidates.push_back(model().internName(candidateId));
     } else {
-        segmentsNaming(findName(id), candidates);
-        candidates.insert(candidates.end(), oddReferrers_.begin(), oddReferrers_.end());
-        candidates.insert(candidates.end(), pending_.touched.begin(), pending_.touched.end());
+        model().segmentsNaming(model().findName(id), candidates);
+        candidates.insert(candidates.end(), oddReferrers.begin(), oddReferrers.end());
+        candidates.insert(candidates.end(), pending.touched.begin(), pending.touched.end());
         std::sort(candidates.begin(), candidates.end());
         candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
     }
     for (const uint32_t candidate : candidates) {
-        const std::string_view candidateId = nameOf(candidate);
+        const std::string_view candidateId = model().nameOf(candidate);
         const Value* value = segments->find(candidateId);
         const Dictionary* segment = value ? value->dictionary() : nullptr;
         if (!segment) continue;
@@ -148,80 +157,81 @@ MutablePlaygraph::referringSegments(const std::string& id, bool orByDefaultNext)
     return out;
 }
 
-void MutablePlaygraph::refresh() {
+void MutablePlaygraph::Edits::refresh() {
     // Inside a transaction the model catches up once, when it ends or when
     // something reads it.
-    if (recorder_) {
-        modelStale_ = true;
+    if (recorder) {
+        model().modelStale = true;
         return;
     }
     refreshNow();
 }
 
-void MutablePlaygraph::bringModelUpToDate() { refreshNow(); }
+void MutablePlaygraph::Edits::bringModelUpToDate() { refreshNow(); }
 
-void MutablePlaygraph::refreshNow() {
-    modelStale_ = false;
-    if (pending_.full) {
-        load();
+void MutablePlaygraph::Edits::refreshNow() {
+    model().modelStale = false;
+    if (pending.full) {
+        p.load();
         return;
     }
-    std::optional<std::string> initial = stringAt(playgraphDictionary_, keys::initialSegment);
+    std::optional<std::string> initial = stringAt(p.playgraphDictionary_, keys::initialSegment);
     // Edits away from the default path leave it, its duration and offsets
     // as they are; a change on it is walked from where it starts.
-    const PathPlan plan = planDefaultPath(pending_.touched, initial);
-    initialSegmentId_ = std::move(initial);
-    type_ = stringAt(playgraphDictionary_, keys::type);
-    const auto segments = dictionaryAt(playgraphDictionary_, keys::segments);
+    const detail::PathPlan plan = model().planDefaultPath(pending.touched, initial);
+    p.initialSegmentId_ = std::move(initial);
+    p.type_ = stringAt(p.playgraphDictionary_, keys::type);
+    const auto segments = dictionaryAt(p.playgraphDictionary_, keys::segments);
     const auto entryOf = [&](uint32_t name) -> std::optional<Dictionary> {
-        return segments ? dictionaryAt(*segments, nameOf(name)) : std::nullopt;
+        return segments ? dictionaryAt(*segments, model().nameOf(name)) : std::nullopt;
     };
     const auto rebuild = [&](uint32_t name, const Dictionary& segment) {
-        const std::string id(nameOf(name));
-        putSegment(id, buildSegment(id, Value(segment), defaultViewableId_, false));
+        const std::string id(model().nameOf(name));
+        model().putSegment(id,
+                           model().buildSegment(id, Value(segment), p.defaultViewableId_, false));
         noteReferences(name, segment);
     };
     // Erased entries leave the map; one erased and inserted again goes
     // last, as in the dictionary.
-    for (const uint32_t name : pending_.touched) {
-        if (pending_.mark[name] == 2 || !entryOf(name)) {
-            const std::string id(nameOf(name));
-            if (segmentMap_.contains(id)) dropSegment(id);
-            if (name < hasMain_.size() && hasMain_[name]) {
-                --mainCount_;
-                hasMain_[name] = 0;
+    for (const uint32_t name : pending.touched) {
+        if (pending.mark[name] == EditMark::Erased || !entryOf(name)) {
+            const std::string id(model().nameOf(name));
+            if (p.segmentMap_.contains(id)) model().dropSegment(id);
+            if (name < hasMain.size() && hasMain[name]) {
+                --mainCount;
+                hasMain[name] = 0;
             }
         }
     }
-    for (const uint32_t name : pending_.touched) {
-        if (!segmentMap_.contains(nameOf(name))) continue;
+    for (const uint32_t name : pending.touched) {
+        if (!p.segmentMap_.contains(model().nameOf(name))) continue;
         if (auto segment = entryOf(name)) rebuild(name, *segment);
     }
     // New entries in the order they were inserted (the last insertion counts).
     std::vector<uint32_t> order;
-    for (auto it = pending_.inserted.rbegin(); it != pending_.inserted.rend(); ++it) {
-        if (pending_.mark[*it] == 3) continue;
-        pending_.mark[*it] = 3;
+    for (auto it = pending.inserted.rbegin(); it != pending.inserted.rend(); ++it) {
+        if (pending.mark[*it] == EditMark::Placed) continue;
+        pending.mark[*it] = EditMark::Placed;
         order.push_back(*it);
     }
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
-        if (segmentMap_.contains(nameOf(*it))) continue;
+        if (p.segmentMap_.contains(model().nameOf(*it))) continue;
         if (auto segment = entryOf(*it)) rebuild(*it, *segment);
     }
-    for (const uint32_t name : pending_.touched)
-        pending_.mark[name] = 0;
-    pending_.touched.clear();
-    pending_.inserted.clear();
+    for (const uint32_t name : pending.touched)
+        pending.mark[name] = EditMark::Untouched;
+    pending.touched.clear();
+    pending.inserted.clear();
     askAboutMainAsARebuildWould();
-    updateDefaultPath(plan);
+    model().updateDefaultPath(plan);
 }
 
-void MutablePlaygraph::askAboutMainAsARebuildWould() {
-    if (mainCount_ == 0) return;
-    const auto provider = configProviderForBuilding();
-    if (!mainViewableId_.isNone()) {
+void MutablePlaygraph::Edits::askAboutMainAsARebuildWould() {
+    if (mainCount == 0) return;
+    const auto provider = model().configProviderForBuilding();
+    if (!p.mainViewableId_.isNone()) {
         // The answers can no longer change anything; the questions are asked.
-        for (std::size_t i = 0; i < mainCount_; ++i)
+        for (std::size_t i = 0; i < mainCount; ++i)
             provider->isFlagTrue(UseMainViewableIdInPlaygraphFlag, true);
         return;
     }
@@ -230,20 +240,19 @@ void MutablePlaygraph::askAboutMainAsARebuildWould() {
         const Value* main = segment ? segment->find(keys::main) : nullptr;
         if (!main || !main->isNumber()) continue;
         if (provider->isFlagTrue(UseMainViewableIdInPlaygraphFlag, true) &&
-            mainViewableId_.isNone()) {
-            mainViewableId_ = *main;
+            p.mainViewableId_.isNone()) {
+            p.mainViewableId_ = *main;
         }
     }
 }
 
-void MutablePlaygraph::segmentDidChange(PlaygraphSegment& segment, bool links) {
-    PlaygraphBase::segmentDidChange(segment, links);
+void MutablePlaygraph::Edits::segmentDidChange(PlaygraphSegment& segment, bool) {
     // A segment changed by a caller is rebuilt at the next edit, as a full
     // rebuild would.
-    if (findSegment(segment.segmentId()) == &segment) markForRebuild(segment.segmentId());
+    if (model().findSegment(segment.segmentId()) == &segment) markForRebuild(segment.segmentId());
 }
 
-void MutablePlaygraph::didReplaceSegmentMap() { pending_.full = true; }
+void MutablePlaygraph::Edits::didReplaceSegmentMap() { pending.full = true; }
 
 std::shared_ptr<MutablePlaygraph>
 MutablePlaygraph::createPlaygraphWithViewableId(const Value& viewableId,
@@ -280,13 +289,13 @@ bool MutablePlaygraph::addPlaygraphParams(const std::shared_ptr<QZPlaygraphParam
 
 void MutablePlaygraph::replaceSegmentReferencesFor(const std::string& oldId,
                                                    const std::string& newId) {
-    EditScope scope(*this);
+    Edits::Scope scope(*this);
     if (stringAtEquals(playgraphDictionary_, keys::initialSegment, oldId)) {
         playgraphDictionary_.set(keys::initialSegment, newId);
     }
-    for (auto& [id, segment] : referringSegments(oldId, true)) {
+    for (auto& [id, segment] : edits_->referringSegments(oldId, true)) {
         if (id == oldId || id == newId) continue;
-        touchSegment(id);
+        edits_->touchSegment(id);
         if (stringAtEquals(segment, keys::defaultNext, oldId)) {
             segment.set(keys::defaultNext, newId);
         }
@@ -325,20 +334,42 @@ std::optional<std::vector<std::string>> MutablePlaygraph::allSegmentIds() const 
     return segments->keys();
 }
 
-std::optional<Dictionary> MutablePlaygraph::segmentDictionary(std::string_view segmentId) const {
-    auto segments = dictionaryAt(playgraphDictionary_, keys::segments);
+std::optional<Dictionary>
+MutablePlaygraph::Edits::segmentDictionary(std::string_view segmentId) const {
+    auto segments = dictionaryAt(p.playgraphDictionary_, keys::segments);
     if (!segments) return std::nullopt;
     return dictionaryAt(*segments, segmentId);
 }
 
-Dictionary MutablePlaygraph::requireSegment(const std::string& segmentId) const {
+Dictionary MutablePlaygraph::Edits::requireSegment(const std::string& segmentId) const {
     auto segment = segmentDictionary(segmentId);
     if (!segment) fail(cannotFindSegment(segmentId));
     return *segment;
 }
 
-bool MutablePlaygraph::isSegmentIdTaken(std::string_view segmentId) const {
-    auto segments = dictionaryAt(playgraphDictionary_, keys::segments);
+void detail::EditingAccess::restoreEntries(
+    MutablePlaygraph& p, const std::vector<std::string>& ids,
+    const std::function<void(Dictionary&, std::size_t)>& restore, const Value& initial) {
+    MutablePlaygraph::Edits& edits = *p.edits_;
+    Dictionary segments = edits.segmentsDictionary();
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        const bool wasThere = segments.contains(ids[i]);
+        edits.markForRebuild(ids[i]);
+        restore(segments, i);
+        // An entry put back goes last in "segments", as an insertion does.
+        if (!wasThere && segments.contains(ids[i]))
+            edits.pending.inserted.push_back(edits.model().findName(ids[i]));
+    }
+    if (initial.isNone()) {
+        static_cast<void>(p.playgraphDictionary_.erase(keys::initialSegment));
+    } else {
+        p.playgraphDictionary_.set(keys::initialSegment, initial);
+    }
+    edits.refreshNow();
+}
+
+bool MutablePlaygraph::Edits::isSegmentIdTaken(std::string_view segmentId) const {
+    auto segments = dictionaryAt(p.playgraphDictionary_, keys::segments);
     return segments && segments->contains(segmentId);
 }
 

@@ -1,7 +1,8 @@
 // The segment edits of the editable playgraph: insertion after and before a
 // segment, splitting a segment in two, and removing a segment.
 
-#include "EditingSupport.hpp"
+#include "editing/EditingState.hpp"
+#include "editing/EditingSupport.hpp"
 #include "playgraph/editing/MutablePlaygraph.hpp"
 
 namespace playgraph::inline v1 {
@@ -22,10 +23,10 @@ int64_t startMilliseconds(const Dictionary& segment) {
 
 } // namespace
 
-Dictionary MutablePlaygraph::checkInsertion(const std::string& existingId,
-                                            const std::string& newSegmentId,
-                                            const Value& viewableId, double startTimeSeconds,
-                                            double endTimeSeconds) const {
+Dictionary MutablePlaygraph::Edits::checkInsertion(const std::string& existingId,
+                                                   const std::string& newSegmentId,
+                                                   const Value& viewableId, double startTimeSeconds,
+                                                   double endTimeSeconds) const {
     Dictionary existing = requireSegment(existingId);
     if (isSegmentIdTaken(newSegmentId)) fail(segmentAlreadyExists(newSegmentId));
     if (endTimeSeconds < startTimeSeconds) {
@@ -38,10 +39,9 @@ Dictionary MutablePlaygraph::checkInsertion(const std::string& existingId,
     return existing;
 }
 
-Dictionary
-MutablePlaygraph::makeInsertedSegment(const Dictionary& existing, const Value& viewableId,
-                                      double startTimeSeconds, double endTimeSeconds,
-                                      const std::shared_ptr<QZPlaygraphParams>& params) const {
+Dictionary MutablePlaygraph::Edits::makeInsertedSegment(
+    const Dictionary& existing, const Value& viewableId, double startTimeSeconds,
+    double endTimeSeconds, const std::shared_ptr<QZPlaygraphParams>& params) const {
     Dictionary segment;
     if (viewableId.isNumber()) segment.set(keys::viewableId, viewableId);
     if (const Value* main = existing.find(keys::main); main && !main->isAbsent()) {
@@ -58,17 +58,17 @@ void MutablePlaygraph::insertSegmentAfter(const std::string& existingId,
                                           double startTimeSeconds, double endTimeSeconds,
                                           bool asDeafaultNext,
                                           const std::shared_ptr<QZPlaygraphParams>& params) {
-    EditScope scope(*this);
-    Dictionary existing =
-        checkInsertion(existingId, newSegmentId, viewableId, startTimeSeconds, endTimeSeconds);
+    Edits::Scope scope(*this);
+    Dictionary existing = edits_->checkInsertion(existingId, newSegmentId, viewableId,
+                                                 startTimeSeconds, endTimeSeconds);
     Dictionary segment =
-        makeInsertedSegment(existing, viewableId, startTimeSeconds, endTimeSeconds, params);
-    Dictionary segments = segmentsDictionary();
-    insertSegmentEntry(segments, newSegmentId, segment);
-    touchSegment(existingId);
+        edits_->makeInsertedSegment(existing, viewableId, startTimeSeconds, endTimeSeconds, params);
+    Dictionary segments = edits_->segmentsDictionary();
+    edits_->insertSegmentEntry(segments, newSegmentId, segment);
+    edits_->touchSegment(existingId);
     ensureNext(existing).set(newSegmentId, newTransition());
     if (asDeafaultNext) existing.set(keys::defaultNext, newSegmentId);
-    refresh();
+    edits_->refresh();
     scope.completed([&] { return "insert " + newSegmentId + " after " + existingId; });
 }
 
@@ -76,14 +76,14 @@ void MutablePlaygraph::insertSegmentBefore(const std::string& existingId,
                                            const std::string& newSegmentId, const Value& viewableId,
                                            double startTimeSeconds, double endTimeSeconds,
                                            const std::shared_ptr<QZPlaygraphParams>& params) {
-    EditScope scope(*this);
-    Dictionary existing =
-        checkInsertion(existingId, newSegmentId, viewableId, startTimeSeconds, endTimeSeconds);
+    Edits::Scope scope(*this);
+    Dictionary existing = edits_->checkInsertion(existingId, newSegmentId, viewableId,
+                                                 startTimeSeconds, endTimeSeconds);
 
     // Every transition into the existing segment (its own to itself
     // included) now leads to the new one, with all its properties.
-    for (auto& [predecessorId, predecessor] : referringSegments(existingId, false)) {
-        touchSegment(predecessorId);
+    for (auto& [predecessorId, predecessor] : edits_->referringSegments(existingId, false)) {
+        edits_->touchSegment(predecessorId);
         if (stringAtEquals(predecessor, keys::defaultNext, existingId)) {
             predecessor.set(keys::defaultNext, newSegmentId);
         }
@@ -94,30 +94,30 @@ void MutablePlaygraph::insertSegmentBefore(const std::string& existingId,
     }
 
     Dictionary segment =
-        makeInsertedSegment(existing, viewableId, startTimeSeconds, endTimeSeconds, params);
-    Dictionary segments = segmentsDictionary();
-    insertSegmentEntry(segments, newSegmentId, segment);
+        edits_->makeInsertedSegment(existing, viewableId, startTimeSeconds, endTimeSeconds, params);
+    Dictionary segments = edits_->segmentsDictionary();
+    edits_->insertSegmentEntry(segments, newSegmentId, segment);
     segment.set(keys::defaultNext, existingId);
     segment.set(keys::next, Dictionary{{existingId, newTransition()}});
     if (stringAtEquals(playgraphDictionary_, keys::initialSegment, existingId)) {
         playgraphDictionary_.set(keys::initialSegment, newSegmentId);
     }
-    refresh();
+    edits_->refresh();
     scope.completed([&] { return "insert " + newSegmentId + " before " + existingId; });
 }
 
 void MutablePlaygraph::splitSegment(const std::string& segmentId, double atOffset,
                                     const std::string& firstSegmentId,
                                     const std::string& secondSegmentId) {
-    EditScope scope(*this);
+    Edits::Scope scope(*this);
     if (firstSegmentId == secondSegmentId) fail("Split segments must have different names");
-    if (firstSegmentId != segmentId && isSegmentIdTaken(firstSegmentId)) {
+    if (firstSegmentId != segmentId && edits_->isSegmentIdTaken(firstSegmentId)) {
         fail(segmentAlreadyExists(firstSegmentId));
     }
-    if (secondSegmentId != segmentId && isSegmentIdTaken(secondSegmentId)) {
+    if (secondSegmentId != segmentId && edits_->isSegmentIdTaken(secondSegmentId)) {
         fail(segmentAlreadyExists(secondSegmentId));
     }
-    Dictionary split = requireSegment(segmentId);
+    Dictionary split = edits_->requireSegment(segmentId);
     requireFinite("offset", atOffset);
 
     Dictionary segments = *dictionaryAt(playgraphDictionary_, keys::segments);
@@ -126,8 +126,14 @@ void MutablePlaygraph::splitSegment(const std::string& segmentId, double atOffse
     const auto defaultNext = stringAt(split, keys::defaultNext);
     const auto next = dictionaryAt(split, keys::next);
 
-    // The first half of cases B and C: the start of the split segment up to
-    // the boundary, leading to `leadsTo` only.
+    // Which half goes on under the split segment's id, if either.
+    enum class KeptId { ByFirstHalf, BySecondHalf, ByNeither };
+    const KeptId kept = firstSegmentId == segmentId    ? KeptId::ByFirstHalf
+                        : secondSegmentId == segmentId ? KeptId::BySecondHalf
+                                                       : KeptId::ByNeither;
+
+    // A new first half (unless the split segment stays as it): the start of
+    // the split segment up to the boundary, leading to `leadsTo` only.
     const auto makeFirstHalf = [&](const std::string& leadsTo) {
         Dictionary first;
         copyEntry(split, first, keys::viewableId);
@@ -136,11 +142,12 @@ void MutablePlaygraph::splitSegment(const std::string& segmentId, double atOffse
         first.set(keys::endTimeMs, boundary);
         copyEntry(split, first, keys::userInfo);
         first.set(keys::defaultNext, leadsTo);
-        insertSegmentEntry(segments, firstSegmentId, first);
+        edits_->insertSegmentEntry(segments, firstSegmentId, first);
         first.set(keys::next, Dictionary{{leadsTo, newTransition()}});
     };
-    // The second half of cases A and C: the boundary up to the end of the
-    // split segment, with everything that led out of it.
+    // A new second half (unless the split segment stays as it): the
+    // boundary up to the end of the split segment, with everything that led
+    // out of it.
     const auto makeSecondHalf = [&](bool withMain) {
         Dictionary second;
         copyEntry(split, second, keys::viewableId);
@@ -150,49 +157,53 @@ void MutablePlaygraph::splitSegment(const std::string& segmentId, double atOffse
         copyEntry(split, second, keys::userInfo);
         if (defaultNext) second.set(keys::defaultNext, *defaultNext);
         if (next) second.set(keys::next, *next);
-        insertSegmentEntry(segments, secondSegmentId, second);
+        edits_->insertSegmentEntry(segments, secondSegmentId, second);
     };
 
-    if (firstSegmentId == segmentId) {
+    switch (kept) {
+    case KeptId::ByFirstHalf:
         // The split segment becomes the first half; what leads to it stays.
         makeSecondHalf(true);
-        touchSegment(segmentId);
+        edits_->touchSegment(segmentId);
         split.set(keys::defaultNext, secondSegmentId);
         split.set(keys::next, Dictionary{{secondSegmentId, newTransition()}});
         split.set(keys::endTimeMs, boundary);
-    } else if (secondSegmentId == segmentId) {
+        break;
+    case KeptId::BySecondHalf:
         // The split segment becomes the second half and keeps its outgoing
         // transitions; what led to it now leads to the new first half.
         makeFirstHalf(segmentId);
-        touchSegment(segmentId);
+        edits_->touchSegment(segmentId);
         split.set(keys::startTimeMs, boundary);
         replaceSegmentReferencesFor(segmentId, firstSegmentId);
-    } else {
+        break;
+    case KeptId::ByNeither:
         makeFirstHalf(secondSegmentId);
         makeSecondHalf(false);
-        eraseSegmentEntry(segments, segmentId);
+        edits_->eraseSegmentEntry(segments, segmentId);
         // Also redirects the second half's references to the split segment
         // (a former transition of the split segment to itself).
         replaceSegmentReferencesFor(segmentId, firstSegmentId);
+        break;
     }
-    refresh();
+    edits_->refresh();
     scope.completed([&] { return "split " + segmentId + " at " + labelSeconds(atOffset); });
 }
 
 void MutablePlaygraph::removeSegment(const std::string& segmentId) {
-    EditScope scope(*this);
-    Dictionary removed = requireSegment(segmentId);
+    Edits::Scope scope(*this);
+    Dictionary removed = edits_->requireSegment(segmentId);
     const auto removedNext = dictionaryAt(removed, keys::next);
     const std::size_t outgoing = removedNext ? removedNext->size() : 0;
     // The removed segment counts as its own predecessor when it leads to itself.
-    const std::vector<SegmentRef> predecessors = referringSegments(segmentId, false);
+    const std::vector<Edits::SegmentRef> predecessors = edits_->referringSegments(segmentId, false);
     if (predecessors.size() >= 2 && outgoing >= 2) {
         fail("Cannot remove segment " + segmentId +
              ". A segment with multiple incoming transitions and multiple outgoing transitions "
              "cannot be removed.");
     }
 
-    Dictionary segments = segmentsDictionary();
+    Dictionary segments = edits_->segmentsDictionary();
     // Where the transitions into the removed segment lead from now on: its
     // "defaultNext" when that names another segment, even a missing one (the
     // reference already named no segment; moving it keeps the transitions'
@@ -204,7 +215,7 @@ void MutablePlaygraph::removeSegment(const std::string& segmentId) {
     for (auto [predecessorId, predecessor] : predecessors) {
         // The removed segment's own dictionary needs no rewiring.
         if (predecessor.sameAs(removed)) continue;
-        touchSegment(predecessorId);
+        edits_->touchSegment(predecessorId);
         if (stringAtEquals(predecessor, keys::defaultNext, segmentId)) {
             if (target) {
                 predecessor.set(keys::defaultNext, *target);
@@ -236,8 +247,8 @@ void MutablePlaygraph::removeSegment(const std::string& segmentId) {
             static_cast<void>(playgraphDictionary_.erase(keys::initialSegment));
         }
     }
-    eraseSegmentEntry(segments, segmentId);
-    refresh();
+    edits_->eraseSegmentEntry(segments, segmentId);
+    edits_->refresh();
     scope.completed([&] { return "remove " + segmentId; });
 }
 

@@ -1,7 +1,8 @@
 // The transition edits of the editable playgraph: add a transition, merge
 // properties into transitions, change a default next, record skip regions.
 
-#include "EditingSupport.hpp"
+#include "editing/EditingState.hpp"
+#include "editing/EditingSupport.hpp"
 #include "playgraph/editing/MutablePlaygraph.hpp"
 
 namespace playgraph::inline v1 {
@@ -35,9 +36,9 @@ std::string cannotFindTransition(std::string_view from, std::string_view to) {
 void MutablePlaygraph::addTransitionFromSegment(const std::string& from,
                                                 const std::string& toSegment, bool asDefault,
                                                 const Value& properties) {
-    EditScope scope(*this);
-    Dictionary source = requireSegment(from);
-    requireSegment(toSegment);
+    Edits::Scope scope(*this);
+    Dictionary source = edits_->requireSegment(from);
+    edits_->requireSegment(toSegment);
     // Any entry under the destination, even one that is not a transition
     // dictionary, keeps its place: it is not silently replaced.
     if (auto next = dictionaryAt(source, keys::next); next && next->contains(toSegment)) {
@@ -45,7 +46,7 @@ void MutablePlaygraph::addTransitionFromSegment(const std::string& from,
     }
     const Dictionary props = requireProperties(properties);
 
-    touchSegment(from);
+    edits_->touchSegment(from);
     Dictionary next = ensureNext(source);
     Dictionary transition;
     for (const auto& [key, value] : props)
@@ -55,17 +56,17 @@ void MutablePlaygraph::addTransitionFromSegment(const std::string& from,
     }
     next.set(toSegment, transition);
     if (asDefault) source.set(keys::defaultNext, toSegment);
-    refresh();
+    edits_->refresh();
     scope.completed([&] {
         return "add transition " + from + " -> " + toSegment + (asDefault ? " as default" : "");
     });
 }
 
-void MutablePlaygraph::_updatePropertiesForTransitionFrom(const std::string& from,
-                                                          const std::string& to,
-                                                          const Value& properties,
-                                                          bool ignoreIfNotFound) {
-    EditScope scope(*this);
+void MutablePlaygraph::Edits::updateTransitionProperties(const std::string& from,
+                                                         const std::string& to,
+                                                         const Value& properties,
+                                                         bool ignoreIfNotFound) {
+    Scope scope(p);
     const Dictionary source = requireSegment(from);
     requireSegment(to);
     // Taken as a snapshot: `properties` may be the transition dictionary itself.
@@ -84,15 +85,15 @@ void MutablePlaygraph::_updatePropertiesForTransitionFrom(const std::string& fro
 void MutablePlaygraph::updatePropertiesForTransitionFrom(const std::string& from,
                                                          const std::string& to,
                                                          const Value& properties) {
-    EditScope scope(*this);
-    _updatePropertiesForTransitionFrom(from, to, properties, false);
-    refresh();
+    Edits::Scope scope(*this);
+    edits_->updateTransitionProperties(from, to, properties, false);
+    edits_->refresh();
     scope.completed([&] { return "update transition " + from + " -> " + to; });
 }
 
 void MutablePlaygraph::updatePropertiesForAllTransitionsTo(const std::string& to,
                                                            const Value& properties) {
-    EditScope scope(*this);
+    Edits::Scope scope(*this);
     // With any segment to visit, the destination must exist; checked (with
     // the properties) before the first change.
     bool anySegment = false;
@@ -101,53 +102,53 @@ void MutablePlaygraph::updatePropertiesForAllTransitionsTo(const std::string& to
             if ((anySegment = value.isDictionary())) break;
         }
     }
-    if (anySegment) requireSegment(to);
+    if (anySegment) edits_->requireSegment(to);
     requireProperties(properties);
     // Only segments with a transition to the destination change.
-    for (const auto& [source, segment] : referringSegments(to, false))
-        _updatePropertiesForTransitionFrom(source, to, properties, true);
-    refresh();
+    for (const auto& [source, segment] : edits_->referringSegments(to, false))
+        edits_->updateTransitionProperties(source, to, properties, true);
+    edits_->refresh();
     scope.completed([&] { return "update transitions to " + to; });
 }
 
 void MutablePlaygraph::updatePropertiesForAllTransitionfrom(const std::string& from,
                                                             const Value& properties) {
-    EditScope scope(*this);
-    const Dictionary source = requireSegment(from);
+    Edits::Scope scope(*this);
+    const Dictionary source = edits_->requireSegment(from);
     std::vector<std::string> destinations;
     if (auto next = dictionaryAt(source, keys::next)) destinations = next->keys();
     // Every destination is checked before the first change, so a missing
     // one leaves all transitions as they were.
     for (const auto& destination : destinations) {
-        if (!segmentDictionary(destination)) fail(cannotFindSegment(destination));
+        if (!edits_->segmentDictionary(destination)) fail(cannotFindSegment(destination));
     }
     requireProperties(properties);
     for (const auto& destination : destinations)
-        _updatePropertiesForTransitionFrom(from, destination, properties, true);
-    refresh();
+        edits_->updateTransitionProperties(from, destination, properties, true);
+    edits_->refresh();
     scope.completed([&] { return "update transitions from " + from; });
 }
 
 void MutablePlaygraph::updateDefaultNextFromSegment(const std::string& from,
                                                     const std::string& toSegment) {
-    EditScope scope(*this);
-    Dictionary source = requireSegment(from);
-    requireSegment(toSegment);
+    Edits::Scope scope(*this);
+    Dictionary source = edits_->requireSegment(from);
+    edits_->requireSegment(toSegment);
     if (!transitionBetween(source, toSegment)) {
         fail("Cannot set " + toSegment + " as defaultNext after " + from +
              ". Transition not found.");
     }
-    touchSegment(from);
+    edits_->touchSegment(from);
     source.set(keys::defaultNext, toSegment);
-    refresh();
+    edits_->refresh();
     scope.completed([&] { return "set default next of " + from + " to " + toSegment; });
 }
 
 void MutablePlaygraph::supportSkippingSegment(const std::string& from, const std::string& toSegment,
                                               double afterOffsetSeconds, uint64_t weight) {
-    EditScope scope(*this);
-    const Dictionary source = requireSegment(from);
-    requireSegment(toSegment);
+    Edits::Scope scope(*this);
+    const Dictionary source = edits_->requireSegment(from);
+    edits_->requireSegment(toSegment);
     if (!transitionBetween(source, toSegment)) fail(cannotFindTransition(from, toSegment));
     requireFinite("offset", afterOffsetSeconds);
     // Milliseconds as a double, not truncated; read back as whole milliseconds.
@@ -156,7 +157,7 @@ void MutablePlaygraph::supportSkippingSegment(const std::string& from, const std
     updatePropertiesForTransitionFrom(from, toSegment, props);
     // A second rebuild: it changes nothing in the model, but hosts see it
     // (their configuration provider is asked about "main" again).
-    refresh();
+    edits_->refresh();
     scope.completed([&] {
         return "skip from " + from + " to " + toSegment + " after " +
                labelSeconds(afterOffsetSeconds);

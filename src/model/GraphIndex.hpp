@@ -11,7 +11,7 @@
 #include "NameTable.hpp"
 #include "playgraph/model/PlaygraphBase.hpp"
 
-namespace playgraph::inline v1 {
+namespace playgraph::inline v1::detail {
 
 /// Segments are numbered by slot; ids by interned name. For each slot the
 /// index keeps the segment, its name, the name of its default next and its
@@ -23,18 +23,18 @@ namespace playgraph::inline v1 {
 /// `trusted` is false while the map holds a segment of another playgraph:
 /// such a segment reports its changes to its own playgraph, so the index
 /// cannot follow it, and the walks read the segments themselves.
-struct PlaygraphBase::GraphIndex {
+struct GraphIndex {
     static constexpr uint32_t kNoSlot = UINT32_MAX;
 
     struct Slot {
         PlaygraphSegment* segment = nullptr; ///< nullptr: the slot is free
-        uint32_t name = detail::kNoName;
-        uint32_t defaultNext = detail::kNoName;
+        uint32_t name = kNoName;
+        uint32_t defaultNext = kNoName;
         uint32_t childBegin = 0; ///< into `children`
         uint32_t childCount = 0;
     };
 
-    detail::NameTable names;
+    NameTable names;
     std::vector<uint32_t> slotOfName; ///< by name; kNoSlot when no segment has it
     std::vector<Slot> slots;
     std::vector<std::shared_ptr<QZPlaygraphSegment>> handles; ///< by slot
@@ -57,4 +57,4 @@ struct PlaygraphBase::GraphIndex {
     }
 };
 
-} // namespace playgraph::inline v1
+} // namespace playgraph::inline v1::detail

@@ -1,6 +1,7 @@
 #include "playgraph/model/Playgraph.hpp"
 
-#include "../DictionaryFormat.hpp"
+#include "DictionaryFormat.hpp"
+#include "model/ModelAccess.hpp"
 #include "playgraph/Keys.hpp"
 #include "playgraph/platform/Uuid.hpp"
 
@@ -15,11 +16,12 @@ std::shared_ptr<Playgraph> Playgraph::create(const Value& dictionary,
     // Without a (string) "playgraphId" the playgraph gets a fresh UUID.
     auto id = readString(keys::playgraphId);
     p->playgraphId_ = id ? std::move(*id) : makeUuidString();
-    p->idForSegments_ = std::make_shared<const std::string>(p->playgraphId_);
+    auto& state = detail::ModelAccess::state(*p);
+    state.idForSegments = std::make_shared<const std::string>(p->playgraphId_);
     p->initialSegmentId_ = readString(keys::initialSegment);
     p->transitionType_ = readString(keys::transitionType);
     p->type_ = readString(keys::type);
-    p->buildSegmentMap(d.get(keys::segments), defaultViewableId);
+    state.buildSegmentMap(d.get(keys::segments), defaultViewableId);
     p->calculateDefaultPathDuration();
     if (const Value* annotations = d.find(keys::annotations);
         annotations && annotations->isDictionary()) {

@@ -5,36 +5,67 @@
 #include <cmath>
 #include <limits>
 
-#include "../Compat.hpp"
-#include "../DictionaryFormat.hpp"
-#include "DefaultPathWalk.hpp"
-#include "FindEach.hpp"
-#include "GraphIndex.hpp"
+#include "Compat.hpp"
+#include "DictionaryFormat.hpp"
+#include "model/DefaultPathWalk.hpp"
+#include "model/FindEach.hpp"
+#include "model/ModelAccess.hpp"
 #include "playgraph/Keys.hpp"
 #include "playgraph/model/PlaygraphSegmentTransition.hpp"
 
 namespace playgraph::inline v1 {
 
+using detail::GraphIndex;
+using detail::kNoName;
+using detail::OffsetMark;
+
 PlaygraphBase::PlaygraphBase(Flavor flavor)
-    : index_(std::make_unique<GraphIndex>()), flavor_(flavor) {}
+    : state_(std::make_unique<State>(*this)), flavor_(flavor) {}
 
 PlaygraphBase::~PlaygraphBase() = default;
 
-PlaygraphSegment* PlaygraphBase::findSegment(std::string_view id) const {
-    const auto* entry = segmentMap_.find(id);
+const std::optional<std::string>& PlaygraphBase::initialSegmentId() const {
+    state_->ensureCurrent();
+    return initialSegmentId_;
+}
+
+const std::optional<std::string>& PlaygraphBase::type() const {
+    state_->ensureCurrent();
+    return type_;
+}
+
+const Value& PlaygraphBase::mainViewableId() const {
+    state_->ensureCurrent();
+    return mainViewableId_;
+}
+
+double PlaygraphBase::duration() const {
+    state_->ensureCurrent();
+    return duration_;
+}
+
+const SegmentMap& PlaygraphBase::segmentMap() const {
+    state_->ensureCurrent();
+    return segmentMap_;
+}
+
+void PlaygraphBase::calculateDefaultPathDuration() { state_->calculateDefaultPathDuration(); }
+
+PlaygraphSegment* PlaygraphBase::State::findSegment(std::string_view id) const {
+    const auto* entry = g.segmentMap_.find(id);
     return entry ? entry->get() : nullptr;
 }
 
 std::shared_ptr<QZPlaygraphSegment> PlaygraphBase::segmentById(std::string_view segmentId) const {
-    ensureCurrent();
+    state_->ensureCurrent();
     const auto* entry = segmentMap_.find(segmentId);
     return entry ? *entry : nullptr;
 }
 
 std::shared_ptr<QZPlaygraphSegment>
 PlaygraphBase::defaultNextSegment(const QZPlaygraphSegment& segment) const {
-    ensureCurrent();
-    const GraphIndex& index = *index_;
+    state_->ensureCurrent();
+    const GraphIndex& index = state_->index;
     const auto* own = dynamic_cast<const PlaygraphSegment*>(&segment);
     if (own && index.trusted() && own->slot_ < index.slots.size() &&
         index.slots[own->slot_].segment == own) {
@@ -45,16 +76,10 @@ PlaygraphBase::defaultNextSegment(const QZPlaygraphSegment& segment) const {
     return next ? segmentById(*next) : nullptr;
 }
 
-uint32_t PlaygraphBase::internName(std::string_view id) { return index_->names.intern(id); }
-uint32_t PlaygraphBase::findName(std::string_view id) const { return index_->names.find(id); }
-std::string_view PlaygraphBase::nameOf(uint32_t name) const { return index_->names.name(name); }
-std::size_t PlaygraphBase::nameCount() const { return index_->names.size(); }
-
 // ---- The index -------------------------------------------------------------
 
-void PlaygraphBase::segmentsNaming(uint32_t name, std::vector<uint32_t>& out) const {
-    if (name == detail::kNoName) return;
-    const GraphIndex& index = *index_;
+void PlaygraphBase::State::segmentsNaming(uint32_t name, std::vector<uint32_t>& out) const {
+    if (name == kNoName) return;
     const uint32_t* children = index.children.data();
     for (const GraphIndex::Slot& slot : index.slots) {
         if (!slot.segment) continue;
@@ -67,8 +92,7 @@ void PlaygraphBase::segmentsNaming(uint32_t name, std::vector<uint32_t>& out) co
     }
 }
 
-void PlaygraphBase::indexLinks(uint32_t slot) {
-    GraphIndex& index = *index_;
+void PlaygraphBase::State::indexLinks(uint32_t slot) {
     GraphIndex::Slot& entry = index.slots[slot];
     const PlaygraphSegment& segment = *entry.segment;
     index.childGarbage += entry.childCount;
@@ -86,7 +110,7 @@ void PlaygraphBase::indexLinks(uint32_t slot) {
         index.childGarbage = 0;
     }
     const auto& defaultNext = segment.defaultNext();
-    entry.defaultNext = defaultNext ? index.names.intern(*defaultNext) : detail::kNoName;
+    entry.defaultNext = defaultNext ? index.names.intern(*defaultNext) : kNoName;
     entry.childBegin = static_cast<uint32_t>(index.children.size());
     if (defaultNext) index.children.push_back(entry.defaultNext);
     for (const auto& [id, transition] : segment.next()) {
@@ -98,8 +122,8 @@ void PlaygraphBase::indexLinks(uint32_t slot) {
     }
 }
 
-void PlaygraphBase::putSegment(const std::string& id, std::shared_ptr<PlaygraphSegment> segment) {
-    GraphIndex& index = *index_;
+void PlaygraphBase::State::putSegment(const std::string& id,
+                                      std::shared_ptr<PlaygraphSegment> segment) {
     ++index.version;
     const uint32_t name = index.names.intern(id);
     if (index.slotOfName.size() < index.names.size()) {
@@ -108,7 +132,7 @@ void PlaygraphBase::putSegment(const std::string& id, std::shared_ptr<PlaygraphS
     uint32_t slot = index.slotOfName[name];
     if (slot != GraphIndex::kNoSlot) {
         GraphIndex::Slot& old = index.slots[slot];
-        if (old.segment->slot_ == slot && old.segment->ownedBy(*this)) {
+        if (old.segment->slot_ == slot && old.segment->ownedBy(g)) {
             old.segment->slot_ = GraphIndex::kNoSlot;
         } else {
             --index.foreign;
@@ -131,7 +155,7 @@ void PlaygraphBase::putSegment(const std::string& id, std::shared_ptr<PlaygraphS
     if (segment) {
         // The index follows only segments that tell this playgraph about
         // their changes and are entered under their own id, once.
-        const bool own = segment->ownedBy(*this) && segment->segmentId() == id &&
+        const bool own = segment->ownedBy(g) && segment->segmentId() == id &&
                          !(segment->slot_ < index.slots.size() &&
                            index.slots[segment->slot_].segment == segment.get());
         if (own) {
@@ -142,18 +166,17 @@ void PlaygraphBase::putSegment(const std::string& id, std::shared_ptr<PlaygraphS
         indexLinks(slot);
     }
     index.handles[slot] = segment;
-    segmentMap_.set(id, std::move(segment));
+    g.segmentMap_.set(id, std::move(segment));
 }
 
-void PlaygraphBase::dropSegment(const std::string& id) {
-    GraphIndex& index = *index_;
+void PlaygraphBase::State::dropSegment(const std::string& id) {
     ++index.version;
-    static_cast<void>(segmentMap_.erase(id));
+    static_cast<void>(g.segmentMap_.erase(id));
     const uint32_t slot = index.slotOf(index.names.find(id));
     if (slot == GraphIndex::kNoSlot) return;
     GraphIndex::Slot& entry = index.slots[slot];
     if (entry.segment) {
-        if (entry.segment->slot_ == slot && entry.segment->ownedBy(*this)) {
+        if (entry.segment->slot_ == slot && entry.segment->ownedBy(g)) {
             entry.segment->slot_ = GraphIndex::kNoSlot;
         } else {
             --index.foreign;
@@ -168,64 +191,63 @@ void PlaygraphBase::dropSegment(const std::string& id) {
     index.freeSlots.push_back(slot);
 }
 
-void PlaygraphBase::resetIndex() {
-    for (const auto& [id, segment] : segmentMap_) {
-        if (segment && segment->ownedBy(*this)) segment->slot_ = GraphIndex::kNoSlot;
+void PlaygraphBase::State::resetIndex() {
+    for (const auto& [id, segment] : g.segmentMap_) {
+        if (segment && segment->ownedBy(g)) segment->slot_ = GraphIndex::kNoSlot;
     }
-    auto fresh = std::make_unique<GraphIndex>();
-    fresh->names = std::move(index_->names);
-    fresh->version = index_->version + 1;
-    index_ = std::move(fresh);
-    for (const uint32_t name : offsetNames_)
-        offsetMark_[name] = 0;
-    offsetNames_.clear();
-    segmentMap_.clear();
+    GraphIndex fresh;
+    fresh.names = std::move(index.names);
+    fresh.version = index.version + 1;
+    index = std::move(fresh);
+    for (const uint32_t name : offsetNames)
+        offsetMark[name] = OffsetMark::Unset;
+    offsetNames.clear();
+    g.segmentMap_.clear();
 }
 
 void PlaygraphBase::setSegmentMap(SegmentMap map) {
     // Re-enters every segment, so that the index describes the new map.
-    resetIndex();
+    state_->resetIndex();
     segmentMap_.reserve(map.size());
     for (auto& [id, segment] : map)
-        putSegment(id, segment);
-    didReplaceSegmentMap();
+        state_->putSegment(id, segment);
+    if (state_->upkeep) state_->upkeep->didReplaceSegmentMap();
 }
 
-void PlaygraphBase::segmentDidChange(PlaygraphSegment& segment, bool links) {
-    GraphIndex& index = *index_;
+void PlaygraphBase::State::segmentDidChange(PlaygraphSegment& segment, bool links) {
     const uint32_t slot = segment.slot_;
-    if (slot >= index.slots.size() || index.slots[slot].segment != &segment) return;
-    if (links) {
+    if (links && slot < index.slots.size() && index.slots[slot].segment == &segment) {
         ++index.version;
         indexLinks(slot);
-        defaultPath_.valid = false;
+        defaultPath.valid = false;
     }
+    if (upkeep) upkeep->segmentDidChange(segment, links);
 }
 
 // ---- Building --------------------------------------------------------------
 
-void PlaygraphBase::buildSegmentMap(const Value& segments, const Value& defaultViewableId) {
+void PlaygraphBase::State::buildSegmentMap(const Value& segments, const Value& defaultViewableId) {
     resetIndex();
     const Dictionary* all = segments.dictionary();
     if (!all) return;
     // Room to grow: the first edits after a load should not reallocate.
     const std::size_t room = all->size() + all->size() / 4 + 16;
-    segmentMap_.reserve(room);
-    index_->names.reserve(room);
-    index_->slots.reserve(room);
-    index_->handles.reserve(room);
-    index_->slotOfName.reserve(room);
-    index_->children.reserve(room + room / 2);
+    g.segmentMap_.reserve(room);
+    index.names.reserve(room);
+    index.slots.reserve(room);
+    index.handles.reserve(room);
+    index.slotOfName.reserve(room);
+    index.children.reserve(room + room / 2);
     // The segments go into one block and their transitions into another: an
     // allocation per chunk of them rather than per object, and one owner
     // count for every handle of each kind.
-    buildingBlock_ = PlaygraphSegment::makeBlock(all->size());
-    buildingTransitions_ = PlaygraphSegmentTransition::makeBlock();
+    buildingBlock = PlaygraphSegment::makeBlock(all->size());
+    buildingTransitions = PlaygraphSegmentTransition::makeBlock();
     struct Done {
-        PlaygraphBase& self;
+        State& self;
         ~Done() {
-            self.buildingBlock_.reset();
-            self.buildingTransitions_.reset();
+            self.buildingBlock.reset();
+            self.buildingTransitions.reset();
         }
     } done{*this};
     for (const auto& [id, details] : *all) {
@@ -236,8 +258,7 @@ void PlaygraphBase::buildSegmentMap(const Value& segments, const Value& defaultV
     orderSlotsForWalks();
 }
 
-void PlaygraphBase::orderSlotsForWalks() {
-    GraphIndex& index = *index_;
+void PlaygraphBase::State::orderSlotsForWalks() {
     const std::size_t n = index.slots.size();
     if (n < 2 || !index.freeSlots.empty() || !index.trusted()) return;
     // The old slots in their new order: breadth first from the initial
@@ -250,7 +271,7 @@ void PlaygraphBase::orderSlotsForWalks() {
         placed[slot] = 1;
         order.push_back(slot);
     };
-    if (initialSegmentId_) place(index.slotOf(index.names.find(*initialSegmentId_)));
+    if (g.initialSegmentId_) place(index.slotOf(index.names.find(*g.initialSegmentId_)));
     // Both passes below read the index in `order`, which is known some
     // steps ahead: fetching those entries early keeps several misses in
     // flight instead of one.
@@ -306,10 +327,10 @@ void PlaygraphBase::orderSlotsForWalks() {
     index.childGarbage = 0;
 }
 
-std::shared_ptr<PlaygraphSegment> PlaygraphBase::buildSegment(const std::string& segmentId,
-                                                              const Value& details,
-                                                              const Value& defaultViewableId,
-                                                              bool askAboutMain) {
+std::shared_ptr<PlaygraphSegment> PlaygraphBase::State::buildSegment(const std::string& segmentId,
+                                                                     const Value& details,
+                                                                     const Value& defaultViewableId,
+                                                                     bool askAboutMain) {
     static const Dictionary kEmpty;
     const Dictionary& d = details.dictionary() ? *details.dictionary() : kEmpty;
 
@@ -322,20 +343,20 @@ std::shared_ptr<PlaygraphSegment> PlaygraphBase::buildSegment(const std::string&
     Value viewableId;
     if (const Value* v = found[kViewable]; v && v->isNumber()) {
         viewableId = *v;
-    } else if (type_ && *type_ == keys::branchingType && defaultViewableId.isNumber()) {
+    } else if (g.type_ && *g.type_ == keys::branchingType && defaultViewableId.isNumber()) {
         viewableId = defaultViewableId;
     }
     const double start = format::storedSeconds(found[kStart]).value_or(0.0);
     const double end = format::storedSeconds(found[kEnd]).value_or(-1.0);
 
-    std::shared_ptr<PlaygraphSegment> segment = PlaygraphSegment::makeBlank(buildingBlock_);
-    segment->initialize(shared_from_this(), segmentId, std::move(viewableId), start, end,
+    std::shared_ptr<PlaygraphSegment> segment = PlaygraphSegment::makeBlank(buildingBlock);
+    segment->initialize(g.shared_from_this(), segmentId, std::move(viewableId), start, end,
                         std::numeric_limits<double>::quiet_NaN(),
                         format::dictionaryOf(found[kAnnotations]),
                         format::dictionaryOf(found[kUserInfo]));
     // Set directly: the segment is not in the map yet.
     segment->defaultNext_ = format::stringOf(found[kDefaultNext]);
-    if (flavor_ == Flavor::Immutable) segment->transitionType_ = format::stringOf(found[kType]);
+    if (g.flavor_ == Flavor::Immutable) segment->transitionType_ = format::stringOf(found[kType]);
     if (const Value* next = found[kNext]; next && next->isDictionary()) {
         segment->next_ = buildTransitions(*next, segment);
     }
@@ -345,23 +366,23 @@ std::shared_ptr<PlaygraphSegment> PlaygraphBase::buildSegment(const std::string&
     if (const Value* main = found[kMain]; askAboutMain && main && main->isNumber()) {
         const bool useMain =
             configProviderForBuilding()->isFlagTrue(UseMainViewableIdInPlaygraphFlag, true);
-        if (useMain && mainViewableId_.isNone()) mainViewableId_ = *main;
+        if (useMain && g.mainViewableId_.isNone()) g.mainViewableId_ = *main;
     }
     return segment;
 }
 
 TransitionMap
-PlaygraphBase::buildTransitions(const Value& next,
-                                const std::shared_ptr<PlaygraphSegment>& sourceSegment) {
+PlaygraphBase::State::buildTransitions(const Value& next,
+                                       const std::shared_ptr<PlaygraphSegment>& sourceSegment) {
     TransitionMap out;
     const Dictionary* entries = next.dictionary();
     if (!entries) return out;
     out.reserve(entries->size());
-    const auto self = shared_from_this();
+    const auto self = g.shared_from_this();
     for (const auto& [destinationId, entry] : *entries) {
         if (!entry.isDictionary()) continue;
         auto transition =
-            PlaygraphSegmentTransition::make(buildingTransitions_, destinationId, entry);
+            PlaygraphSegmentTransition::make(buildingTransitions, destinationId, entry);
         // Set directly: building is not a change made by a caller.
         transition->playgraph_ = self;
         transition->sourceSegment_ = sourceSegment;
@@ -372,34 +393,33 @@ PlaygraphBase::buildTransitions(const Value& next,
 
 // ---- The default path ------------------------------------------------------
 
-void PlaygraphBase::collectDefaultPath(std::vector<PlaygraphSegment*>& out,
-                                       std::vector<uint32_t>* names) const {
-    const GraphIndex& index = *index_;
+void PlaygraphBase::State::collectDefaultPath(std::vector<PlaygraphSegment*>& out,
+                                              std::vector<uint32_t>* names) const {
     if (!index.trusted()) {
-        detail::walkDefaultPath(segmentMap_, initialSegmentId_, [&](PlaygraphSegment& segment) {
+        detail::walkDefaultPath(g.segmentMap_, g.initialSegmentId_, [&](PlaygraphSegment& segment) {
             out.push_back(&segment);
             return true;
         });
         return;
     }
-    if (!initialSegmentId_) return;
+    if (!g.initialSegmentId_) return;
     std::vector<bool> seen(index.slots.size());
-    uint32_t slot = index.slotOf(index.names.find(*initialSegmentId_));
+    uint32_t slot = index.slotOf(index.names.find(*g.initialSegmentId_));
     while (slot != GraphIndex::kNoSlot && !seen[slot]) {
         seen[slot] = true;
         const GraphIndex::Slot& entry = index.slots[slot];
         out.push_back(entry.segment);
         if (names) names->push_back(entry.name);
-        if (entry.defaultNext == detail::kNoName) return;
+        if (entry.defaultNext == kNoName) return;
         slot = index.slotOf(entry.defaultNext);
     }
 }
 
-PlaygraphSegment* PlaygraphBase::defaultPathEndWithoutNext() const {
+PlaygraphSegment* PlaygraphBase::State::defaultPathEndWithoutNext() const {
     ensureCurrent();
     std::vector<PlaygraphSegment*> walked;
     const std::vector<PlaygraphSegment*>* path = &walked;
-    if (const DefaultPathCache* kept = currentDefaultPath()) {
+    if (const detail::DefaultPathCache* kept = currentDefaultPath()) {
         path = &kept->segments;
     } else {
         collectDefaultPath(walked);
@@ -408,28 +428,25 @@ PlaygraphSegment* PlaygraphBase::defaultPathEndWithoutNext() const {
     return path->back();
 }
 
-void PlaygraphBase::calculateDefaultPathDuration() {
-    DefaultPathCache& path = defaultPath_;
+void PlaygraphBase::State::calculateDefaultPathDuration() {
+    detail::DefaultPathCache& path = defaultPath;
     // The segments along the path: as last walked when nothing that shapes
     // the path has changed since, else walked afresh.
     if (!currentDefaultPath()) {
         for (const uint32_t name : path.names)
-            pathPosition_[name] = kNotOnPath;
-        path = DefaultPathCache();
+            pathPosition[name] = detail::kNotOnPath;
+        path = detail::DefaultPathCache();
         collectDefaultPath(path.segments, &path.names);
         path.loops = endsInLoop(path.segments);
         // Only segments that report their changes to this playgraph can be kept.
-        path.valid = index_->trusted();
-        path.mapVersion = segmentMap_.version();
-        path.initialSegmentId = initialSegmentId_;
+        path.valid = index.trusted();
+        path.mapVersion = g.segmentMap_.version();
+        path.initialSegmentId = g.initialSegmentId_;
         coverAllNames();
         for (std::size_t i = 0; i < path.names.size(); ++i) {
             const uint32_t name = path.names[i];
-            pathPosition_[name] = static_cast<uint32_t>(i);
-            if (!offsetMark_[name]) {
-                offsetMark_[name] = 1;
-                offsetNames_.push_back(name);
-            }
+            pathPosition[name] = static_cast<uint32_t>(i);
+            markOffsetSet(name);
         }
     }
     const std::size_t n = path.segments.size();
@@ -442,20 +459,20 @@ void PlaygraphBase::calculateDefaultPathDuration() {
     sumDefaultPath(0);
 }
 
-bool PlaygraphBase::endsInLoop(const std::vector<PlaygraphSegment*>& path) const {
+bool PlaygraphBase::State::endsInLoop(const std::vector<PlaygraphSegment*>& path) const {
     if (path.empty()) return false;
     const auto& next = path.back()->defaultNext();
     return next && findSegment(*next) != nullptr;
 }
 
-void PlaygraphBase::coverAllNames() {
-    const std::size_t names = index_->names.size();
-    if (offsetMark_.size() < names) offsetMark_.resize(names);
-    if (pathPosition_.size() < names) pathPosition_.resize(names, kNotOnPath);
+void PlaygraphBase::State::coverAllNames() {
+    const std::size_t names = index.names.size();
+    if (offsetMark.size() < names) offsetMark.resize(names);
+    if (pathPosition.size() < names) pathPosition.resize(names, detail::kNotOnPath);
 }
 
-void PlaygraphBase::sumDefaultPath(std::size_t from) {
-    DefaultPathCache& path = defaultPath_;
+void PlaygraphBase::State::sumDefaultPath(std::size_t from) {
+    detail::DefaultPathCache& path = defaultPath;
     const std::size_t n = path.segments.size();
     path.offsets.resize(n);
     path.starts.resize(n + 1);
@@ -477,23 +494,23 @@ void PlaygraphBase::sumDefaultPath(std::size_t from) {
         total += d;
         if (!path.decorative[i]) offset += d;
     }
-    duration_ = total;
+    g.duration_ = total;
 }
 
-PlaygraphBase::PathPlan
-PlaygraphBase::planDefaultPath(const std::vector<uint32_t>& changed,
-                               const std::optional<std::string>& initial) const {
-    PathPlan plan;
-    const DefaultPathCache* path = currentDefaultPath();
-    if (!path || initial != initialSegmentId_) return plan;
+detail::PathPlan
+PlaygraphBase::State::planDefaultPath(const std::vector<uint32_t>& changed,
+                                      const std::optional<std::string>& initial) const {
+    detail::PathPlan plan;
+    const detail::DefaultPathCache* path = currentDefaultPath();
+    if (!path || initial != g.initialSegmentId_) return plan;
     plan.walk = false;
     plan.keep = true;
     // Past the end of a path that does not loop, a segment under the name
     // its last segment leads to would extend it.
     const std::size_t n = path->segments.size();
-    uint32_t end = detail::kNoName;
+    uint32_t end = kNoName;
     if (n == 0) {
-        end = initial ? findName(*initial) : detail::kNoName;
+        end = initial ? findName(*initial) : kNoName;
     } else if (!path->loops) {
         if (const auto& next = path->segments.back()->defaultNext()) end = findName(*next);
     }
@@ -501,9 +518,9 @@ PlaygraphBase::planDefaultPath(const std::vector<uint32_t>& changed,
         std::size_t at = n;
         if (name == end) {
             plan.keep = false;
-        } else if (name < pathPosition_.size() && pathPosition_[name] != kNotOnPath) {
-            at = pathPosition_[name];
-            const PlaygraphSegment* segment = index_->segmentNamed(name);
+        } else if (name < pathPosition.size() && pathPosition[name] != detail::kNotOnPath) {
+            at = pathPosition[name];
+            const PlaygraphSegment* segment = index.segmentNamed(name);
             if (!segment) {
                 plan.keep = false;
             } else {
@@ -519,7 +536,7 @@ PlaygraphBase::planDefaultPath(const std::vector<uint32_t>& changed,
     return plan;
 }
 
-void PlaygraphBase::updateDefaultPath(const PathPlan& plan) {
+void PlaygraphBase::State::updateDefaultPath(const detail::PathPlan& plan) {
     if (!plan.walk) {
         if (plan.keep && keepDefaultPath(plan.onPath)) return;
         if (spliceDefaultPath(plan.first, plan.last)) return;
@@ -528,40 +545,39 @@ void PlaygraphBase::updateDefaultPath(const PathPlan& plan) {
     resetOffsetsOffThePath();
 }
 
-bool PlaygraphBase::keepDefaultPath(const std::vector<PathLink>& onPath) {
-    DefaultPathCache& path = defaultPath_;
+bool PlaygraphBase::State::keepDefaultPath(const std::vector<detail::PathLink>& onPath) {
+    detail::DefaultPathCache& path = defaultPath;
     const auto same = [](double a, double b) {
         return std::isnan(a) ? std::isnan(b)
                              : compat::bitCast<uint64_t>(a) == compat::bitCast<uint64_t>(b);
     };
-    for (const PathLink& link : onPath) {
-        PlaygraphSegment* segment = index_->segmentNamed(link.name);
+    for (const detail::PathLink& link : onPath) {
+        PlaygraphSegment* segment = index.segmentNamed(link.name);
         if (!segment || segment->defaultNext() != link.defaultNext ||
             !same(segment->segmentDuration(), link.duration) ||
             segment->isDecorativeSegment() != link.decorative) {
             return false;
         }
-        const std::size_t i = pathPosition_[link.name];
+        const std::size_t i = pathPosition[link.name];
         path.segments[i] = segment;
         segment->offsetInPlaygraph_ = path.offsets[i];
     }
-    path.mapVersion = segmentMap_.version();
+    path.mapVersion = g.segmentMap_.version();
     return true;
 }
 
-bool PlaygraphBase::spliceDefaultPath(std::size_t first, std::size_t last) {
-    DefaultPathCache& path = defaultPath_;
-    const GraphIndex& index = *index_;
+bool PlaygraphBase::State::spliceDefaultPath(std::size_t first, std::size_t last) {
+    detail::DefaultPathCache& path = defaultPath;
     const std::size_t n = path.names.size();
     // Only a kept path whose offsets are all that this playgraph has set.
-    if (!path.valid || !index.trusted() || first > n || offsetNames_.size() != n) return false;
+    if (!path.valid || !index.trusted() || first > n || offsetNames.size() != n) return false;
     const auto positionOf = [&](uint32_t name) -> std::size_t {
-        return name < pathPosition_.size() && pathPosition_[name] != kNotOnPath
-                   ? pathPosition_[name]
+        return name < pathPosition.size() && pathPosition[name] != detail::kNotOnPath
+                   ? pathPosition[name]
                    : SIZE_MAX;
     };
     // The segment the kept path's last one leads back to, when it loops.
-    uint32_t loopTarget = detail::kNoName;
+    uint32_t loopTarget = kNoName;
     if (path.loops && last + 1 < n) {
         loopTarget = index.slots[index.slotOf(path.names[n - 1])].defaultNext;
     }
@@ -571,11 +587,11 @@ bool PlaygraphBase::spliceDefaultPath(std::size_t first, std::size_t last) {
     // segment of the kept path that begins an unchanged rest of it: past
     // every changed position and every kept position walked so far, and
     // (when the path loops) with the segment it loops back to still seen.
-    uint32_t current = detail::kNoName;
+    uint32_t current = kNoName;
     if (first < n) {
         current = path.names[first];
     } else if (n == 0) {
-        current = initialSegmentId_ ? index.names.find(*initialSegmentId_) : detail::kNoName;
+        current = g.initialSegmentId_ ? index.names.find(*g.initialSegmentId_) : kNoName;
     } else {
         current = index.slots[index.slotOf(path.names[n - 1])].defaultNext;
     }
@@ -583,14 +599,14 @@ bool PlaygraphBase::spliceDefaultPath(std::size_t first, std::size_t last) {
     std::vector<uint8_t> inMiddle(index.names.size());
     std::size_t rejoin = n;
     std::size_t reached = 0; // one past the highest kept position walked
-    while (current != detail::kNoName) {
+    while (current != kNoName) {
         const uint32_t slot = index.slotOf(current);
         if (slot == GraphIndex::kNoSlot || inMiddle[current]) break;
         const std::size_t at = positionOf(current);
         if (at < first) break;
         if (at != SIZE_MAX && at > last && at >= reached) {
             const std::size_t loopsTo = positionOf(loopTarget);
-            if (loopTarget == detail::kNoName || index.slotOf(loopTarget) == GraphIndex::kNoSlot ||
+            if (loopTarget == kNoName || index.slotOf(loopTarget) == GraphIndex::kNoSlot ||
                 loopsTo < first || (loopsTo != SIZE_MAX && loopsTo >= at) || inMiddle[loopTarget]) {
                 rejoin = at;
                 break;
@@ -606,9 +622,9 @@ bool PlaygraphBase::spliceDefaultPath(std::size_t first, std::size_t last) {
     coverAllNames();
     for (std::size_t i = first; i < std::min(rejoin, n); ++i) {
         const uint32_t name = path.names[i];
-        pathPosition_[name] = kNotOnPath;
+        pathPosition[name] = detail::kNotOnPath;
         if (inMiddle[name]) continue;
-        offsetMark_[name] = 0;
+        offsetMark[name] = OffsetMark::Unset;
         // Past the last changed position the kept objects are the map's.
         PlaygraphSegment* segment = i > last ? path.segments[i] : index.segmentNamed(name);
         if (segment) segment->offsetInPlaygraph_ = 0.0;
@@ -624,7 +640,7 @@ bool PlaygraphBase::spliceDefaultPath(std::size_t first, std::size_t last) {
         segments.push_back(segment);
         durations.push_back(segment->segmentDuration());
         decorative.push_back(segment->isDecorativeSegment());
-        offsetMark_[name] = 1;
+        offsetMark[name] = OffsetMark::Set;
     }
     const auto replace = [&](auto& v, const auto& with) {
         const auto from = v.begin() + static_cast<std::ptrdiff_t>(first);
@@ -636,41 +652,41 @@ bool PlaygraphBase::spliceDefaultPath(std::size_t first, std::size_t last) {
     replace(path.durations, durations);
     replace(path.decorative, decorative);
     for (std::size_t i = first; i < path.names.size(); ++i)
-        pathPosition_[path.names[i]] = static_cast<uint32_t>(i);
-    offsetNames_ = path.names;
+        pathPosition[path.names[i]] = static_cast<uint32_t>(i);
+    offsetNames = path.names;
     path.loops = endsInLoop(path.segments);
-    path.mapVersion = segmentMap_.version();
+    path.mapVersion = g.segmentMap_.version();
     sumDefaultPath(first);
     return true;
 }
 
-void PlaygraphBase::resetOffsetsOffThePath() {
-    const DefaultPathCache* path = currentDefaultPath();
+void PlaygraphBase::State::resetOffsetsOffThePath() {
+    const detail::DefaultPathCache* path = currentDefaultPath();
     if (!path) return;
     for (const uint32_t name : path->names)
-        offsetMark_[name] = 2;
-    for (const uint32_t name : offsetNames_) {
-        if (offsetMark_[name] == 2) continue;
-        offsetMark_[name] = 0;
-        if (PlaygraphSegment* segment = index_->segmentNamed(name)) {
+        offsetMark[name] = OffsetMark::OnPath;
+    for (const uint32_t name : offsetNames) {
+        if (offsetMark[name] == OffsetMark::OnPath) continue;
+        offsetMark[name] = OffsetMark::Unset;
+        if (PlaygraphSegment* segment = index.segmentNamed(name)) {
             segment->offsetInPlaygraph_ = 0.0;
         }
     }
-    offsetNames_ = path->names;
-    for (const uint32_t name : offsetNames_)
-        offsetMark_[name] = 1;
+    offsetNames = path->names;
+    for (const uint32_t name : offsetNames)
+        offsetMark[name] = OffsetMark::Set;
 }
 
-const PlaygraphBase::DefaultPathCache* PlaygraphBase::currentDefaultPath() const {
-    const DefaultPathCache& path = defaultPath_;
-    if (!path.valid || path.mapVersion != segmentMap_.version() ||
-        path.initialSegmentId != initialSegmentId_) {
+const detail::DefaultPathCache* PlaygraphBase::State::currentDefaultPath() const {
+    const detail::DefaultPathCache& path = defaultPath;
+    if (!path.valid || path.mapVersion != g.segmentMap_.version() ||
+        path.initialSegmentId != g.initialSegmentId_) {
         return nullptr;
     }
     return &path;
 }
 
-std::size_t PlaygraphBase::pathIndexPast(const DefaultPathCache& path, double time) {
+std::size_t PlaygraphBase::State::pathIndexPast(const detail::DefaultPathCache& path, double time) {
     // A walk stops at the first segment i with starts[i] + duration > time,
     // that is starts[i + 1] > time (the same sum), or with an unknown
     // duration. Sums of non-negative durations do not decrease, so that

@@ -4,7 +4,8 @@
 #include <cmath>
 #include <limits>
 
-#include "DefaultPathWalk.hpp"
+#include "model/DefaultPathWalk.hpp"
+#include "model/ModelAccess.hpp"
 #include "playgraph/model/PlaygraphBase.hpp"
 
 namespace playgraph::inline v1 {
@@ -59,7 +60,7 @@ double playerTimeAroundLoop(const std::vector<PlaygraphSegment*>& segments,
 
 std::optional<std::vector<std::string>>
 PlaygraphBase::segmentIdsForPosition(double position, uint64_t inViewableId) const {
-    ensureCurrent();
+    state_->ensureCurrent();
     const bool playToEndMatchesLater = flavor_ == Flavor::Editable;
     std::vector<std::string> ids;
     for (const auto& [id, segment] : segmentMap_) {
@@ -77,10 +78,10 @@ PlaygraphBase::segmentIdsForPosition(double position, uint64_t inViewableId) con
 }
 
 std::optional<std::string> PlaygraphBase::segmentIdAtPlaygraphTime(double time) const {
-    ensureCurrent();
-    if (const DefaultPathCache* path = currentDefaultPath()) {
+    state_->ensureCurrent();
+    if (const detail::DefaultPathCache* path = state_->currentDefaultPath()) {
         const std::size_t n = path->segments.size();
-        const std::size_t i = pathIndexPast(*path, time);
+        const std::size_t i = State::pathIndexPast(*path, time);
         if (i < n) return path->segments[i]->segmentId();
         if (n > 0 && time == path->starts[n]) return path->segments[n - 1]->segmentId();
         return std::nullopt;
@@ -105,11 +106,11 @@ std::optional<std::string> PlaygraphBase::segmentIdAtPlaygraphTime(double time) 
 
 double PlaygraphBase::playgraphOffsetForPlayerTime(
     double playerTime, const std::shared_ptr<QZPlaygraphSegment>& inSegment) const {
-    ensureCurrent();
+    state_->ensureCurrent();
     // The default path followed link by link. A path that comes back to a
     // segment it passed never reaches a segment it has not met, so a repeat
     // ends the walk with not-a-number.
-    if (const DefaultPathCache* path = currentDefaultPath()) {
+    if (const detail::DefaultPathCache* path = state_->currentDefaultPath()) {
         const auto* target = inSegment.get();
         for (std::size_t i = 0; i < path->segments.size(); ++i) {
             const PlaygraphSegment* c = path->segments[i];
@@ -129,20 +130,21 @@ double PlaygraphBase::playgraphOffsetForPlayerTime(
             return acc + (playerTime - c->startTime());
         }
         acc += d;
-        c = c->defaultNext() ? findSegment(*c->defaultNext()) : nullptr;
+        c = c->defaultNext() ? state_->findSegment(*c->defaultNext()) : nullptr;
     }
     return kNaN;
 }
 
 double PlaygraphBase::playerTimeForPlaygraphOffset(double offset) const {
-    ensureCurrent();
-    if (const DefaultPathCache* path = currentDefaultPath(); path && !path->segments.empty()) {
+    state_->ensureCurrent();
+    if (const detail::DefaultPathCache* path = state_->currentDefaultPath();
+        path && !path->segments.empty()) {
         const std::size_t n = path->segments.size();
-        const std::size_t i = pathIndexPast(*path, offset);
+        const std::size_t i = State::pathIndexPast(*path, offset);
         if (i < n) return offset - path->starts[i] + path->segments[i]->startTime();
         if (!path->loops)
             return path->starts[n] == offset ? path->segments[n - 1]->endTime() : kNaN;
-        const PlaygraphSegment* back = findSegment(*path->segments.back()->defaultNext());
+        const PlaygraphSegment* back = state_->findSegment(*path->segments.back()->defaultNext());
         const auto loopStart = static_cast<std::size_t>(
             std::find(path->segments.begin(), path->segments.end(), back) - path->segments.begin());
         return playerTimeAroundLoop(path->segments, path->durations, loopStart,
@@ -168,7 +170,8 @@ double PlaygraphBase::playerTimeForPlaygraphOffset(double offset) const {
         durations.push_back(d);
         starts.push_back(acc);
         acc += d;
-        PlaygraphSegment* next = c->defaultNext() ? findSegment(*c->defaultNext()) : nullptr;
+        PlaygraphSegment* next =
+            c->defaultNext() ? state_->findSegment(*c->defaultNext()) : nullptr;
         if (!next) return acc == offset ? c->endTime() : kNaN;
         c = next;
     }
@@ -184,7 +187,7 @@ bool PlaygraphBase::isPlaybackContiguousFromSegment(
 }
 
 PlaygraphPosition PlaygraphBase::initialPosition() const {
-    ensureCurrent();
+    state_->ensureCurrent();
     if (!initialSegmentId_) return {};
     auto segment = segmentById(*initialSegmentId_);
     if (!segment) return {};
@@ -194,14 +197,14 @@ PlaygraphPosition PlaygraphBase::initialPosition() const {
 
 PlaygraphPosition
 PlaygraphBase::positionAtPlaygraphOffsetAlongDefaultPlaybackPath(double offset) const {
-    ensureCurrent();
+    state_->ensureCurrent();
     const auto id = segmentIdAtPlaygraphTime(offset);
     if (!id) return initialPosition();
     return {segmentById(*id), playerTimeForPlaygraphOffset(offset)};
 }
 
 PlaygraphPosition PlaygraphBase::positionAtStartOfSegment(std::string_view segmentId) const {
-    ensureCurrent();
+    state_->ensureCurrent();
     auto segment = segmentById(segmentId);
     if (!segment) return {};
     const double start = segment->startTime();
@@ -210,7 +213,7 @@ PlaygraphPosition PlaygraphBase::positionAtStartOfSegment(std::string_view segme
 
 PlaygraphPosition PlaygraphBase::positionAtSegmentViewableTime(std::string_view segmentId,
                                                                double viewableTime) const {
-    ensureCurrent();
+    state_->ensureCurrent();
     auto segment = segmentById(segmentId);
     if (!segment || !(segment->startTime() <= viewableTime)) return initialPosition();
     const double end = segment->endTime();
@@ -223,7 +226,7 @@ PlaygraphPosition PlaygraphBase::positionAtSegmentViewableTime(std::string_view 
 
 PlaygraphPosition PlaygraphBase::positionAtSegmentSegmentOffset(std::string_view segmentId,
                                                                 double segmentOffset) const {
-    ensureCurrent();
+    state_->ensureCurrent();
     auto segment = segmentById(segmentId);
     if (!segment) return initialPosition();
     const double t = segment->startTime() + segmentOffset;
@@ -233,7 +236,7 @@ PlaygraphPosition PlaygraphBase::positionAtSegmentSegmentOffset(std::string_view
 
 PlaygraphPosition PlaygraphBase::positionAtViewableTime(double viewableTime,
                                                         const Value& inVideoId) const {
-    ensureCurrent();
+    state_->ensureCurrent();
     if (std::isnan(viewableTime)) return initialPosition();
     const auto ids =
         segmentIdsForPosition(viewableTime, static_cast<uint64_t>(inVideoId.integerReading()));

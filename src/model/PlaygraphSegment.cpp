@@ -4,7 +4,8 @@
 #include <limits>
 #include <vector>
 
-#include "ObjectBlock.hpp"
+#include "model/ModelAccess.hpp"
+#include "model/ObjectBlock.hpp"
 #include "playgraph/Constants.hpp"
 #include "playgraph/Keys.hpp"
 #include "playgraph/model/PlaygraphBase.hpp"
@@ -67,8 +68,9 @@ void PlaygraphSegment::initialize(const std::shared_ptr<QZPlaygraph>& playgraph,
     // The playgraph's own copy of its id when it has one, so that building
     // a segment copies no text.
     const auto* base = dynamic_cast<const PlaygraphBase*>(playgraph.get());
-    if (base && base->idForSegments_ && *base->idForSegments_ == base->playgraphId()) {
-        builtPlaygraphId_ = base->idForSegments_;
+    if (base && base->state_->idForSegments &&
+        *base->state_->idForSegments == base->playgraphId()) {
+        builtPlaygraphId_ = base->state_->idForSegments;
     } else {
         builtPlaygraphId_ =
             std::make_shared<const std::string>(playgraph ? playgraph->playgraphId() : "(null)");
@@ -125,7 +127,7 @@ void PlaygraphSegment::noteChange(bool links) {
     changed_ = true;
     if (auto owner = playgraph_.lock()) {
         if (auto* base = dynamic_cast<PlaygraphBase*>(owner.get())) {
-            base->segmentDidChange(*this, links);
+            base->state_->segmentDidChange(*this, links);
         }
     }
 }

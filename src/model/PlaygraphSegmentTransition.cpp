@@ -1,8 +1,8 @@
 #include "playgraph/model/PlaygraphSegmentTransition.hpp"
 
-#include "../DictionaryFormat.hpp"
-#include "FindEach.hpp"
-#include "ObjectBlock.hpp"
+#include "DictionaryFormat.hpp"
+#include "model/FindEach.hpp"
+#include "model/ObjectBlock.hpp"
 
 #include "playgraph/Constants.hpp"
 #include "playgraph/Keys.hpp"

@@ -11,11 +11,14 @@
 #include <unordered_map>
 #include <vector>
 
-#include "DepthFirstWalk.hpp"
-#include "GraphIndex.hpp"
+#include "model/DepthFirstWalk.hpp"
+#include "model/ModelAccess.hpp"
 #include "playgraph/model/PlaygraphBase.hpp"
 
 namespace playgraph::inline v1 {
+
+using detail::GraphIndex;
+using detail::kNoName;
 
 namespace {
 
@@ -38,14 +41,14 @@ constexpr uint32_t kLocalBase = 0x80000000u;
 
 /// Id numbers for one walk: the playgraph's interned ids, and numbers of its
 /// own (from `kLocalBase` up) for ids the playgraph has not interned.
-class PlaygraphBase::WalkNames {
+class PlaygraphBase::State::WalkNames {
 public:
     explicit WalkNames(const PlaygraphBase& playgraph)
-        : playgraph_((playgraph.ensureCurrent(), playgraph)),
-          universe_(playgraph.index_->names.size()) {}
+        : playgraph_((playgraph.state_->ensureCurrent(), playgraph)),
+          universe_(playgraph.state_->index.names.size()) {}
 
     std::size_t universe() const { return universe_; }
-    const GraphIndex& index() const { return *playgraph_.index_; }
+    const GraphIndex& index() const { return playgraph_.state_->index; }
 
     uint32_t id(std::string_view text) {
         if (!local_.empty()) {
@@ -54,7 +57,7 @@ public:
             }
         }
         const uint32_t interned = index().names.find(text);
-        if (interned != detail::kNoName) return interned;
+        if (interned != kNoName) return interned;
         const auto id = kLocalBase + static_cast<uint32_t>(local_.size());
         local_.emplace_back(text);
         localIds_.emplace(local_.back(), id);
@@ -65,7 +68,7 @@ public:
     /// its slot in the index when the index has it (a hint for the calls
     /// below, which then need not read the segment object).
     std::shared_ptr<QZPlaygraphSegment> resolve(uint32_t id, uint32_t* slot = nullptr) const {
-        playgraph_.ensureCurrent();
+        playgraph_.state_->ensureCurrent();
         if (slot) *slot = GraphIndex::kNoSlot;
         const GraphIndex& index = this->index();
         if (index.trusted()) {
@@ -73,7 +76,7 @@ public:
             if (id >= kLocalBase) {
                 // Interned since the walk met it, perhaps by a callback's edit.
                 name = index.names.find(local_[id - kLocalBase]);
-                if (name == detail::kNoName) return nullptr;
+                if (name == kNoName) return nullptr;
             }
             const uint32_t found = index.slotOf(name);
             if (found == GraphIndex::kNoSlot) return nullptr;
@@ -110,7 +113,7 @@ public:
     /// index when nothing changed since `version`, else from the segment.
     void children(const PlaygraphSegment& segment, uint32_t hint, uint64_t version,
                   std::vector<uint32_t>& out) {
-        playgraph_.ensureCurrent();
+        playgraph_.state_->ensureCurrent();
         out.clear();
         const GraphIndex::Slot* slot =
             index().version == version ? currentSlot(segment, hint) : nullptr;
@@ -125,12 +128,12 @@ public:
 
     /// The default next of `segment`, as `children` reads it.
     uint32_t defaultNext(const PlaygraphSegment& segment, uint32_t hint, uint64_t version) {
-        playgraph_.ensureCurrent();
+        playgraph_.state_->ensureCurrent();
         const GraphIndex::Slot* slot =
             index().version == version ? currentSlot(segment, hint) : nullptr;
         if (slot) return slot->defaultNext;
         const auto& next = segment.defaultNext();
-        return next ? id(*next) : detail::kNoName;
+        return next ? id(*next) : kNoName;
     }
 
 private:
@@ -142,7 +145,7 @@ private:
 
 void PlaygraphBase::defaultPathTraversal(const TraversalCallback& callback) const {
     if (!initialSegmentId_ || !callback) return;
-    WalkNames names(*this);
+    State::WalkNames names(*this);
     detail::NameSet visited(names.universe());
     uint32_t slot = GraphIndex::kNoSlot;
     std::shared_ptr<QZPlaygraphSegment> current =
@@ -157,7 +160,7 @@ void PlaygraphBase::defaultPathTraversal(const TraversalCallback& callback) cons
         callback(current, index, stop);
         visited.insert(id);
         const uint32_t next = names.defaultNext(segment, slot, version);
-        current = next == detail::kNoName ? nullptr : names.resolve(next, &slot);
+        current = next == kNoName ? nullptr : names.resolve(next, &slot);
         ++index;
     }
 }
@@ -166,7 +169,7 @@ void PlaygraphBase::depthFirstTraversalFromSegmentId(const std::optional<std::st
                                                      const TraversalCallback& callback) const {
     const std::optional<std::string>& startId = segmentId ? segmentId : initialSegmentId_;
     if (!startId || !callback) return;
-    WalkNames names(*this);
+    State::WalkNames names(*this);
     // A start that names no segment has nothing to report.
     uint32_t startSlot = GraphIndex::kNoSlot;
     std::shared_ptr<QZPlaygraphSegment> start = names.resolve(names.id(*startId), &startSlot);
@@ -233,7 +236,7 @@ void PlaygraphBase::bredthFirstTraversalFromSegmentId(const std::optional<std::s
                                                       const TraversalCallback& callback) const {
     const std::optional<std::string>& startId = segmentId ? segmentId : initialSegmentId_;
     if (!startId || !callback) return;
-    WalkNames names(*this);
+    State::WalkNames names(*this);
     std::vector<uint32_t> queue{names.id(*startId)};
     std::vector<uint64_t> depths{1};
     detail::NameSet queued(names.universe());

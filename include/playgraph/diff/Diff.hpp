@@ -72,7 +72,7 @@ enum class ChangeKind {
 /// "segmentAdded", ...).
 PLAYGRAPH_API std::string_view changeKindName(ChangeKind kind);
 /// The kind a name stands for; none for an unknown name.
-PLAYGRAPH_API std::optional<ChangeKind> changeKindFromName(std::string_view name);
+[[nodiscard]] PLAYGRAPH_API std::optional<ChangeKind> changeKindFromName(std::string_view name);
 
 /// One change. Plain data: it holds its values (dictionaries among them,
 /// shared with the dictionaries it was made from; see `PlaygraphDiff`).

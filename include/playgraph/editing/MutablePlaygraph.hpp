@@ -5,7 +5,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "playgraph/Config.hpp"
@@ -16,6 +15,10 @@
 #include "playgraph/platform/QZPlaygraphParams.hpp"
 
 namespace playgraph::inline v1 {
+
+namespace detail {
+class EditingAccess;
+}
 
 /// The editable playgraph.
 ///
@@ -99,13 +102,6 @@ public:
     /// has an entry for `segmentId`, in "segments" order; possibly empty.
     std::vector<Dictionary> findSegmentsWithNextContainsSegment(std::string_view segmentId) const;
 
-    /// Merges a one-level copy of each entry of `properties` into the
-    /// transition from `from` to `to`. A missing transition is skipped when
-    /// `ignoreIfNotFound`, else throws "Cannot find transition from %@ to %@".
-    /// Missing segments always throw. Does not `load`.
-    void _updatePropertiesForTransitionFrom(const std::string& from, const std::string& to,
-                                            const Value& properties, bool ignoreIfNotFound);
-
     // QZMutablePlaygraph
     void splitSegment(const std::string& segmentId, double atOffset,
                       const std::string& firstSegmentId,
@@ -150,12 +146,14 @@ public:
 
     // QZPlaygraph optional members
     /// The keys of the dictionary's "segments", in order; none without it.
-    std::optional<std::vector<std::string>> allSegmentIds() const override;
+    [[nodiscard]] std::optional<std::vector<std::string>> allSegmentIds() const override;
     /// 300 milliseconds; no edit applies it.
     std::optional<double> minimumSegmentLengthMs() const override { return 300.0; }
 
+    ~MutablePlaygraph() override;
+
 protected:
-    MutablePlaygraph() : PlaygraphBase(Flavor::Editable) {}
+    MutablePlaygraph();
 
     /// The construction steps, for `create` and subclasses' factories: takes
     /// a one-level copy of `dictionary`, the playgraph id (or a new UUID),
@@ -163,100 +161,14 @@ protected:
     /// already be owned by a `std::shared_ptr`.
     void initialize(const Value& dictionary, const Value& defaultViewableId);
 
-    /// The provider obtained once at construction.
-    std::shared_ptr<const PlatformConfigProvider> configProviderForBuilding() const override;
-
-    /// The playgraph's own dictionary, for subclasses that edit it directly
-    /// (they must `load` afterwards).
-    Dictionary& playgraphDictionary() { return playgraphDictionary_; }
-    const Dictionary& playgraphDictionary() const { return playgraphDictionary_; }
-    const Value& defaultViewableId() const { return defaultViewableId_; }
-
 private:
-    friend class EditHistory;
-
-    /// What an edit history is told while one of its transactions is open.
-    class EditRecorder {
-    public:
-        virtual ~EditRecorder() = default;
-        /// Before the entry `id` of "segments" is changed, inserted or
-        /// erased (possibly several times for one id).
-        virtual void willChangeSegment(const std::string& id) = 0;
-        /// Once per completed edit (the outermost one when edits nest), with
-        /// its label ("split intro at 4.000 s").
-        virtual void editCompleted(std::string label) = 0;
-    };
-    /// Marks the extent of one public edit; see EditingSupport.hpp.
-    class EditScope;
-
-    // Incremental rebuilding. Every edit says which entries of "segments" it
-    // changes (before changing them) and which it inserts or erases;
-    // `refresh` then rebuilds only those segments (and the ones a caller
-    // changed through a setter), and the default path.
-    struct SegmentRef {
-        std::string id;
-        Dictionary segment;
-    };
-    /// The "segments" dictionary, which an edit that found a segment knows is there.
-    Dictionary segmentsDictionary() const;
-    /// Records that the entry `id` of "segments" is about to change.
-    void touchSegment(const std::string& id);
-    /// Records that the segment `id` is to be rebuilt at the next refresh.
-    void markForRebuild(const std::string& id);
-    void insertSegmentEntry(Dictionary& segments, const std::string& id, Dictionary segment);
-    void eraseSegmentEntry(Dictionary& segments, const std::string& id);
-    /// The segments whose "next" has an entry for `id` (and, when
-    /// `orByDefaultNext`, whose "defaultNext" is `id`), in no given order.
-    std::vector<SegmentRef> referringSegments(const std::string& id, bool orByDefaultNext);
-    /// Brings the model up to date with the dictionary after an edit; inside
-    /// a transaction it only notes that the model is behind (see
-    /// `bringModelUpToDate`).
-    void refresh();
-    void refreshNow();
-    void bringModelUpToDate() override;
-    /// Records what the index cannot know of `segment` (the dictionary entry
-    /// of `name`): "next" entries that are not transitions, and "main".
-    void noteReferences(uint32_t name, const Dictionary& segment);
-    /// Asks the provider about "main" once per segment that has it, as a
-    /// rebuild of every segment would, setting `mainViewableId` if it has none.
-    void askAboutMainAsARebuildWould();
-    void segmentDidChange(PlaygraphSegment& segment, bool links) override;
-    void didReplaceSegmentMap() override;
-
-    // Lookups that throw "Cannot find segment %@" on a miss.
-    Dictionary requireSegment(const std::string& segmentId) const;
-    std::optional<Dictionary> segmentDictionary(std::string_view segmentId) const;
-    bool isSegmentIdTaken(std::string_view segmentId) const;
-    // The checks shared by both insertions.
-    Dictionary checkInsertion(const std::string& existingId, const std::string& newSegmentId,
-                              const Value& viewableId, double startTimeSeconds,
-                              double endTimeSeconds) const;
-    Dictionary makeInsertedSegment(const Dictionary& existing, const Value& viewableId,
-                                   double startTimeSeconds, double endTimeSeconds,
-                                   const std::shared_ptr<QZPlaygraphParams>& params) const;
-
+    friend class detail::EditingAccess;
+    /// What the edits keep to rebuild only what they change (defined in the
+    /// library's sources; one per playgraph).
+    struct Edits;
+    std::unique_ptr<Edits> edits_;
     Dictionary playgraphDictionary_;
     Value defaultViewableId_;
-    std::shared_ptr<const PlatformConfigProvider> configProvider_;
-    /// Completed edits so far; an edit history compares it to notice edits
-    /// made outside its transactions.
-    uint64_t revision_ = 0;
-    int editDepth_ = 0;
-    EditRecorder* recorder_ = nullptr;
-
-    /// What changed since the model was last brought up to date.
-    struct Pending {
-        std::vector<uint32_t> touched;  ///< names of changed, inserted or erased entries
-        std::vector<uint32_t> inserted; ///< names inserted into "segments", in order
-        std::vector<uint8_t> mark;      ///< by name: 1 when in `touched`, 2 when also erased
-        bool full = false;              ///< the segment map was replaced: rebuild everything
-    } pending_;
-    /// Names of the segments whose "next" holds entries that are not
-    /// transitions (the index does not see those).
-    std::unordered_set<uint32_t> oddReferrers_;
-    /// By name: 1 when the segment's dictionary has a number under "main".
-    std::vector<uint8_t> hasMain_;
-    std::size_t mainCount_ = 0;
 };
 
 } // namespace playgraph::inline v1

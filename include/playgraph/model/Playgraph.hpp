@@ -30,7 +30,7 @@ public:
         annotations_ = std::move(annotations);
     }
     /// Every key of the segment map, in map order.
-    std::optional<std::vector<std::string>> allSegmentIds() const override;
+    [[nodiscard]] std::optional<std::vector<std::string>> allSegmentIds() const override;
 
     /// The id of the last segment of `playgraph`'s default path (before it
     /// ends or first repeats); the initial segment id itself when that

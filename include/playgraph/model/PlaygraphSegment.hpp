@@ -42,15 +42,15 @@ public:
 
     /// The params under "PlaygraphSegmentUserInfoPlaygraphParamsKey" when
     /// that entry is a `QZPlaygraphParams`, else empty.
-    static std::shared_ptr<QZPlaygraphParams>
+    [[nodiscard]] static std::shared_ptr<QZPlaygraphParams>
     paramsFromUserInfo(const std::optional<Dictionary>& userInfo);
     /// `contentOffset` minus the segment's start when it lies within
     /// [start, end] (both inclusive), else none.
-    static std::optional<double>
+    [[nodiscard]] static std::optional<double>
     segmentOffsetForSegment(const std::shared_ptr<QZPlaygraphSegment>& segment,
                             double contentOffset);
     /// The segment's `offsetInPlaygraph` plus `segmentOffsetForSegment`, or none.
-    static std::optional<double>
+    [[nodiscard]] static std::optional<double>
     playgraphSessionOffsetForSegment(const std::shared_ptr<QZPlaygraphSegment>& segment,
                                      double contentOffset);
 

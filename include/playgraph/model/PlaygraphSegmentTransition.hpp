@@ -21,7 +21,7 @@ struct PLAYGRAPH_API TransitionEntry {
     int64_t autoplayType = 0;
     std::optional<std::string> transitionType;
 
-    static TransitionEntry read(const Value& entry);
+    [[nodiscard]] static TransitionEntry read(const Value& entry);
 };
 
 /// The behaviour that every transition class shares: weights and their

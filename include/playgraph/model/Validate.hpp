@@ -4,9 +4,10 @@
 #include <string_view>
 #include <vector>
 
+#include "playgraph/Config.hpp"
 #include "playgraph/Value.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 /// What a validation finding is about.
 enum class ValidationCode {
@@ -32,7 +33,7 @@ enum class ValidationSeverity {
 };
 
 /// One finding of `validate`.
-struct ValidationFinding {
+struct PLAYGRAPH_API ValidationFinding {
     ValidationCode code;
     ValidationSeverity severity;
     /// The key path of the entry concerned, keys joined by "." (segment ids
@@ -46,12 +47,12 @@ struct ValidationFinding {
 /// The stable name of `code`, for programs: "wrongKind", "nonFiniteNumber",
 /// "missing", "reference", "time", "overlap", "unreachable", "loop",
 /// "openEnded".
-std::string_view codeName(ValidationCode code);
+PLAYGRAPH_API std::string_view codeName(ValidationCode code);
 /// `code` in words, for people: "wrongly typed value", "id naming no
 /// segment", ...
-std::string_view describe(ValidationCode code);
+PLAYGRAPH_API std::string_view describe(ValidationCode code);
 /// The stable name of `severity`: "error" or "warning".
-std::string_view severityName(ValidationSeverity severity);
+PLAYGRAPH_API std::string_view severityName(ValidationSeverity severity);
 
 /// Lints a playgraph dictionary: the entries the loader reads otherwise than
 /// written or ignores (a wrong kind: a boolean is not a number; a time that
@@ -67,7 +68,7 @@ std::string_view severityName(ValidationSeverity severity);
 /// for the overlaps. Never throws except on allocation failure; reads
 /// `dictionary` and changes nothing, so it may run concurrently with other
 /// readers of it.
-std::vector<ValidationFinding> validate(const Value& dictionary,
-                                        const Value& defaultViewableId = Value());
+PLAYGRAPH_API std::vector<ValidationFinding> validate(const Value& dictionary,
+                                                      const Value& defaultViewableId = Value());
 
-} // namespace playgraph
+} // namespace playgraph::inline v1
