@@ -975,7 +975,7 @@ double planNumbersAddress() {
 // The segment ids of flat plans, numbered as first met; index.js keeps the
 // same list, taking the new ones after each plan that met some. Restarted
 // past kMaxPlanIds, so that it stays bounded.
-constexpr std::size_t kMaxPlanIds = 1 << 16;
+constexpr std::size_t kMaxPlanIds = 2048;
 struct PlanIds {
     std::unordered_map<std::string, double> numbers;
     std::string fresh; ///< the ids numbered since index.js last took them, each ending in NUL

@@ -223,6 +223,12 @@ test('prefetch plans in one transfer equal the plain ones, on generated stories'
       else session.segmentEnded();
     }
   }
+  // Plans naming more ids than the module keeps numbered: the list starts again.
+  const long = own(pg.load(generateStory(9, 5000)));
+  const whole = own(new pg.PlaybackSession(own(new pg.PlaygraphPlayerMutableDataSource(long))));
+  for (let i = 0; i < 2; ++i) {
+    assert.equal(JSON.stringify(whole.prefetchPlan(1e9)), JSON.stringify(whole._prefetchPlan(1e9, -1, -1)));
+  }
   // A plan the one transfer cannot carry (a segment id holding NUL) comes the plain way.
   const odd = own(pg.load({ initialSegment: 'a\0b', segments: { 'a\0b': { viewableId: 1, startTimeMs: 0, endTimeMs: 5000 } } }));
   const plan = own(new pg.PlaybackSession(own(new pg.PlaygraphPlayerMutableDataSource(odd)))).prefetchPlan(30);
