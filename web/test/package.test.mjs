@@ -384,7 +384,11 @@ test('lifetimes: delete and dispose free the handles; the heap stays flat', () =
     const graph = pg.loadMutable(story, 81);
     const history = new pg.EditHistory(graph);
     try { graph.removeSegment('nope'); } catch { /* refused */ }
-    history.delete();
+    const composite = new pg.PlaygraphPlayerCompositeDataSource(graph);
+    composite.setChangeObserver({ dataSourceDidChangeNextSegmentAfterSegment() {} });
+    composite.setNextSegmentAfter('intro', 'rooftop');
+    const watchable = pg.videoCompositionFactory.watchableWithMainVideoId(81, graph, { row: 1 });
+    for (const handle of [watchable, composite, history]) handle[Symbol.dispose]();
     graph[Symbol.dispose]();
     assert.ok(graph.isDeleted());
   };
