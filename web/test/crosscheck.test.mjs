@@ -122,14 +122,10 @@ class Heard(playgraph.PlaybackSessionObserver):
     def __init__(self):
         super().__init__()
         self.heard = []
-    def session_did_enter_segment(self, s, e):
-        self.heard.append(['enter', e.playgraph.playgraph_id, e.segment.segment_id, finite(e.start)])
-    def session_did_reach_decision_window(self, s, d):
-        self.heard.append(['window', d.entry.segment.segment_id])
-    def session_did_decide(self, s, r):
-        self.heard.append(['decide', r.segment.segment_id, r.destination.segment_id if r.destination else None, r.defaulted])
-    def session_did_end(self, s):
-        self.heard.append(['end'])
+    def session_did_enter_segment(self, s, e): self.heard.append(['enter', e.playgraph.playgraph_id, e.segment.segment_id, finite(e.start)])
+    def session_did_reach_decision_window(self, s, d): self.heard.append(['window', d.entry.segment.segment_id])
+    def session_did_decide(self, s, r): self.heard.append(['decide', r.segment.segment_id, seg_id(r.destination), r.defaulted])
+    def session_did_end(self, s): self.heard.append(['end'])
 
 def seg_id(segment):
     return segment.segment_id if segment else None
