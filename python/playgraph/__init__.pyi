@@ -1,12 +1,12 @@
 # Type stubs of the playgraph package (the native module re-exported).
 import os
-from typing import Any, Callable, Dict, Iterator, List, Optional, Tuple, Union
+from typing import IO, Any, Callable, Dict, Iterator, List, Optional, Tuple, Union
 
 __version__: str
 
 _Value = Union[None, bool, int, float, str, List["_Value"], Tuple["_Value", ...], Dict[str, "_Value"], "HostObject"]
 _Dictionary = Dict[str, _Value]
-_Source = Union[_Dictionary, str, bytes, os.PathLike]
+_Source = Union[_Dictionary, str, os.PathLike, IO[str], IO[bytes]]
 _WalkCallback = Callable[[Optional["QZPlaygraphSegment"], int], Any]
 _WalkSteps = List[Tuple[Optional["QZPlaygraphSegment"], int]]
 
@@ -32,6 +32,7 @@ class JsonError(ValueError):
     offset: Optional[int]
 
 def load(source: _Source, default_viewable_id: Optional[int] = None) -> Playgraph: ...
+def loads(text: Union[str, bytes], default_viewable_id: Optional[int] = None) -> Playgraph: ...
 def dumps(value: Union[QZMutablePlaygraph, _Value], pretty: bool = False) -> str: ...
 def dumps_canonical(value: _Value) -> str: ...
 

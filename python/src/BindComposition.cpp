@@ -5,6 +5,7 @@
 #include <pybind11/stl.h>
 
 #include "Convert.hpp"
+#include "Docstrings.hpp"
 #include "playgraph/composition/MutableVideoComposition.hpp"
 #include "playgraph/composition/QZVideoCompositionFactoryImpl.hpp"
 #include "playgraph/composition/VideoComposition.hpp"
@@ -25,9 +26,9 @@ void bindInterfaces(py::module_& m) {
         "name a segment id). duration is the length of the default path. The range "
         "operations are accepted and ignored.")
         .def("define_range", &V::defineRange, py::arg("range_name"), py::arg("start_time"),
-             py::arg("end_time"), "Does nothing.")
+             py::arg("end_time"), docs::QZVideoComposition::defineRange)
         .def("observe_range", &V::observeRange, py::arg("range_name"), py::arg("start_time"),
-             py::arg("end_time"), "Does nothing.")
+             py::arg("end_time"), docs::QZVideoComposition::observeRange)
         .def_property_readonly(
             "params", [](const V& self) { return fromParams(self.params()); },
             "The caller's parameters slot (empty at creation); the composition never reads it.");
@@ -41,9 +42,9 @@ void bindInterfaces(py::module_& m) {
         "number or None; params a QZPlaygraphParams or None.")
         .def("split_clip", &M::splitClip, py::arg("clip_name"), py::arg("at_offset"),
              py::arg("first_clip_name"), py::arg("second_clip_name"),
-             "Cuts clip_name in two at at_offset seconds from its start (as split_segment).")
+             docs::QZMutableVideoComposition::splitClip)
         .def("combine_clip1", &M::combineClip1, py::arg("clip1"), py::arg("with_clip2"),
-             py::arg("new_clip_name"), "Does nothing.")
+             py::arg("new_clip_name"), docs::QZMutableVideoComposition::combineClip1)
         .def(
             "prepend_clip",
             [](M& self, const std::string& name, const py::object& viewableId, double startTime,
@@ -53,7 +54,7 @@ void bindInterfaces(py::module_& m) {
             },
             py::arg("new_clip_name"), py::arg("viewable_id"), py::arg("start_time"),
             py::arg("end_time"), py::arg("params") = py::none(),
-            "Inserts a clip in front of the initial clip; it becomes the initial clip.")
+            docs::QZMutableVideoComposition::prependClip)
         .def(
             "append_clip",
             [](M& self, const std::string& name, const py::object& viewableId, double startTime,
@@ -74,10 +75,11 @@ void bindInterfaces(py::module_& m) {
             },
             py::arg("new_clip_name"), py::arg("viewable_id"), py::arg("start_time"),
             py::arg("end_time"), py::arg("after_clip"), py::arg("params") = py::none(),
-            "Adds a clip after after_clip as its default next.")
+            docs::QZMutableVideoComposition::insertClip)
         .def("remove_clip", &M::removeClip, py::arg("clip_name"),
              "Removes a clip and reconnects its neighbours (as remove_segment).")
-        .def("make_range_skippable", &M::makeRangeSkippable, py::arg("range_name"), "Does nothing.")
+        .def("make_range_skippable", &M::makeRangeSkippable, py::arg("range_name"),
+             docs::QZMutableVideoComposition::makeRangeSkippable)
         .def(
             "localize_clip",
             [](M& self, const std::string& clipName, const std::string& forLocale,
@@ -86,7 +88,7 @@ void bindInterfaces(py::module_& m) {
                                   startTime);
             },
             py::arg("clip_name"), py::arg("for_locale"), py::arg("localized_viewable_id"),
-            py::arg("start_time"), "Does nothing.");
+            py::arg("start_time"), docs::QZMutableVideoComposition::localizeClip);
 
     using W = PlayerAPIWatchablePlaygraph;
     py::class_<W, M, std::shared_ptr<W>>(
@@ -180,7 +182,7 @@ void bindClasses(py::module_& m) {
             },
             py::arg("video_id"), py::arg("name"), py::arg("start_time"), py::arg("end_time"),
             py::arg("ui_play_context") = py::none(), py::arg("playgraph_params") = py::none(),
-            "A one-clip watchable (with \"main\" and \"endTimeMs\") carrying ui_play_context.")
+            docs::WatchableComposition::watchableWithVideoId)
         .def_static(
             "watchable_with_main_viewable_id",
             [](const py::object& mainViewableId, const PlaygraphPtr& playgraph,
@@ -190,7 +192,7 @@ void bindClasses(py::module_& m) {
             },
             py::arg("main_viewable_id"), py::arg("playgraph"),
             py::arg("ui_play_context") = py::none(),
-            "A watchable converted from playgraph, carrying ui_play_context.")
+            docs::WatchableComposition::watchableWithMainViewableId)
         .def_property(
             "ui_play_context",
             [](const WatchableComposition& self) {
@@ -217,8 +219,7 @@ void bindFactory(py::module_& m) {
             },
             py::arg("viewable_id"), py::arg("initial_name"), py::arg("start_time"),
             py::arg("end_time"), py::arg("params") = py::none(),
-            "A VideoComposition of one clip: no \"main\"; plays to the end of the viewable "
-            "unless end_time is greater than 0.")
+            docs::QZVideoCompositionFactory::createVideoCompositionForViewableId)
         .def(
             "create_mutable_video_composition_for_viewable_id",
             [](F& self, const py::object& viewableId, const std::optional<std::string>& initialName,
@@ -228,7 +229,7 @@ void bindFactory(py::module_& m) {
             },
             py::arg("viewable_id"), py::arg("initial_name"), py::arg("start_time"),
             py::arg("end_time"), py::arg("params") = py::none(),
-            "A MutableVideoComposition of one clip, with \"main\" and \"endTimeMs\".")
+            docs::QZVideoCompositionFactory::createMutableVideoCompositionForViewableId)
         .def(
             "watchable_with_video_id",
             [](F& self, const py::object& videoId, const std::optional<std::string>& name,
@@ -240,7 +241,7 @@ void bindFactory(py::module_& m) {
             },
             py::arg("video_id"), py::arg("name"), py::arg("start_time"), py::arg("end_time"),
             py::arg("ui_play_context") = py::none(), py::arg("playgraph_params") = py::none(),
-            "A WatchableComposition of one clip carrying ui_play_context.")
+            docs::QZVideoCompositionFactory::watchableWithVideoId)
         .def(
             "watchable_with_main_video_id",
             [](F& self, const py::object& mainVideoId, const PlaygraphPtr& playgraph,
@@ -249,8 +250,7 @@ void bindFactory(py::module_& m) {
                                                      toOptionalDictionary(uiPlayContext));
             },
             py::arg("main_video_id"), py::arg("playgraph"), py::arg("ui_play_context") = py::none(),
-            "A WatchableComposition converted from playgraph (its part reachable from the "
-            "initial segment), carrying ui_play_context.");
+            docs::QZVideoCompositionFactory::watchableWithMainVideoId);
     py::class_<QZVideoCompositionFactoryImpl, F, std::shared_ptr<QZVideoCompositionFactoryImpl>>(
         m, "QZVideoCompositionFactoryImpl",
         "The library's composition factory; stateless: every instance behaves the same.")

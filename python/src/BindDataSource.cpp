@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "Convert.hpp"
+#include "Docstrings.hpp"
 #include "playgraph/QZPlaygraphPlayerDataSourceChangeObserver.hpp"
 #include "playgraph/datasource/PlaygraphPlayerCompositeDataSource.hpp"
 #include "playgraph/datasource/PlaygraphPlayerMutableDataSource.hpp"
@@ -118,12 +119,12 @@ void bindReadInterface(py::module_& m) {
         "Nothing here raises: a miss is None or an empty list. Walks take an optional "
         "callback(segment, index) as the playgraph's walks do; without one they return a list "
         "of (segment, index) tuples.")
-        .def_property_readonly("initial_position", &D::initialPosition, "Where playback starts.")
+        .def_property_readonly("initial_position", &D::initialPosition,
+                               docs::QZPlaygraphPlayerDataSource::initialPosition)
         .def("next_segment_after_segment", &D::nextSegmentAfterSegment, py::arg("segment"),
-             "The segment played after segment: its next-segment override when one is stored, "
-             "else its default next; None when nothing follows.")
+             docs::QZPlaygraphPlayerDataSource::nextSegmentAfterSegment)
         .def("next_playgraph_after_playgraph", &D::nextPlaygraphAfterPlaygraph,
-             py::arg("playgraph"), "The playgraph that playback enters after playgraph, or None.")
+             py::arg("playgraph"), docs::QZPlaygraphPlayerDataSource::nextPlaygraphAfterPlaygraph)
         .def(
             "transitions_from_source_segment",
             [](const D& self, const SegmentPtr& segment) {
@@ -136,21 +137,21 @@ void bindReadInterface(py::module_& m) {
                 return castTransition(self.transitionFromSourceSegment(source, to));
             },
             py::arg("source"), py::arg("to_destination_segment"),
-            "The transition from source to to_destination_segment, or None.")
+            docs::QZPlaygraphPlayerDataSource::transitionFromSourceSegment)
         .def("segment_by_id", &D::segmentById, py::arg("segment_id"),
-             "The segment with id segment_id, or None.")
+             docs::QZPlaygraphPlayerDataSource::segmentById)
         .def(
             "tracking_info_for_segment",
             [](const D& self, const SegmentPtr& segment) {
                 return fromOptionalDictionary(self.trackingInfoForSegment(segment));
             },
-            py::arg("segment"), "Tracking info to report for segment, or None.")
+            py::arg("segment"), docs::QZPlaygraphPlayerDataSource::trackingInfoForSegment)
         .def(
             "tracking_info_for_playgraph",
             [](const D& self, const PlaygraphPtr& playgraph) {
                 return fromOptionalDictionary(self.trackingInfoForPlaygraph(playgraph));
             },
-            py::arg("playgraph"), "Tracking info to report for playgraph, or None.")
+            py::arg("playgraph"), docs::QZPlaygraphPlayerDataSource::trackingInfoForPlaygraph)
         .def("current_playback_path_traversal_from_segment", &currentPlaybackPath,
              py::arg("segment"), py::arg("callback") = py::none(),
              "Walks the current playback path (overrides followed) from segment, with step "
@@ -164,7 +165,7 @@ void bindReadInterface(py::module_& m) {
                 });
             },
             py::arg("segment"), py::arg("callback") = py::none(),
-            "Depth-first walk from segment, depths from 0, each segment once.")
+            docs::QZPlaygraphPlayerDataSource::depthFirstTraversalFromSegment)
         .def(
             "bredth_first_traversal_from_segment",
             [](const D& self, const SegmentPtr& segment, uint64_t maxDepth,
@@ -211,9 +212,7 @@ void bindMutableInterface(py::module_& m) {
             [](D& self, const SegmentPtr& source) {
                 withCallbacks([&] { self.clearNextSegmentAfter(source); });
             },
-            py::arg("source"),
-            "Removes the override of source, so its default next applies again, and tells the "
-            "observer, also when no override was stored.")
+            py::arg("source"), docs::QZPlaygraphPlayerMutableDataSource::clearNextSegmentAfter)
         .def(
             "update_next_segment_weights_for_segment",
             [](D& self, const SegmentPtr& segment, const py::object& weights) {
@@ -333,7 +332,7 @@ void bindClasses(py::module_& m) {
                                "The playgraph's initial segment, or None.")
         .def_property_readonly("initial_start_time", &Single::initialStartTime, "Always 0.0.")
         .def_property("initial_playgraph", &Single::initialPlaygraph, &Single::setInitialPlaygraph,
-                      "A slot for the caller; the data source never reads or sets it.")
+                      docs::PlaygraphPlayerMutableDataSource::initialPlaygraph)
         .def_property("playgraph", &Single::playgraph, &Single::setPlaygraph,
                       "The playgraph; setting it does not tell the observer.")
         .def_property(

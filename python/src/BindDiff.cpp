@@ -8,7 +8,7 @@ namespace playgraph::python {
 
 namespace {
 
-// A playgraph given as a dict, JSON text or a path, read as `load` reads it.
+// A playgraph given as a dict, a path or a file, read as `load` reads it.
 Value playgraphFrom(const py::object& source) { return Source::from(source).read(); }
 
 } // namespace
@@ -30,8 +30,8 @@ void bindDiff(py::module_& m) {
             return fromValue(changes);
         },
         py::arg("before"), py::arg("after"),
-        "The changes from playgraph before to playgraph after (each a dict, JSON text or a "
-        "path), by segment and transition id: a list of dicts with 'kind' (segmentAdded, "
+        "The changes from playgraph before to playgraph after (each a dict, a path or a "
+        "file), by segment and transition id: a list of dicts with 'kind' (segmentAdded, "
         "segmentRemoved, segmentRenamed, retimed, defaultNextChanged, transitionAdded, "
         "transitionRemoved, transitionReweighted, transitionTypeChanged, annotationChanged, "
         "...), 'path' (a list of keys), 'before' and 'after' (left out when absent), and "
@@ -50,7 +50,7 @@ void bindDiff(py::module_& m) {
             return fromValue(result);
         },
         py::arg("before"), py::arg("changes"),
-        "A new dict: before (a dict, JSON text or a path) with changes (a list as diff returns "
+        "A new dict: before (a dict, a path or a file) with changes (a list as diff returns "
         "it) made. Each change must find its 'before' value at its path, else DiffError; "
         "before itself is never changed.");
     m.def(
@@ -67,7 +67,7 @@ void bindDiff(py::module_& m) {
             return py::make_tuple(fromValue(result.merged), fromValue(conflicts));
         },
         py::arg("base"), py::arg("ours"), py::arg("theirs"),
-        "Three-way merge by id of two playgraphs (dicts, JSON texts or paths) made from base: "
+        "Three-way merge by id of two playgraphs (dicts, paths or files) made from base: "
         "returns (merged, conflicts). Changes to different segments, transitions or keys "
         "combine; the same change on both sides is taken once. conflicts lists, as dicts "
         "with 'path', 'base', 'ours', 'theirs' (left out when absent) and 'reason', where both "

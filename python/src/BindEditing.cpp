@@ -3,6 +3,7 @@
 #include <pybind11/stl.h>
 
 #include "Convert.hpp"
+#include "Docstrings.hpp"
 #include "FrontEnd.hpp"
 #include "playgraph/editing/EditHistory.hpp"
 #include "playgraph/editing/InvalidArgumentError.hpp"
@@ -69,8 +70,7 @@ void bindMutableInterface(py::module_& m) {
             py::arg("existing_id"), py::arg("new_segment_id"), py::arg("viewable_id"),
             py::arg("start_time_seconds"), py::arg("end_time_seconds"),
             py::arg("as_deafault_next") = false, py::arg("params") = py::none(),
-            "Adds a segment reached from existing_id by a new transition (weight 50), "
-            "optionally as its default next. viewable_id is a number or None.")
+            docs::QZMutablePlaygraph::insertSegmentAfter)
         .def(
             "insert_segment_before",
             [](P& self, const std::string& existingId, const std::string& newSegmentId,
@@ -81,9 +81,7 @@ void bindMutableInterface(py::module_& m) {
             },
             py::arg("existing_id"), py::arg("new_segment_id"), py::arg("viewable_id"),
             py::arg("start_time_seconds"), py::arg("end_time_seconds"),
-            py::arg("params") = py::none(),
-            "Adds a segment in front of existing_id: every transition into it now leads to the "
-            "new segment, which leads on to it.")
+            py::arg("params") = py::none(), docs::QZMutablePlaygraph::insertSegmentBefore)
         .def(
             "update_properties_for_transition_from",
             [](P& self, const std::string& from, const std::string& to,
@@ -98,7 +96,7 @@ void bindMutableInterface(py::module_& m) {
                 self.updatePropertiesForAllTransitionsTo(to, toValue(properties, true));
             },
             py::arg("to"), py::arg("properties"),
-            "Merges properties into every transition that leads to to.")
+            docs::QZMutablePlaygraph::updatePropertiesForAllTransitionsTo)
         .def(
             "update_properties_for_all_transitionfrom",
             [](P& self, const std::string& from, const py::object& properties) {
@@ -117,13 +115,12 @@ void bindMutableInterface(py::module_& m) {
                                               toValue(properties, true));
             },
             py::arg("from_"), py::arg("to_segment"), py::arg("as_default") = false,
-            py::arg("properties") = py::none(),
-            "Adds a transition holding properties (\"weight\" 50 unless given).")
+            py::arg("properties") = py::none(), docs::QZMutablePlaygraph::addTransitionFromSegment)
         .def("remove_segment", &P::removeSegment, py::arg("segment_id"),
              "Removes a segment and reconnects its neighbours around it.")
         .def("support_skipping_segment", &P::supportSkippingSegment, py::arg("from_"),
              py::arg("to_segment"), py::arg("after_offset_seconds"), py::arg("weight"),
-             "Records a skip region (offset in milliseconds, weight) on a transition.")
+             docs::QZMutablePlaygraph::supportSkippingSegment)
         .def(
             "dictionary_representation",
             [](const P& self) { return fromValue(Value(self.dictionaryRepresentation())); },
@@ -149,7 +146,7 @@ void bindMutablePlaygraph(py::module_& m) {
                                                  defaultViewableIdFor(viewableId, dictionary));
              }),
              py::arg("source") = py::none(), py::arg("default_viewable_id") = py::none(),
-             "Builds an editable playgraph from a dict, JSON text or a path, as load() does "
+             "Builds an editable playgraph from a dict, a path or a file, as load() does "
              "(no source: an empty playgraph).")
         .def(
             "__reduce__",
@@ -261,7 +258,7 @@ void bindEditHistory(py::module_& m) {
                                "The labels of the redoable steps, next first.")
         .def_property("depth_limit", &H::depthLimit, &H::setDepthLimit,
                       "At most this many steps are kept (at least 1); the oldest go first.")
-        .def("clear", &H::clear, "Forgets every step (an open transaction stays open).")
+        .def("clear", &H::clear, docs::EditHistory::clear)
         .def_property_readonly("is_stale", &H::isStale,
                                "True when the playgraph was edited outside this history since "
                                "its last step, undo or redo.");

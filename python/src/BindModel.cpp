@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "Convert.hpp"
+#include "Docstrings.hpp"
 #include "FrontEnd.hpp"
 #include "playgraph/PlaygraphPosition.hpp"
 #include "playgraph/QZPlaygraph.hpp"
@@ -52,11 +53,13 @@ uint64_t wholeNumberArgument(const py::object& value, const char* name) {
 }
 
 // Model objects compare by identity, as in the library: the address of the
-// whole object, whichever base the Python wrapper holds.
+// whole object, whichever base the Python wrapper holds. Another type is
+// left to Python (NotImplemented), which then compares by identity too.
 template <class T, class Class> void identitySemantics(Class& cls) {
-    cls.def("__eq__", [](const T& a, py::object b) {
-        return py::isinstance<T>(b) &&
-               dynamic_cast<const void*>(&a) == dynamic_cast<const void*>(&b.cast<const T&>());
+    cls.def("__eq__", [](const T& a, py::object b) -> py::object {
+        if (!py::isinstance<T>(b)) return py::reinterpret_borrow<py::object>(Py_NotImplemented);
+        return py::bool_(dynamic_cast<const void*>(&a) ==
+                         dynamic_cast<const void*>(&b.cast<const T&>()));
     });
     cls.def("__hash__",
             [](const T& a) { return std::hash<const void*>{}(dynamic_cast<const void*>(&a)); });
@@ -100,7 +103,7 @@ void bindExitZones(py::module_& m) {
         "players; the library only defines and stores them.")
         .def_property_readonly("is_single_frame_zone",
                                &QZPlaygraphSegmentExitZone::isSingleFrameZone,
-                               "Start equals end exactly.")
+                               docs::QZPlaygraphSegmentExitZone::isSingleFrameZone)
         .def_property_readonly("is_trailing_zone", &QZPlaygraphSegmentExitZone::isTrailingZone,
                                "The zone ends exactly at its segment's end time (False once the "
                                "segment is gone).")
@@ -155,7 +158,7 @@ void bindTransitions(py::module_& m) {
         .def_property_readonly(
             "weight",
             [](const QZPlaygraphSegmentTransition& self) { return fromValue(self.weight()); },
-            "The weight override when set, else the base weight (any kind, or None).")
+            docs::QZPlaygraphSegmentTransition::weight)
         .def_property_readonly("transition_type", &QZPlaygraphSegmentTransition::transitionType)
         .def_property_readonly("skip_region_offset",
                                &QZPlaygraphSegmentTransition::skipRegionOffset,
@@ -164,9 +167,7 @@ void bindTransitions(py::module_& m) {
         .def_property_readonly("autoplay_type", &QZPlaygraphSegmentTransition::autoplayType)
         .def_property_readonly("effective_transition_type",
                                &QZPlaygraphSegmentTransition::effectiveTransitionType,
-                               "The transition's own type, else (when the source segment has a "
-                               "type) the destination segment's type, else the source "
-                               "playgraph's type.")
+                               docs::QZPlaygraphSegmentTransition::effectiveTransitionType)
         .def_property("destination_segment_offset",
                       &QZPlaygraphSegmentTransition::destinationSegmentOffset,
                       &QZPlaygraphSegmentTransition::setDestinationSegmentOffset)
@@ -196,33 +197,28 @@ void bindSegments(SegmentClass& segment) {
     identitySemantics<S>(segment);
     segment
         .def("update_live_duration", &S::updateLiveDuration, py::arg("seconds"),
-             "Stores seconds as the end time, then sets it as the movie duration.")
+             docs::QZPlaygraphSegment::updateLiveDuration)
         .def("shares_asset_with", &S::sharesAssetWith, py::arg("other"),
-             "Both segments have a viewable id and the ids are numerically equal.")
+             docs::QZPlaygraphSegment::sharesAssetWith)
         .def("is_contiguous_after", &S::isContiguousAfter, py::arg("other"),
-             "This segment seamlessly continues other: same viewable, and other's end time "
-             "equals this start time exactly.")
+             docs::QZPlaygraphSegment::isContiguousAfter)
         .def("boolean_value_for_annotation", &S::booleanValueForAnnotation, py::arg("key"),
              py::arg("default_value_if_not_present") = false,
-             "Boolean reading of an annotation; the default when it is absent.")
+             docs::QZPlaygraphSegment::booleanValueForAnnotation)
         .def("int_value_for_annotation", &S::intValueForAnnotation, py::arg("key"),
              py::arg("default_value_if_not_present") = 0,
-             "Signed 32-bit integer reading of an annotation, widened; the default when it is "
-             "absent.")
+             docs::QZPlaygraphSegment::intValueForAnnotation)
         .def_property(
             "playgraph_params", [](const S& self) { return fromParams(self.playgraphParams()); },
             [](S& self, const py::object& params) { self.setPlaygraphParams(toParams(params)); },
             "The segment's QZPlaygraphParams, or None.")
-        .def_property_readonly("playgraph", &S::playgraph,
-                               "The playgraph that built this segment, or None once it is gone.")
+        .def_property_readonly("playgraph", &S::playgraph, docs::QZPlaygraphSegment::playgraph)
         .def_property_readonly("segment_id", &S::segmentId)
         .def_property_readonly(
             "viewable_id", [](const S& self) { return fromValue(self.viewableId()); },
-            "The viewable id as given (a number), or None.")
+            docs::QZPlaygraphSegment::viewableId)
         .def_property_readonly("start_time", &S::startTime)
-        .def_property_readonly("end_time", &S::endTime,
-                               "The movie duration for a play-to-end segment, else the stored "
-                               "end.")
+        .def_property_readonly("end_time", &S::endTime, docs::QZPlaygraphSegment::endTime)
         .def_property("offset_in_playgraph", &S::offsetInPlaygraph, &S::setOffsetInPlaygraph)
         .def_property_readonly("default_next", &S::defaultNext)
         .def_property_readonly("transition_type", &S::transitionType)
@@ -247,16 +243,14 @@ void bindSegments(SegmentClass& segment) {
                 segment->setExitZones(zones);
             },
             "The segment's exit zones (a new list); players set them.")
-        .def_property_readonly("fixed_rate", &S::fixedRate,
-                               "\"fixedPlaybackRate\" when it is a number, else nan.")
+        .def_property_readonly("fixed_rate", &S::fixedRate, docs::QZPlaygraphSegment::fixedRate)
         .def_property_readonly(
             "annotations", [](const S& self) { return fromOptionalDictionary(self.annotations()); })
         .def_property_readonly("is_decorative_segment", &S::isDecorativeSegment)
         .def_property_readonly("has_auxiliary_manifest", &S::hasAuxiliaryManifest)
         .def_property_readonly("break_index", &S::breakIndex)
         .def_property_readonly("decorative_index", &S::decorativeIndex)
-        .def_property_readonly("has_content", &S::hasContent,
-                               "False only for a segment that is both decorative and padding.")
+        .def_property_readonly("has_content", &S::hasContent, docs::QZPlaygraphSegment::hasContent)
         .def_property_readonly("allows_seek_within", &S::allowsSeekWithin)
         .def_property_readonly("allows_skip_forward", &S::allowsSkipForward)
         .def_property_readonly("allows_skip_backward", &S::allowsSkipBackward)
@@ -268,11 +262,10 @@ void bindSegments(SegmentClass& segment) {
         .def_property_readonly("empty_ad_break_index", &S::emptyAdBreakIndex)
         .def_property_readonly("preceding_empty_ad_break_index", &S::precedingEmptyAdBreakIndex)
         .def_property_readonly("after_any_ad_break_index", &S::afterAnyAdBreakIndex,
-                               "Reads \"precedingEmptyAdBreakIndex\", like "
-                               "preceding_empty_ad_break_index.")
+                               docs::QZPlaygraphSegment::afterAnyAdBreakIndex)
         .def_property_readonly(
             "ad_break_token", [](const S& self) { return fromValue(self.adBreakToken()); },
-            "The stored value itself, or None.")
+            docs::QZPlaygraphSegment::adBreakToken)
         .def_property_readonly(
             "preceding_empty_ad_break_token",
             [](const S& self) { return fromValue(self.precedingEmptyAdBreakToken()); })
@@ -302,22 +295,19 @@ void bindPlaygraphInterface(PlaygraphClass& playgraph) {
     identitySemantics<P>(playgraph);
     playgraph.def_property_readonly("initial_segment_id", &P::initialSegmentId)
         .def("segment_by_id", &P::segmentById, py::arg("segment_id"),
-             "The segment under segment_id, or None.")
+             docs::QZPlaygraph::segmentById)
         .def("segment_ids_for_position", &P::segmentIdsForPosition, py::arg("position"),
-             py::arg("in_viewable_id"),
-             "Ids of the segments of viewable in_viewable_id covering viewable time position, "
-             "in map order; None when there are none.")
+             py::arg("in_viewable_id"), docs::QZPlaygraph::segmentIdsForPosition)
         .def("segment_id_at_playgraph_time", &P::segmentIdAtPlaygraphTime, py::arg("time"),
              "The segment at playgraph time along the default path, or None.")
         .def("playgraph_offset_for_player_time", &P::playgraphOffsetForPlayerTime,
              py::arg("player_time"), py::arg("in_segment"),
-             "Playgraph time of viewable time player_time in in_segment, or nan when the "
-             "segment is not on the default path.")
+             docs::QZPlaygraph::playgraphOffsetForPlayerTime)
         .def("player_time_for_playgraph_offset", &P::playerTimeForPlaygraphOffset,
-             py::arg("offset"), "Viewable time at playgraph time offset, or nan.")
+             py::arg("offset"), docs::QZPlaygraph::playerTimeForPlaygraphOffset)
         .def("is_playback_contiguous_from_segment", &P::isPlaybackContiguousFromSegment,
              py::arg("segment"), py::arg("to_segment"),
-             "to_segment continues segment seamlessly; False without to_segment.")
+             docs::QZPlaygraph::isPlaybackContiguousFromSegment)
         .def(
             "default_path_traversal",
             [](const P& self, const py::object& callback) {
@@ -336,8 +326,7 @@ void bindPlaygraphInterface(PlaygraphClass& playgraph) {
                 });
             },
             py::arg("segment_id") = py::none(), py::arg("callback") = py::none(),
-            "Depth-first walk over default_next and transitions from the segment (or the "
-            "initial segment), reporting depths from 0, each segment once.")
+            docs::QZPlaygraph::depthFirstTraversalFromSegmentId)
         .def(
             "bredth_first_traversal_from_segment_id",
             [](const P& self, const std::optional<std::string>& segmentId,
@@ -356,14 +345,13 @@ void bindPlaygraphInterface(PlaygraphClass& playgraph) {
             "names no segment (or None without an initial segment) it reports nothing; a "
             "max_depth below 0 raises ValueError.")
         .def("calculate_default_path_duration", &P::calculateDefaultPathDuration,
-             "Recomputes duration and the default-path segments' offsets.")
+             docs::QZPlaygraph::calculateDefaultPathDuration)
         .def_property_readonly("initial_position", &P::initialPosition,
-                               "The initial segment and its start time; None and 0 without "
-                               "one.")
+                               docs::QZPlaygraph::initialPosition)
         .def("position_at_playgraph_offset_along_default_playback_path",
              &P::positionAtPlaygraphOffsetAlongDefaultPlaybackPath, py::arg("offset"))
         .def("position_at_start_of_segment", &P::positionAtStartOfSegment, py::arg("segment_id"),
-             "The segment and its start; None and 0 for an unknown id.")
+             docs::QZPlaygraph::positionAtStartOfSegment)
         .def("position_at_segment_viewable_time", &P::positionAtSegmentViewableTime,
              py::arg("segment_id"), py::arg("viewable_time"))
         .def("position_at_segment_segment_offset", &P::positionAtSegmentSegmentOffset,
@@ -379,8 +367,8 @@ void bindPlaygraphInterface(PlaygraphClass& playgraph) {
         .def_property_readonly("playgraph_id", &P::playgraphId)
         .def_property_readonly(
             "main_viewable_id", [](const P& self) { return fromValue(self.mainViewableId()); },
-            "The main viewable id taken from the segments' \"main\" values, or None.")
-        .def_property_readonly("duration", &P::duration, "Length of the default path, seconds.")
+            docs::QZPlaygraph::mainViewableId)
+        .def_property_readonly("duration", &P::duration, docs::QZPlaygraph::duration)
         .def_property_readonly("all_segment_ids", &P::allSegmentIds, "Every segment id.")
         .def_property_readonly("minimum_segment_length_ms", &P::minimumSegmentLengthMs,
                                "The shortest segment an editor should make, or None.")
@@ -444,7 +432,7 @@ void bindPlaygraph(py::module_& m) {
             [](const Playgraph& self, std::string_view key) {
                 return fromValue(self.valueForAnnotation(key));
             },
-            py::arg("key"), "The playgraph-wide annotation under key, or None.")
+            py::arg("key"), docs::Playgraph::valueForAnnotation)
         .def_property(
             "annotations",
             [](const Playgraph& self) { return fromOptionalDictionary(self.annotations()); },

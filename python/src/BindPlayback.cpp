@@ -3,6 +3,7 @@
 #include <pybind11/stl.h>
 
 #include "Convert.hpp"
+#include "Docstrings.hpp"
 #include "playgraph/editing/InvalidArgumentError.hpp"
 #include "playgraph/playback/PlaybackSession.hpp"
 
@@ -77,7 +78,7 @@ void bindResults(py::module_& m) {
                                [](const WayOn& w) { return castTransition(w.transition); })
         .def_readonly("weight", &WayOn::weight)
         .def_readonly("probability", &WayOn::probability);
-    py::class_<Decision>(m, "Decision", "A segment ahead with more than one way on.")
+    py::class_<Decision>(m, "Decision", docs::Decision::self)
         .def_readonly("entry", &Decision::entry)
         .def_readonly("ways_on", &Decision::waysOn)
         .def_readonly("next", &Decision::next, "What plays after it as things stand, or None.")
@@ -216,7 +217,7 @@ void bindPlayback(py::module_& m) {
         .def(
             "set_observer",
             [](S& s, const std::shared_ptr<Observer>& observer) { s.setObserver(observer); },
-            py::arg("observer"), "Holds observer weakly.")
+            py::arg("observer"), docs::PlaybackSession::setObserver)
         .def("refresh", &S::refresh, "Rebuilds the predicted timeline.")
         .def(
             "state", [](const S& s) { return fromValue(Value(s.state())); },

@@ -238,6 +238,19 @@ py::object fromParams(const std::shared_ptr<QZPlaygraphParams>& params) {
     return params ? py::cast(params) : py::none();
 }
 
+Source Source::fromText(py::handle object) {
+    Source source;
+    PyObject* p = object.ptr();
+    if (PyBytes_Check(p)) {
+        source.text.emplace(PyBytes_AS_STRING(p), static_cast<std::size_t>(PyBytes_GET_SIZE(p)));
+    } else if (PyUnicode_Check(p)) {
+        source.text = stringOf(object);
+    } else {
+        throw py::type_error("expected JSON text (str or bytes), not " + typeName(object));
+    }
+    return source;
+}
+
 Source Source::from(py::handle object) {
     Source source;
     PyObject* p = object.ptr();
@@ -245,42 +258,46 @@ Source Source::from(py::handle object) {
         source.value = toValue(object);
         return source;
     }
-    if (PyBytes_Check(p)) {
-        source.text.emplace(PyBytes_AS_STRING(p), static_cast<std::size_t>(PyBytes_GET_SIZE(p)));
-        return source;
-    }
-    std::string text;
+    std::string path;
     if (PyUnicode_Check(p)) {
-        text = stringOf(object);
-        const auto first = text.find_first_not_of(" \t\r\n");
-        if (first != std::string::npos && (text[first] == '{' || text[first] == '[')) {
-            source.text = std::move(text);
-            return source;
-        }
+        path = stringOf(object);
     } else if (PyObject_HasAttrString(p, "__fspath__")) {
-        const py::object path = py::reinterpret_steal<py::object>(PyOS_FSPath(p));
-        if (!path) throw py::error_already_set();
-        text = PyUnicode_Check(path.ptr()) ? stringOf(path) : py::bytes(path).cast<std::string>();
+        const py::object fsPath = py::reinterpret_steal<py::object>(PyOS_FSPath(p));
+        if (!fsPath) throw py::error_already_set();
+        path = PyUnicode_Check(fsPath.ptr()) ? stringOf(fsPath)
+                                             : py::bytes(fsPath).cast<std::string>();
+    } else if (PyObject_HasAttrString(p, "read")) {
+        Source read = fromText(object.attr("read")());
+        if (PyObject_HasAttrString(p, "name")) read.textName = py::str(object.attr("name"));
+        return read;
     } else {
-        throw py::type_error("expected a dict, JSON text or a path, not " + typeName(object));
+        throw py::type_error("expected a dict, a path or a file, not " + typeName(object) +
+                             (PyBytes_Check(p) ? " (JSON text goes to loads())" : ""));
     }
     std::error_code error;
-    if (!std::filesystem::exists(text, error)) {
-        errno = ENOENT;
-        PyErr_SetFromErrnoWithFilename(PyExc_FileNotFoundError, text.c_str());
+    if (!std::filesystem::exists(path, error)) {
+        // A str is a path, whatever it holds; JSON text has its own call.
+        const auto first = path.find_first_not_of(" \t\r\n");
+        const bool looksLikeJson =
+            first != std::string::npos && (path[first] == '{' || path[first] == '[');
+        const std::string message = looksLikeJson ? "No such file (JSON text goes to loads())"
+                                                  : "No such file or directory";
+        PyErr_SetObject(PyExc_FileNotFoundError, py::make_tuple(ENOENT, message, path).ptr());
         throw py::error_already_set();
     }
-    source.path = std::move(text);
+    source.path = std::move(path);
     return source;
 }
 
 Value Source::read() const {
     if (!text && !path) return value;
-    Value parsed = text ? parseJson(*text) : readJsonFile(*path);
+    const bool named = textName != "<input>"; // a file object's name
+    Value parsed = text ? parseJson(*text, named ? std::string_view(textName) : std::string_view())
+                        : readJsonFile(*path);
     if (!parsed.isDictionary()) {
         // As the tool refuses it: a playgraph file holds one object.
         throw JsonError(std::string(tool::kTopLevelNotAnObject), std::nullopt, "",
-                        text ? "<input>" : *path);
+                        text ? textName : *path);
     }
     return parsed;
 }

@@ -77,16 +77,20 @@ std::shared_ptr<QZPlaygraphParams> toParams(py::handle object);
 py::object fromParams(const std::shared_ptr<QZPlaygraphParams>& params);
 
 /// Where a playgraph comes from: a dict (converted at once, with the GIL),
-/// JSON text (a str whose first non-blank character is `{` or `[`, or
-/// bytes) or a file path (any other str, or an `os.PathLike`).
+/// a file path (a str or an `os.PathLike`), a file object (read at once),
+/// or JSON text given as such (`fromText`).
 struct Source {
     Value value;
     std::optional<std::string> text;
     std::optional<std::string> path;
+    std::string textName = "<input>"; ///< the name of `text` in messages
 
-    /// Raises TypeError for anything else and FileNotFoundError for a path
-    /// that names nothing.
+    /// A dict, a path or a file object (one with read(), giving str or
+    /// bytes). Raises TypeError for anything else and FileNotFoundError for
+    /// a path that names nothing.
     static Source from(py::handle object);
+    /// JSON text: a str or bytes. Raises TypeError for anything else.
+    static Source fromText(py::handle object);
     /// The dictionary: parses the text or reads the file (raises `JsonError`,
     /// also for a top level that is not an object, as the tool does).
     /// Touches no Python object, so it runs without the GIL.

@@ -1,8 +1,5 @@
 // The native part of the `playgraph` Python package.
 
-#include <chrono>
-#include <ctime>
-
 #include "Convert.hpp"
 #include "playgraph/Constants.hpp"
 #include "playgraph/editing/InvalidArgumentError.hpp"
@@ -52,24 +49,39 @@ void bindErrors(py::module_& m) {
 }
 
 void bindJson(py::module_& m) {
+    // A playgraph from `input`, built without holding the GIL.
+    const auto build = [](const Source& input, const py::object& defaultViewableId) {
+        const Value viewableId = toValue(defaultViewableId, true);
+        py::gil_scoped_release release;
+        const Value dictionary = input.read();
+        return Playgraph::create(dictionary, defaultViewableIdFor(viewableId, dictionary));
+    };
+    constexpr const char* viewableDoc =
+        " default_viewable_id (an int; None: the first numeric \"main\" of the segments, as "
+        "the tool does) goes to segments without \"viewableId\" when the playgraph's \"type\" "
+        "is \"branching\". Wrongly typed entries read as absent, so a dictionary always loads; "
+        "malformed JSON, and JSON whose top level is not an object, raise JsonError.";
     m.def(
         "load",
-        [](const py::object& source, const py::object& defaultViewableId) {
-            const Source input = Source::from(source);
-            const Value viewableId = toValue(defaultViewableId, true);
-            py::gil_scoped_release release;
-            const Value dictionary = input.read();
-            return Playgraph::create(dictionary, defaultViewableIdFor(viewableId, dictionary));
+        [build](const py::object& source, const py::object& defaultViewableId) {
+            return build(Source::from(source), defaultViewableId);
         },
         py::arg("source"), py::arg("default_viewable_id") = py::none(),
-        "Builds an immutable Playgraph from a dict, JSON text (a str starting with '{', or "
-        "bytes) or a path (str or os.PathLike). default_viewable_id (an int; None: the first "
-        "numeric \"main\" of the segments, as the tool does) goes to segments without "
-        "\"viewableId\" when the playgraph's \"type\" is \"branching\". Wrongly typed "
-        "entries read as absent, so a dictionary always loads; malformed JSON, and JSON whose "
-        "top level is not an object, raise JsonError, a missing file FileNotFoundError. Text and "
-        "files are read and built "
-        "without holding the GIL.");
+        (std::string("Builds an immutable Playgraph from a path (str or os.PathLike), a file "
+                     "object (its read() giving str or bytes) or a dict. A str is always a "
+                     "path: JSON text goes to loads(). A missing file raises "
+                     "FileNotFoundError.") +
+         viewableDoc + " Files are read and built without holding the GIL.")
+            .c_str());
+    m.def(
+        "loads",
+        [build](const py::object& text, const py::object& defaultViewableId) {
+            return build(Source::fromText(text), defaultViewableId);
+        },
+        py::arg("text"), py::arg("default_viewable_id") = py::none(),
+        (std::string("Builds an immutable Playgraph from JSON text (str or bytes).") + viewableDoc +
+         " The text is read and built without holding the GIL.")
+            .c_str());
     m.def(
         "dumps",
         [](const py::object& value, bool pretty) {
@@ -92,59 +104,6 @@ void bindJson(py::module_& m) {
         "(10000 and 10000.0), keys keep their order; pretty=True writes 2-space indented lines. "
         "A value without a JSON form (a host object, a nan or infinite float) raises JsonError "
         "naming its key path.");
-}
-
-// The calling thread's CPU time, as Python's time.thread_time() reads it.
-struct ThreadClock {
-    using duration = std::chrono::nanoseconds;
-    using time_point = std::chrono::time_point<ThreadClock>;
-    static time_point now() {
-        timespec t{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-        return time_point(duration(int64_t{t.tv_sec} * 1000000000 + t.tv_nsec));
-    }
-};
-
-// Timings of the bare library calls, for the overhead benchmark
-// (python/bench/overhead.py): the thread's CPU seconds for `iterations` runs.
-void bindTimings(py::module_& m) {
-    using Clock = ThreadClock;
-    auto timings = m.def_submodule("_timings", "Timings of bare library calls (benchmarks only).");
-    timings.def("load_from_text", [](const std::string& text, int iterations) {
-        py::gil_scoped_release release;
-        const auto start = Clock::now();
-        for (int i = 0; i < iterations; ++i)
-            Playgraph::create(parseJson(text));
-        return std::chrono::duration<double>(Clock::now() - start).count();
-    });
-    timings.def("segment_by_id", [](const QZPlaygraph& playgraph, const std::string& id,
-                                    int iterations) {
-        const auto start = Clock::now();
-        std::size_t found = 0;
-        for (int i = 0; i < iterations; ++i)
-            found += playgraph.segmentById(id) != nullptr;
-        return py::make_tuple(std::chrono::duration<double>(Clock::now() - start).count(), found);
-    });
-    timings.def("segment_id_at_playgraph_time", [](const QZPlaygraph& playgraph, double time,
-                                                   int iterations) {
-        const auto start = Clock::now();
-        std::size_t found = 0;
-        for (int i = 0; i < iterations; ++i) {
-            found += playgraph.segmentIdAtPlaygraphTime(time).has_value();
-        }
-        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        return py::make_tuple(seconds, found);
-    });
-    // (For the JavaScript package's benchmark, web/bench/bench.mjs.)
-    timings.def(
-        "prefetch_plan", [](const PlaybackSession& session, double horizon, int iterations) {
-            const auto start = Clock::now();
-            std::size_t entries = 0;
-            for (int i = 0; i < iterations; ++i)
-                entries += session.prefetchPlan(horizon).entries.size();
-            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-            return py::make_tuple(seconds, entries);
-        });
 }
 
 } // namespace
@@ -201,5 +160,4 @@ PYBIND11_MODULE(_playgraph, m) {
     bindDiff(m);
     m.attr("__name__") = name;
     m.attr("__version__") = PLAYGRAPH_VERSION;
-    bindTimings(m);
 }

@@ -1,6 +1,7 @@
 """diff, apply, merge and the canonical JSON form from Python."""
 
 import copy
+import io
 import json
 import random
 
@@ -50,8 +51,8 @@ def test_apply_of_the_diff_gives_the_other_story_and_the_native_module_agrees_wi
         changes = playgraph.diff(before, after)
         assert playgraph.apply(before, changes) == after
         assert before == STORY  # nothing given is changed
-        # Text and dicts are the same input.
-        assert playgraph.diff(json.dumps(before), json.dumps(after)) == changes
+        # Files and dicts are the same input.
+        assert playgraph.diff(io.StringIO(json.dumps(before)), after) == changes
         assert (changes == []) == (before == after)
 
 
@@ -91,7 +92,7 @@ def test_bad_arguments_raise_diff_error():
     with pytest.raises(playgraph.DiffError, match="does not fit"):
         playgraph.apply({"segments": {}}, changes)
     with pytest.raises(playgraph.JsonError):
-        playgraph.diff("[1, 2]", STORY)
+        playgraph.diff(io.StringIO("[1, 2]"), STORY)
     with pytest.raises(TypeError):
         playgraph.merge(STORY, STORY, 5)
 

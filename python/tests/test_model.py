@@ -1,9 +1,11 @@
 """Loading, the queries, the walks and the lifetime of model objects."""
 
 import gc
+import io
 import math
 import os
 import pathlib
+import unittest.mock
 
 import pytest
 
@@ -14,19 +16,24 @@ STORY = pathlib.Path(os.environ.get("PLAYGRAPH_EXAMPLES", "examples")) / "story.
 
 def test_every_source_loads_the_same_playgraph():
     text = STORY.read_text()
-    sources = [STORY, str(STORY), text, text.encode(), __import__("json").loads(text)]
-    graphs = [playgraph.load(source, default_viewable_id=81) for source in sources]
-    graphs.append(playgraph.MutablePlaygraph(text, 81))
+    with open(STORY, "rb") as binary, open(STORY, encoding="utf-8") as textual:
+        sources = [STORY, str(STORY), binary, textual, __import__("json").loads(text)]
+        graphs = [playgraph.load(source, default_viewable_id=81) for source in sources]
+    graphs += [playgraph.loads(text, 81), playgraph.loads(text.encode(), 81),
+               playgraph.MutablePlaygraph(io.StringIO(text), 81)]
     for graph in graphs:
         assert (graph.playgraph_id, graph.duration, graph.main_viewable_id) == ("heist-story", 45.5, 81)
         assert graph.segment_by_id("vault").viewable_id == 81
-    with pytest.raises(FileNotFoundError):
-        playgraph.load("no-such-file.json")
+    # A str is a path, never text: JSON text in load() is a missing file.
+    for path in ("no-such-file.json", text):
+        with pytest.raises(FileNotFoundError, match="loads" if path == text else "No such"):
+            playgraph.load(path)
     with pytest.raises(playgraph.JsonError) as caught:
-        playgraph.load('{"segments": {,}}')
+        playgraph.loads('{"segments": {,}}')
     assert isinstance(caught.value, ValueError) and (caught.value.line, caught.value.column) == (1, 15)
-    with pytest.raises(TypeError):
-        playgraph.load(42)
+    for wrong, call in ((42, playgraph.load), (text.encode(), playgraph.load), (STORY, playgraph.loads)):
+        with pytest.raises(TypeError):
+            call(wrong)
 
 
 def test_queries_and_positions():
@@ -111,11 +118,11 @@ def test_the_defaults_and_refusals_of_the_tool():
     assert playgraph.load(STORY, 7)["vault"].viewable_id == 7
     for text in ("[1]", b"3", '  ["a"]'):
         with pytest.raises(playgraph.JsonError) as caught:
-            playgraph.load(text)
+            playgraph.loads(text)
         assert caught.value.reason == "the top level is not a JSON object"
         assert str(caught.value) == "<input>: the top level is not a JSON object"
     with pytest.raises(playgraph.JsonError, match="the top level is not a JSON object"):
-        playgraph.MutablePlaygraph("[]")
+        playgraph.MutablePlaygraph(io.StringIO("[]"))
 
 
 def test_what_a_python_user_expects():
@@ -124,6 +131,9 @@ def test_what_a_python_user_expects():
     assert len(graph) == 5 and list(graph) == ["intro", "vault", "rooftop", "recap", "credits"]
     assert "intro" in graph and "nowhere" not in graph and 5 not in graph
     assert graph["intro"] == graph.segment_by_id("intro")
+    # Another type is left to Python: NotImplemented, so its own __eq__ decides.
+    assert graph["intro"].__eq__("intro") is NotImplemented and graph != "heist-story"
+    assert graph["intro"] == unittest.mock.ANY
     with pytest.raises(KeyError):
         graph["nowhere"]
     assert repr(graph["intro"]) == "Segment('intro', viewable=81, 0.000-12.000 s)"

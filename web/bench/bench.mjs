@@ -49,10 +49,10 @@ function packageFigures() {
 
 const nativeScript = `
 import sys, json, playgraph
-from playgraph._playgraph import _timings
+import playgraph_timings as _timings
 text = sys.stdin.read()
 load = min(_timings.load_from_text(text, 1) for _ in range(10)) * 1e3
-g = playgraph.load(text)
+g = playgraph.loads(text)
 t = g.duration / 3
 call = min(_timings.segment_id_at_playgraph_time(g, t, ${calls})[0] for _ in range(5)) / ${calls} * 1e9
 session = playgraph.PlaybackSession(playgraph.PlaygraphPlayerMutableDataSource(g, None))

@@ -131,7 +131,7 @@ def seg_id(segment):
     return segment.segment_id if segment else None
 
 def session_answers(g, joined_text):
-    joined = playgraph.load(joined_text)
+    joined = playgraph.loads(joined_text)
     composite = playgraph.PlaygraphPlayerCompositeDataSource(g, {'side': 'story'})
     session = playgraph.PlaybackSession(composite)
     composite.add_playgraph(joined, None)
@@ -172,7 +172,7 @@ factory = playgraph.QZVideoCompositionFactoryImpl()
 out = []
 for name, times in request['files']:
     text = open(name).read()
-    g = playgraph.load(text)
+    g = playgraph.loads(text)
     steps = lambda walk: [[s.segment_id if s else None, i] for s, i in walk]
     segments = {}
     for sid in g.all_segment_ids:
@@ -197,8 +197,8 @@ for name, times in request['files']:
         'positions': positions,
         'segments': segments,
         'session': session_answers(g, joined_text),
-        'json': playgraph.dumps(playgraph.MutablePlaygraph(text), pretty=True),
-        'watchable': playgraph.dumps(factory.watchable_with_main_video_id(81, playgraph.MutablePlaygraph(text), {'row': 1}), pretty=True),
+        'json': playgraph.dumps(playgraph.MutablePlaygraph(name), pretty=True),
+        'watchable': playgraph.dumps(factory.watchable_with_main_video_id(81, playgraph.MutablePlaygraph(name), {'row': 1}), pretty=True),
     })
 json.dump(out, sys.stdout)
 `;
