@@ -60,7 +60,10 @@ export interface Segment {
 }
 
 interface Handle {
-  /** Frees the handle's memory; using it afterwards throws. */
+  /**
+   * Frees the handle's memory; using it afterwards throws. Called from inside an observer or a
+   * walk's callback, it takes effect once the library call that is running returns.
+   */
   delete(): void;
   isDeleted(): boolean;
   [Symbol.dispose](): void;

@@ -125,7 +125,7 @@ export default async function createPlaygraph(options = {}) {
       if (failed) throw error;
       return result;
     }
-    for (const handle of deferred.splice(0)) handle.delete();
+    for (const handle of deferred.splice(0)) if (!handle.isDeleted()) handle.delete();
     const heard = observerErrors.splice(0);
     if (failed) throw error;
     if (heard.length > 0) throw heard[0];
