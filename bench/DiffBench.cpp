@@ -96,7 +96,7 @@ BENCHMARK(BM_Merge)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 void BM_WriteCanonicalJson(benchmark::State& state) {
     const Value story(fixture(static_cast<std::size_t>(state.range(0))).generated.dictionary);
     for (auto _ : state)
-        benchmark::DoNotOptimize(writeJson(story, JsonStyle::canonical));
+        benchmark::DoNotOptimize(writeJson(story, JsonStyle::Canonical));
 }
 BENCHMARK(BM_WriteCanonicalJson)
     ->RangeMultiplier(10)

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::optional<Value> parsed = fuzz::parseInput(data, size);
     if (!parsed) return 0;
     const Value& value = *parsed;
-    for (JsonStyle style : {JsonStyle::compact, JsonStyle::pretty}) {
+    for (JsonStyle style : {JsonStyle::Compact, JsonStyle::Pretty}) {
         // Parsed values hold only what JSON can express, so writing never fails.
         const std::string text = writeJson(value, style);
         Value again;

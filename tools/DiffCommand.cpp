@@ -20,35 +20,35 @@ struct DiffOptions {
 
 std::string label(ChangeKind kind) {
     switch (kind) {
-    case ChangeKind::segmentAdded:
+    case ChangeKind::SegmentAdded:
         return "segment added";
-    case ChangeKind::segmentRemoved:
+    case ChangeKind::SegmentRemoved:
         return "segment removed";
-    case ChangeKind::segmentRenamed:
+    case ChangeKind::SegmentRenamed:
         return "segment renamed";
-    case ChangeKind::segmentChanged:
+    case ChangeKind::SegmentChanged:
         return "segment changed";
-    case ChangeKind::retimed:
+    case ChangeKind::Retimed:
         return "retimed";
-    case ChangeKind::defaultNextChanged:
+    case ChangeKind::DefaultNextChanged:
         return "default next";
-    case ChangeKind::transitionAdded:
+    case ChangeKind::TransitionAdded:
         return "transition added";
-    case ChangeKind::transitionRemoved:
+    case ChangeKind::TransitionRemoved:
         return "transition removed";
-    case ChangeKind::transitionReweighted:
+    case ChangeKind::TransitionReweighted:
         return "re-weighted";
-    case ChangeKind::transitionTypeChanged:
+    case ChangeKind::TransitionTypeChanged:
         return "type changed";
-    case ChangeKind::transitionChanged:
+    case ChangeKind::TransitionChanged:
         return "transition changed";
-    case ChangeKind::annotationChanged:
+    case ChangeKind::AnnotationChanged:
         return "annotation";
-    case ChangeKind::userInfoChanged:
+    case ChangeKind::UserInfoChanged:
         return "user info";
-    case ChangeKind::initialSegmentChanged:
+    case ChangeKind::InitialSegmentChanged:
         return "initial segment";
-    case ChangeKind::topLevelChanged:
+    case ChangeKind::TopLevelChanged:
         return "top level";
     }
     return "changed";
@@ -62,11 +62,11 @@ int runDiff(const DiffOptions& options) {
     const InputDocument after = readPlaygraphDocument(options.after);
     const PlaygraphDiff changes = diff(before.dictionary, after.dictionary);
     if (options.json) {
-        writeOutput("", writeJson(changes.toValue(), JsonStyle::pretty) + "\n");
+        writeOutput("", writeJson(changes.toValue(), JsonStyle::Pretty) + "\n");
     } else {
         for (const auto& change : changes) {
             const std::string values =
-                change.kind == ChangeKind::segmentRenamed
+                change.kind == ChangeKind::SegmentRenamed
                     ? "now " + change.renamedTo
                     : oneLineValue(change.before) + " -> " + oneLineValue(change.after);
             std::cout << shown(label(change.kind) + "  " + keyPathText(change.path) + ": " + values)

@@ -30,7 +30,7 @@ int runFmt(const FmtOptions& options) {
     const InputDocument document = readPlaygraphDocument(options.file, &raw);
     std::string text;
     try {
-        text = writeJson(document.dictionary, JsonStyle::canonical) + "\n";
+        text = writeJson(document.dictionary, JsonStyle::Canonical) + "\n";
     } catch (const JsonError& e) {
         throw InputError(document.name + ": " + e.what() + "; nothing written");
     }

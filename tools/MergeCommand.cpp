@@ -34,7 +34,7 @@ int runMerge(const MergeOptions& options) {
     std::string text;
     try {
         text =
-            writeJson(result.merged, options.canonical ? JsonStyle::canonical : JsonStyle::pretty) +
+            writeJson(result.merged, options.canonical ? JsonStyle::Canonical : JsonStyle::Pretty) +
             "\n";
     } catch (const JsonError& e) {
         throw InputError(std::string(e.what()) + "; nothing written");

@@ -191,7 +191,7 @@ void writeOutput(const std::string& path, const std::string& text, bool force) {
 void writeJsonOutput(const std::string& path, const Value& value, bool force) {
     std::string text;
     try {
-        text = writeJson(value, JsonStyle::pretty) + "\n";
+        text = writeJson(value, JsonStyle::Pretty) + "\n";
     } catch (const JsonError& e) {
         throw InputError(
             "cannot write JSON at " +
@@ -226,7 +226,7 @@ JsonLayout layoutOf(std::string_view text) {
 }
 
 std::string jsonText(const Value& value, const JsonLayout& layout) {
-    std::string text = writeJson(value, layout.compact ? JsonStyle::compact : JsonStyle::pretty);
+    std::string text = writeJson(value, layout.compact ? JsonStyle::Compact : JsonStyle::Pretty);
     if (!layout.compact && layout.indent != "  ") {
         // The pretty writer indents by two blanks a level, and a string in
         // it never holds a raw line break: only line starts change.

@@ -44,7 +44,7 @@ bool editJson() {
     } catch (const InvalidArgumentError& e) {
         std::cout << "refused: " << e.what() << "\n"; // "Cannot find segment no-such-segment"
     }
-    std::string text = writeJson(graph->dictionaryRepresentation(), JsonStyle::pretty);
+    std::string text = writeJson(graph->dictionaryRepresentation(), JsonStyle::Pretty);
     std::cout << text << "\n";
     return graph->duration() == 13.0 && parseJson(text).dictionary()->contains("segments");
 }
@@ -63,7 +63,7 @@ bool mergeTwoEdits() {
         std::cout << changeKindName(change.kind) << " " << keyPathText(change.path) << ": "
                   << change.before.text() << " -> " << change.after.text() << "\n";
     MergeResult result = merge(base, ours, theirs); // both edits, no conflicts
-    std::cout << writeJson(result.merged, JsonStyle::canonical) << "\n";
+    std::cout << writeJson(result.merged, JsonStyle::Canonical) << "\n";
     return result.conflicts.empty() && apply(base, diff(base, ours)) == ours &&
            MutablePlaygraph::create(result.merged)->segmentById("scene-b") != nullptr;
 }

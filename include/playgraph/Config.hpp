@@ -12,6 +12,12 @@
 /// (`-DBUILD_SHARED_LIBS=ON`) hides every other symbol, so only the public
 /// classes and functions are part of its binary interface. In a static build
 /// the mark changes nothing.
+///
+/// Names across the public headers: enumerators are UpperCamelCase
+/// (`JsonStyle::Pretty`, `Value::Kind::Dictionary`), the library's own
+/// constants `k` + UpperCamelCase (`kMaxJsonDepth`). The published constants
+/// (`QZPlaygraphTransitionTypeLazy`, ...) keep their published names, and
+/// `keys::` the spelling of the dictionary keys they stand for.
 
 /// The version of the interface, as the inline namespace names it.
 #define PLAYGRAPH_INTERFACE_VERSION 1

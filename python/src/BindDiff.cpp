@@ -78,7 +78,7 @@ void bindDiff(py::module_& m) {
         [](const py::handle& value) {
             const Value v = toValue(value);
             py::gil_scoped_release release;
-            return writeJson(v, JsonStyle::canonical);
+            return writeJson(v, JsonStyle::Canonical);
         },
         py::arg("value"),
         "JSON text of a value in the canonical form of `playgraph fmt`, for files kept in "

@@ -96,7 +96,7 @@ void bindJson(py::module_& m) {
                 dictionary = toValue(value);
             }
             py::gil_scoped_release release;
-            return writeJson(dictionary, pretty ? JsonStyle::pretty : JsonStyle::compact);
+            return writeJson(dictionary, pretty ? JsonStyle::Pretty : JsonStyle::Compact);
         },
         py::arg("value"), py::arg("pretty") = false,
         "JSON text of an editable playgraph (its dictionary_representation()) or of a value "

@@ -215,9 +215,9 @@ private:
         std::unordered_map<uint64_t, std::vector<std::size_t>> removed, added;
         for (std::size_t i = 0; i < out_.changes.size(); ++i) {
             const auto& change = out_.changes[i];
-            if (change.kind == ChangeKind::segmentRemoved && change.before.isDictionary()) {
+            if (change.kind == ChangeKind::SegmentRemoved && change.before.isDictionary()) {
                 removed[hashValue(change.before, 0)].push_back(i);
-            } else if (change.kind == ChangeKind::segmentAdded && change.after.isDictionary()) {
+            } else if (change.kind == ChangeKind::SegmentAdded && change.after.isDictionary()) {
                 added[hashValue(change.after, 0)].push_back(i);
             }
         }
@@ -244,7 +244,7 @@ private:
                 }
                 if (removedAlike != 1 || matches != 1) continue;
                 auto& change = out_.changes[r];
-                change.kind = ChangeKind::segmentRenamed;
+                change.kind = ChangeKind::SegmentRenamed;
                 change.renamedTo = out_.changes[match].segmentId;
                 change.after = out_.changes[match].after;
                 dropped[match] = true;
@@ -298,34 +298,34 @@ std::optional<ChangeKind> changeKindFromName(std::string_view name) {
 
 ChangeKind changeKindFor(const KeyPath& path, const Value& before, const Value& after) {
     using K = ChangeKind;
-    if (path.empty()) return K::topLevelChanged;
+    if (path.empty()) return K::TopLevelChanged;
     const std::string& top = path[0];
-    if (top == keys::initialSegment && path.size() == 1) return K::initialSegmentChanged;
-    if (top == keys::annotations) return K::annotationChanged;
-    if (top != keys::segments || path.size() == 1) return K::topLevelChanged;
+    if (top == keys::initialSegment && path.size() == 1) return K::InitialSegmentChanged;
+    if (top == keys::annotations) return K::AnnotationChanged;
+    if (top != keys::segments || path.size() == 1) return K::TopLevelChanged;
     if (path.size() == 2) {
-        if (absent(before) && !absent(after)) return K::segmentAdded;
-        if (!absent(before) && absent(after)) return K::segmentRemoved;
-        return K::segmentChanged;
+        if (absent(before) && !absent(after)) return K::SegmentAdded;
+        if (!absent(before) && absent(after)) return K::SegmentRemoved;
+        return K::SegmentChanged;
     }
     const std::string& entry = path[2];
     if (entry == keys::startTimeMs || entry == keys::endTimeMs || entry == keys::viewableId) {
-        return K::retimed;
+        return K::Retimed;
     }
-    if (entry == keys::defaultNext) return K::defaultNextChanged;
-    if (entry == keys::transitionType) return K::transitionTypeChanged;
-    if (entry == keys::annotations) return K::annotationChanged;
-    if (entry == keys::userInfo) return K::userInfoChanged;
-    if (entry != keys::next) return K::segmentChanged;
-    if (path.size() == 3) return K::transitionChanged;
+    if (entry == keys::defaultNext) return K::DefaultNextChanged;
+    if (entry == keys::transitionType) return K::TransitionTypeChanged;
+    if (entry == keys::annotations) return K::AnnotationChanged;
+    if (entry == keys::userInfo) return K::UserInfoChanged;
+    if (entry != keys::next) return K::SegmentChanged;
+    if (path.size() == 3) return K::TransitionChanged;
     if (path.size() == 4) {
-        if (absent(before) && !absent(after)) return K::transitionAdded;
-        if (!absent(before) && absent(after)) return K::transitionRemoved;
-        return K::transitionChanged;
+        if (absent(before) && !absent(after)) return K::TransitionAdded;
+        if (!absent(before) && absent(after)) return K::TransitionRemoved;
+        return K::TransitionChanged;
     }
-    if (path[4] == keys::weight) return K::transitionReweighted;
-    if (path[4] == keys::transitionType) return K::transitionTypeChanged;
-    return K::transitionChanged;
+    if (path[4] == keys::weight) return K::TransitionReweighted;
+    if (path[4] == keys::transitionType) return K::TransitionTypeChanged;
+    return K::TransitionChanged;
 }
 
 PlaygraphDiff diff(const Value& before, const Value& after) {
@@ -406,7 +406,7 @@ PlaygraphDiff PlaygraphDiff::fromValue(const Value& value) {
                                      " must move a segment unchanged: \"before\" and \"after\" "
                                      "equal");
             }
-            change.kind = ChangeKind::segmentRenamed;
+            change.kind = ChangeKind::SegmentRenamed;
         }
         if (change.path.size() >= 2 && change.path[0] == keys::segments) {
             change.segmentId = change.path[1];
@@ -490,7 +490,7 @@ std::optional<std::string> whyNotApplicable(const Dictionary& root, const Playgr
         return "expected " + (change.before.isNone() ? "nothing" : change.before.text()) +
                ", found " + (current.isNone() ? "nothing" : current.text());
     }
-    if (change.kind == ChangeKind::segmentRenamed) {
+    if (change.kind == ChangeKind::SegmentRenamed) {
         if (change.renamedTo.empty() || change.path.size() != 2) return "a rename needs a new id";
         if (present(parent->find(change.renamedTo))) {
             return "segment " + change.renamedTo + " already exists";
@@ -511,7 +511,7 @@ void makeChange(Dictionary& root, const PlaygraphChange& change) {
             parent = *step->dictionary();
         }
     }
-    if (change.kind == ChangeKind::segmentRenamed) {
+    if (change.kind == ChangeKind::SegmentRenamed) {
         static_cast<void>(parent.erase(change.path.back()));
         parent.set(change.renamedTo, change.after.deepCopy());
     } else if (change.after.isNone()) {
@@ -531,7 +531,7 @@ List pathValue(const KeyPath& path) {
 
 std::vector<KeyPath> claimedPaths(const PlaygraphChange& change) {
     std::vector<KeyPath> paths{change.path};
-    if (change.kind == ChangeKind::segmentRenamed) {
+    if (change.kind == ChangeKind::SegmentRenamed) {
         paths.push_back({std::string(keys::segments), change.renamedTo});
     }
     return paths;

@@ -18,7 +18,7 @@ bool isSegmentPath(const KeyPath& path) { return path.size() == 2 && path[0] == 
 // The segment a change takes away: a removal or a rename, else empty.
 const std::string* segmentTakenAway(const PlaygraphChange& change) {
     const bool takes =
-        change.kind == ChangeKind::segmentRemoved || change.kind == ChangeKind::segmentRenamed;
+        change.kind == ChangeKind::SegmentRemoved || change.kind == ChangeKind::SegmentRenamed;
     return takes && isSegmentPath(change.path) ? &change.path[1] : nullptr;
 }
 
@@ -29,9 +29,9 @@ bool present(const Dictionary& merged, const std::string& id) {
 
 std::string describe(const PlaygraphChange& change) {
     switch (change.kind) {
-    case ChangeKind::segmentRemoved:
+    case ChangeKind::SegmentRemoved:
         return "removed segment " + change.segmentId;
-    case ChangeKind::segmentRenamed:
+    case ChangeKind::SegmentRenamed:
         return "renamed segment " + change.segmentId + " to " + change.renamedTo;
     default:
         return "changed " + keyPathText(change.path);
@@ -152,8 +152,8 @@ MergeResult merge(const Value& base, const Value& ours, const Value& theirs) {
             makeChange(merged, change);
             return;
         }
-        const std::string& made = change.kind == ChangeKind::segmentRenamed ? change.renamedTo
-                                  : change.kind == ChangeKind::segmentAdded ? change.segmentId
+        const std::string& made = change.kind == ChangeKind::SegmentRenamed ? change.renamedTo
+                                  : change.kind == ChangeKind::SegmentAdded ? change.segmentId
                                                                             : std::string();
         if (!made.empty() && !present(merged, made)) leftOut.insert(made);
         result.conflicts.push_back({change.path, valueAt(base, change.path).deepCopy(),

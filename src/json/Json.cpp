@@ -344,7 +344,7 @@ std::string formatPath(const std::vector<PathStep>& path) {
 class Writer {
 public:
     explicit Writer(JsonStyle style)
-        : pretty_(style == JsonStyle::pretty), canonical_(style == JsonStyle::canonical),
+        : pretty_(style == JsonStyle::Pretty), canonical_(style == JsonStyle::Canonical),
           lines_(pretty_ || canonical_) {}
 
     std::string run(const Value& value) {

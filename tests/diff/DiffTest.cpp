@@ -37,14 +37,14 @@ void expectFaithful(const Value& before, const Value& after, const PlaygraphDiff
         const auto& c = d.changes[i];
         SCOPED_TRACE(keyPathText(c.path));
         EXPECT_EQ(c.before, at(before, c.path));
-        if (c.kind == ChangeKind::segmentRenamed) {
+        if (c.kind == ChangeKind::SegmentRenamed) {
             EXPECT_TRUE(at(after, c.path).isNone());
             EXPECT_EQ(c.after, at(after, {"segments", c.renamedTo}));
             EXPECT_TRUE(at(before, {"segments", c.renamedTo}).isNone());
         } else {
             EXPECT_EQ(c.after, at(after, c.path));
         }
-        EXPECT_FALSE(c.before == c.after && c.kind != ChangeKind::segmentRenamed);
+        EXPECT_FALSE(c.before == c.after && c.kind != ChangeKind::SegmentRenamed);
         for (std::size_t j = i + 1; j < d.size(); ++j)
             EXPECT_FALSE(nests(c.path, d.changes[j].path)) << keyPathText(d.changes[j].path);
     }
@@ -264,14 +264,14 @@ TEST(Diff, ASegmentMovedUnchangedToANewIdIsARenameWhenUnambiguous) {
     EXPECT_TRUE(segments.erase("twin2"));
     const PlaygraphDiff d = diff(before, after);
     ASSERT_EQ(d.size(), 5u);
-    EXPECT_EQ(d.changes[0].kind, ChangeKind::defaultNextChanged);
-    EXPECT_EQ(d.changes[1].kind, ChangeKind::segmentRenamed);
+    EXPECT_EQ(d.changes[0].kind, ChangeKind::DefaultNextChanged);
+    EXPECT_EQ(d.changes[1].kind, ChangeKind::SegmentRenamed);
     EXPECT_EQ(d.changes[1].segmentId, "b");
     EXPECT_EQ(d.changes[1].renamedTo, "b2");
     // twin1 and twin2 looked alike: which one moved cannot be told.
-    EXPECT_EQ(d.changes[2].kind, ChangeKind::segmentRemoved);
-    EXPECT_EQ(d.changes[3].kind, ChangeKind::segmentRemoved);
-    EXPECT_EQ(d.changes[4].kind, ChangeKind::segmentAdded);
+    EXPECT_EQ(d.changes[2].kind, ChangeKind::SegmentRemoved);
+    EXPECT_EQ(d.changes[3].kind, ChangeKind::SegmentRemoved);
+    EXPECT_EQ(d.changes[4].kind, ChangeKind::SegmentAdded);
     EXPECT_EQ(apply(before, d), after);
 }
 

@@ -183,14 +183,14 @@ TEST(JsonReaders, AgreeOnRandomValuesAndGeneratedPlaygraphs) {
     for (int i = 0; i < 500; ++i) {
         const Value v = test::randomValue(rng, 4);
         expectSameReading(writeJson(v));
-        expectSameReading(writeJson(v, JsonStyle::pretty));
+        expectSameReading(writeJson(v, JsonStyle::Pretty));
     }
     for (uint64_t seed = 1; seed <= 5; ++seed) {
         bench::GeneratorOptions options;
         options.segmentCount = 300 * seed;
         options.seed = seed;
         const std::string text =
-            writeJson(Value(bench::generatePlaygraph(options).dictionary), JsonStyle::pretty);
+            writeJson(Value(bench::generatePlaygraph(options).dictionary), JsonStyle::Pretty);
         expectSameReading(text);
         // Cut short at a few places, the truncated texts fail alike.
         for (const std::size_t cut : {text.size() / 3, text.size() / 2, text.size() - 1})

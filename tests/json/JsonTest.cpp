@@ -88,7 +88,7 @@ TEST(JsonWriter, NoneIsLeftOutOfDictionariesAndPrettyLayout) {
     EXPECT_EQ(writeJson(Dictionary{{"a", Value()}, {"b", 1}}), R"({"b":1})");
     EXPECT_EQ(writeJson(List{Value(), 1}), "[null,1]");
     const Value v = Dictionary{{"a", 1}, {"b", List{2, Dictionary{}}}, {"c", List{}}};
-    EXPECT_EQ(writeJson(v, JsonStyle::pretty),
+    EXPECT_EQ(writeJson(v, JsonStyle::Pretty),
               "{\n  \"a\": 1,\n  \"b\": [\n    2,\n    {}\n  ],\n  \"c\": []\n}");
 }
 
@@ -207,7 +207,7 @@ TEST(JsonRoundTrip, RandomValuesSurviveBothStyles) {
     std::mt19937 rng(20240611);
     for (int i = 0; i < 2000; ++i) {
         const Value v = test::randomValue(rng, 4);
-        for (const JsonStyle style : {JsonStyle::compact, JsonStyle::pretty}) {
+        for (const JsonStyle style : {JsonStyle::Compact, JsonStyle::Pretty}) {
             const std::string text = writeJson(v, style);
             const Value back = parseJson(text);
             ASSERT_EQ(back, v) << text;
@@ -224,10 +224,10 @@ TEST(JsonCanonical, OneTextPerValueWhateverTheOrder) {
     std::mt19937 rng(3232);
     for (int i = 0; i < 2000; ++i) {
         const Value v = test::randomValue(rng, 5);
-        const std::string text = writeJson(v, JsonStyle::canonical);
+        const std::string text = writeJson(v, JsonStyle::Canonical);
         ASSERT_EQ(parseJson(text), v) << text;
-        ASSERT_EQ(writeJson(parseJson(text), JsonStyle::canonical), text);
-        ASSERT_EQ(writeJson(test::reversedKeys(v), JsonStyle::canonical), text);
+        ASSERT_EQ(writeJson(parseJson(text), JsonStyle::Canonical), text);
+        ASSERT_EQ(writeJson(test::reversedKeys(v), JsonStyle::Canonical), text);
     }
 }
 
@@ -236,7 +236,7 @@ TEST(JsonCanonical, SortsKeysAndPutsASegmentInABlockOfLines) {
         "a": {"next": {"b": {"weight": 70, "transitionType": "lazy"}}, "startTimeMs": 0,
               "annotations": {"decorative": true, "tags": ["x", "y"], "deep": {"k": {}}}}},
         "initialSegment": "a", "list": [{"z": 1, "a": 2}, []], "empty": {}})");
-    EXPECT_EQ(writeJson(story, JsonStyle::canonical), R"({
+    EXPECT_EQ(writeJson(story, JsonStyle::Canonical), R"({
   "empty": {},
   "initialSegment": "a",
   "list": [{"a": 2, "z": 1}, []],
@@ -258,6 +258,6 @@ TEST(JsonCanonical, SortsKeysAndPutsASegmentInABlockOfLines) {
     }
   }
 })");
-    EXPECT_EQ(writeJson(Value(Dictionary{}), JsonStyle::canonical), "{}");
-    EXPECT_EQ(writeJson(Value(List{Value(1), Value(2.5)}), JsonStyle::canonical), "[1, 2.5]");
+    EXPECT_EQ(writeJson(Value(Dictionary{}), JsonStyle::Canonical), "{}");
+    EXPECT_EQ(writeJson(Value(List{Value(1), Value(2.5)}), JsonStyle::Canonical), "[1, 2.5]");
 }

@@ -92,7 +92,7 @@ int runExport(const ExportOptions& options) {
                                          {"package", "pkg/index.js"},
                                          {"media", std::move(urls)},
                                          {"missing", std::move(missing)}}),
-                        JsonStyle::pretty));
+                        JsonStyle::Pretty));
     std::cout << "playgraph export-player: wrote " << site.string()
               << "; serve it with any static web server and open index.html\n";
     return exitOk;

@@ -348,7 +348,7 @@ public:
     std::string dumps(bool pretty) const {
         return guarded([&] {
             return writeJson(Value(editable_->dictionaryRepresentation()),
-                             pretty ? JsonStyle::pretty : JsonStyle::compact);
+                             pretty ? JsonStyle::Pretty : JsonStyle::Compact);
         });
     }
     bool isEditable() const { return true; }
@@ -572,7 +572,7 @@ Composition* createVideoComposition(const std::string& viewableIdJson, val name,
 
 std::string dumpsValue(const std::string& text, bool pretty) {
     return guarded([&] {
-        return writeJson(parseJson(text), pretty ? JsonStyle::pretty : JsonStyle::compact);
+        return writeJson(parseJson(text), pretty ? JsonStyle::Pretty : JsonStyle::Compact);
     });
 }
 
@@ -603,7 +603,7 @@ std::string mergeTexts() {
 }
 
 std::string dumpsCanonical(const std::string& text) {
-    return guarded([&] { return writeJson(parseJson(text), JsonStyle::canonical); });
+    return guarded([&] { return writeJson(parseJson(text), JsonStyle::Canonical); });
 }
 
 val lastSegmentIdInDefaultTraversal(const Graph& graph) {

@@ -48,24 +48,24 @@ PLAYGRAPH_API std::string keyPathText(const KeyPath& path);
 
 /// What a change means; the key path alone decides it (`changeKindFor`).
 enum class ChangeKind {
-    segmentAdded,          ///< `segments.ID`, absent before
-    segmentRemoved,        ///< `segments.ID`, absent after
-    segmentRenamed,        ///< `segments.ID` moved, unchanged, to `renamedTo`
-    segmentChanged,        ///< another entry of a segment ("main", ...), or a whole
+    SegmentAdded,          ///< `segments.ID`, absent before
+    SegmentRemoved,        ///< `segments.ID`, absent after
+    SegmentRenamed,        ///< `segments.ID` moved, unchanged, to `renamedTo`
+    SegmentChanged,        ///< another entry of a segment ("main", ...), or a whole
                            ///< segment that is not a dictionary on one side
-    retimed,               ///< a segment's "startTimeMs", "endTimeMs" or "viewableId"
-    defaultNextChanged,    ///< a segment's "defaultNext"
-    transitionAdded,       ///< `segments.ID.next.TO`, absent before
-    transitionRemoved,     ///< `segments.ID.next.TO`, absent after
-    transitionReweighted,  ///< a transition's "weight"
-    transitionTypeChanged, ///< a transition's or a segment's "transitionType"
-    transitionChanged,     ///< another entry of a transition ("autoplayType", skip
+    Retimed,               ///< a segment's "startTimeMs", "endTimeMs" or "viewableId"
+    DefaultNextChanged,    ///< a segment's "defaultNext"
+    TransitionAdded,       ///< `segments.ID.next.TO`, absent before
+    TransitionRemoved,     ///< `segments.ID.next.TO`, absent after
+    TransitionReweighted,  ///< a transition's "weight"
+    TransitionTypeChanged, ///< a transition's or a segment's "transitionType"
+    TransitionChanged,     ///< another entry of a transition ("autoplayType", skip
                            ///< region), or a whole "next" or transition that is not a
                            ///< dictionary on one side
-    annotationChanged,     ///< below a segment's or the playgraph's "annotations"
-    userInfoChanged,       ///< below a segment's "userInfo"
-    initialSegmentChanged, ///< "initialSegment"
-    topLevelChanged,       ///< any other top-level entry ("playgraphId", "type", ...)
+    AnnotationChanged,     ///< below a segment's or the playgraph's "annotations"
+    UserInfoChanged,       ///< below a segment's "userInfo"
+    InitialSegmentChanged, ///< "initialSegment"
+    TopLevelChanged,       ///< any other top-level entry ("playgraphId", "type", ...)
 };
 
 /// The name of a kind, as in the changes' dictionary form ("retimed",
@@ -77,7 +77,7 @@ PLAYGRAPH_API std::string_view changeKindName(ChangeKind kind);
 /// One change. Plain data: it holds its values (dictionaries among them,
 /// shared with the dictionaries it was made from; see `PlaygraphDiff`).
 struct PLAYGRAPH_API PlaygraphChange {
-    ChangeKind kind = ChangeKind::topLevelChanged;
+    ChangeKind kind = ChangeKind::TopLevelChanged;
     /// Where the change is. For a rename, the old place `segments.OLD`.
     KeyPath path;
     /// The value there before; none when it was absent.

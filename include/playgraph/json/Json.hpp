@@ -92,7 +92,7 @@ private:
 /// and every list on one line (`{"weight": 70}`, `[1, 2]`). Numbers are written as in every style,
 /// so one value always gives one text: the canonical text of a document read back and written again
 /// is the same text.
-enum class JsonStyle { compact, pretty, canonical };
+enum class JsonStyle { Compact, Pretty, Canonical };
 
 /// Optional observers of the reader.
 struct PLAYGRAPH_API JsonReadOptions {
@@ -108,7 +108,7 @@ PLAYGRAPH_API Value parseJson(std::string_view text, std::string_view sourceName
                               const JsonReadOptions& options = {});
 
 /// Writes `value` as JSON, without a trailing newline. Throws `JsonError`.
-PLAYGRAPH_API std::string writeJson(const Value& value, JsonStyle style = JsonStyle::compact);
+PLAYGRAPH_API std::string writeJson(const Value& value, JsonStyle style = JsonStyle::Compact);
 
 /// Reads and parses a file; errors name the file. Throws `JsonError`, also
 /// when the file cannot be opened or read.
