@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """The player's figures for docs/BENCHMARKS.md, in one headless Chromium run
-(`bench/player_bench.py TOOL`, after scripts/web.sh): the switch gap of the pool of preloaded
+(`bench/player_bench.py TOOL [--screenshot PNG]`, after scripts/web.sh;
+--screenshot saves the README's picture instead): the switch gap of the pool of preloaded
 elements against a plain single-element source swap, choices made at random
 times before their deadlines, the pool's memory, and the page's frame time
 on a 2,000-segment story."""
@@ -109,7 +110,7 @@ const onFrame = async (now, frame) => {
     if (index >= jumps.length) { done(gaps); return; }
     await begin();
     video.requestVideoFrameCallback((t, first) => {
-      gaps.push(first.presentationTime - last - (first.mediaTime - jumps[index][1]));
+      gaps.push(first.presentationTime - last);
       video.requestVideoFrameCallback(onFrame);
     });
     return;
@@ -159,7 +160,13 @@ def run(driver, tool, directory):
         stats = player(driver, "p.stats")
         gaps = [1000 * (s["firstFrame"] - s["lastFrame"]) - 1000 * (s["firstMediaTime"] - s["start"])
                 for s in stats["switches"]]
-        results["pool"] = quantiles(gaps)
+        # The last frame of a segment to the first of the next (the one the
+        # element held, on screen when the page drew the switch), and how
+        # long that frame stayed until the element presented its next one.
+        switches = stats["switches"]
+        results["pool"] = quantiles([s["shown"] - s["lastFrame"] for s in switches])
+        results["poolHeld"] = quantiles([s["firstFrame"] - s["shown"] for s in switches])
+        results["frameInterval"] = 1000 * min(s["frameInterval"] for s in switches)
         results["stalls"] = stats["stalls"]
         results["outOfRange"] = stats["outOfRange"]
         results["maxElements"] = stats["maxElements"]
@@ -190,11 +197,28 @@ def run(driver, tool, directory):
     print(json.dumps(results, indent=1))
 
 
+def screenshot(driver, tool, directory, png):
+    """The Play view on the bundled story, in intro's decision window."""
+    media = os.path.join(directory, "media")
+    testmedia.write_media(media, {81: 36.5, 82: 18.25, 83: 9})
+    story = os.path.join(HERE, "..", "examples", "story.json")
+    with Server(tool, story, "--media", media) as server:
+        open_player(driver, server.url, rate=2)
+        player(driver, "p.play()")
+        wait(driver, lambda: player(driver, "p.session.sessionTime()") > 8.2, "the window", 20)
+        player(driver, "p.pause()")
+        driver.find_element("css selector", '.play-choice[data-segment="rooftop"]').click()
+        driver.save_screenshot(png)
+
+
 if __name__ == "__main__":
     scratch = tempfile.mkdtemp(prefix="playgraph-player-bench-")
     chromium = browser(os.path.join(scratch, "profile"))
     try:
-        run(chromium, os.path.abspath(sys.argv[1]), scratch)
+        if len(sys.argv) > 3 and sys.argv[2] == "--screenshot":
+            screenshot(chromium, os.path.abspath(sys.argv[1]), scratch, sys.argv[3])
+        else:
+            run(chromium, os.path.abspath(sys.argv[1]), scratch)
     finally:
         chromium.quit()
         shutil.rmtree(scratch, ignore_errors=True)

@@ -168,8 +168,8 @@ def run_tests(driver, tool, directory):
         assert player(driver, "p.session.decisions()") == []
 
         # A reload resumes there.
-        player(driver, "p.session.seek(9.5)")
-        player(driver, "p.save()")
+        player(driver, "p.seek(9.5)")
+        wait(driver, lambda: player(driver, "p.playing.loaded"), "the frame at 9.5 s")
         open_player(driver, server.url)
         resumed = player(driver, "p.session.sessionTime()")
         assert abs(resumed - 9.5) < 0.05, resumed  # the time of the frame shown
@@ -190,8 +190,7 @@ def run_tests(driver, tool, directory):
     threading.Thread(target=static.serve_forever, daemon=True).start()
     try:
         open_player(driver, f"http://127.0.0.1:{static.server_address[1]}/index.html")
-        player(driver, "p.session.seek(30)")
-        player(driver, "p.enter(true)")
+        player(driver, "p.seek(30)")
         wait(driver, lambda: player(driver, "p.playing.loaded"), "the frame at 30 s")
         driver.execute_script("window.shown = []")
         play_to_end(driver, 30)

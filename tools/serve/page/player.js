@@ -58,6 +58,7 @@ class Player {
     this.stage = root.appendChild(element('div', 'play-stage'));
     this.notice = this.stage.appendChild(element('div', 'play-notice'));
     this.notice.setAttribute('role', 'status');
+    this.notice.hidden = true;
     const controls = root.appendChild(element('div', 'play-controls'));
     this.playButton = controls.appendChild(element('button', 'play-toggle', 'Play'));
     this.backButton = controls.appendChild(element('button', 'play-back', 'Back'));
@@ -88,6 +89,7 @@ class Player {
     this.backButton.addEventListener('click', () => this.back());
     this.restartButton.addEventListener('click', () => this.restart());
     this.bar.addEventListener('click', (event) => this.seekBar(event));
+    window.addEventListener('pagehide', () => this.session && this.save());
   }
 
   async load() {
@@ -128,6 +130,7 @@ class Player {
     this.session?.delete();
     this.source?.delete();
     this.source = new this.pg.PlaygraphPlayerMutableDataSource(this.graph);
+    this.segments = new Map();
     const options = {
       prefetchLead: this.config.prefetchLead,
       decisionWindow: this.config.decisionWindow,
@@ -172,7 +175,19 @@ class Player {
 
   segment() {
     const { segmentId } = this.session.position();
-    return segmentId === undefined ? undefined : this.source.segmentById(segmentId);
+    return this.segmentById(segmentId);
+  }
+
+  // A segment's fields, read once: its times and viewable do not change
+  // while it plays (a play-to-end segment's end is the media's, see endOf).
+  segmentById(id) {
+    if (id === undefined) return undefined;
+    let segment = this.segments.get(id);
+    if (!segment) {
+      segment = this.source.segmentById(id);
+      if (segment) this.segments.set(id, segment);
+    }
+    return segment;
   }
 
   // The current segment's end in its viewable; NaN while unknown.
@@ -199,14 +214,16 @@ class Player {
       const slot = this.slotFor(segment.viewableId, position.watchableTime, true);
       this.show(slot);
     }
-    this.refresh();
+    // Playing on along the timeline leaves it as it was.
+    this.refresh(jump);
     this.save();
   }
 
   // Everything that changes with a segment, a choice or a seek.
-  refresh() {
+  refresh(whole = true) {
     this.decision = this.session.currentDecision();
-    this.drawBar();
+    if (whole) this.drawBar();
+    else this.markStep();
     this.drawChoices();
     this.plan();
     this.tick();
@@ -348,7 +365,7 @@ class Player {
     const wanted = [];
     for (const entry of entries) {
       if (entry.segmentId === current.segmentId || entry.viewableId === undefined) continue;
-      const segment = this.source.segmentById(entry.segmentId);
+      const segment = this.segmentById(entry.segmentId);
       const viewable = String(entry.viewableId);
       const reached = covered.some(
         (c) => c.viewable === viewable && Math.abs(c.end - entry.fromTime) < EPSILON,
@@ -455,11 +472,13 @@ class Player {
 
   seekBar(event) {
     const box = this.bar.getBoundingClientRect();
-    const total = this.barLength;
-    if (!total) return;
-    const time = ((event.clientX - box.left) / box.width) * total;
+    if (this.barLength) this.seek(((event.clientX - box.left) / box.width) * this.barLength);
+  }
+
+  /** Moves playback to `time` on the session's clock (clamped to its timeline). */
+  seek(time) {
     try {
-      this.session.seek(Math.min(Math.max(time, 0), total - EPSILON));
+      this.session.seek(Math.min(Math.max(time, 0), this.session.duration().seconds - EPSILON));
     } catch {
       return; // not on the timeline
     }
@@ -521,7 +540,7 @@ class Player {
     if (!segment) return;
     const end = this.endOf(segment);
     if (t < segment.startTime - EPSILON || t >= end - EPSILON) this.stats.outOfRange++;
-    this.session.advance(Math.min(t, end));
+    this.session.advance(Number.isFinite(end) ? Math.min(t, end) : t);
     this.tick();
     // The segment's last frame: the next segment starts in another element
     // (or the story ends) before this one presents another frame.
@@ -543,7 +562,7 @@ class Player {
 
   nextAfter(segment) {
     const id = this.source.nextSegmentAfterSegment(segment.segmentId);
-    return id === undefined ? undefined : this.source.segmentById(id);
+    return this.segmentById(id);
   }
 
   continues(segment, next) {
@@ -576,6 +595,10 @@ class Player {
       frameInterval: this.frameInterval,
       rate: this.rate,
     };
+    // When the page draws the switch: the next segment's first frame (the
+    // one the element holds) is on screen from then.
+    const record = this.pendingSwitch;
+    requestAnimationFrame((now) => (record.shown = now));
     this.show(slot);
     this.enter(false);
   }
@@ -596,52 +619,80 @@ class Player {
       this.countdown.textContent = Number.isFinite(d.deadline)
         ? open
           ? `${Math.max(0, d.deadline - now).toFixed(1)} s to choose`
-          : 'chosen'
+          : `${d.next ?? 'the end'} next`
         : 'choose before the segment ends';
     }
   }
 
+  // The whole bar: every segment of the timeline (runs of segments too
+  // narrow to see drawn as one), decision windows ahead, decisions taken.
   drawBar() {
     const timeline = this.session.timeline();
     const { seconds: total } = this.session.duration();
-    const step = this.session.currentStep();
     // Segments of unknown length get a share of the bar until they are known.
     const unknown = timeline.filter((e) => !e.durationKnown).length;
     const length = Math.max(total, EPSILON) * (unknown ? 1.25 : 1);
     const share = unknown ? (0.2 * length) / unknown : 0;
+    const percent = (time) => `${(100 * time) / length}%`;
     this.barLength = length;
+    this.places = []; // [offset, width] on the bar of each timeline entry
     const parts = [];
     let offset = 0;
-    timeline.forEach((entry, index) => {
+    let run = null; // the part still growing by narrow segments
+    for (const entry of timeline) {
       const width = entry.durationKnown ? entry.end - entry.start : share;
-      const part = element('div', 'play-part');
-      part.style.left = `${(100 * offset) / length}%`;
-      part.style.width = `${(100 * width) / length}%`;
-      part.classList.toggle('played', entry.played);
-      part.classList.toggle('current', index === step);
-      part.classList.toggle('unknown', !entry.durationKnown);
-      part.title = `${entry.segmentId}: ${entry.durationKnown ? seconds(entry.end - entry.start) : 'length unknown until its video loads'}`;
-      if (!entry.durationKnown) part.textContent = '?';
-      parts.push(part);
+      this.places.push([offset, width]);
+      if (run && entry.durationKnown && width / length < 0.004 && run.known) {
+        run.width += width;
+        run.part.style.width = percent(run.width);
+        run.part.title = `${run.first} … ${entry.segmentId}`;
+      } else {
+        const part = element('div', 'play-part');
+        part.style.left = percent(offset);
+        part.style.width = percent(width);
+        part.classList.toggle('unknown', !entry.durationKnown);
+        part.title = `${entry.segmentId}: ${entry.durationKnown ? seconds(width) : 'length unknown until its video loads'}`;
+        if (!entry.durationKnown) part.textContent = '?';
+        parts.push(part);
+        run = { part, width, first: entry.segmentId, known: entry.durationKnown };
+      }
       offset += width;
-    });
-    for (const d of this.session.upcomingDecisions(this.config.horizon * 100)) {
+    }
+    this.played = element('div', 'play-played');
+    this.currentPart = element('div', 'play-current');
+    parts.push(this.played, this.currentPart);
+    for (const d of this.session.upcomingDecisions(this.config.horizon * 5)) {
       const mark = element('div', 'play-decision');
-      mark.style.left = `${(100 * d.windowStart) / length}%`;
-      mark.style.width = `${(100 * Math.max(0, (Number.isFinite(d.windowEnd) ? d.windowEnd : d.windowStart) - d.windowStart)) / length}%`;
+      const end = Number.isFinite(d.windowEnd) ? d.windowEnd : d.windowStart;
+      mark.style.left = percent(d.windowStart);
+      mark.style.width = percent(Math.max(0, end - d.windowStart));
       mark.title = `decision at ${d.entry.segmentId}`;
       parts.push(mark);
     }
-    for (const record of this.session.decisions()) {
-      const entry = timeline[record.step];
-      if (!entry) continue;
-      const mark = element('div', record.defaulted ? 'play-taken defaulted' : 'play-taken');
-      mark.style.left = `${(100 * entry.end) / length}%`;
-      mark.title = `${record.segmentId} → ${record.destination ?? 'end'}${record.defaulted ? ' (default)' : ''}`;
-      parts.push(mark);
-    }
+    this.taken = 0;
     parts.push(this.cursor);
     this.bar.replaceChildren(...parts);
+    this.markStep();
+  }
+
+  // What changes on the bar from one segment to the next on the same
+  // timeline: the played part, the current segment, decisions taken.
+  markStep() {
+    const [offset, width] = this.places[this.session.currentStep()] ?? [0, 0];
+    const percent = (time) => `${(100 * time) / this.barLength}%`;
+    this.played.style.width = percent(offset);
+    this.currentPart.style.left = percent(offset);
+    this.currentPart.style.width = percent(width);
+    const records = this.session.decisions();
+    for (const record of records.slice(this.taken)) {
+      const place = this.places[record.step];
+      if (!place) continue;
+      const mark = element('div', record.defaulted ? 'play-taken defaulted' : 'play-taken');
+      mark.style.left = percent(place[0] + place[1]);
+      mark.title = `${record.segmentId} → ${record.destination ?? 'end'}${record.defaulted ? ' (default)' : ''}`;
+      this.bar.insertBefore(mark, this.cursor);
+    }
+    this.taken = records.length;
   }
 
   drawChoices() {
