@@ -105,15 +105,6 @@ CLI::Validator secondsCheck(bool allowNegative = false);
 CLI::Validator integerCheck(int64_t minimum = INT64_MIN);
 CLI::Validator nonEmptyCheck();
 
-/// One problem `check` found: the key path it concerns and what is wrong.
-struct CheckFinding {
-    std::string path;
-    std::string message;
-};
-/// The findings of `playgraph check` on `loaded` (duplicate JSON keys aside:
-/// they are found while reading), in the order it reports them, all of them.
-std::vector<CheckFinding> checkPlaygraph(const LoadedPlaygraph& loaded);
-
 /// The ids of the segments reachable from `graph`'s initial segment along
 /// transitions and default nexts (the initial segment included); empty
 /// without one.

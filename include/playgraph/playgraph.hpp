@@ -41,6 +41,7 @@
 #include "playgraph/model/PlaygraphSegment.hpp"
 #include "playgraph/model/PlaygraphSegmentExitZone.hpp"
 #include "playgraph/model/PlaygraphSegmentTransition.hpp"
+#include "playgraph/model/Validate.hpp"
 #include "playgraph/platform/DependencyRegistry.hpp"
 #include "playgraph/platform/PlatformConfigProvider.hpp"
 #include "playgraph/platform/QZPlaygraphParams.hpp"

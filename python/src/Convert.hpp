@@ -187,5 +187,6 @@ void bindDataSources(py::module_& m);
 void bindPlayback(py::module_& m);
 void bindCompositions(py::module_& m);
 void bindDiff(py::module_& m);
+void bindValidate(py::module_& m);
 
 } // namespace playgraph::python

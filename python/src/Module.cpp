@@ -158,6 +158,7 @@ PYBIND11_MODULE(_playgraph, m) {
     bindCompositions(m);
     bindJson(m);
     bindDiff(m);
+    bindValidate(m);
     m.attr("__name__") = name;
     m.attr("__version__") = PLAYGRAPH_VERSION;
 }

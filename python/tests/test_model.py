@@ -160,3 +160,13 @@ def test_what_a_python_user_expects():
     assert transition.weight == 70
     transition.override_weight(2.5)
     assert transition.weight == 2.5
+
+
+def test_validate_reports_the_wrong_kinds_the_loader_ignores():
+    d = {"initialSegment": "a", "segments": {"a": {"viewableId": True, "startTimeMs": True, "endTimeMs": 1000}}}
+    found = [(f["code"], f["severity"], f["path"]) for f in playgraph.validate(d, 5)]
+    assert found[:2] == [("wrongKind", "error", "segments.a.viewableId"),
+                         ("wrongKind", "error", "segments.a.startTimeMs")]
+    segment = playgraph.Playgraph(d, 5).segment_by_id("a")
+    assert (segment.start_time, segment.viewable_id) == (0.0, None)
+    assert playgraph.validate({"segments": {}, "initialSegment": "a"})[0]["code"] == "reference"

@@ -8,6 +8,7 @@
 
 #include "playgraph/diff/Diff.hpp"
 #include "playgraph/json/Json.hpp"
+#include "playgraph/model/Validate.hpp"
 
 namespace playgraph::tool::serve {
 
@@ -249,19 +250,18 @@ Value Session::findings() {
     // Checking can take a while on a large playgraph: it runs on a copy,
     // outside the playgraph's lock, once per state.
     std::lock_guard findingsLock(findingsMutex_);
-    LoadedPlaygraph copy;
+    Value copy;
+    Value defaultViewableId;
     uint64_t revision = 0;
     {
         std::lock_guard lock(mutex_);
         if (findingsRevision_ == revision_) return findings_;
         revision = revision_;
-        copy.name = name_;
-        copy.dictionary = Value(graph_->dictionaryRepresentation()).deepCopy();
-        copy.defaultViewableId = defaultViewableId_;
+        copy = Value(graph_->dictionaryRepresentation()).deepCopy();
+        defaultViewableId = defaultViewableId_;
     }
-    copy.playgraph = Playgraph::create(copy.dictionary, copy.defaultViewableId);
-    const std::vector<CheckFinding> found = checkPlaygraph(copy);
-    const Value segments = copy.dictionary.dictionary()->get(keys::segments);
+    const std::vector<ValidationFinding> found = validate(copy, defaultViewableId);
+    const Value segments = copy.dictionary()->get(keys::segments);
     const Dictionary noSegments;
     const Dictionary& segmentDictionary =
         segments.isDictionary() ? *segments.dictionary() : noSegments;
