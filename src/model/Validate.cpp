@@ -11,9 +11,10 @@
 #include <unordered_set>
 
 #include "../DictionaryFormat.hpp"
+#include "playgraph/Keys.hpp"
 #include "playgraph/model/Playgraph.hpp"
 
-namespace playgraph {
+namespace playgraph::inline v1 {
 
 namespace {
 
@@ -24,7 +25,7 @@ public:
 
     std::vector<ValidationFinding> run() {
         checkTopLevel();
-        const Value segments = dictionary_.get("segments");
+        const Value segments = dictionary_.get(keys::segments);
         if (segments.isDictionary()) {
             for (const auto& [id, segment] : *segments.dictionary())
                 checkSegment(id, segment);
@@ -38,7 +39,7 @@ public:
 
 private:
     // Orders the findings as the dictionary does: by the top-level key they
-    // concern and, under "segments", by the segment; the order of the checks
+    // concern and, under keys::segments, by the segment; the order of the checks
     // stays within one place.
     void inFileOrder() {
         std::unordered_map<std::string, std::size_t> topRank;
@@ -46,7 +47,7 @@ private:
         for (const auto& [key, value] : dictionary_)
             topRank.emplace(key, rank++);
         std::unordered_map<std::string, std::size_t> segmentRank;
-        if (const Value segments = dictionary_.get("segments"); segments.isDictionary()) {
+        if (const Value segments = dictionary_.get(keys::segments); segments.isDictionary()) {
             rank = 0;
             for (const auto& [id, value] : *segments.dictionary())
                 segmentRank.emplace(id, rank++);
@@ -148,22 +149,24 @@ private:
     }
 
     void checkTopLevel() {
-        expectString(dictionary_, "", "playgraphId");
-        expectString(dictionary_, "", "type");
-        expectString(dictionary_, "", "transitionType");
-        expectObject(dictionary_, "", "annotations");
-        const Value initial = dictionary_.get("initialSegment");
+        expectString(dictionary_, "", keys::playgraphId);
+        expectString(dictionary_, "", keys::type);
+        expectString(dictionary_, "", keys::transitionType);
+        expectObject(dictionary_, "", keys::annotations);
+        const Value initial = dictionary_.get(keys::initialSegment);
         if (initial.isAbsent()) {
-            add(ValidationCode::Missing, "initialSegment", "missing: the default path is empty");
+            add(ValidationCode::Missing, std::string(keys::initialSegment),
+                "missing: the default path is empty");
         } else {
-            expectString(dictionary_, "", "initialSegment");
-            checkReference(initial, "initialSegment");
+            expectString(dictionary_, "", keys::initialSegment);
+            checkReference(initial, std::string(keys::initialSegment));
         }
-        const Value segments = dictionary_.get("segments");
+        const Value segments = dictionary_.get(keys::segments);
         if (segments.isNone())
-            add(ValidationCode::Missing, "segments", "missing: the playgraph has no segments");
+            add(ValidationCode::Missing, std::string(keys::segments),
+                "missing: the playgraph has no segments");
         else
-            expectObject(dictionary_, "", "segments");
+            expectObject(dictionary_, "", keys::segments);
     }
 
     // A time the loader reads: a finite number, which it reads as whole
@@ -172,11 +175,12 @@ private:
 
     void checkTimes(const Dictionary& d, const std::string& path,
                     const QZPlaygraphSegment* segment) {
-        const Value start = d.get("startTimeMs");
-        const Value end = d.get("endTimeMs");
-        for (const auto& [key, value] : {std::pair{"startTimeMs", start}, {"endTimeMs", end}}) {
+        const Value start = d.get(keys::startTimeMs);
+        const Value end = d.get(keys::endTimeMs);
+        for (const auto& [key, value] :
+             {std::pair{keys::startTimeMs, start}, {keys::endTimeMs, end}}) {
             if (format::storedMillisecondsSaturate(value)) {
-                add(ValidationCode::Time, path + key,
+                add(ValidationCode::Time, path + std::string(key),
                     value.text() +
                         " ms is beyond the whole milliseconds the loader reads; it "
                         "reads " +
@@ -184,28 +188,29 @@ private:
                     ValidationSeverity::Error);
             }
         }
-        for (const auto& [key, value] : {std::pair{"startTimeMs", start}, {"endTimeMs", end}}) {
+        for (const auto& [key, value] :
+             {std::pair{keys::startTimeMs, start}, {keys::endTimeMs, end}}) {
             if (value.isDouble() && isTime(value) && !format::storedMillisecondsSaturate(value) &&
                 std::trunc(value.doubleReading()) != value.doubleReading()) {
-                add(ValidationCode::Time, path + key,
+                add(ValidationCode::Time, path + std::string(key),
                     value.text() + " ms is not a whole number of milliseconds; the loader reads " +
                         std::to_string(value.integerReading()),
                     ValidationSeverity::Error);
             }
         }
         if (isTime(start) && start.doubleReading() < 0.0) {
-            add(ValidationCode::Time, path + "startTimeMs",
+            add(ValidationCode::Time, path + std::string(keys::startTimeMs),
                 "negative start " + start.text() + " ms: times within a viewable start at 0");
         }
         // The loader makes a segment whose end is present but negative or not
         // after its start play to the end of its viewable.
         if (!isTime(end) || !segment || !segment->playToViewableEnd()) return;
         if (end.doubleReading() < 0.0) {
-            add(ValidationCode::Time, path + "endTimeMs",
+            add(ValidationCode::Time, path + std::string(keys::endTimeMs),
                 "negative end " + end.text() +
                     " ms: the segment silently plays to the end of its viewable");
         } else {
-            add(ValidationCode::Time, path + "endTimeMs",
+            add(ValidationCode::Time, path + std::string(keys::endTimeMs),
                 "end " + end.text() + " ms is not after start " +
                     (isTime(start) ? start.text() : std::string("0")) +
                     " ms: the segment silently plays to the end of its viewable");
@@ -219,26 +224,26 @@ private:
             return;
         }
         const Dictionary& d = *value.dictionary();
-        expectNumber(d, path, "viewableId");
-        expectNumber(d, path, "startTimeMs", false, false);
-        expectNumber(d, path, "endTimeMs", true, false);
-        expectString(d, path, "defaultNext", true);
-        expectObject(d, path, "next", true);
-        expectString(d, path, "transitionType");
-        expectNumber(d, path, "main");
-        expectObject(d, path, "userInfo");
-        expectObject(d, path, "annotations");
-        checkReference(d.get("defaultNext"), path + "defaultNext");
+        expectNumber(d, path, keys::viewableId);
+        expectNumber(d, path, keys::startTimeMs, false, false);
+        expectNumber(d, path, keys::endTimeMs, true, false);
+        expectString(d, path, keys::defaultNext, true);
+        expectObject(d, path, keys::next, true);
+        expectString(d, path, keys::transitionType);
+        expectNumber(d, path, keys::main);
+        expectObject(d, path, keys::userInfo);
+        expectObject(d, path, keys::annotations);
+        checkReference(d.get(keys::defaultNext), path + std::string(keys::defaultNext));
 
         const auto segment = graph_.segmentById(id);
         // A viewable id of the wrong kind is reported above, once.
-        if (segment && segment->viewableId().isAbsent() && d.get("viewableId").isNone()) {
-            add(ValidationCode::Missing, path + "viewableId",
+        if (segment && segment->viewableId().isAbsent() && d.get(keys::viewableId).isNone()) {
+            add(ValidationCode::Missing, path + std::string(keys::viewableId),
                 "missing: the segment plays no viewable");
         }
         checkTimes(d, path, segment.get());
 
-        const Value next = d.get("next");
+        const Value next = d.get(keys::next);
         if (!next.isDictionary()) return;
         for (const auto& [destination, entry] : *next.dictionary()) {
             const std::string entryPath = path + "next." + destination;
@@ -251,11 +256,11 @@ private:
                 continue;
             }
             const Dictionary& e = *entry.dictionary();
-            expectNumber(e, entryPath + ".", "weight");
-            expectNumber(e, entryPath + ".", "skipRegionOffset", true, false);
-            expectNumber(e, entryPath + ".", "skipRegionWeight");
-            expectNumber(e, entryPath + ".", "autoplayType");
-            expectString(e, entryPath + ".", "transitionType");
+            expectNumber(e, entryPath + ".", keys::weight);
+            expectNumber(e, entryPath + ".", keys::skipRegionOffset, true, false);
+            expectNumber(e, entryPath + ".", keys::skipRegionWeight);
+            expectNumber(e, entryPath + ".", keys::autoplayType);
+            expectString(e, entryPath + ".", keys::transitionType);
         }
     }
 
@@ -345,54 +350,33 @@ private:
     std::vector<ValidationFinding> findings_;
 };
 
+// The names and descriptions of the codes, in the order of `ValidationCode`.
+struct CodeText {
+    std::string_view name;
+    std::string_view description;
+};
+constexpr CodeText kCodeTexts[] = {
+    {"wrongKind", "wrongly typed value"},
+    {"nonFiniteNumber", "wrongly typed value"},
+    {"missing", "missing value"},
+    {"reference", "id naming no segment"},
+    {"time", "time"},
+    {"overlap", "overlap"},
+    {"unreachable", "unreachable segment"},
+    {"loop", "looping default path"},
+    {"openEnded", "play-to-end segment inside the default path"},
+};
+
+const CodeText& codeText(ValidationCode code) {
+    const auto i = static_cast<std::size_t>(code);
+    static constexpr CodeText kUnknown{"", ""};
+    return i < std::size(kCodeTexts) ? kCodeTexts[i] : kUnknown;
+}
+
 } // namespace
 
-std::string_view codeName(ValidationCode code) {
-    switch (code) {
-    case ValidationCode::WrongKind:
-        return "wrongKind";
-    case ValidationCode::NonFiniteNumber:
-        return "nonFiniteNumber";
-    case ValidationCode::Missing:
-        return "missing";
-    case ValidationCode::Reference:
-        return "reference";
-    case ValidationCode::Time:
-        return "time";
-    case ValidationCode::Overlap:
-        return "overlap";
-    case ValidationCode::Unreachable:
-        return "unreachable";
-    case ValidationCode::Loop:
-        return "loop";
-    case ValidationCode::OpenEnded:
-        return "openEnded";
-    }
-    return "";
-}
-
-std::string_view describe(ValidationCode code) {
-    switch (code) {
-    case ValidationCode::WrongKind:
-    case ValidationCode::NonFiniteNumber:
-        return "wrongly typed value";
-    case ValidationCode::Missing:
-        return "missing value";
-    case ValidationCode::Reference:
-        return "id naming no segment";
-    case ValidationCode::Time:
-        return "time";
-    case ValidationCode::Overlap:
-        return "overlap";
-    case ValidationCode::Unreachable:
-        return "unreachable segment";
-    case ValidationCode::Loop:
-        return "looping default path";
-    case ValidationCode::OpenEnded:
-        return "play-to-end segment inside the default path";
-    }
-    return "";
-}
+std::string_view codeName(ValidationCode code) { return codeText(code).name; }
+std::string_view describe(ValidationCode code) { return codeText(code).description; }
 
 std::string_view severityName(ValidationSeverity severity) {
     return severity == ValidationSeverity::Error ? "error" : "warning";
@@ -408,4 +392,4 @@ std::vector<ValidationFinding> validate(const Value& dictionary, const Value& de
     return Checker(*graph, *d).run();
 }
 
-} // namespace playgraph
+} // namespace playgraph::inline v1

@@ -47,12 +47,13 @@ struct PLAYGRAPH_API ValidationFinding {
 /// The stable name of `code`, for programs: "wrongKind", "nonFiniteNumber",
 /// "missing", "reference", "time", "overlap", "unreachable", "loop",
 /// "openEnded".
-PLAYGRAPH_API std::string_view codeName(ValidationCode code);
+PLAYGRAPH_API [[nodiscard]] PLAYGRAPH_API std::string_view codeName(ValidationCode code);
 /// `code` in words, for people: "wrongly typed value", "id naming no
 /// segment", ...
-PLAYGRAPH_API std::string_view describe(ValidationCode code);
+PLAYGRAPH_API [[nodiscard]] PLAYGRAPH_API std::string_view describe(ValidationCode code);
 /// The stable name of `severity`: "error" or "warning".
-PLAYGRAPH_API std::string_view severityName(ValidationSeverity severity);
+PLAYGRAPH_API [[nodiscard]] PLAYGRAPH_API std::string_view
+severityName(ValidationSeverity severity);
 
 /// Lints a playgraph dictionary: the entries the loader reads otherwise than
 /// written or ignores (a wrong kind: a boolean is not a number; a time that
@@ -68,7 +69,7 @@ PLAYGRAPH_API std::string_view severityName(ValidationSeverity severity);
 /// for the overlaps. Never throws except on allocation failure; reads
 /// `dictionary` and changes nothing, so it may run concurrently with other
 /// readers of it.
-PLAYGRAPH_API std::vector<ValidationFinding> validate(const Value& dictionary,
-                                                      const Value& defaultViewableId = Value());
+[[nodiscard]] PLAYGRAPH_API std::vector<ValidationFinding>
+validate(const Value& dictionary, const Value& defaultViewableId = Value());
 
 } // namespace playgraph::inline v1
