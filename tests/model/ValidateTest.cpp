@@ -17,141 +17,103 @@ using namespace playgraph;
 
 namespace {
 
-enum class Takes { Number, NumberOrNull, String, StringOrNull, Object, ObjectOrNull };
-
-struct RandomPlaygraph {
-    Value dictionary;
-    std::vector<std::string> wrongPaths; // the entries given a kind their key does not take
+// What a key takes: a number, a time (a finite number), a string or an
+// object; perhaps also the null marker.
+struct Takes {
+    char kind; // 'n', 't', 's' or 'o'
+    bool null = false;
+    bool fits(const Value& v) const {
+        switch (kind) {
+        case 'n':
+            return v.isNumber();
+        case 't':
+            return v.isFiniteNumber() || (null && v.isNull());
+        case 's':
+            return v.isString() || (null && v.isNull());
+        default:
+            return v.isDictionary() || (null && v.isNull());
+        }
+    }
 };
 
+// Random playgraphs whose entries are absent, of their key's kind or of
+// another (listed in `wrongPaths`).
 class Generator {
 public:
     explicit Generator(uint32_t seed) : rng_(seed) {}
 
-    RandomPlaygraph make() {
-        RandomPlaygraph out;
-        wrong_ = &out.wrongPaths;
+    Value make() {
+        wrongPaths.clear();
         Dictionary top;
-        put(top, "", "playgraphId", Takes::String, [&] { return Value("pg"); });
-        put(top, "", "type", Takes::String,
-            [&] { return Value(pick(3) ? "branching" : "linear"); });
-        put(top, "", "transitionType", Takes::String, [&] { return Value("immediate"); });
-        put(top, "", "initialSegment", Takes::String, [&] { return id(); });
-        put(top, "", "segments", Takes::Object, [&] {
+        put(top, "", "playgraphId", {'s'}, [&] { return Value("pg"); });
+        put(top, "", "type", {'s'}, [&] { return Value(pick(3) ? "branching" : "linear"); });
+        put(top, "", "transitionType", {'s'}, [&] { return Value("immediate"); });
+        put(top, "", "initialSegment", {'s'}, [&] { return id(); });
+        put(top, "", "annotations", {'o'}, [&] { return Dictionary{{"k", 1}}; });
+        put(top, "", "segments", {'o'}, [&] {
             Dictionary segments;
-            for (int i = 0; i < 5; ++i) {
-                const std::string sid = "s" + std::to_string(i);
-                if (pick(12) == 0) {
-                    segments.set(sid, wrongValue(Takes::Object));
-                    wrong_->push_back("segments." + sid);
-                } else {
-                    segments.set(sid, segment("segments." + sid + "."));
-                }
-            }
+            for (int i = 0; i < 5; ++i)
+                put(segments, "segments.", "s" + std::to_string(i), {'o'},
+                    [&] { return segment("segments.s" + std::to_string(i) + "."); });
             return segments;
         });
-        put(top, "", "annotations", Takes::Object, [&] { return Dictionary{{"k", 1}}; });
-        out.dictionary = top;
-        return out;
+        return top;
     }
 
     int pick(int n) { return static_cast<int>(rng_() % static_cast<uint32_t>(n)); }
+    std::vector<std::string> wrongPaths;
 
 private:
     Value id() { return "s" + std::to_string(pick(6)); } // s5 names no segment
 
     Dictionary segment(const std::string& path) {
         Dictionary d;
-        put(d, path, "viewableId", Takes::Number, [&] { return Value(1 + pick(3)); });
-        put(d, path, "startTimeMs", Takes::Number, [&] { return Value(pick(4) * 500); });
-        put(d, path, "endTimeMs", Takes::NumberOrNull,
-            [&] { return pick(2) ? Value(2000 + pick(4) * 250) : Value(2000.5 + pick(4)); });
-        put(d, path, "defaultNext", Takes::StringOrNull, [&] { return id(); });
-        put(d, path, "transitionType", Takes::String, [&] { return Value("lazy"); });
-        put(d, path, "main", Takes::Number, [&] { return Value(4 + pick(2)); });
-        put(d, path, "userInfo", Takes::Object, [&] { return Dictionary{{"u", 1}}; });
-        put(d, path, "annotations", Takes::Object, [&] {
+        put(d, path, "viewableId", {'n'}, [&] { return Value(1 + pick(3)); });
+        put(d, path, "startTimeMs", {'t'}, [&] { return Value(pick(4) * 500); });
+        put(d, path, "endTimeMs", {'t', true}, [&] { return Value(2000 + pick(4) * 250.5); });
+        put(d, path, "defaultNext", {'s', true}, [&] { return id(); });
+        put(d, path, "transitionType", {'s'}, [&] { return Value("lazy"); });
+        put(d, path, "main", {'n'}, [&] { return Value(4 + pick(2)); });
+        put(d, path, "userInfo", {'o'}, [&] { return Dictionary{{"u", 1}}; });
+        put(d, path, "annotations", {'o'}, [&] {
             return Dictionary{{"decorative", pick(2) == 0}, {"breakIndex", pick(3)}};
         });
-        put(d, path, "next", Takes::ObjectOrNull, [&] {
+        put(d, path, "next", {'o', true}, [&] {
             Dictionary next;
             for (int i = pick(3); i > 0; --i) {
-                const std::string to = id().text();
+                const std::string to = id().text(), at = path + "next." + to + ".";
                 if (next.contains(to)) continue;
-                if (pick(8) == 0) {
-                    next.set(to, wrongValue(Takes::Object));
-                    wrong_->push_back(path + "next." + to);
-                    continue;
-                }
-                Dictionary entry{{"weight", pick(100)}};
-                const std::string at = path + "next." + to + ".";
-                put(entry, at, "skipRegionOffset", Takes::NumberOrNull,
-                    [&] { return Value(pick(3000) + 0.25 * pick(4)); });
-                put(entry, at, "autoplayType", Takes::Number, [&] { return Value(1 + pick(2)); });
-                put(entry, at, "transitionType", Takes::String,
-                    [&] { return Value("pauseAtEnd"); });
-                next.set(to, entry);
+                put(next, path + "next.", to, {'o'}, [&] {
+                    Dictionary entry{{"weight", pick(100)}};
+                    put(entry, at, "skipRegionOffset", {'t', true},
+                        [&] { return Value(pick(3000) + 0.25 * pick(4)); });
+                    put(entry, at, "autoplayType", {'n'}, [&] { return Value(1 + pick(2)); });
+                    put(entry, at, "transitionType", {'s'}, [&] { return Value("pauseAtEnd"); });
+                    return entry;
+                });
             }
             return next;
         });
         return d;
     }
 
-    // Leaves `key` out, gives it a value of its kind, or one of another.
     template <class Right>
-    void put(Dictionary& d, const std::string& path, std::string_view key, Takes takes,
+    void put(Dictionary& d, const std::string& path, const std::string& key, Takes takes,
              Right right) {
-        const int choice = pick(6);
+        const int choice = pick(10);
         if (choice == 0) return;
-        if (choice > 1) {
-            d.set(key, right());
-            return;
-        }
-        d.set(key, wrongValue(takes));
-        wrong_->push_back(path + std::string(key));
-    }
-
-    Value wrongValue(Takes takes) {
-        for (;;) {
-            Value v;
-            switch (pick(7)) {
-            case 0:
-                v = pick(2) == 0; // a boolean is not a number
-                break;
-            case 1:
-                v = "12";
-                break;
-            case 2:
-                v = List{1};
-                break;
-            case 3:
-                v = Value::null();
-                break;
-            case 4:
-                v = Dictionary{{"x", 1}};
-                break;
-            case 5:
-                v = 7;
-                break;
-            default:
-                // Times and offsets ignore a non-finite number; other keys keep it.
-                v = std::nan("");
-            }
-            const bool number = takes == Takes::Number || takes == Takes::NumberOrNull;
-            const bool nullable = takes == Takes::NumberOrNull || takes == Takes::StringOrNull ||
-                                  takes == Takes::ObjectOrNull;
-            if (v.isNull() && nullable) continue;
-            if (number ? v.isNumber()
-                       : v.isString() && (takes == Takes::String || takes == Takes::StringOrNull))
-                continue;
-            if (v.isDictionary() && (takes == Takes::Object || takes == Takes::ObjectOrNull))
-                continue;
-            return v;
-        }
+        if (choice > 1) return d.set(key, right());
+        const Value wrong[] = {true,          false,        "12", List{1},
+                               Value::null(), Dictionary{}, 7,    std::nan("")};
+        Value v;
+        do {
+            v = wrong[pick(8)];
+        } while (takes.fits(v));
+        d.set(key, v);
+        wrongPaths.push_back(path + key);
     }
 
     std::mt19937 rng_;
-    std::vector<std::string>* wrong_ = nullptr;
 };
 
 std::vector<std::string> split(const std::string& path) {
@@ -190,28 +152,23 @@ std::string answers(const std::shared_ptr<PlaygraphBase>& p) {
 TEST(Validate, ReportsExactlyTheWrongKindsTheLoaderReadsAsAbsent) {
     Generator generator(2024);
     for (int round = 0; round < 200; ++round) {
-        const RandomPlaygraph random = generator.make();
+        const Value dictionary = generator.make();
         const Value viewable = generator.pick(2) ? Value(9) : Value();
         std::set<std::string> reported, missing;
-        for (const ValidationFinding& f : validate(random.dictionary, viewable)) {
+        for (const ValidationFinding& f : validate(dictionary, viewable)) {
             if (f.code == ValidationCode::WrongKind) reported.insert(f.path);
             // The null marker under "initialSegment" is reported as missing.
             if (f.code == ValidationCode::Missing) missing.insert(f.path);
         }
-        for (const std::string& path : random.wrongPaths) {
-            if (!reported.count(path) && !missing.count(path)) {
-                ADD_FAILURE() << "round " << round << ": " << path << " not reported";
-            }
-        }
-        const std::string immutable = answers(Playgraph::create(random.dictionary, viewable));
+        for (const std::string& path : generator.wrongPaths)
+            EXPECT_TRUE(reported.count(path) || missing.count(path)) << round << ": " << path;
+        const std::string immutable = answers(Playgraph::create(dictionary, viewable));
         const std::string editable =
-            answers(MutablePlaygraph::create(random.dictionary.deepCopy(), viewable));
+            answers(MutablePlaygraph::create(dictionary.deepCopy(), viewable));
         for (const std::string& path : reported) {
-            const Value other = without(random.dictionary, path);
-            EXPECT_EQ(answers(Playgraph::create(other, viewable)), immutable)
-                << "round " << round << ": " << path;
-            EXPECT_EQ(answers(MutablePlaygraph::create(other, viewable)), editable)
-                << "round " << round << ": " << path;
+            const Value other = without(dictionary, path);
+            EXPECT_EQ(answers(Playgraph::create(other, viewable)), immutable) << path;
+            EXPECT_EQ(answers(MutablePlaygraph::create(other, viewable)), editable) << path;
         }
     }
 }

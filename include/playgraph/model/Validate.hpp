@@ -47,13 +47,12 @@ struct PLAYGRAPH_API ValidationFinding {
 /// The stable name of `code`, for programs: "wrongKind", "nonFiniteNumber",
 /// "missing", "reference", "time", "overlap", "unreachable", "loop",
 /// "openEnded".
-PLAYGRAPH_API [[nodiscard]] PLAYGRAPH_API std::string_view codeName(ValidationCode code);
+[[nodiscard]] PLAYGRAPH_API std::string_view codeName(ValidationCode code);
 /// `code` in words, for people: "wrongly typed value", "id naming no
 /// segment", ...
-PLAYGRAPH_API [[nodiscard]] PLAYGRAPH_API std::string_view describe(ValidationCode code);
+[[nodiscard]] PLAYGRAPH_API std::string_view describe(ValidationCode code);
 /// The stable name of `severity`: "error" or "warning".
-PLAYGRAPH_API [[nodiscard]] PLAYGRAPH_API std::string_view
-severityName(ValidationSeverity severity);
+[[nodiscard]] PLAYGRAPH_API std::string_view severityName(ValidationSeverity severity);
 
 /// Lints a playgraph dictionary: the entries the loader reads otherwise than
 /// written or ignores (a wrong kind: a boolean is not a number; a time that
