@@ -177,6 +177,15 @@ def run_tests(driver, tool, directory):
         wait(driver, lambda: driver.execute_script("return window.shown.length"), "a frame")
         assert driver.execute_script("return window.shown[0]") == [81, int(9.5 * 25)]
 
+        # Restart plays the story as edited in the page since.
+        status = driver.execute_script(
+            "const token = document.querySelector('meta[name=\"playgraph-token\"]').content;"
+            "return fetch('/api/edit', {method: 'POST', headers: {'X-Playgraph-Token': token},"
+            "body: JSON.stringify({verb: 'remove', args: ['recap']})}).then(r => r.status)")
+        player(driver, "p.restart()")
+        path = [e["segmentId"] for e in player(driver, "p.session.timeline()")]
+        assert status == 200 and "recap" not in path, (status, path)
+
     # The exported site on a plain static server.
     site = os.path.join(directory, "site")
     subprocess.run([tool, "export-player", story, "--media", media, "-o", site], check=True,

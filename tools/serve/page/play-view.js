@@ -33,6 +33,8 @@ async function setUpPlay() {
     story,
     mediaUrl: (id) => urls.get(id),
     storageKey: `playgraph-play:${name}`,
+    // Restart plays the story as edited since.
+    reloadStory: async () => (await fetch('/api/story')).json(),
     onSegment: (id) => {
       playing = id;
       highlight();

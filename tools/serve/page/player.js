@@ -109,20 +109,37 @@ class Player {
       this.root.classList.add('unavailable');
       throw error;
     }
-    const { text, defaultViewableId } = this.config.story;
+    this.loadStory(this.config.story);
+    this.start(this.savedState());
+  }
+
+  // The story's playgraph, and what the page knows of its viewables (the
+  // lengths learned from their media are kept across stories).
+  loadStory({ text, defaultViewableId, revision }) {
+    this.session?.delete();
+    this.source?.delete();
+    this.graph?.delete();
+    this.session = this.source = undefined;
     this.graph = this.pg.load(text, defaultViewableId ?? undefined);
-    this.viewables = new Map(); // viewable id -> {url, playToEnd: segment ids}
+    this.revision = revision;
+    const known = this.viewables ?? new Map();
+    this.viewables = new Map(); // viewable id -> {url, playToEnd: segment ids, length}
     for (const id of this.graph.segmentIds()) {
       const segment = this.graph.segmentById(id);
       const key = String(segment.viewableId);
       if (!this.viewables.has(key)) {
-        this.viewables.set(key, { url: this.config.mediaUrl(key), playToEnd: [], length: NaN });
+        const url = known.get(key)?.url ?? this.config.mediaUrl(key);
+        this.viewables.set(key, { url, playToEnd: [], length: known.get(key)?.length ?? NaN });
       }
-      if (segment.playToViewableEnd) this.viewables.get(key).playToEnd.push(id);
+      const viewable = this.viewables.get(key);
+      if (segment.playToViewableEnd) {
+        viewable.playToEnd.push(id);
+        if (Number.isFinite(viewable.length)) this.graph.setMovieDuration(id, viewable.length);
+      }
     }
     const missing = [...this.viewables].filter(([, v]) => !v.url).map(([id]) => id);
-    if (missing.length) this.say(missing.map((id) => `no media for viewable ${id}`).join('; '));
-    this.start(this.savedState());
+    this.missing = missing.map((id) => `no media for viewable ${id}`).join('; ');
+    this.say(this.missing);
   }
 
   // A session from `state` when it fits the story, else a new one.
@@ -439,9 +456,9 @@ class Player {
       .catch(() => {});
   }
 
-  play() {
+  async play() {
     if (!this.session || this.root.classList.contains('unavailable')) return;
-    if (this.session.ended()) this.restart();
+    if (this.session.ended()) await this.restart();
     this.running = true;
     this.playButton.textContent = 'Pause';
     if (this.playing?.loaded) this.resume(this.playing);
@@ -460,9 +477,12 @@ class Player {
     for (const { video } of this.pool) video.defaultPlaybackRate = video.playbackRate = rate;
   }
 
-  restart() {
+  /** Plays from the start; the story as it is now, when the page can say. */
+  async restart() {
     this.root.classList.remove('ended');
-    this.say('');
+    const story = await this.config.reloadStory?.();
+    if (story && story.revision !== this.revision) this.loadStory(story);
+    else this.say(this.missing);
     this.start(undefined);
   }
 
