@@ -102,9 +102,11 @@ def check_frames(driver, graph):
     shown = driver.execute_script("return window.shown")
     visited = []
     for viewable, frame in shown:
-        time = frame / testmedia.FPS + 1e-6  # when the frame starts
+        # The frame's span overlaps the segment's (a seek to a time shows
+        # the frame that holds it).
+        begin, end = frame / testmedia.FPS, (frame + 1) / testmedia.FPS
         owner = [s for s in path if str(graph[s][0]) == str(viewable)
-                 and graph[s][1] <= time < graph[s][2]]
+                 and graph[s][1] < end - 1e-6 and begin + 1e-6 < graph[s][2]]
         assert owner, f"frame {frame} of {viewable} is in no segment of {path}"
         if not visited or visited[-1] not in owner:
             # The next segment of the path that holds it.
