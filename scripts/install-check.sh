@@ -45,7 +45,8 @@ build/consumer-shared/consumer >/dev/null
 # Every exported function is one of the public interface's.
 for lib in "$shared"/lib/libplaygraph.so "$shared"/lib/libplaygraph_json.so; do
   stray=$(nm -DC --defined-only "$lib" | awk '$2 == "T"' |
-    grep -E 'playgraph::(v1::(detail|jsontext|compat|diffsupport|editing)::|[^v])' || true)
+    grep -E 'playgraph::(v1::(detail|jsontext|compat|diffsupport|editing|format)::|[^v])|::(State|Edits|Impl)::' ||
+      true)
   if [ -n "$stray" ]; then echo "$lib exports internals:"; echo "$stray"; exit 1; fi
 done
 

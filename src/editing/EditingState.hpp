@@ -45,8 +45,9 @@ protected:
 // changes (before changing them) and which it inserts or erases; `refresh`
 // then rebuilds only those segments (and the ones a caller changed through
 // a setter), and the default path.
-struct MutablePlaygraph::Edits final : detail::ModelUpkeep {
-    explicit Edits(MutablePlaygraph& playgraph) : p(playgraph) {}
+// Hidden from a shared build's exports, though nested in an exported class.
+struct [[gnu::visibility("hidden")]] MutablePlaygraph::Edits final : detail::ModelUpkeep {
+    explicit Edits(MutablePlaygraph & playgraph) : p(playgraph) {}
 
     MutablePlaygraph& p;
     /// Completed edits so far; an edit history compares it to notice edits
@@ -104,8 +105,8 @@ struct MutablePlaygraph::Edits final : detail::ModelUpkeep {
     void touchSegment(const std::string& id);
     /// Records that the segment `id` is to be rebuilt at the next refresh.
     void markForRebuild(const std::string& id);
-    void insertSegmentEntry(Dictionary& segments, const std::string& id, Dictionary segment);
-    void eraseSegmentEntry(Dictionary& segments, const std::string& id);
+    void insertSegmentEntry(Dictionary & segments, const std::string& id, Dictionary segment);
+    void eraseSegmentEntry(Dictionary & segments, const std::string& id);
     /// The segments whose "next" has an entry for `id` (and, when
     /// `orByDefaultNext`, whose "defaultNext" is `id`), in no given order.
     std::vector<SegmentRef> referringSegments(const std::string& id, bool orByDefaultNext);
@@ -122,7 +123,7 @@ struct MutablePlaygraph::Edits final : detail::ModelUpkeep {
     void askAboutMainAsARebuildWould();
 
     // detail::ModelUpkeep
-    void segmentDidChange(PlaygraphSegment& segment, bool links) override;
+    void segmentDidChange(PlaygraphSegment & segment, bool links) override;
     void bringModelUpToDate() override;
     void didReplaceSegmentMap() override;
 

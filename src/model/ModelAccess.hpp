@@ -102,8 +102,9 @@ inline constexpr uint32_t kNotOnPath = UINT32_MAX;
 
 } // namespace detail
 
-struct PlaygraphBase::State {
-    explicit State(PlaygraphBase& graph) : g(graph) {}
+// Hidden from a shared build's exports, though nested in an exported class.
+struct [[gnu::visibility("hidden")]] PlaygraphBase::State {
+    explicit State(PlaygraphBase & graph) : g(graph) {}
 
     PlaygraphBase& g;
     detail::GraphIndex index;
@@ -145,10 +146,9 @@ struct PlaygraphBase::State {
     /// Builds one segment from its dictionary (not entered into the map).
     /// Wrongly typed entries read as absent. A "main" value is asked about
     /// (and may set `mainViewableId`) only when `askAboutMain`.
-    std::shared_ptr<PlaygraphSegment> buildSegment(const std::string& segmentId,
-                                                   const Value& details,
-                                                   const Value& defaultViewableId,
-                                                   bool askAboutMain = true);
+    std::shared_ptr<PlaygraphSegment> buildSegment(
+        const std::string& segmentId, const Value& details, const Value& defaultViewableId,
+        bool askAboutMain = true);
     /// Builds the transitions of a "next" dictionary from `sourceSegment`.
     /// Entries that are not dictionaries are skipped.
     TransitionMap buildTransitions(const Value& next,
@@ -176,7 +176,7 @@ struct PlaygraphBase::State {
     /// back, whatever the order of the dictionary.
     void orderSlotsForWalks();
     /// A setter changed `segment`, one of this playgraph's (see `ModelUpkeep`).
-    void segmentDidChange(PlaygraphSegment& segment, bool links);
+    void segmentDidChange(PlaygraphSegment & segment, bool links);
     /// Interned segment ids: the number of `id`, added when new.
     uint32_t internName(std::string_view id) { return index.names.intern(id); }
     /// The number of `id`, or `detail::kNoName` when absent.
@@ -185,7 +185,7 @@ struct PlaygraphBase::State {
     std::size_t nameCount() const { return index.names.size(); }
     /// Appends the names of the indexed segments whose default next or
     /// transitions name `name` (in no given order).
-    void segmentsNaming(uint32_t name, std::vector<uint32_t>& out) const;
+    void segmentsNaming(uint32_t name, std::vector<uint32_t> & out) const;
 
     // ---- The default path
     /// The cache when it describes the current path, else nullptr.
@@ -199,7 +199,7 @@ struct PlaygraphBase::State {
     static std::size_t pathIndexPast(const detail::DefaultPathCache& path, double time);
     /// The segments of the default path, in order, each at most once, and
     /// (when the index is trusted) their interned ids.
-    void collectDefaultPath(std::vector<PlaygraphSegment*>& out,
+    void collectDefaultPath(std::vector<PlaygraphSegment*> & out,
                             std::vector<uint32_t>* names = nullptr) const;
     /// The first segment of the default path without a default next (only
     /// the last one can lack it); nullptr when there is none (no path, or a
