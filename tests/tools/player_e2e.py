@@ -152,8 +152,10 @@ def run_tests(driver, tool, directory):
         driver.execute_script("window.shown = []")
         player(driver, "p.play()")
         wait(driver, lambda: player(driver, "!p.choices.hidden"), "the choices", 30)
+        player(driver, "p.pause()")  # the deadline is a second away at this speed
         button = driver.find_element("css selector", '.play-choice[data-segment="rooftop"]')
         button.send_keys(" ")
+        player(driver, "p.play()")
         wait(driver, lambda: player(driver, "p.current.segmentId") == "rooftop", "rooftop", 30)
         wait(driver, lambda: driver.execute_script(
             "return [...document.querySelectorAll('#graph g.node.playing > title')]"
