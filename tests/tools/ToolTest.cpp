@@ -629,6 +629,8 @@ TEST_F(ToolFiles, DiffMergeAndFmtRefuseWhatIsNoPlaygraphAndWriteNothing) {
              {"fmt --in-place " + broken, "broken.json:1:"},
              {"fmt --check -o " + out + " " + story, "--check writes nothing"},
              {"fmt", "file is required"},
+             {"export-player " + story, "--output is required"},
+             {"export-player " + story + " -o " + out, "out.json: exists and is not a folder"},
          }) {
         const ToolRun r = run(arguments);
         EXPECT_EQ(r.status, 2) << arguments << "\n" << r.output;

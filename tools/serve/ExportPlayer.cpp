@@ -46,19 +46,20 @@ void copyFile(const fs::path& from, const fs::path& to) {
 int runExport(const ExportOptions& options) {
     // Everything is checked before anything is written.
     std::string text;
-    const InputDocument document = readInput(options.input.file, {}, &text);
-    const LoadedPlaygraph loaded = loadPlaygraph(options.input);
-    const auto web = findWebPackage(options.web);
-    if (!web) throw InputError("export-player: " + missingWebPackageMessage());
+    const InputDocument document = readInput(options.input.file, {}, &text); // read once: "-" too
+    const Value defaultViewableId = defaultViewableIdFor(options.input, document.dictionary);
+    const auto playgraph = Playgraph::create(document.dictionary, defaultViewableId);
     const MediaLibrary media =
         options.media.empty() ? MediaLibrary() : MediaLibrary::open(options.media);
     std::set<std::string> viewables;
-    for (const auto& [id, segment] : loaded.playgraph->segmentMap())
+    for (const auto& [id, segment] : playgraph->segmentMap())
         if (!segment->viewableId().isAbsent()) viewables.insert(valueText(segment->viewableId()));
     const fs::path site = options.output;
     std::error_code error;
     if (fs::exists(site, error) && !fs::is_directory(site, error))
         throw InputError("-o " + site.string() + ": exists and is not a folder");
+    const auto web = findWebPackage(options.web);
+    if (!web) throw InputError("export-player: " + missingWebPackageMessage());
 
     fs::create_directories(site / "pkg" / "dist", error);
     if (!error) fs::create_directories(site / "media", error);
@@ -86,9 +87,9 @@ int runExport(const ExportOptions& options) {
     }
     const Value title = document.dictionary.dictionary()->get("playgraphId");
     writeFile(site / "player.json",
-              writeJson(Value(Dictionary{{"title", title.isString() ? title : Value(loaded.name)},
+              writeJson(Value(Dictionary{{"title", title.isString() ? title : Value(document.name)},
                                          {"story", "story.json"},
-                                         {"defaultViewableId", loaded.defaultViewableId},
+                                         {"defaultViewableId", defaultViewableId},
                                          {"package", "pkg/index.js"},
                                          {"media", std::move(urls)},
                                          {"missing", std::move(missing)}}),
