@@ -11,7 +11,7 @@ namespace playgraph::inline v1 {
 
 /// What a validation finding is about.
 enum class ValidationCode {
-    WrongKind,       ///< a value of another kind than its key takes: the loader ignores it
+    WrongKind,       ///< a value of a kind its key does not take: ignored (a "weight" passed on)
     NonFiniteNumber, ///< a not-a-number or infinite number, which the loader keeps as it is
     Missing,         ///< an entry whose absence leaves the playgraph without something
     Reference,       ///< an id that names no segment
