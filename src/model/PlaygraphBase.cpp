@@ -474,15 +474,25 @@ void PlaygraphBase::State::coverAllNames() {
 void PlaygraphBase::State::sumDefaultPath(std::size_t from) {
     detail::DefaultPathCache& path = defaultPath;
     const std::size_t n = path.segments.size();
+    // The positions before `from` hold the segments, durations and sums of
+    // the last summing. Where those sums say all they need to (no unknown
+    // length and no negative one among them), the running sums go on from
+    // there, adding the same numbers in the same order as from the start.
+    std::size_t begin = 0;
+    if (from > 0 && from <= n && from < path.starts.size() && path.firstUnknown >= from &&
+        path.nonDecreasing) {
+        begin = from;
+    }
     path.offsets.resize(n);
     path.starts.resize(n + 1);
     path.firstUnknown = n;
     path.nonDecreasing = true;
-    double total = 0.0;
-    double offset = 0.0;
-    double acc = 0.0;
+    double acc = begin == 0 ? 0.0 : path.starts[begin];
+    double total = acc; // equal while no length is unknown
+    double offset = begin == 0 ? 0.0 : path.offsets[begin - 1];
+    if (begin > 0 && !path.decorative[begin - 1]) offset += path.durations[begin - 1];
     path.starts[0] = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = begin; i < n; ++i) {
         if (i >= from) path.segments[i]->offsetInPlaygraph_ = offset;
         path.offsets[i] = offset;
         const double raw = path.durations[i];
@@ -647,11 +657,14 @@ bool PlaygraphBase::State::spliceDefaultPath(std::size_t first, std::size_t last
         const auto to = v.begin() + static_cast<std::ptrdiff_t>(std::min(rejoin, n));
         v.insert(v.erase(from, to), with.begin(), with.end());
     };
+    const std::size_t replaced = std::min(rejoin, n) - std::min(first, n);
     replace(path.names, middle);
     replace(path.segments, segments);
     replace(path.durations, durations);
     replace(path.decorative, decorative);
-    for (std::size_t i = first; i < path.names.size(); ++i)
+    // Past the walked part, positions move only when its length changed.
+    const std::size_t moved = middle.size() == replaced ? first + middle.size() : path.names.size();
+    for (std::size_t i = first; i < moved; ++i)
         pathPosition[path.names[i]] = static_cast<uint32_t>(i);
     offsetNames = path.names;
     path.loops = endsInLoop(path.segments);
